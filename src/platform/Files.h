@@ -1,0 +1,17 @@
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace zelvo {
+
+// Reads at most maxBytes of a file; nullopt when it cannot be opened or read.
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes);
+
+// The running executable's path (/proc/self/exe), or an empty text.
+std::string ModulePath();
+
+// Creates (or truncates) a file to zero length; false when that fails.
+bool CreateEmptyFile(const std::string& path);
+
+} // namespace zelvo

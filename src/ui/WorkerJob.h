@@ -1,0 +1,22 @@
+#pragma once
+#include <atomic>
+
+namespace zelvo {
+
+// The record one worker thread reports through. The waiting side and the worker own
+// it jointly (std::shared_ptr), so a worker that is still finishing after its waiter
+// gave up never writes freed memory.
+//
+// Hand-over: the worker writes its results, then sets done (release) as its very last
+// action; the waiting side reads results only after it has seen done set (acquire).
+// At a deadline the waiting side sets stopRequested and stops waiting; it then no
+// longer reads the worker's results unless done is set.
+struct WorkerJob
+{
+    virtual ~WorkerJob() = default;
+    std::atomic<bool> done{false};
+    std::atomic<bool> stopRequested{false};
+    int result = 0; // written by the worker before done
+};
+
+} // namespace zelvo

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds and runs every test of the Zelvo Setup Tool:
+#   1. a normal build with every test, the lab's end-to-end tests included (root only);
+#   2. the unit and widget tests under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   3. the tests that start threads under ThreadSanitizer.
+# Ends with the summary of the normal build's test run.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/setup.sh
+
+jobs=$(nproc)
+configure() { # dir, extra args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -Wno-dev "$@" >/dev/null
+}
+
+echo "== build (sanitizers: address,undefined)"
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DZELVO_SANITIZE=address,undefined -DZELVO_TESTS_ONLY=ON
+cmake --build build-asan -j "$jobs"
+echo "== build (sanitizer: thread)"
+configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DZELVO_SANITIZE=thread -DZELVO_TESTS_ONLY=ON
+cmake --build build-tsan -j "$jobs"
+echo "== build"
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+if [ -x scripts/privileged-helper-setup.sh ]; then ./scripts/privileged-helper-setup.sh build; fi
+
+status=0
+echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -L unit --output-on-failure -j "$jobs" || status=1
+echo "== tests under ThreadSanitizer"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan -L threads --output-on-failure -j "$jobs" --no-tests=ignore || status=1
+echo "== all tests"
+ctest --test-dir build --output-on-failure -j "$jobs" || status=1
+exit $status
