@@ -4,6 +4,7 @@
 #include "app/ExePath.h"
 #include "app/MainDialog.h"
 #include "app/QtMessageBoxes.h"
+#include "app/ScriptedMessageBoxes.h"
 #include "app/UiLanguage.h"
 #include "platform/SingleInstanceLock.h"
 
@@ -12,6 +13,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace zelvo {
 
@@ -63,9 +65,20 @@ int SetupApp::Start()
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
-    QtMessageBoxes boxes(QString::fromStdString(ExecutableTitle()));
+    // End-to-end tests answer the tool's questions from a script and read what it showed.
+    QtMessageBoxes windowBoxes(QString::fromStdString(ExecutableTitle()));
+    std::unique_ptr<ScriptedMessageBoxes> scriptedBoxes;
+    if (const char* transcript = std::getenv("ZELVO_MESSAGE_TRANSCRIPT"); transcript && *transcript) {
+        const char* answers = std::getenv("ZELVO_MESSAGE_ANSWERS");
+        scriptedBoxes = std::make_unique<ScriptedMessageBoxes>(
+            ScriptedMessageBoxes::AnswersFromText(answers ? answers : "").value_or(
+                std::vector<MessageAnswer>{}),
+            transcript);
+    }
+    MessageBoxes& boxes = scriptedBoxes ? static_cast<MessageBoxes&>(*scriptedBoxes)
+                                        : static_cast<MessageBoxes&>(windowBoxes);
     MainDialog dialog(nullptr, boxes);
-    boxes.SetParentWindow(&dialog);
+    windowBoxes.SetParentWindow(&dialog);
     dialog.State().m_bShowMask = switches.showMask ? 1 : 0;
     dialog.State().m_bSetIpLayout = switches.setIpLayout ? 1 : 0;
     if (dialog.Create(switches.splashEnabled))
