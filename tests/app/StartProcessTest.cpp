@@ -1,0 +1,146 @@
+// Starts the real tool as a process, each in a network namespace of its own so that it
+// cannot send anything to a real network, with message boxes answered from a script.
+#include "app/MessageCatalogue.h"
+#include "app/ScriptedMessageBoxes.h"
+#include "app/UiLanguage.h"
+#include "platform/Files.h"
+#include "support/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+namespace zelvo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::ChildProcess;
+
+class StartProcessTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        auto prefix = test::IsolatedNetworkPrefix(&why);
+        if (!prefix)
+            GTEST_SKIP() << "skipped: " << why;
+        m_prefix = *prefix;
+        m_dir = fs::temp_directory_path() /
+                ("zelvo-start-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir / "run");
+        fs::copy_file(ZELVO_TOOL_PATH, m_dir / "ZelvoSetup");
+    }
+    void TearDown() override
+    {
+        if (!m_dir.empty())
+            fs::remove_all(m_dir);
+    }
+
+    void WriteIni(const std::string& text) { std::ofstream(m_dir / "manager.ini") << text; }
+    std::string Log() const
+    {
+        return ReadSmallFile((m_dir / "manager.log").string(), 1 << 20).value_or("");
+    }
+    std::string Transcript() const { return (m_dir / "boxes.txt").string(); }
+
+    bool Start(ChildProcess& child, const std::vector<std::string>& args = {})
+    {
+        std::vector<std::string> argv = m_prefix;
+        argv.push_back((m_dir / "ZelvoSetup").string());
+        argv.insert(argv.end(), args.begin(), args.end());
+        return child.Start(argv,
+                           {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + (m_dir / "run").string(),
+                            "ZELVO_MESSAGE_TRANSCRIPT=" + Transcript(), "ZELVO_MESSAGE_ANSWERS="},
+                           (m_dir / "output.txt").string());
+    }
+
+    bool SurveyDone() const
+    {
+        return Log().find("<<< Close to retrieve your PC and enviroment\r\n") != std::string::npos;
+    }
+
+    std::vector<std::string> m_prefix;
+    fs::path m_dir;
+};
+
+const char* kSixValues = "\"/index.html\"\"/c.html\"\"/r.html\"\"/f.html\"\"/config\"\"/firmware\"";
+
+TEST_F(StartProcessTest, secondInstanceEndsAtOnceAndLeavesTheFirstAlone)
+{
+    WriteIni(kSixValues);
+    ChildProcess first;
+    ASSERT_TRUE(Start(first));
+    ASSERT_TRUE(test::WaitUntil(60s, [&] { return SurveyDone() || !first.Running(); }))
+        << "the first instance did not finish its start-up";
+    ASSERT_TRUE(first.Running()) << ReadSmallFile((m_dir / "output.txt").string(), 4096).value_or("");
+    const std::string logOfFirst = Log();
+
+    ChildProcess second;
+    ASSERT_TRUE(Start(second, {"/set"}));
+    EXPECT_EQ(second.WaitFor(10s), 0) << "a second start must end at once with status 0";
+    EXPECT_TRUE(first.Running());
+    // The second start did not recreate the log.
+    EXPECT_EQ(Log().substr(0, logOfFirst.size()), logOfFirst);
+
+    // A killed first instance releases the guard: the next start runs.
+    first.Kill(SIGKILL);
+    ASSERT_TRUE(first.WaitFor(10s).has_value());
+    fs::remove(m_dir / "manager.log");
+    ChildProcess third;
+    ASSERT_TRUE(Start(third));
+    EXPECT_TRUE(test::WaitUntil(60s, [&] { return SurveyDone(); }));
+    EXPECT_TRUE(third.Running());
+    third.Kill(SIGTERM);
+    third.WaitFor(10s);
+}
+
+struct IniFailure
+{
+    const char* name;
+    bool writeIni;
+    const char* ini;
+    int japaneseId;
+    int englishId;
+    MessageIcon icon;
+};
+
+class IniFailureTest : public StartProcessTest, public ::testing::WithParamInterface<IniFailure>
+{
+};
+
+TEST_P(IniFailureTest, toldAndEndsWithoutTouchingTheLog)
+{
+    const IniFailure& c = GetParam();
+    if (c.writeIni)
+        WriteIni(c.ini);
+    std::ofstream(m_dir / "manager.log") << "log of the last run\r\n";
+
+    ChildProcess tool;
+    ASSERT_TRUE(Start(tool));
+    EXPECT_EQ(tool.WaitFor(30s), 0);
+
+    const auto boxes = ScriptedMessageBoxes::ReadTranscript(Transcript());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, MessageCatalogue::Choose(SystemUiLanguage(), c.japaneseId, c.englishId));
+    EXPECT_EQ(boxes[0].icon, c.icon);
+    EXPECT_EQ(boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(Log(), "log of the last run\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ManagerIni, IniFailureTest,
+    ::testing::Values(IniFailure{"missing", false, "", 163, 165, MessageIcon::Question},
+                      IniFailure{"fiveValues", true, "\"a\"\"b\"\"c\"\"d\"\"e\"", 164, 166,
+                                 MessageIcon::Stop},
+                      IniFailure{"lastQuoteMissing", true, "\"a\"\"b\"\"c\"\"d\"\"e\"\"f", 164,
+                                 166, MessageIcon::Stop}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace zelvo
