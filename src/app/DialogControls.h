@@ -36,6 +36,9 @@ public:
     virtual void ClearList() = 0;
     virtual void ShowRow(int row, const DeviceRecord& record) = 0;
     virtual void SetSelectionMark(int row) = 0;
+    // The first selected list row, -1 when no row is selected. The web tool commands ask
+    // the list this way; the default suits fakes that have no list.
+    virtual int FirstSelectedListRow() const { return -1; }
 };
 
 } // namespace zelvo
