@@ -19,4 +19,8 @@ struct WorkerJob
     int result = 0; // written by the worker before done
 };
 
+// The result of a worker that could not run or ended by an exception
+// (ERROR_FUNCTION_FAILED of the classic error values, shown as 0x065b).
+constexpr int kWorkerFailedResult = 1627;
+
 } // namespace zelvo

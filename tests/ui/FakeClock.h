@@ -1,0 +1,42 @@
+#pragma once
+#include "platform/Clock.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+namespace zelvo::test {
+
+// A clock that stands still until told: SleepMs moves it on by exactly the time asked
+// and then calls onSleep, which lets a test look at (or poke) a pass while it runs.
+// The wall clock can be set apart from the monotonic one, as a user might set it.
+// Reads are safe from any thread; onSleep is called on the sleeping thread.
+class FakeClock final : public Clock
+{
+public:
+    explicit FakeClock(int64_t wallStartMs = 1'700'000'000'000) : m_wallOffset(wallStartMs) {}
+
+    int64_t NowMs() const override { return m_monotonic.load() + m_wallOffset.load(); }
+    int64_t MonotonicMs() const override { return m_monotonic.load(); }
+    void SleepMs(int ms) const override
+    {
+        if (ms > 0)
+            m_monotonic += ms;
+        ++m_sleeps;
+        if (onSleep)
+            onSleep();
+    }
+
+    void Advance(int64_t ms) { m_monotonic += ms; }
+    void SetWallMs(int64_t wallMs) { m_wallOffset = wallMs - m_monotonic.load(); }
+    int Sleeps() const { return m_sleeps.load(); }
+
+    std::function<void()> onSleep;
+
+private:
+    mutable std::atomic<int64_t> m_monotonic{0};
+    std::atomic<int64_t> m_wallOffset;
+    mutable std::atomic<int> m_sleeps{0};
+};
+
+} // namespace zelvo::test
