@@ -158,7 +158,7 @@ build_crowd() {
     for ((i = 0; i < CROWD_COUNT; i++)); do
         int_to_ip_v a $((n0 + i))
         int_to_mac_v m $((m0 + i))
-        printf 'link add c%d link eth0 address %s type macvlan mode bridge\n' "$i" "$m"
+        printf 'link add c%d link eth0 address %s type macvlan mode private bcqueuelen 4096\n' "$i" "$m"
         printf 'link set c%d up\n' "$i"
         printf 'addr add %s/%d dev c%d noprefixroute\n' "$a" "$SEG_LEN" "$i"
         printf 'route add %s/%d dev c%d src %s table %d\n' "$net" "$SEG_LEN" "$i" "$a" $((1000 + i))

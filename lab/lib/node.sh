@@ -58,6 +58,9 @@ ftpd_banner=VELDIX FTP server ready.
 hide_ids=YES
 use_localtime=YES
 seccomp_sandbox=NO
+# Sessions stay in the unit's namespace, where tear-down finds them.
+isolate=NO
+isolate_network=NO
 xferlog_enable=YES
 log_ftp_protocol=YES
 dual_log_enable=YES
