@@ -1,0 +1,184 @@
+#include "host/DhcpDetection.h"
+
+#include "app/LogWriter.h"
+#include "app/UiLanguage.h"
+#include "host/HostInfo.h"
+#include "host/OsClass.h"
+#include "host/PcNetwork.h"
+#include "host/SubnetMask.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <linux/rtnetlink.h>
+
+namespace zelvo {
+namespace {
+
+const HostInterface* FindInterface(const HostNetworkState& network, int index)
+{
+    const auto it = std::find_if(network.interfaces.begin(), network.interfaces.end(),
+                                 [index](const HostInterface& l) { return l.index == index; });
+    return it == network.interfaces.end() ? nullptr : &*it;
+}
+
+const HostIfAddress* FirstUsableAddress(const HostInterface& link)
+{
+    for (const HostIfAddress& a : link.addresses) {
+        const Ipv4Address address{a.addressNbo};
+        if (!address.IsZero() && address.Octets()[0] != 127)
+            return &a;
+    }
+    return nullptr;
+}
+
+// The text of the box for a DHCP client query that failed with errorCode.
+std::string DhcpQueryErrorText(int language, int errorCode)
+{
+    const char* reason = strerrordesc_np(errorCode);
+    char text[LogWriter::kLineBuffer];
+    if (IsJapanese(language))
+        std::snprintf(text, sizeof text,
+                      "DHCPクライアントの情報を取得できませんでした。\r\nエラー 0x%04x: %s",
+                      errorCode, reason ? reason : "");
+    else
+        std::snprintf(text, sizeof text,
+                      "The DHCP client information could not be read.\r\nError 0x%04x: %s",
+                      errorCode, reason ? reason : "");
+    return text;
+}
+
+bool MeansUnsupported(int errorCode)
+{
+    return errorCode == EAFNOSUPPORT || errorCode == EPROTONOSUPPORT || errorCode == EOPNOTSUPP;
+}
+
+} // namespace
+
+DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNetworkState& network,
+                                    int interfaceIndex)
+{
+    DhcpOptionsVerdict verdict;
+    verdict.errorCode = report.errorCode;
+    int optionBytes = 0;
+    if (report.optionsKnown) {
+        verdict.leased = true;
+        verdict.maskPresent = report.maskText.has_value();
+        for (uint32_t router : report.routersNbo) {
+            if (router != 0 && !verdict.router)
+                verdict.router = Ipv4Address{router};
+        }
+        optionBytes =
+            (verdict.maskPresent ? 4 : 0) + 4 * static_cast<int>(report.routersNbo.size());
+    } else if (const HostInterface* link = FindInterface(network, interfaceIndex)) {
+        const HostIfAddress* address = FirstUsableAddress(*link);
+        const bool dhcpRoute =
+            std::any_of(network.defaultRoutes.begin(), network.defaultRoutes.end(),
+                        [interfaceIndex](const HostDefaultRoute& r) {
+                            return r.interfaceIndex == interfaceIndex && r.protocol == RTPROT_DHCP;
+                        });
+        verdict.leased = address != nullptr && (report.source == DhcpClientSource::ClientProcess ||
+                                                !address->permanent || dhcpRoute);
+        // The mask the server gave is the prefix the client put on the address.
+        verdict.maskPresent = verdict.leased;
+        if (verdict.leased) {
+            const auto route = BestDefaultRoute(network, interfaceIndex);
+            if (route && route->gatewayNbo != 0)
+                verdict.router = Ipv4Address{route->gatewayNbo};
+        }
+        optionBytes = (verdict.maskPresent ? 4 : 0) + (verdict.router ? 4 : 0);
+    }
+    while (verdict.bufferSize < optionBytes)
+        verdict.bufferSize *= 2;
+    return verdict;
+}
+
+std::optional<PcAdapter> ReadAdapterMask(DialogState& state, HostPlatform& platform,
+                                         MessageBoxes& boxes)
+{
+    HostNetworkState network = platform.ReadNetworkState();
+    if (network.errorCode != 0) {
+        if (MeansUnsupported(network.errorCode))
+            state.host.NetInfoAvailable = 0;
+        return std::nullopt;
+    }
+    const PcNetworkView view = ViewPcNetwork(network);
+
+    // The PC's own interface first; the others only matter when it has no mask.
+    std::vector<std::pair<std::size_t, MaskBytes>> walk;
+    if (view.pcInterface)
+        walk.emplace_back(*view.pcInterface, MaskFromPrefixLength(view.pcPrefixLength));
+    for (std::size_t i = 0; i < network.interfaces.size(); ++i) {
+        const HostInterface& link = network.interfaces[i];
+        if (!link.up || link.loopback || (view.pcInterface && i == *view.pcInterface))
+            continue;
+        const HostIfAddress* address = FirstUsableAddress(link);
+        walk.emplace_back(i, address ? MaskFromPrefixLength(address->prefixLength) : MaskBytes{});
+    }
+
+    constexpr MaskBytes kNoMask = {0, 0, 0, 0};
+    for (const auto& [i, mask] : walk) {
+        ProcessHost().subnetMask = mask;
+        if (state.m_bShowMask)
+            boxes.Show(SubnetMaskBoxText(mask), MessageIcon::Exclamation, MessageButtons::Ok);
+        if (mask != kNoMask) {
+            PcAdapter adapter;
+            adapter.name = network.interfaces[i].name;
+            adapter.index = network.interfaces[i].index;
+            adapter.network = std::move(network);
+            return adapter;
+        }
+    }
+    return std::nullopt;
+}
+
+int QueryDhcpOptions(DhcpQueryMode mode, DialogState& state, HostPlatform& platform,
+                     MessageBoxes& boxes)
+{
+    const std::optional<PcAdapter> adapter = ReadAdapterMask(state, platform, boxes);
+    if (!adapter)
+        return -1;
+    if (mode == DhcpQueryMode::MaskOnly)
+        return -1;
+
+    const DhcpClientReport report = platform.AskDhcpClients(adapter->name, adapter->index);
+    const DhcpOptionsVerdict verdict = JudgeDhcpOptions(report, adapter->network, adapter->index);
+    LogWriter::Appendf("   buffer size=%d\r\n", verdict.bufferSize);
+
+    if (verdict.errorCode != 0) {
+        // "No lease for this interface" is an answer, not a failure.
+        if (verdict.errorCode != ENOENT)
+            boxes.Show(DhcpQueryErrorText(state.language, verdict.errorCode),
+                       MessageIcon::Exclamation, MessageButtons::Ok);
+        return -1;
+    }
+    if (!verdict.leased || !verdict.maskPresent || !verdict.router)
+        return -1;
+    LogWriter::Appendf(" Gateway Addr\t: %s.\r\n", verdict.router->Dotted().c_str());
+    return 0;
+}
+
+int DetectDhcpServer(DialogState& state, HostPlatform& platform, MessageBoxes& boxes)
+{
+    const DhcpApiState api =
+        platform.NetworkInfoAvailable() ? DhcpApiState::Ready : DhcpApiState::LibraryMissing;
+    int result = -1;
+    switch (state.host.OsClass) {
+    case kOsWindows98:
+    case kOsWindows2000:
+    case kOsWindowsMe:
+        result = QueryDhcpOptions(api == DhcpApiState::Ready ? DhcpQueryMode::Full
+                                                             : DhcpQueryMode::MaskOnly,
+                                  state, platform, boxes);
+        break;
+    default:
+        // NT 4.0 kept its DHCP values in a registry this system does not have; an
+        // unsupported system never gets here.
+        result = -1;
+        break;
+    }
+    return result == -1 ? 0 : 1;
+}
+
+} // namespace zelvo

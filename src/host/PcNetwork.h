@@ -1,0 +1,36 @@
+#pragma once
+#include "app/NetTypes.h"
+#include "platform/HostPlatform.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelvo {
+
+// The PC as its links show it: the addresses the survey logs, the PC's own address and
+// interface, and the hardware addresses of the PC's adapters.
+struct PcNetworkView
+{
+    // IPv4 addresses of the up, non-loopback interfaces, never 127.x or 0.0.0.0: those
+    // of the interface that carries the best default route first, then the others in
+    // ifindex order. The first is the PC's address.
+    std::vector<Ipv4Address> addresses;
+    // Hardware addresses of the same interfaces in the same order (all-zero ones left
+    // out): the adapters whose MAC the survey logs.
+    std::vector<MacAddress> adapterMacs;
+    // The interface that carries the PC's address; nullopt when the PC has none.
+    std::optional<std::size_t> pcInterface; // index into HostNetworkState::interfaces
+    int pcPrefixLength = 0;                 // of the PC's address
+    MacAddress pcMac = {};                  // all zero when the interface has none
+};
+
+// Lowest-metric default route, optionally only among those through interfaceIndex;
+// ties go to the first in dump order.
+std::optional<HostDefaultRoute> BestDefaultRoute(const HostNetworkState& state,
+                                                 std::optional<int> interfaceIndex = {});
+
+PcNetworkView ViewPcNetwork(const HostNetworkState& state);
+
+} // namespace zelvo
