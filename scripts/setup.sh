@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libcurl4-openssl-dev libcap-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   # running the window without a display, screenshots, Japanese glyphs
   xvfb xauth fonts-noto-cjk imagemagick
   # the lab: simulated units made of real daemons in network namespaces
