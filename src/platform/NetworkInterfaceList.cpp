@@ -1,0 +1,61 @@
+#include "platform/NetworkInterfaceList.h"
+
+#include <cerrno>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace zelvo {
+namespace {
+
+class LinuxNetworkInterfaceList final : public NetworkInterfaceList
+{
+public:
+    InterfaceListRead ReadIpv4Interfaces() const override
+    {
+        InterfaceListRead read;
+        ifaddrs* list = nullptr;
+        if (::getifaddrs(&list) != 0) {
+            read.errorCode = errno;
+            return read;
+        }
+        for (const ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+            // Interfaces without an address (a link that has no IPv4 configured) and
+            // the other families are listed too; only IPv4 addresses matter here.
+            if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET)
+                continue;
+            InterfaceEntry entry;
+            entry.name = it->ifa_name ? it->ifa_name : "";
+            entry.addressNbo = reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr;
+            if (it->ifa_netmask != nullptr && it->ifa_netmask->sa_family == AF_INET)
+                entry.netmaskNbo =
+                    reinterpret_cast<const sockaddr_in*>(it->ifa_netmask)->sin_addr.s_addr;
+            entry.up = (it->ifa_flags & IFF_UP) != 0;
+            entry.loopback = (it->ifa_flags & IFF_LOOPBACK) != 0;
+            read.entries.push_back(std::move(entry));
+        }
+        ::freeifaddrs(list);
+        return read;
+    }
+
+    int ProbeUdpSocket() const override
+    {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+        if (fd < 0)
+            return errno;
+        ::close(fd);
+        return 0;
+    }
+};
+
+} // namespace
+
+const NetworkInterfaceList& SystemNetworkInterfaceList()
+{
+    static const LinuxNetworkInterfaceList list;
+    return list;
+}
+
+} // namespace zelvo

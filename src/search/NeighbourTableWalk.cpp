@@ -1,0 +1,84 @@
+#include "search/NeighbourTableWalk.h"
+
+#include "app/LogWriter.h"
+#include "search/IsUnitMac.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace zelvo {
+namespace {
+
+constexpr int kInsufficientBuffer = 122;
+
+__attribute__((format(printf, 2, 3))) void AddLine(std::vector<std::string>& lines,
+                                                   const char* format, ...)
+{
+    char line[LogWriter::kLineBuffer];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    lines.emplace_back(line);
+}
+
+} // namespace
+
+long PublishedTableBytes(std::size_t entries)
+{
+    return 4 + 24 * static_cast<long>(entries);
+}
+
+NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& read, SearchTable& table)
+{
+    NeighbourWalkResult result;
+    auto& lines = result.logLines;
+
+    if (read.errorCode != 0) {
+        AddLine(lines, " Phase1 : retcd=%d buf=%d\r\n", read.errorCode, 0);
+        // The system's text, cut to what one log line holds.
+        AddLine(lines, "%.*s\r\n", static_cast<int>(LogWriter::kLineBuffer - 3),
+                read.errorText.c_str());
+        return result;
+    }
+    if (read.entries.empty()) {
+        AddLine(lines, " Phase1 : retcd=%d buf=%d\r\n", 0, 0);
+        return result;
+    }
+
+    const long bytes = PublishedTableBytes(read.entries.size());
+    AddLine(lines, " Phase1 : retcd=%d buf=%ld\r\n", kInsufficientBuffer, bytes);
+    AddLine(lines, " Phase2 : retcd=%d buf=%ld\r\n", 0, bytes);
+
+    const std::size_t kept = read.entries.size() < SearchTable::kArpAddresses
+                                 ? read.entries.size()
+                                 : SearchTable::kArpAddresses;
+    table.arpCount = static_cast<int32_t>(kept);
+    AddLine(lines, " %d entries are available\r\n", table.arpCount);
+    lines.emplace_back(" No     IP Address         MAC Address\r\n");
+
+    int nextSlot = table.slotCount > 0 ? table.slotCount : 1;
+    for (std::size_t j = 0; j < kept; ++j) {
+        const NeighbourEntry& entry = read.entries[j];
+        table.arpAddresses[j] = entry.address;
+        const auto o = entry.address.Octets();
+        const MacAddress& m = entry.mac;
+        AddLine(lines, " %02d : %03d.%03d.%03d.%03d - %02x.%02x.%02x.%02x.%02x.%02x\r\n",
+                static_cast<int>(j + 1), o[0], o[1], o[2], o[3], m[0], m[1], m[2], m[3], m[4],
+                m[5]);
+        if (!IsUnitMac(entry.mac))
+            continue;
+        table.unitSeen = 1;
+        if (nextSlot >= SearchTable::kSlots)
+            continue; // every unit slot is taken: the entry is logged, not kept
+        table.macs[nextSlot] = entry.mac;
+        table.addresses[nextSlot] = entry.address;
+        table.names[nextSlot][0] = '\0';
+        table.unitSlots[table.unitCount++] = nextSlot;
+        ++nextSlot;
+    }
+    table.slotCount = nextSlot;
+    return result;
+}
+
+} // namespace zelvo

@@ -1,0 +1,201 @@
+#include "search/SearchCommands.h"
+
+#include "app/CommandButtonRules.h"
+#include "app/LogWriter.h"
+#include "app/MessageCatalogue.h"
+#include "app/UiLanguage.h"
+#include "search/HostBlockRange.h"
+#include "search/SearchWorker.h"
+#include "ui/WaitWithProgress.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace zelvo {
+namespace {
+
+// How long the window's end waits for a worker that ran out of time to finish.
+constexpr auto kStaleWorkerWait = std::chrono::seconds(5);
+
+} // namespace
+
+SearchCommands::SearchCommands(SearchServices services) : m_services(std::move(services)) {}
+
+SearchCommands::~SearchCommands()
+{
+    if (!m_lastJob)
+        return;
+    m_lastJob->stopRequested.store(true, std::memory_order_release);
+    const auto until = std::chrono::steady_clock::now() + kStaleWorkerWait;
+    while (!m_lastJob->done.load(std::memory_order_acquire) &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+void SearchCommands::SetListenRun(std::function<int()> listenRun)
+{
+    m_listenRun = std::move(listenRun);
+}
+
+void SearchCommands::SetLookupThreads(int threads)
+{
+    m_lookupThreads = threads < 1 ? 1 : threads;
+}
+
+bool SearchCommands::WorkerRunning() const
+{
+    return m_lastJob && !m_lastJob->done.load(std::memory_order_acquire);
+}
+
+std::string SearchCommands::NoSubnetMaskText(int language)
+{
+    return IsJapanese(language)
+               ? "現在のネットワーク環境からはサブネットマスク情報を取得できません。"
+               : "On your PC Subnet mask information can't be acquired.";
+}
+
+std::string SearchCommands::SubnetMaskText(const std::array<uint8_t, 4>& mask)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "SubnetMask : %3x.%3x.%3x.%3x", mask[0], mask[1], mask[2],
+                  mask[3]);
+    return text;
+}
+
+void SearchCommands::ResetList()
+{
+    DialogControls& controls = m_services.controls;
+    controls.ClearList();
+    controls.ShowRow(0, m_services.state.devices.rows[0]);
+    controls.EnableControl(kIdSetIp, false);
+    controls.EnableControl(kIdEnableSetIp, false);
+}
+
+void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
+{
+    DialogState& state = m_services.state;
+
+    auto prepared = std::make_unique<SearchTable>();
+    prepared->addresses[0] = state.host.pcAddress;
+    prepared->arpCount = static_cast<int32_t>(state.devices.usedAddressCount);
+
+    auto job = std::make_shared<SearchJob>(m_services.network, m_services.clock,
+                                           m_services.lastFound, *prepared);
+    job->lookupThreads = m_lookupThreads;
+    m_lastJob = job;
+
+    ProgressPasses& passes = m_services.passes;
+    auto pass = [&passes, command](int secondsLeft) {
+        if (command == SearchCommand::First)
+            passes.RunSearchPass(secondsLeft, 0);
+        else
+            passes.RunProgressPass(secondsLeft, kProgressSearch);
+    };
+    // A budget is at most a few thousand seconds (U is bounded by the tables).
+    WaitWithProgress(
+        job, [](WorkerJob& worker) { SearchWorker(static_cast<SearchJob&>(worker)); },
+        static_cast<int>(budgetSeconds), pass, *m_services.clock);
+
+    // Done or not: the snapshot is a table the worker published whole.
+    auto table = std::move(prepared);
+    job->Snapshot(*table);
+    StoreSearchResults(
+        *table, command,
+        SearchResultTarget{state.devices, state.UnitsFound, m_services.used, m_services.lastFound});
+    ShowUnitRows();
+}
+
+void SearchCommands::ShowUnitRows()
+{
+    const DeviceList& devices = m_services.state.devices;
+    for (int k = 0; k < devices.UnitCount && k < DeviceList::kUnitRows; ++k) {
+        const int row = devices.UnitRows[k];
+        m_services.controls.ShowRow(row, devices.rows[row]);
+    }
+}
+
+void SearchCommands::RestoreButtons(bool setIpOffered)
+{
+    DialogState& state = m_services.state;
+    ButtonRuleInput in;
+    in.UnitsFound = state.UnitsFound;
+    in.DhcpServerPresent = state.host.DhcpServerPresent;
+    in.NetInfoAvailable = state.host.NetInfoAvailable;
+    in.NoHostMac = IsZeroMac(state.host.pcMac) ? 1 : 0;
+    in.UnitCount = state.devices.UnitCount;
+    in.setIpOffered = setIpOffered;
+    ApplyControlStates(m_services.controls, RefreshCommandButtons(RefreshVariant::Search, in));
+    state.m_bBusy = 0;
+}
+
+void SearchCommands::FirstSearch()
+{
+    DialogState& state = m_services.state;
+    // The first search is posted by the start-up timer; a Search pressed before it
+    // arrives is already running and owns the list.
+    if (state.m_bBusy)
+        return;
+
+    const std::array<uint8_t, 4> mask = m_services.host.subnetMask;
+    LogHostBlockRange(mask, m_services.host.pcAddress.Octets());
+
+    if (!state.host.NetInfoAvailable) {
+        m_services.boxes.Show(NoSubnetMaskText(state.language), MessageIcon::Stop,
+                              MessageButtons::Ok);
+        return;
+    }
+    if (state.m_bShowMask)
+        m_services.boxes.Show(SubnetMaskText(mask), MessageIcon::Exclamation, MessageButtons::Ok);
+    if (IsZeroMac(state.host.pcMac)) {
+        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 132, 133),
+                              MessageIcon::Question, MessageButtons::Ok);
+        return;
+    }
+
+    LogWriter::Append("\r\nGoing to find VELDIX first.\r\n");
+    ResetList();
+    const bool setIpOffered = m_services.controls.IsChecked(kIdEnableSetIp);
+    state.m_bBusy = 1;
+    state.UnitsFound = 0;
+    state.devices.UnitCount = 0;
+
+    RunSearch(SearchCommand::First,
+              SearchTimeBudget(static_cast<uint32_t>(state.devices.usedAddressCount)));
+    RestoreButtons(setIpOffered);
+    m_services.controls.SetSelectionMark(1);
+
+    if (state.UnitsFound == 0)
+        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 136, 137),
+                              MessageIcon::Question, MessageButtons::Ok);
+}
+
+void SearchCommands::SearchAgain()
+{
+    DialogState& state = m_services.state;
+    if (state.m_bBusy)
+        return;
+
+    const uint32_t budget = SearchTimeBudget(static_cast<uint32_t>(state.devices.usedAddressCount));
+    ResetList();
+    LogWriter::Append("\r\nGoing to find VELDIX again2.\r\n");
+    state.m_bBusy = 1;
+    state.UnitsFound = 0;
+    state.devices.UnitCount = 0;
+    state.devices.RowCount = 1;
+
+    // The responder first serves a unit that waits for an address; when it did, it
+    // has listed the unit itself and the search is over.
+    const int served = m_listenRun ? m_listenRun() : 0;
+    if (served == 0) {
+        state.m_bBusy = 1; // the responder clears it when it ends
+        RunSearch(SearchCommand::Again, budget);
+    }
+
+    if (state.UnitsFound == 0 || state.devices.UnitCount == 0)
+        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 140, 141),
+                              MessageIcon::Information, MessageButtons::Ok);
+    RestoreButtons(true);
+}
+
+} // namespace zelvo

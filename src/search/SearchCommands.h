@@ -1,0 +1,84 @@
+#pragma once
+#include "app/DialogControls.h"
+#include "app/DialogState.h"
+#include "app/MessageBoxes.h"
+#include "host/HostInfo.h"
+#include "platform/Clock.h"
+#include "search/LastFoundList.h"
+#include "search/SearchJob.h"
+#include "search/SearchNetwork.h"
+#include "search/SearchResults.h"
+#include "search/UsedAddressTable.h"
+#include "ui/ProgressPasses.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zelvo {
+
+// What the search commands work on. The main window passes itself (state, controls),
+// its progress passes and message boxes; the process-wide tables are the defaults.
+struct SearchServices
+{
+    DialogState& state;
+    DialogControls& controls;
+    ProgressPasses& passes;
+    MessageBoxes& boxes;
+    std::shared_ptr<SearchNetwork> network;
+    std::shared_ptr<const Clock> clock = SharedSystemClock();
+    HostGlobals& host = ProcessHost(); // the subnet mask and the PC's address
+    UsedAddressTable& used = ProcessUsedAddresses();
+    LastFoundList& lastFound = ProcessLastFound();
+};
+
+// The two search commands of the main window: the first search that the start-up timer
+// posts (command 1035) and Search (1021). Each resets the list to the PC's row, runs a
+// SearchWorker while progress passes keep the window responsive, lists the units found
+// and restores the buttons.
+//
+// At the deadline the worker is asked to stop and the command lists what the worker had
+// published by then; the worker finishes on its own (it shares its job record).
+//
+// UI thread only. The destructor asks a worker that is still finishing to stop and
+// waits a few seconds at most for it, so no search thread outlives the window.
+class SearchCommands
+{
+public:
+    explicit SearchCommands(SearchServices services);
+    ~SearchCommands();
+    SearchCommands(const SearchCommands&) = delete;
+    SearchCommands& operator=(const SearchCommands&) = delete;
+
+    // The DHCP responder's listening run that Search starts with. It returns non-zero
+    // when it served a waiting unit and listed it itself (the search then ends), 0
+    // otherwise. Until the responder provides one, no listening run takes place.
+    void SetListenRun(std::function<int()> listenRun);
+    // How many reverse lookups a search may run at once (default 16).
+    void SetLookupThreads(int threads);
+
+    void FirstSearch();
+    void SearchAgain();
+
+    // True while the worker of an earlier search is still finishing.
+    bool WorkerRunning() const;
+
+    // The two fixed texts of the first search that are not in the message catalogue.
+    static std::string NoSubnetMaskText(int language);
+    static std::string SubnetMaskText(const std::array<uint8_t, 4>& mask);
+
+private:
+    void ResetList();
+    // Steps 2 to 6 of a search: prepare the table, run the worker with progress passes
+    // until done or the deadline, then store the results.
+    void RunSearch(SearchCommand command, uint32_t budgetSeconds);
+    void ShowUnitRows();
+    void RestoreButtons(bool setIpOffered);
+
+    SearchServices m_services;
+    std::function<int()> m_listenRun;
+    int m_lookupThreads = 16;
+    std::shared_ptr<SearchJob> m_lastJob;
+};
+
+} // namespace zelvo

@@ -1,0 +1,29 @@
+#pragma once
+#include "app/NetTypes.h"
+
+#include <array>
+#include <cstddef>
+
+namespace zelvo {
+
+// The addresses that the last search saw in the neighbour table; the temporary-address
+// reservation treats each of them (and the PC's own address) as taken. Positions that
+// the last search did not reach keep what earlier searches wrote. Zero at start.
+// UI thread only (the search's results step writes it, the responder reads it).
+struct UsedAddressTable
+{
+    static constexpr int kCapacity = 255;
+    std::array<Ipv4Address, kCapacity> addresses = {};
+
+    // Writes addresses[0 ... count - 1] to positions 0 onward; what does not fit in
+    // the table is dropped. Returns the number written.
+    int Store(const Ipv4Address* source, int count);
+
+    // The reservation's in-use list: the PC's address, then the first 254 positions.
+    std::array<Ipv4Address, kCapacity> InUseList(Ipv4Address pcAddress) const;
+};
+
+// The process's table.
+UsedAddressTable& ProcessUsedAddresses();
+
+} // namespace zelvo
