@@ -1,27 +1,13 @@
 #pragma once
 #include "app/NetTypes.h"
+#include "platform/NeighbourTable.h" // NeighbourEntry, NeighbourRead
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace zelvo {
-
-// One entry of the PC's neighbour (ARP) table. Entries without a link-layer address
-// (INCOMPLETE, FAILED) carry an all-zero MAC.
-struct NeighbourEntry
-{
-    Ipv4Address address;
-    MacAddress mac = {};
-};
-
-// The result of one read of the neighbour table.
-struct NeighbourRead
-{
-    int errorCode = 0;       // 0: read; otherwise an errno-style code
-    std::string errorText;   // the system's text for errorCode
-    std::vector<NeighbourEntry> entries; // sorted by address (host order)
-};
 
 // The network operations the search worker needs. The Linux implementation uses raw
 // ICMP sockets, rtnetlink and the name lookups; tests substitute a fake.
@@ -39,6 +25,21 @@ public:
     // The computer name of address (NetBIOS node status, then the system resolver,
     // then unicast mDNS, each with a short time-out); nullopt when none answers.
     virtual std::optional<std::string> ReverseName(Ipv4Address address) = 0;
+
+    // As EchoProbe and BroadcastEcho, but a wait ends early, with 0, once stop is set,
+    // so that a worker asked to stop does not linger for the full time-out. The default
+    // ignores stop.
+    virtual int EchoProbeUnlessStopped(Ipv4Address address, int timeoutMs,
+                                       const std::atomic<bool>& stop)
+    {
+        (void)stop;
+        return EchoProbe(address, timeoutMs);
+    }
+    virtual int BroadcastEchoUnlessStopped(const std::atomic<bool>& stop)
+    {
+        (void)stop;
+        return BroadcastEcho();
+    }
 };
 
 } // namespace zelvo

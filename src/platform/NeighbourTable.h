@@ -1,0 +1,51 @@
+#pragma once
+#include "app/NetTypes.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zelvo {
+
+// One entry of the PC's neighbour (ARP) table. Entries without a link-layer address
+// (INCOMPLETE, FAILED) carry an all-zero MAC.
+struct NeighbourEntry
+{
+    Ipv4Address address;
+    MacAddress mac = {};
+};
+
+// The result of one read of the neighbour table.
+struct NeighbourRead
+{
+    int errorCode = 0;                   // 0: read; otherwise an errno-style code
+    std::string errorText;               // the system's text for errorCode
+    std::vector<NeighbourEntry> entries; // sorted by address (host order)
+};
+
+// What one buffer of an rtnetlink RTM_GETNEIGH dump held.
+struct NeighbourDumpChunk
+{
+    bool finished = false; // NLMSG_DONE (or an error) seen: the dump is over
+    int errorCode = 0;     // errno of an NLMSG_ERROR, or EBADMSG for a malformed buffer
+};
+
+// The request for a dump of the IPv4 neighbour table, sequence number seq.
+std::vector<uint8_t> BuildNeighbourDumpRequest(uint32_t seq);
+
+// Parses one buffer of the dump's replies and appends its IPv4 entries to entries.
+// Messages of another sequence number are skipped. Pseudo-entries that are no
+// neighbours (NUD_NOARP: broadcast, multicast, 0.0.0.0 and loopback) are left out;
+// an entry without a link-layer address (INCOMPLETE, FAILED) gets an all-zero MAC.
+// Reads nothing outside the buffer; a malformed message ends the dump with EBADMSG.
+NeighbourDumpChunk ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
+                                      std::vector<NeighbourEntry>& entries);
+
+// Sorts entries by address in host order, as the search lists them.
+void SortByAddress(std::vector<NeighbourEntry>& entries);
+
+// Reads the kernel's IPv4 neighbour table through rtnetlink. Callable from any thread.
+NeighbourRead ReadNeighbourTable();
+
+} // namespace zelvo

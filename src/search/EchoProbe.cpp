@@ -1,0 +1,102 @@
+#include "search/EchoProbe.h"
+
+#include "search/EchoRequest.h"
+
+#include <array>
+
+namespace zelvo {
+
+namespace {
+// Receive buffer of the probes: any answer counts, so its size only bounds what is read.
+constexpr std::size_t kReceiveBuffer = 1024;
+
+enum class Wait
+{
+    Answered,
+    TimedOut,
+    Stopped,
+    Failed
+};
+
+uint32_t TickCount(const Clock& clock)
+{
+    return static_cast<uint32_t>(clock.MonotonicMs());
+}
+
+// Waits up to timeoutMs for the first datagram that is not one of our own requests.
+Wait AwaitAnswer(const EchoServices& services, IcmpSocket& socket, int timeoutMs,
+                 const std::atomic<bool>* stop)
+{
+    const int64_t deadline = services.clock.MonotonicMs() + timeoutMs;
+    std::array<uint8_t, kReceiveBuffer> buffer;
+    while (true) {
+        const int64_t left = deadline - services.clock.MonotonicMs();
+        if (left <= 0)
+            return Wait::TimedOut;
+        std::size_t length = 0;
+        int error = 0;
+        switch (socket.Receive(buffer, length, static_cast<int>(left), stop, error)) {
+        case IoStatus::Ok:
+            break;
+        case IoStatus::TimedOut:
+            return Wait::TimedOut;
+        case IoStatus::Stopped:
+            return Wait::Stopped;
+        case IoStatus::Failed:
+            return Wait::Failed;
+        }
+        const auto icmp = IcmpMessageOf(std::span<const uint8_t>(buffer.data(), length),
+                                        socket.ReceivesIpHeader());
+        if (!IsOwnEchoRequest(icmp, services.identifier))
+            return Wait::Answered;
+    }
+}
+} // namespace
+
+EchoServices SystemEchoServices()
+{
+    return EchoServices{SystemIcmpSockets(), SystemClock(), EchoIdentifier()};
+}
+
+int EchoProbe(const EchoServices& services, Ipv4Address address, int timeoutMs,
+              const std::atomic<bool>* stop)
+{
+    IcmpSocketOpen open = services.sockets.Open(IcmpSocketOptions{});
+    if (!open.socket)
+        return 0;
+    EchoRequest request = BuildEchoRequest(services.identifier);
+    StampEchoRequest(request, 0, TickCount(services.clock));
+    int error = 0;
+    if (open.socket->Send(address, kEchoDestinationPort, request, timeoutMs, error) != IoStatus::Ok)
+        return 0;
+    return AwaitAnswer(services, *open.socket, timeoutMs, stop) == Wait::Answered ? 1 : 0;
+}
+
+int BroadcastEcho(const EchoServices& services, Ipv4Address outgoingAddress,
+                  const std::atomic<bool>* stop)
+{
+    IcmpSocketOptions options;
+    options.broadcast = true;
+    options.outgoingAddress = outgoingAddress;
+    IcmpSocketOpen open = services.sockets.Open(options);
+    if (!open.socket)
+        return 0;
+    const Ipv4Address limitedBroadcast{0xFFFFFFFFu};
+    EchoRequest request = BuildEchoRequest(services.identifier);
+    for (uint16_t sequence = 0; sequence < 2; ++sequence) {
+        StampEchoRequest(request, sequence, TickCount(services.clock));
+        int error = 0;
+        const IoStatus sent = open.socket->Send(limitedBroadcast, kEchoDestinationPort, request,
+                                                kBroadcastEchoTimeoutMs, error);
+        if (sent == IoStatus::TimedOut)
+            continue;
+        if (sent != IoStatus::Ok)
+            return 0;
+        const Wait wait = AwaitAnswer(services, *open.socket, kBroadcastEchoTimeoutMs, stop);
+        if (wait == Wait::Failed || wait == Wait::Stopped)
+            return 0;
+    }
+    return 1;
+}
+
+} // namespace zelvo

@@ -1,0 +1,49 @@
+#pragma once
+#include "platform/IcmpSocket.h"
+#include "platform/NameLookups.h"
+#include "search/ComputerName.h"
+#include "search/SearchNetwork.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace zelvo {
+
+// The search's network on Linux: echo probes on raw ICMP sockets (our own or the
+// helper's), the neighbour table through rtnetlink, names through NetBIOS, the resolver
+// and mDNS. The first time no raw ICMP socket can be had, the log says why in one line
+// (again after a success in between), so that a search that finds nothing is explained.
+// Thread safety: all operations from any thread, also concurrently.
+class LinuxSearchNetwork final : public SearchNetwork
+{
+public:
+    // The PC's address for the broadcast is asked for at every broadcast.
+    using AddressSource = std::function<Ipv4Address()>;
+
+    LinuxSearchNetwork(IcmpSocketFactory& sockets, NameLookups& lookups, AddressSource pcAddress,
+                       NameLookupTimeouts timeouts = {});
+    ~LinuxSearchNetwork() override;
+
+    int EchoProbe(Ipv4Address address, int timeoutMs) override;
+    int BroadcastEcho() override;
+    int EchoProbeUnlessStopped(Ipv4Address address, int timeoutMs,
+                               const std::atomic<bool>& stop) override;
+    int BroadcastEchoUnlessStopped(const std::atomic<bool>& stop) override;
+    NeighbourRead ReadNeighbours() override;
+    std::optional<std::string> ReverseName(Ipv4Address address) override;
+
+private:
+    class ReportingSockets;
+    std::unique_ptr<ReportingSockets> m_sockets;
+    NameLookups& m_lookups;
+    AddressSource m_pcAddress;
+    NameLookupTimeouts m_timeouts;
+};
+
+// The tool's network: system sockets, lookups and clock; the broadcast leaves through
+// the PC's address from the start-up survey (ProcessHost().pcAddress). Lives as long
+// as the process.
+std::shared_ptr<SearchNetwork> SystemSearchNetwork();
+
+} // namespace zelvo

@@ -1,0 +1,30 @@
+#include "search/ReceiveWorker.h"
+
+#include "app/LogWriter.h"
+#include "platform/DatagramReceive.h"
+
+namespace zelvo {
+
+ReceiveJob::ReceiveJob(int socketToRead) : socket(DuplicateDescriptor(socketToRead)) {}
+
+void ReceiveWorker(ReceiveJob& job)
+{
+    LogWriter::Append(" >>> Start receive from\r\n");
+    int length = -1;
+    if (job.socket.Valid()) {
+        const DatagramReceipt receipt =
+            ReceiveDatagram(job.socket.Get(), job.buffer, &job.stopRequested);
+        if (receipt.status == IoStatus::Ok && !receipt.truncated) {
+            length = static_cast<int>(receipt.length);
+            job.source = receipt.source;
+            job.sourcePort = receipt.sourcePort;
+            job.interfaceIndex = receipt.interfaceIndex;
+        }
+    }
+    LogWriter::Appendf("  recvfrom=%d\r\n", length);
+    job.length = length;
+    job.done.store(true, std::memory_order_release);
+    LogWriter::Append(" <<< Close receive from\r\n");
+}
+
+} // namespace zelvo

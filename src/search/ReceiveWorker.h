@@ -1,0 +1,37 @@
+#pragma once
+#include "app/NetTypes.h"
+#include "platform/UniqueFd.h"
+#include "ui/WorkerJob.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zelvo {
+
+// The record of one ReceiveWorker: one datagram from the DHCP responder's socket.
+// Owned jointly by the responder and the worker (std::shared_ptr). The job keeps its own
+// descriptor of the socket, so the responder may close its socket whenever it likes:
+// the socket itself lives on until the worker is done with it.
+// The worker writes the out fields, then done; the responder reads them after done.
+// To end a worker that still waits, the responder sets stopRequested: the worker then
+// stores length -1 and sets done within about 50 ms.
+struct ReceiveJob : WorkerJob
+{
+    static constexpr std::size_t kBufferSize = 1536;
+
+    // socket: the responder's open UDP socket; the job takes a duplicate of it.
+    explicit ReceiveJob(int socket);
+
+    UniqueFd socket;
+    uint8_t buffer[kBufferSize] = {};
+    int length = 0;          // out: bytes received, or -1 (failed, too long, stopped)
+    Ipv4Address source;      // out: the sender
+    uint16_t sourcePort = 0; // out: the sender's port, host order
+    int interfaceIndex = 0;  // out: the receiving interface (the socket has IP_PKTINFO)
+};
+
+// Waits for one datagram, logging its start, the receive's value and its end.
+// A datagram longer than the buffer counts as a failed receive. Runs on a worker thread.
+void ReceiveWorker(ReceiveJob& job);
+
+} // namespace zelvo
