@@ -179,16 +179,6 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr,
                   256}));
 
-TEST(JudgeDhcpOptions, unknownInterfaceIsNotLeasedAndErrorsPassThrough)
-{
-    FakeHostPlatform pc;
-    pc.AddInterface(2, "eth0", kMac, {{"10.0.0.2", 24}}, false);
-    EXPECT_FALSE(JudgeDhcpOptions(NoClientAnswer(), pc.network, 9).leased);
-    DhcpClientReport failed = NoClientAnswer();
-    failed.errorCode = EIO;
-    EXPECT_EQ(JudgeDhcpOptions(failed, pc.network, 2).errorCode, EIO);
-}
-
 class DhcpDetection : public ::testing::Test
 {
 protected:

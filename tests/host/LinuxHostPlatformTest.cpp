@@ -41,13 +41,6 @@ TEST(LinuxHostPlatform, readsThisMachine)
         [](const HostInterface& a, const HostInterface& b) { return a.index < b.index; }));
 }
 
-TEST(LinuxHostPlatform, anInterfaceNobodyServesHasNoDhcpClient)
-{
-    const DhcpClientReport r = SystemHostPlatform().AskDhcpClients("zelvo-none0", 999999);
-    EXPECT_EQ(r.source, DhcpClientSource::None);
-    EXPECT_FALSE(r.optionsKnown);
-}
-
 TEST(RunAndCapture, collectsOutputAndExitStatus)
 {
     const auto out =

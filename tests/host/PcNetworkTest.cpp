@@ -55,15 +55,6 @@ TEST(ViewPcNetwork, neverTakesLoopbackDownOrUnusableAddresses)
     EXPECT_EQ(view.adapterMacs, (std::vector<MacAddress>{kMacA}));
 }
 
-TEST(ViewPcNetwork, noRouteMeansIfindexOrder)
-{
-    FakeHostPlatform pc;
-    pc.AddInterface(7, "wlan0", kMacC, {{"192.168.5.5", 24}});
-    pc.AddInterface(3, "eth0", kMacA, {{"10.231.7.10", 24}});
-    const PcNetworkView view = ViewPcNetwork(pc.network);
-    EXPECT_EQ(Dotted(view.addresses), (std::vector<std::string>{"10.231.7.10", "192.168.5.5"}));
-}
-
 TEST(ViewPcNetwork, pcWithoutAddressHasNoInterfaceAndZeroMacButLogsItsCards)
 {
     FakeHostPlatform pc;

@@ -36,15 +36,6 @@ TEST(MaskTextToBytes, readsDigitPositionsNotNumbers)
         EXPECT_EQ(MaskTextToBytes(text), expected) << '"' << text << '"';
 }
 
-TEST(MaskFromPrefixLength, clampsOutOfRangeLengths)
-{
-    EXPECT_EQ(MaskFromPrefixLength(24), (MaskBytes{255, 255, 255, 0}));
-    EXPECT_EQ(MaskFromPrefixLength(19), (MaskBytes{255, 255, 224, 0}));
-    EXPECT_EQ(MaskFromPrefixLength(0), (MaskBytes{0, 0, 0, 0}));
-    EXPECT_EQ(MaskFromPrefixLength(40), (MaskBytes{255, 255, 255, 255}));
-    EXPECT_EQ(MaskFromPrefixLength(-3), (MaskBytes{0, 0, 0, 0}));
-}
-
 TEST(SubnetMaskBoxText, printsHexadecimalBytesThreeWide)
 {
     EXPECT_EQ(SubnetMaskBoxText({255, 255, 255, 0}), "SubnetMask :  ff. ff. ff.  0");
