@@ -83,6 +83,17 @@ cmd_up() {
     echo "$P"
 }
 
+# X cookies are bound to the host name, which differs in the PC namespace: hand the
+# programs there a copy of the display's cookie that holds for any host name.
+share_display() {
+    [[ -n ${DISPLAY:-} ]] && command -v xauth >/dev/null || return 0
+    local cookies copy=$LAB_RUN/$P/pc/Xauthority
+    cookies=$(xauth nlist "$DISPLAY" 2>/dev/null) || return 0
+    [[ -n $cookies ]] || return 0
+    sed -e 's/^..../ffff/' <<<"$cookies" | xauth -q -f "$copy" nmerge - 2>/dev/null || return 0
+    export XAUTHORITY=$copy
+}
+
 cmd_exec() {
     local p=${1:-}
     shift || true
@@ -90,6 +101,7 @@ cmd_exec() {
     (($#)) || usage
     need_root
     load_plan "$p"
+    share_display
     # A UTS namespace of its own gives the PC its host name.
     exec ip netns exec "$(ns_of "$P" pc)" env ZELVO_LAB_OWNER="$P" \
         unshare --uts sh -c 'hostname "$0" && exec "$@"' "$PC_NAME" "$@"

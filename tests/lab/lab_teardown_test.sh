@@ -16,6 +16,21 @@ host_daemon_files() {
     find /run/samba /var/lib/samba /var/cache/samba /var/log/samba /var/lib/misc /var/run/vsftpd \
         /var/log/vsftpd.log /var/log/xferlog -printf '%p %s\n' 2>/dev/null | sort
 }
+# A process is named "pid:start time", so that a pid the kernel hands out again (pid_max
+# can be as small as 32768, and parallel tests fork a lot) is not taken for the old one.
+proc_ids() { # pids... -> pid:start for those that exist
+    local pid
+    for pid in "$@"; do
+        awk -v p="$pid" '{ sub(/^.*\) /, ""); print p ":" $20 }' "/proc/$pid/stat" 2>/dev/null
+    done
+}
+running() { # pid:start... -> the ones still running (zombies count as ended)
+    local id
+    for id in "$@"; do
+        awk -v id="$id" -v pid="${id%%:*}" '{ sub(/^.*\) /, ""); if ($1 != "Z" && pid ":" $20 == id) print id }' \
+            "/proc/${id%%:*}/stat" 2>/dev/null
+    done
+}
 host_links >"$work/links.before"
 host_daemon_files >"$work/daemon-files.before"
 
@@ -42,17 +57,12 @@ diff -q "$work/links.before" <(host_links) >/dev/null || lab_fail "the host's li
 pids=()
 for ns in "${spaces[@]}"; do pids+=($(ip netns pids "$ns")); done
 commands=$(ps -o args= -p "${pids[*]}")
+mapfile -t pids < <(proc_ids "${pids[@]}")
 for d in nmbd vsftpd "busybox httpd" "busybox udhcpc" dnsmasq "sleep 600"; do
     grep -q "^$d" <<<"$commands" || lab_fail "no $d process in the lab's namespaces"
 done
 ((${#pids[@]} >= 12)) || lab_fail "only ${#pids[@]} processes in the lab's namespaces"
 
-running() { # pids... -> the ones still running (zombies are gone already)
-    local pid
-    for pid in "$@"; do
-        [[ -r /proc/$pid/stat ]] && [[ $(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null) != Z ]] && echo "$pid"
-    done
-}
 marked() { # prefix -> pids whose environment carries the lab's mark
     grep -l -z -x "ZELVO_LAB_OWNER=$1" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3
 }
@@ -60,7 +70,9 @@ check_gone() { # prefix, pids that must have ended
     local p=$1
     shift
     [[ -z $(ip netns list | grep "^zlab-$p-") ]] || lab_fail "namespaces of $p remain: $(ip netns list | grep "^zlab-$p-")"
-    [[ -z $(running "$@") ]] || lab_fail "processes of $p remain: $(running "$@" | xargs -r ps -o pid=,args= -p)"
+    local left
+    left=$(running "$@")
+    [[ -z $left ]] || lab_fail "processes of $p remain: $left $(ps -o pid=,args= -p "$(sed 's/:[0-9]*//g' <<<"$left")")"
     [[ -z $(marked "$p") ]] || lab_fail "marked processes of $p remain: $(marked "$p")"
     compgen -G "/etc/netns/zlab-$p-*" >/dev/null && lab_fail "/etc/netns files of $p remain"
     [[ ! -e /run/zelvo-lab/$p ]] || lab_fail "state of $p remains"
@@ -80,7 +92,7 @@ unit name=NAS01 mac=02:5a:e1:40:00:01 address=10.231.7.21
 EOF
 P=$LAB_PREFIX
 unit_ns=zlab-$P-u-NAS01
-orphans=($(ip netns pids "$unit_ns"))
+mapfile -t orphans < <(proc_ids $(ip netns pids "$unit_ns"))
 ((${#orphans[@]} >= 3)) || lab_fail "NAS01 runs ${#orphans[@]} processes, expected nmbd, vsftpd and httpd"
 ip netns delete "$unit_ns"
 rm -rf "/run/zelvo-lab/$P"

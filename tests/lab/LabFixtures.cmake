@@ -1,0 +1,52 @@
+# ctest fixtures that build a lab before end-to-end tests and remove it after.
+# include(${CMAKE_SOURCE_DIR}/tests/lab/LabFixtures.cmake), then:
+#   zelvo_add_lab_fixture(NAME fx DESCRIPTION file.lab)
+#   zelvo_add_lab_test(NAME t FIXTURE fx COMMAND cmd args... [TIMEOUT s] [LABELS ...])
+#   zelvo_add_lab_test(NAME t DESCRIPTION file.lab COMMAND ...)   (a lab of its own)
+# The test command runs in the lab's PC namespace with ZELVO_LAB_PREFIX and ZELVO_LAB set.
+# All tests are labelled lab and exit 77 (skipped) when not run as root.
+include_guard(GLOBAL)
+
+set(ZELVO_LAB_CTEST ${CMAKE_CURRENT_LIST_DIR}/lab-ctest.sh)
+
+# The prefix depends on the build tree too, so that two build trees never share a lab.
+function(zelvo_lab_prefix name out)
+  string(MD5 hash "${CMAKE_BINARY_DIR}/${name}")
+  string(SUBSTRING "${hash}" 0 6 hash)
+  set(${out} "zt${hash}" PARENT_SCOPE)
+endfunction()
+
+function(zelvo_add_lab_fixture)
+  cmake_parse_arguments(F "" "NAME;DESCRIPTION" "" ${ARGN})
+  if(NOT F_NAME OR NOT F_DESCRIPTION)
+    message(FATAL_ERROR "zelvo_add_lab_fixture needs NAME and DESCRIPTION")
+  endif()
+  zelvo_lab_prefix(${F_NAME} prefix)
+  add_test(NAME ${F_NAME}_lab_up COMMAND ${ZELVO_LAB_CTEST} up ${prefix} ${F_DESCRIPTION})
+  add_test(NAME ${F_NAME}_lab_down COMMAND ${ZELVO_LAB_CTEST} down ${prefix})
+  set_tests_properties(${F_NAME}_lab_up PROPERTIES FIXTURES_SETUP ${F_NAME})
+  set_tests_properties(${F_NAME}_lab_down PROPERTIES FIXTURES_CLEANUP ${F_NAME})
+  set_tests_properties(${F_NAME}_lab_up ${F_NAME}_lab_down PROPERTIES
+    LABELS lab SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK ${F_NAME})
+endfunction()
+
+function(zelvo_add_lab_test)
+  cmake_parse_arguments(T "" "NAME;FIXTURE;DESCRIPTION;TIMEOUT" "COMMAND;LABELS" ${ARGN})
+  if(NOT T_NAME OR NOT T_COMMAND OR (NOT T_FIXTURE AND NOT T_DESCRIPTION))
+    message(FATAL_ERROR "zelvo_add_lab_test needs NAME, COMMAND and FIXTURE or DESCRIPTION")
+  endif()
+  if(T_DESCRIPTION)
+    set(T_FIXTURE ${T_NAME}_fixture)
+    zelvo_add_lab_fixture(NAME ${T_FIXTURE} DESCRIPTION ${T_DESCRIPTION})
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 180)
+  endif()
+  zelvo_lab_prefix(${T_FIXTURE} prefix)
+  set(labels lab ${T_LABELS})
+  add_test(NAME ${T_NAME} COMMAND ${ZELVO_LAB_CTEST} run ${prefix} ${T_COMMAND})
+  # Tests that share a lab run one after the other: they change what is on the units.
+  set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED ${T_FIXTURE}
+    RESOURCE_LOCK ${T_FIXTURE} LABELS "${labels}" SKIP_RETURN_CODE 77
+    TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
