@@ -27,15 +27,30 @@ lab_down() {
     fi
 }
 
+# Adds lab_down to the test's EXIT trap (keeping what the test put there itself).
+lab_trap_exit() {
+    local current
+    current=$(trap -p EXIT)
+    [[ $current == *lab_down* ]] && return 0
+    if [[ -z $current ]]; then
+        trap lab_down EXIT
+    else
+        eval "set -- $current" # trap -- 'command' EXIT
+        trap "$3; lab_down" EXIT
+    fi
+}
+
 # Builds a lab from a file, or from standard input when no file is given. Sets LAB_PREFIX
 # and removes the lab when the test exits. A lab that cannot be built fails the test.
+# One lab at a time: a lab that is still up from an earlier lab_up is removed first.
 lab_up() {
     local file=${1:-} out
     if [[ -z $file ]]; then
         file=$(mktemp --suffix=.lab)
         cat >"$file"
     fi
-    trap 'lab_down' EXIT
+    lab_down
+    lab_trap_exit
     out=$("$LAB_SH" up "$file") || lab_fail "the lab could not be built from $file"
     LAB_PREFIX=${out##*$'\n'}
     [[ -z ${1:-} ]] && rm -f "$file"
