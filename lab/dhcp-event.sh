@@ -10,6 +10,7 @@
 # length, or a dotted mask on older busybox), router (one or more), lease (seconds).
 # The lab sets: LAB_PREFIX and LAB_NODE (empty for the PC).
 set -uo pipefail
+# shellcheck disable=SC2154 # ip, mask, router, lease and interface come from udhcpc
 LAB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$LAB_DIR/lib/addr.sh"
 
@@ -29,6 +30,11 @@ drop_dhcp_routes() {
 
 case $event in
 deconfig)
+    # Also at the client's start. A unit that lost its lease stops its servers and starts
+    # them afresh with its next address (nmbd binds to the addresses it saw at start).
+    if [[ -n ${LAB_NODE:-} && -n $(ip -4 -o addr show dev "$dev") ]]; then
+        "$LAB_DIR/node-services.sh" stop "$LAB_PREFIX" "$LAB_NODE"
+    fi
     drop_dhcp_routes
     ip -4 addr flush dev "$dev"
     ip link set "$dev" up
@@ -41,6 +47,7 @@ bound | renew)
     fi
     current=$(ip -4 -o addr show dev "$dev" | awk '{ print $4; exit }')
     if [[ -n $current && $current != "$ip/$prefix" ]]; then
+        [[ -z ${LAB_NODE:-} ]] || "$LAB_DIR/node-services.sh" stop "$LAB_PREFIX" "$LAB_NODE"
         drop_dhcp_routes
         ip -4 addr flush dev "$dev"
     fi

@@ -3,6 +3,7 @@
 # (from lab.sh, or from the DHCP script once the unit has an address).
 #   node-services.sh start <prefix> <node>            starts what is not running yet
 #   node-services.sh ready <prefix> <node> [seconds]  waits until every server answers
+#   node-services.sh stop <prefix> <node>             ends them (the unit lost its address)
 set -uo pipefail
 LAB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$LAB_DIR/lib/common.sh"
@@ -46,6 +47,22 @@ start)
     ((N_WEB[$node])) && start_service httpd busybox httpd -f -p 80 -h "$D/www"
     exit 0
     ;;
+stop)
+    pids=()
+    for svc in nmbd vsftpd httpd; do
+        running "$svc" && pids+=("$(cat "$D/run/$svc.pid")")
+        rm -f "$D/run/$svc.pid"
+    done
+    ((${#pids[@]})) || exit 0
+    kill "${pids[@]}" 2>/dev/null
+    # Gone before a new start binds the same ports.
+    for ((i = 0; i < 30; i++)); do
+        kill -0 "${pids[@]}" 2>/dev/null || exit 0
+        sleep 0.1
+    done
+    kill -KILL "${pids[@]}" 2>/dev/null
+    exit 0
+    ;;
 ready)
     seconds=${4:-20}
     deadline=$((SECONDS + seconds))
@@ -62,6 +79,6 @@ ready)
     die "$node is not ready after ${seconds}s; missing:$missing (logs in $D/log)"
     ;;
 *)
-    die "usage: node-services.sh start|ready <prefix> <node> [seconds]"
+    die "usage: node-services.sh start|stop|ready <prefix> <node> [seconds]"
     ;;
 esac

@@ -36,6 +36,7 @@ lab_trap_exit() {
         trap lab_down EXIT
     else
         eval "set -- $current" # trap -- 'command' EXIT
+        # shellcheck disable=SC2064 # the test's command is taken as it stands now
         trap "$3; lab_down" EXIT
     fi
 }

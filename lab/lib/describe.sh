@@ -351,7 +351,8 @@ check_segment_unused() {
     while read -r -a words; do
         [[ ${words[2]:-} == inet ]] || continue
         cidr=$(parse_cidr "${words[3]}") || continue
-        if blocks_overlap "$SEG_NET" "$SEG_LEN" ${cidr}; then
+        net=${cidr% *} len=${cidr#* }
+        if blocks_overlap "$SEG_NET" "$SEG_LEN" "$net" "$len"; then
             echo "lab: segment $(int_to_ip "$SEG_NET")/$SEG_LEN overlaps the host's address ${words[3]} on ${words[1]}; choose another segment" >&2
             return 1
         fi
