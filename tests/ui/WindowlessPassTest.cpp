@@ -55,9 +55,9 @@ private slots:
         int served = 0;
         std::function<void()> again = [&] {
             ++served;
-            QMetaObject::invokeMethod(qApp, again, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(QCoreApplication::instance(), again, Qt::QueuedConnection);
         };
-        QMetaObject::invokeMethod(qApp, again, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), again, Qt::QueuedConnection);
 
         ProgressPassRunner runner(nullptr, 409, osClass, "Zelvo Setup Tool", clock);
         if (timed)
