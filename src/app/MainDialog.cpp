@@ -225,6 +225,8 @@ void MainDialog::SetUpList()
 
 void MainDialog::Initialise()
 {
+    // Centred from the start, also when the initialisation ends early below.
+    CentreOnScreen();
     const bool japanese = Japanese();
     m_state.title = TitleText(japanese);
     m_helpFile = HelpFileName(japanese);
@@ -282,6 +284,11 @@ void MainDialog::Initialise()
         EnableControl(kIdEnableSetIp, false);
     }
 
+    CentreOnScreen();
+}
+
+void MainDialog::CentreOnScreen()
+{
     if (QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 }

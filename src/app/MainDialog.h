@@ -146,6 +146,7 @@ private:
     void PlaceControl(QWidget* widget, int id);
     void Initialise();
     void SetUpList();
+    void CentreOnScreen();
     void OnTimer();
     void OnEnableSetIpClicked();
     void PostCommand(int id);
