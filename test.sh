@@ -30,7 +30,7 @@ echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -L unit --output-on-failure -j "$jobs" || status=1
 echo "== tests under ThreadSanitizer"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1 \
   ctest --test-dir build-tsan -L threads --output-on-failure -j "$jobs" --no-tests=ignore || status=1
 echo "== all tests"
 ctest --test-dir build --output-on-failure -j "$jobs" || status=1
