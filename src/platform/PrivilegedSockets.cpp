@@ -238,8 +238,8 @@ bool SockHelperClient::ExchangeLocked(PrivilegedSocketKind kind, SocketAcquisiti
     if (IsPrivilegeError(reply.error))
         out = Failure(SocketProblem::HelperUnprivileged, reply.error,
                       "the helper " + m_path + " lacks " + CapabilityName(kind) +
-                          " (give it with scripts/privileged-helper-setup.sh as root, or "
-                          "install the tool with cmake --install)");
+                          ": as root, give it with scripts/privileged-helper-setup.sh or "
+                          "cmake --install");
     else
         out = Failure(SocketProblem::OpenFailed, reply.error,
                       std::string("the helper could not open the ") + SocketName(kind) + ": " +
@@ -260,8 +260,7 @@ SocketAcquisition SockHelperClient::Request(PrivilegedSocketKind kind)
         StopLocked();
     }
     if (result.problem != SocketProblem::None)
-        result.detail = std::string("no ") + CapabilityName(kind) + " for the " + SocketName(kind) +
-                        ", and " + result.detail;
+        result.detail = std::string("no ") + CapabilityName(kind) + ", and " + result.detail;
     return result;
 }
 

@@ -19,6 +19,7 @@ public:
         const State now = !open.socket        ? State::Unavailable
                           : open.pingFallback ? State::PingOnly
                                               : State::Raw;
+        m_problem.store(open.socket ? SocketProblem::None : open.problem);
         if (m_state.exchange(now) != now) {
             if (now == State::Unavailable)
                 LogWriter::Appendf(" ICMP echo cannot be sent: %s\r\n", open.detail.c_str());
@@ -27,6 +28,8 @@ public:
         }
         return open;
     }
+
+    SocketProblem Problem() const { return m_problem.load(); }
 
 private:
     enum class State
@@ -38,6 +41,7 @@ private:
     };
     IcmpSocketFactory& m_inner;
     std::atomic<State> m_state{State::Unknown};
+    std::atomic<SocketProblem> m_problem{SocketProblem::None};
 };
 
 LinuxSearchNetwork::LinuxSearchNetwork(IcmpSocketFactory& sockets, NameLookups& lookups,
@@ -82,6 +86,11 @@ NeighbourRead LinuxSearchNetwork::ReadNeighbours()
 std::optional<std::string> LinuxSearchNetwork::ReverseName(Ipv4Address address)
 {
     return LookUpComputerName(m_lookups, address, m_timeouts);
+}
+
+SocketProblem LinuxSearchNetwork::IcmpProblem() const
+{
+    return m_sockets->Problem();
 }
 
 std::shared_ptr<SearchNetwork> SystemSearchNetwork()

@@ -32,6 +32,7 @@ public:
     int BroadcastEchoUnlessStopped(const std::atomic<bool>& stop) override;
     NeighbourRead ReadNeighbours() override;
     std::optional<std::string> ReverseName(Ipv4Address address) override;
+    SocketProblem IcmpProblem() const override;
 
 private:
     class ReportingSockets;

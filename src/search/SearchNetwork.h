@@ -1,6 +1,7 @@
 #pragma once
 #include "app/NetTypes.h"
-#include "platform/NeighbourTable.h" // NeighbourEntry, NeighbourRead
+#include "platform/NeighbourTable.h"    // NeighbourEntry, NeighbourRead
+#include "platform/PrivilegedSockets.h" // SocketProblem
 
 #include <atomic>
 #include <optional>
@@ -40,6 +41,11 @@ public:
         (void)stop;
         return BroadcastEcho();
     }
+
+    // Why the last probe could not open an ICMP socket (the process lacks CAP_NET_RAW and
+    // the helper is missing or was not given its capabilities); None when it could, or
+    // before the first probe. The search can tell the user why it found nothing.
+    virtual SocketProblem IcmpProblem() const { return SocketProblem::None; }
 };
 
 } // namespace zelvo

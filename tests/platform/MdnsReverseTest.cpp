@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 
 namespace zelvo {
 namespace {
@@ -142,6 +143,28 @@ TEST(MdnsPtrReply, anyTruncationIsDropped)
         for (std::size_t length = 0; length < full.size(); ++length) {
             const std::vector<uint8_t> cut(full.begin(), full.begin() + static_cast<long>(length));
             EXPECT_EQ(ParseMdnsPtrReply(cut, kId, kUnit), std::nullopt) << "cut at " << length;
+        }
+    }
+}
+
+TEST(MdnsPtrReply, mangledRepliesNeverYieldUnprintableNames)
+{
+    std::mt19937 random(5353);
+    for (const std::vector<uint8_t>& full : {Answer({}), CompressedTarget()}) {
+        for (int round = 0; round < 20000; ++round) {
+            std::vector<uint8_t> mangled = full;
+            const int flips = 1 + static_cast<int>(random() % 4);
+            for (int f = 0; f < flips; ++f)
+                mangled[random() % mangled.size()] = static_cast<uint8_t>(random());
+            if (random() % 3 == 0)
+                mangled.resize(random() % mangled.size());
+            const auto name = ParseMdnsPtrReply(mangled, kId, kUnit);
+            if (!name)
+                continue;
+            ASSERT_FALSE(name->empty());
+            ASSERT_LE(name->size(), 255u);
+            for (unsigned char ch : *name)
+                ASSERT_TRUE(ch > 0x20 && ch < 0x7F) << "round " << round;
         }
     }
 }

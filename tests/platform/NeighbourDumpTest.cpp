@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <set>
 
 namespace zelvo {
@@ -220,6 +221,30 @@ TEST(NeighbourDump, sortsByAddressAsNumbers)
     ASSERT_EQ(entries.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(entries[i].address, expected[i]) << i;
+}
+
+TEST(NeighbourDump, mangledBuffersAreReadWithinBounds)
+{
+    const Dump full = Dump()
+                          .Neighbour(Ip(10, 0, 0, 30), kUnitMac, NUD_REACHABLE)
+                          .Neighbour(Ip(10, 0, 0, 31), {}, NUD_INCOMPLETE)
+                          .Neighbour(Ip(224, 0, 0, 1), kUnitMac, NUD_NOARP)
+                          .Done();
+    std::mt19937 random(4242);
+    for (int round = 0; round < 20000; ++round) {
+        std::vector<uint8_t> mangled = full.bytes;
+        const int flips = 1 + static_cast<int>(random() % 4);
+        for (int f = 0; f < flips; ++f)
+            mangled[random() % mangled.size()] = static_cast<uint8_t>(random());
+        if (random() % 3 == 0)
+            mangled.resize(random() % mangled.size());
+        std::vector<NeighbourEntry> entries;
+        const NeighbourDumpChunk chunk = ParseNeighbourDump(mangled, kSeq, entries);
+        // An entry needs a message of its own with a header, an ndmsg and an address.
+        const std::size_t smallestEntry = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(ndmsg)) + RTA_LENGTH(4);
+        ASSERT_LE(entries.size() * smallestEntry, mangled.size()) << "round " << round;
+        ASSERT_TRUE(chunk.errorCode != EBADMSG || chunk.finished) << "round " << round;
+    }
 }
 
 } // namespace

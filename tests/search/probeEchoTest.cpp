@@ -393,15 +393,18 @@ TEST(LinuxSearchNetwork, logsOnceWhyNoIcmpSocketCanBeHad)
     Ipv4Address pc = kPc;
     LinuxSearchNetwork network(sockets, lookups, [&pc] { return pc; });
 
+    EXPECT_EQ(network.IcmpProblem(), SocketProblem::None) << "nothing known yet";
     world.openFails = true;
     EXPECT_EQ(network.EchoProbe(kUnit, 2000), 0);
     EXPECT_EQ(network.BroadcastEcho(), 0);
     const std::string refused = " ICMP echo cannot be sent: the helper lacks CAP_NET_RAW\r\n";
     EXPECT_EQ(log.Text(), refused);
+    EXPECT_EQ(network.IcmpProblem(), SocketProblem::HelperUnprivileged);
 
     world.openFails = false; // set up meanwhile
     network.EchoProbe(kUnit, 2000);
     EXPECT_EQ(log.Text(), refused) << "success is not logged";
+    EXPECT_EQ(network.IcmpProblem(), SocketProblem::None);
     world.openFails = true;
     network.EchoProbe(kUnit, 2000);
     EXPECT_EQ(log.Text(), refused + refused) << "lost again: said again";
@@ -410,6 +413,7 @@ TEST(LinuxSearchNetwork, logsOnceWhyNoIcmpSocketCanBeHad)
     world.pingSocket = true;
     network.EchoProbe(kUnit, 2000);
     network.EchoProbe(kUnit, 2000);
+    EXPECT_EQ(network.IcmpProblem(), SocketProblem::None) << "a ping socket still probes";
     EXPECT_EQ(log.Text(), refused + refused +
                               " ICMP echo through a ping socket: the helper could not be "
                               "started\r\n");
