@@ -1,7 +1,8 @@
 # The unit search end to end in the lab: the real main window and search in the PC's
 # namespace. Each lab gets its own copy of the test program in its own directory,
 # because the window writes manager.log beside its executable (and reads manager.ini
-# there).
+# there). The directory must not carry the program's name: the settings are looked for
+# where that name first occurs in the path.
 include(${CMAKE_CURRENT_LIST_DIR}/LabFixtures.cmake)
 
 foreach(lab units crowd)
@@ -9,7 +10,7 @@ foreach(lab units crowd)
   add_executable(${target} ${CMAKE_CURRENT_LIST_DIR}/searchLabTest.cpp)
   target_link_libraries(${target} PRIVATE zelvo_window GTest::gtest)
   set_target_properties(${target} PROPERTIES
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${target})
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/search-${lab})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different
             ${CMAKE_SOURCE_DIR}/resources/manager.ini $<TARGET_FILE_DIR:${target}>/manager.ini)

@@ -61,8 +61,11 @@ struct LabWindow
 
     bool Create()
     {
-        if (!dialog->Create(false))
+        if (!dialog->Create(false)) {
+            for (const auto& box : boxes.ShownBoxes())
+                ADD_FAILURE() << "the survey said: " << box.text;
             return false;
+        }
         DialogState& s = dialog->State();
         passes =
             std::make_unique<ProgressPassRunner>(dialog.get(), s.language, s.host.OsClass, s.title);
