@@ -1,0 +1,219 @@
+// The unit search end to end: the real main window, start-up survey, search commands
+// and Linux search network, in the lab's PC namespace, against real simulated units.
+#include "app/ExePath.h"
+#include "app/MainDialog.h"
+#include "app/ScriptedMessageBoxes.h"
+#include "host/HostInfo.h"
+#include "platform/Files.h"
+#include "platform/NetworkInterfaceList.h"
+#include "search/LinuxSearchNetwork.h"
+#include "search/NetworkBrowseCheck.h"
+#include "search/ReadInterfaceMask.h"
+#include "search/SearchCommands.h"
+#include "ui/ProgressPassRunner.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace zelvo {
+namespace {
+
+bool InLab()
+{
+    const char* prefix = std::getenv("ZELVO_LAB_PREFIX");
+    return prefix && *prefix;
+}
+
+int Shell(const std::string& command)
+{
+    return std::system(command.c_str());
+}
+
+// The window as the tool builds it, with the search wired in and boxes from a script.
+struct LabWindow
+{
+    ScriptedMessageBoxes boxes;
+    std::unique_ptr<MainDialog> dialog;
+    std::unique_ptr<ProgressPassRunner> passes;
+    std::unique_ptr<SearchCommands> search;
+    int searchesDone = 0;
+    qint64 lastSearchMs = 0;
+
+    LabWindow()
+    {
+        MainDialogServices services{.boxes = boxes};
+        services.language = [] { return 409; };
+        services.networkBrowseCheck = [](MainDialog& d) {
+            return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
+        };
+        services.readInterfaceMask = [](MainDialog&) {
+            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessHost().pcAddress,
+                                     ProcessHost().subnetMask);
+        };
+        dialog = std::make_unique<MainDialog>(nullptr, services);
+    }
+
+    bool Create()
+    {
+        if (!dialog->Create(false)) {
+            for (const auto& box : boxes.ShownBoxes())
+                ADD_FAILURE() << "the survey said: " << box.text;
+            return false;
+        }
+        DialogState& s = dialog->State();
+        passes =
+            std::make_unique<ProgressPassRunner>(dialog.get(), s.language, s.host.OsClass, s.title);
+        dialog->SetProgressPasses(passes.get());
+        search = std::make_unique<SearchCommands>(
+            SearchServices{s, dialog->Controls(), *passes, boxes, SystemSearchNetwork()});
+        auto timed = [this](void (SearchCommands::*command)()) {
+            return [this, command](MainDialog&) {
+                QElapsedTimer timer;
+                timer.start();
+                ((*search).*command)();
+                lastSearchMs = timer.elapsed();
+                ++searchesDone;
+            };
+        };
+        MainDialogCommands commands;
+        commands.firstSearch = timed(&SearchCommands::FirstSearch);
+        commands.searchAgain = timed(&SearchCommands::SearchAgain);
+        dialog->SetCommands(std::move(commands));
+        dialog->show();
+        return true;
+    }
+
+    // Runs the window's event loop until `count` searches have ended (or 120 s passed).
+    bool WaitForSearches(int count)
+    {
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (searchesDone >= count)
+                loop.quit();
+        });
+        poll.start(50);
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+        loop.exec();
+        return searchesDone >= count;
+    }
+
+    // The unit list as shown: name, MAC, address and type of each row.
+    std::vector<std::vector<std::string>> ListRows() const
+    {
+        std::vector<std::vector<std::string>> rows;
+        const auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("list1001"));
+        for (int r = 0; list && r < list->topLevelItemCount(); ++r) {
+            std::vector<std::string> row;
+            for (int c = 0; c < 4; ++c)
+                row.push_back(list->topLevelItem(r)->text(c).toStdString());
+            rows.push_back(row);
+        }
+        return rows;
+    }
+};
+
+std::string ManagerLog()
+{
+    return ReadSmallFile(ExeDirectory() + "/manager.log", 1 << 20).value_or("");
+}
+
+TEST(SearchLab, firstSearchListsExactlyTheNamedUnitsThatAnswer)
+{
+    if (!InLab())
+        GTEST_SKIP() << "runs in the lab's PC namespace (ctest -L lab, as root)";
+    // Only what the search itself makes the units say may be in the neighbour table.
+    ASSERT_EQ(Shell("ip -4 neigh flush all"), 0);
+
+    LabWindow w;
+    ASSERT_TRUE(w.Create());
+    ASSERT_TRUE(w.WaitForSearches(1));
+
+    const std::vector<std::vector<std::string>> expected = {
+        {"LABPC", "02-00-00-00-00-10", "10.231.7.10", "Your Host PC"},
+        {"NAS01", "02-5a-e1-40-00-01", "10.231.7.21", "VELDIX [0]"},
+        {"NAS02", "02-5a-e1-40-00-02", "10.231.7.22", "VELDIX [1]"},
+        {"NAS03", "02-5a-e1-4f-00-03", "10.231.7.30", "VELDIX [2]"},
+    };
+    EXPECT_EQ(w.ListRows(), expected);
+    EXPECT_TRUE(w.boxes.ShownBoxes().empty());
+    EXPECT_EQ(w.dialog->State().UnitsFound, 1);
+    EXPECT_EQ(w.dialog->State().m_bBusy, 0);
+    // The broadcast's answers, the 5 s wait, the nameless unit's lookups (about 2 s, in
+    // parallel with the others) and a pass of about a second, with a margin.
+    EXPECT_LT(w.lastSearchMs, 15000);
+
+    const std::string log = ManagerLog();
+    for (const char* line :
+         {" Mask Addr\t: 255.255.255.000\r\n Net Addr base.baseend: 050.250\r\n"
+          "\r\nGoing to find VELDIX first.\r\nLast count = 0 \r\n"
+          ">>> Start to retrieve network table\r\n",
+          " No     IP Address         MAC Address\r\n",
+          " : 010.231.007.021 - 02.5a.e1.40.00.01\r\n",
+          " : 010.231.007.025 - 02.11.22.33.44.55\r\n",
+          " : 010.231.007.026 - 02.5a.e1.40.00.09\r\n",
+          " : 010.231.007.030 - 02.5a.e1.4f.00.03\r\n<<< Close to retrieve network table\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_EQ(log.find("010.231.007.027"), std::string::npos) << "the silent unit was seen";
+
+    // Search: the three units again, after they were echoed one by one.
+    w.dialog->OnCommand(kIdSearch);
+    ASSERT_TRUE(w.WaitForSearches(2));
+    EXPECT_EQ(w.ListRows(), expected);
+    EXPECT_TRUE(w.boxes.ShownBoxes().empty());
+    EXPECT_NE(ManagerLog().find("\r\nGoing to find VELDIX again2.\r\nLast count = 3 \r\n"),
+              std::string::npos);
+}
+
+TEST(SearchLab, threeHundredUnitNeighboursOverflowNothing)
+{
+    if (!InLab())
+        GTEST_SKIP() << "runs in the lab's PC namespace (ctest -L lab, as root)";
+    // 300 entries above the real units, with unit MACs and nobody behind them.
+    const std::string batch = "/tmp/zelvo-search-crowd-" + std::to_string(::getpid());
+    {
+        FILE* f = std::fopen(batch.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        for (int i = 0; i < 300; ++i)
+            std::fprintf(f, "neigh replace 10.231.%d.%d lladdr 02:5a:e1:4a:%02x:%02x dev eth0\n",
+                         5 + (i + 1) / 256, (i + 1) % 256, i / 256, i % 256);
+        std::fclose(f);
+    }
+    ASSERT_EQ(Shell("ip -4 neigh flush all && ip -batch " + batch), 0);
+    std::remove(batch.c_str());
+
+    LabWindow w;
+    ASSERT_TRUE(w.Create());
+    ASSERT_TRUE(w.WaitForSearches(1));
+
+    const auto rows = w.ListRows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][0], "NAS01");
+    EXPECT_EQ(rows[2][0], "NAS02");
+    const DeviceList& d = w.dialog->State().devices;
+    EXPECT_EQ(d.UnitCount, 2);
+    EXPECT_EQ(d.RowCount, 64);                       // every unit slot was taken
+    EXPECT_EQ(d.usedAddressCount, 256 + 1 + 61 + 2); // 256 kept, the PC, 63 unit slots
+    const std::string log = ManagerLog();
+    EXPECT_NE(log.find(" 256 entries are available\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" 256 : 010.231.005.254 - 02.5a.e1.4a.00.fd\r\n"
+                       "<<< Close to retrieve network table\r\n"),
+              std::string::npos)
+        << log;
+}
+
+} // namespace
+} // namespace zelvo
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
