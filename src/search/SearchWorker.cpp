@@ -85,7 +85,7 @@ void SearchWorker(SearchJob& job)
             return Finish(job);
         const Ipv4Address address = job.lastFound.addresses[i];
         if (!address.IsZero())
-            network.EchoProbe(address, kReprobeTimeoutMs);
+            network.EchoProbeUnlessStopped(address, kReprobeTimeoutMs, job.stopRequested);
     }
 
     auto table = std::make_unique<SearchTable>();
@@ -94,7 +94,7 @@ void SearchWorker(SearchJob& job)
     table->arpCount = 0;
     job.Publish(*table);
 
-    network.BroadcastEcho();
+    network.BroadcastEchoUnlessStopped(job.stopRequested);
     // The units answer the broadcast; their neighbour entries appear meanwhile.
     if (!SleepUnlessStopped(job, kArpSettleMs))
         return Finish(job);
