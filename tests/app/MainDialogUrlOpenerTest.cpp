@@ -2,75 +2,112 @@
 // program as one argument, untouched by any shell, and the finished child is reaped.
 #include "platform/UrlOpener.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
 #include <unistd.h>
 
+namespace fs = std::filesystem;
 using namespace zelvo;
 
 namespace {
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
 
 // Children of this process that have ended but were never waited for.
 int ZombieChildren()
 {
     int zombies = 0;
-    const QString self = QString::number(getpid());
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
+    const std::string self = std::to_string(getpid());
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!stat || !std::getline(stat, line))
             continue;
         // pid (comm) state ppid ...: the command name may hold spaces, so read after ')'.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[0] == "Z" && fields[1] == self.toLatin1())
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(line.substr(close + 1));
+        std::string state, ppid;
+        fields >> state >> ppid;
+        if (state == "Z" && ppid == self)
             ++zombies;
     }
     return zombies;
 }
 
-} // namespace
-
-class MainDialogUrlOpenerTest : public QObject
+struct TempDir
 {
-    Q_OBJECT
-private slots:
-    void urlReachesTheProgramAsOneArgument_data()
+    fs::path path;
+    TempDir()
     {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("spaces and semicolon") << "a b;c";
-        QTest::newRow("command substitution") << "x$(touch pwned)y";
-        QTest::newRow("quotes and ampersand") << "q'u\"o&te";
+        std::string pattern = (fs::temp_directory_path() / "zelvo-opener-XXXXXX").string();
+        path = mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
     }
-    void urlReachesTheProgramAsOneArgument()
+    ~TempDir()
     {
-        QFETCH(QString, name);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath(name);
-        SpawnUrlOpener opener("touch");
-        QVERIFY(opener.Open(path.toStdString()));
-        QTRY_VERIFY(QFile::exists(path));
-        // Only the one file: nothing was split or run.
-        QTRY_COMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 1);
-        QVERIFY(!QFile::exists(QDir::current().filePath(QStringLiteral("pwned"))));
-    }
-
-    void missingProgramIsReported()
-    {
-        SpawnUrlOpener opener("/nonexistent/zelvo-opener");
-        QVERIFY(!opener.Open("file:///tmp/x.html"));
-    }
-
-    void finishedChildIsReaped()
-    {
-        SpawnUrlOpener opener("true");
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(opener.Open("file:///tmp/x.html"));
-        QTRY_COMPARE_WITH_TIMEOUT(ZombieChildren(), 0, 5000);
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
     }
 };
 
-QTEST_GUILESS_MAIN(MainDialogUrlOpenerTest)
-#include "MainDialogUrlOpenerTest.moc"
+class UrlArgument : public testing::TestWithParam<const char*>
+{
+};
+
+} // namespace
+
+TEST_P(UrlArgument, reachesTheProgramAsOneArgument)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const fs::path target = dir.path / GetParam();
+    SpawnUrlOpener opener("touch");
+    ASSERT_TRUE(opener.Open(target.string()));
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(target); }));
+    // Only the one file: nothing was split or run.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path)) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+    EXPECT_FALSE(fs::exists("pwned"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UrlArgument,
+                         testing::Values("a b;c", "x$(touch pwned)y", "q'u\"o&te",
+                                         "p|w`touch pwned`"));
+
+TEST(UrlOpener, missingProgramIsReported)
+{
+    SpawnUrlOpener opener("/nonexistent/zelvo-opener");
+    EXPECT_FALSE(opener.Open("file:///tmp/x.html"));
+}
+
+TEST(UrlOpener, finishedChildrenAreReaped)
+{
+    SpawnUrlOpener opener("true");
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(opener.Open("file:///tmp/x.html"));
+    // Give the children time to end, then none may be left unwaited.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(WaitFor([] { return ZombieChildren() == 0; }));
+}

@@ -8,4 +8,4 @@ endforeach()
 # The URL opener starts processes and a thread that reaps them.
 zelvo_add_test(NAME app_MainDialogUrlOpenerTest
                SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainDialogUrlOpenerTest.cpp
-               LIBS zelvo_platform Qt6::Core QT LABELS unit threads)
+               LIBS zelvo_platform LABELS unit threads)
