@@ -6,7 +6,13 @@
 #include "app/QtMessageBoxes.h"
 #include "app/ScriptedMessageBoxes.h"
 #include "app/UiLanguage.h"
+#include "platform/NetworkInterfaceList.h"
 #include "platform/SingleInstanceLock.h"
+#include "search/LinuxSearchNetwork.h"
+#include "search/NetworkBrowseCheck.h"
+#include "search/ReadInterfaceMask.h"
+#include "search/SearchCommands.h"
+#include "ui/ProgressPassRunner.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -77,12 +83,32 @@ int SetupApp::Start()
     }
     MessageBoxes& boxes = scriptedBoxes ? static_cast<MessageBoxes&>(*scriptedBoxes)
                                         : static_cast<MessageBoxes&>(windowBoxes);
-    MainDialog dialog(nullptr, boxes);
+    MainDialogServices services{.boxes = boxes};
+    services.networkBrowseCheck = [](MainDialog& d) {
+        return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
+    };
+    services.readInterfaceMask = [](MainDialog&) {
+        return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessHost().pcAddress,
+                                 ProcessHost().subnetMask);
+    };
+    MainDialog dialog(nullptr, services);
     windowBoxes.SetParentWindow(&dialog);
     dialog.State().m_bShowMask = switches.showMask ? 1 : 0;
     dialog.State().m_bSetIpLayout = switches.setIpLayout ? 1 : 0;
-    if (dialog.Create(switches.splashEnabled))
-        dialog.exec();
+    if (!dialog.Create(switches.splashEnabled))
+        return 0;
+
+    // The passes read the language, OS class and title that the survey settled.
+    DialogState& state = dialog.State();
+    ProgressPassRunner passes(&dialog, state.language, state.host.OsClass, state.title);
+    dialog.SetProgressPasses(&passes);
+    SearchCommands search(
+        SearchServices{state, dialog.Controls(), passes, boxes, SystemSearchNetwork()});
+    MainDialogCommands commands;
+    commands.firstSearch = [&search](MainDialog&) { search.FirstSearch(); };
+    commands.searchAgain = [&search](MainDialog&) { search.SearchAgain(); };
+    dialog.SetCommands(std::move(commands));
+    dialog.exec();
     return 0;
 }
 
