@@ -95,18 +95,6 @@ private slots:
         }
     }
 
-    void onlyTheLastButtonToldIsTheDialogDefault()
-    {
-        ButtonHost host;
-        host.button->SetDefault(true);
-        host.other->SetDefault(true);
-        QVERIFY(host.other->isDefault());
-        QVERIFY(!host.button->isDefault());
-        // Both keep their outline.
-        QVERIFY(host.button->DefaultFlag() && host.other->DefaultFlag());
-        QVERIFY(IsBlack(host.Grab().pixel(0, kHeight / 2)));
-    }
-
     void pressedCaptionMovesOnePixelRightAndDown()
     {
         ButtonHost host;

@@ -68,90 +68,32 @@ private slots:
         QCOMPARE(divisor == 4 ? r.w : r.h, pixels);
     }
 
-    void baseUnitXIsRoundedHalfOfTwoLetters_data()
-    {
-        QTest::addColumn<int>("alphabetWidth");
-        QTest::addColumn<int>("baseX");
-        QTest::newRow("6 px letters") << 312 << 6;
-        QTest::newRow("6.5 px letters round up") << 338 << 7;
-        QTest::newRow("just under 6.5") << 337 << 6;
-    }
-    void baseUnitXIsRoundedHalfOfTwoLetters()
-    {
-        QFETCH(int, alphabetWidth);
-        QFETCH(int, baseX);
-        QCOMPARE(BaseUnitXFromAlphabetWidth(alphabetWidth), baseX);
-    }
-
-    void listFontHeightFollowsIconTitleFont_data()
-    {
-        QTest::addColumn<bool>("japanese");
-        QTest::addColumn<int>("iconTitle");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("ja small") << true << 12 << 12;
-        QTest::newRow("ja larger") << true << 13 << 14;
-        QTest::newRow("ja negative height counts by size") << true << -16 << 14;
-        QTest::newRow("en small") << false << 9 << 9;
-        QTest::newRow("en larger") << false << 10 << 11;
-        QTest::newRow("en negative") << false << -11 << 11;
-    }
-    void listFontHeightFollowsIconTitleFont()
-    {
-        QFETCH(bool, japanese);
-        QFETCH(int, iconTitle);
-        QFETCH(int, expected);
-        QCOMPARE(ListFontPixelHeight(japanese, iconTitle), expected);
-    }
-
-    void columnsFillTheUsableWidth_data()
-    {
-        QTest::addColumn<int>("usable");
-        for (int w : {500, 501, 502, 503, 617, 640})
-            QTest::addRow("w=%d", w) << w;
-    }
-    void columnsFillTheUsableWidth()
-    {
-        QFETCH(int, usable);
-        const std::array<int, 4> widths = ListColumnWidths(usable);
-        QCOMPARE(widths[0] + widths[1] + widths[2] + widths[3], usable);
-        // The name column is the widest, the address column narrower than the MAC's.
-        QVERIFY(widths[0] > widths[1] && widths[1] > widths[2]);
-    }
-
     void captionsFollowTheLanguage_data()
     {
         QTest::addColumn<int>("language");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("caption");
-        const int ja = kLanguageJapanese;
-        QTest::newRow("en search") << kEnglish << int(kIdSearch) << "Search";
-        QTest::newRow("en web tool") << kEnglish << int(kIdWebTool) << "Web tool";
-        QTest::newRow("en backup") << kEnglish << int(kIdBackup) << "Back up";
-        QTest::newRow("en restore") << kEnglish << int(kIdRestore) << "Restore";
-        QTest::newRow("en fw") << kEnglish << int(kIdFwUpdate) << "FW Update";
-        QTest::newRow("en exit") << kEnglish << int(kIdExit) << "Exit";
-        QTest::newRow("en set ip keeps its text") << kEnglish << int(kIdSetIp) << "Set IP";
-        QTest::newRow("en label") << kEnglish << int(kIdEnableSetIpLabel) << "Enable Set IP";
-        QTest::newRow("ja search") << ja << int(kIdSearch) << QString::fromUtf8("検  索");
-        QTest::newRow("ja web tool") << ja << int(kIdWebTool) << QString::fromUtf8("Webツール");
-        QTest::newRow("ja backup") << ja << int(kIdBackup) << QString::fromUtf8("構成保存");
-        QTest::newRow("ja restore") << ja << int(kIdRestore) << QString::fromUtf8("構成復元");
-        QTest::newRow("ja fw") << ja << int(kIdFwUpdate) << QString::fromUtf8("ﾌｧｰﾑ更新");
-        QTest::newRow("ja exit") << ja << int(kIdExit) << QString::fromUtf8("終  了");
-        QTest::newRow("ja set ip keeps its text") << ja << int(kIdSetIp) << "Set IP";
-        QTest::newRow("ja label") << ja << int(kIdEnableSetIpLabel)
-                                  << QString::fromUtf8("IP設定 許可");
+        QTest::addColumn<QStringList>("captions"); // in the order of kCaptionIds
+        QTest::newRow("en") << kEnglish
+                            << QStringList{"Search",    "Web tool", "Back up", "Restore",
+                                           "FW Update", "Exit",     "Set IP",  "Enable Set IP"};
+        QTest::newRow("ja") << kLanguageJapanese
+                            << QString::fromUtf8(
+                                   "検  索|Webツール|構成保存|構成復元|ﾌｧｰﾑ更新|終  了|"
+                                   "Set IP|IP設定 許可")
+                                   .split(u'|');
     }
     void captionsFollowTheLanguage()
     {
         QFETCH(int, language);
-        QFETCH(int, id);
-        QFETCH(QString, caption);
+        QFETCH(QStringList, captions);
+        static constexpr int kCaptionIds[] = {kIdSearch,  kIdWebTool,         kIdBackup,
+                                              kIdRestore, kIdFwUpdate,        kIdExit,
+                                              kIdSetIp,   kIdEnableSetIpLabel};
         DialogFixture f;
         TestPc pc;
         pc.language = language;
         QVERIFY(f.Make(pc));
-        QCOMPARE(TextOf(f.dialog->Control(id)), caption);
+        for (int i = 0; i < captions.size(); ++i)
+            QCOMPARE(TextOf(f.dialog->Control(kCaptionIds[i])), captions[i]);
     }
 
     void headersTitleAndHelpFollowTheLanguage_data()
@@ -302,10 +244,14 @@ private slots:
         }
     }
 
-    void rowZeroShowsThePcInItsColumns()
+    void initialisationListsThePcAndSetsTheSharedState()
     {
         DialogFixture f;
         QVERIFY(f.Make(TestPc{}));
+        const DialogState& s = f.dialog->State();
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(s.dhcpMagicCookie), 4),
+                 QByteArray("\x63\x82\x53\x63", 4));
+        QCOMPARE(s.firstTick, 1); // the first tick has not come yet
         QTreeWidget* list = ListOf(*f.dialog);
         QCOMPARE(list->topLevelItemCount(), 1);
         QTreeWidgetItem* row = list->topLevelItem(0);
@@ -423,20 +369,6 @@ private slots:
         QCOMPARE(f.browseChecks, 1);
         QCOMPARE(f.maskReadings, readings);
         QCOMPARE(f.dialog->State().host.NetInfoAvailable, netInfoAfter);
-    }
-
-    void initialisationSetsTheSharedState()
-    {
-        DialogFixture f;
-        QVERIFY(f.Make(TestPc{}));
-        const DialogState& s = f.dialog->State();
-        const uint8_t cookie[4] = {0x63, 0x82, 0x53, 0x63};
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(s.dhcpMagicCookie), 4),
-                 QByteArray(reinterpret_cast<const char*>(cookie), 4));
-        QCOMPARE(s.m_bBusy, 0);
-        QCOMPARE(s.devices.RowCount, 1);
-        QCOMPARE(s.devices.UnitCount, 0);
-        QCOMPARE(s.firstTick, 1); // the first tick has not come yet
     }
 
     void refusedSurveyLeavesTheWindowUnmade()
