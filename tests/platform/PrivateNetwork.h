@@ -1,7 +1,7 @@
 #pragma once
-// Moves the test process into a network namespace of its own, with only a loopback
-// device, so that nothing a test sends can reach a real network and the ports it binds
-// (67, 137) are free. Called before any thread starts; later threads inherit it.
+// Moves the test process, before it starts any thread, into a network namespace of its
+// own with only a loopback device: nothing a test sends can reach a real network, and
+// the ports it binds (67) are free. Later threads and children inherit it.
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -14,32 +14,20 @@
 
 namespace zelvo::test {
 
-// Empty on success, else why the namespace could not be made.
-inline std::string EnterPrivateNetwork()
-{
-    if (::unshare(CLONE_NEWNET) != 0)
-        return std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return std::string("socket: ") + std::strerror(errno);
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    std::string why;
-    if (::ioctl(fd, SIOCGIFFLAGS, &request) != 0) {
-        why = std::string("SIOCGIFFLAGS lo: ") + std::strerror(errno);
-    } else {
-        request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-        if (::ioctl(fd, SIOCSIFFLAGS, &request) != 0)
-            why = std::string("SIOCSIFFLAGS lo: ") + std::strerror(errno);
-    }
-    ::close(fd);
-    return why;
-}
-
-// The outcome of EnterPrivateNetwork for the whole test program, made once.
+// Empty once the process is in its own namespace, else why it is not.
 inline const std::string& PrivateNetworkProblem()
 {
-    static const std::string problem = EnterPrivateNetwork();
+    static const std::string problem = []() -> std::string {
+        if (::unshare(CLONE_NEWNET) != 0)
+            return std::string("no network namespace of our own: ") + std::strerror(errno);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq up{};
+        std::strncpy(up.ifr_name, "lo", IFNAMSIZ - 1);
+        up.ifr_flags = IFF_UP;
+        const bool ok = fd >= 0 && ::ioctl(fd, SIOCSIFFLAGS, &up) == 0;
+        ::close(fd);
+        return ok ? "" : std::string("loopback not up: ") + std::strerror(errno);
+    }();
     return problem;
 }
 

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstring>
 #include <deque>
-#include <memory>
 #include <vector>
 
 namespace zelvo::probetest {
@@ -16,161 +15,120 @@ namespace zelvo::probetest {
 class ManualClock final : public Clock
 {
 public:
-    int64_t NowMs() const override { return 1'700'000'000'000 + m_ms.load(); }
-    int64_t MonotonicMs() const override { return m_ms.load(); }
-    void SleepMs(int ms) const override { m_ms.fetch_add(ms > 0 ? ms : 0); }
-    void Advance(int64_t ms) const { m_ms.fetch_add(ms); }
+    int64_t NowMs() const override { return m_ms; }
+    int64_t MonotonicMs() const override { return m_ms; }
+    void SleepMs(int ms) const override { m_ms += ms; }
 
-private:
     mutable std::atomic<int64_t> m_ms{5000};
 };
 
-// Something that reaches the socket afterMs after the receive that gets it began.
+// What reaches the socket afterMs after the receive that gets it began.
 struct Incoming
 {
-    IoStatus status = IoStatus::Ok;
+    IoStatus status;
     std::vector<uint8_t> datagram;
-    int64_t afterMs = 0;
+    int64_t afterMs;
 };
 
-struct SentDatagram
+struct Sent
 {
     Ipv4Address to;
-    uint16_t port = 0;
+    uint16_t port;
     std::vector<uint8_t> bytes;
-    int timeoutMs = 0;
-    int64_t atMs = 0;
+    int timeoutMs;
+    int64_t atMs;
 };
 
-// The network as the fake sockets see it. Single-threaded.
-struct FakeIcmpWorld
+// The network as the fake sockets see it; also the factory. Single-threaded.
+struct FakeIcmp final : IcmpSocketFactory
 {
-    explicit FakeIcmpWorld(const ManualClock& c) : clock(c) {}
-
-    const ManualClock& clock;
+    ManualClock clock;
     bool openFails = false;
     bool pingSocket = false;
     std::deque<IoStatus> sendResults; // Ok when empty
     std::deque<Incoming> incoming;
-
     std::vector<IcmpSocketOptions> opens;
-    std::vector<SentDatagram> sent;
+    std::vector<Sent> sent;
     std::vector<int> receiveTimeouts;
     int liveSockets = 0;
+
+    IcmpSocketOpen Open(const IcmpSocketOptions& options) override;
 };
 
-class FakeIcmpSocket final : public IcmpSocket
+class FakeSocket final : public IcmpSocket
 {
 public:
-    explicit FakeIcmpSocket(FakeIcmpWorld& world) : m_world(world) { ++m_world.liveSockets; }
-    ~FakeIcmpSocket() override { --m_world.liveSockets; }
+    explicit FakeSocket(FakeIcmp& w) : m_w(w) { ++m_w.liveSockets; }
+    ~FakeSocket() override { --m_w.liveSockets; }
+    bool ReceivesIpHeader() const override { return !m_w.pingSocket; }
 
-    bool ReceivesIpHeader() const override { return !m_world.pingSocket; }
-
-    IoStatus Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
-                  int timeoutMs, int& error) override
+    IoStatus Send(Ipv4Address to, uint16_t port, std::span<const uint8_t> message, int timeoutMs,
+                  int&) override
     {
-        m_world.sent.push_back({destination,
-                                port,
-                                {message.begin(), message.end()},
-                                timeoutMs,
-                                m_world.clock.MonotonicMs()});
-        if (m_world.sendResults.empty())
-            return IoStatus::Ok;
-        const IoStatus status = m_world.sendResults.front();
-        m_world.sendResults.pop_front();
+        m_w.sent.push_back({to, port, {message.begin(), message.end()}, timeoutMs, m_w.clock.m_ms});
+        const IoStatus status = m_w.sendResults.empty() ? IoStatus::Ok : m_w.sendResults.front();
+        if (!m_w.sendResults.empty())
+            m_w.sendResults.pop_front();
         if (status == IoStatus::TimedOut)
-            m_world.clock.Advance(timeoutMs);
-        error = status == IoStatus::Failed ? 101 /* ENETUNREACH */ : 0;
+            m_w.clock.m_ms += timeoutMs;
         return status;
     }
 
     IoStatus Receive(std::span<uint8_t> buffer, std::size_t& length, int timeoutMs,
-                     const std::atomic<bool>* stop, int& error) override
+                     const std::atomic<bool>* stop, int&) override
     {
-        m_world.receiveTimeouts.push_back(timeoutMs);
-        length = 0;
-        if (stop && stop->load())
+        m_w.receiveTimeouts.push_back(timeoutMs);
+        if (stop && *stop)
             return IoStatus::Stopped;
-        if (m_world.incoming.empty() || m_world.incoming.front().afterMs > timeoutMs) {
-            if (!m_world.incoming.empty())
-                m_world.incoming.front().afterMs -= timeoutMs;
-            m_world.clock.Advance(timeoutMs);
+        if (m_w.incoming.empty() || m_w.incoming.front().afterMs > timeoutMs) {
+            if (!m_w.incoming.empty())
+                m_w.incoming.front().afterMs -= timeoutMs;
+            m_w.clock.m_ms += timeoutMs;
             return IoStatus::TimedOut;
         }
-        Incoming next = std::move(m_world.incoming.front());
-        m_world.incoming.pop_front();
-        m_world.clock.Advance(next.afterMs);
-        if (next.status != IoStatus::Ok) {
-            error = 5;
-            return next.status;
-        }
+        const Incoming next = m_w.incoming.front();
+        m_w.incoming.pop_front();
+        m_w.clock.m_ms += next.afterMs;
         length = std::min(buffer.size(), next.datagram.size());
-        std::memcpy(buffer.data(), next.datagram.data(), length);
-        return IoStatus::Ok;
+        if (length != 0)
+            std::memcpy(buffer.data(), next.datagram.data(), length);
+        return next.status;
     }
 
 private:
-    FakeIcmpWorld& m_world;
+    FakeIcmp& m_w;
 };
 
-class FakeIcmpSockets final : public IcmpSocketFactory
+inline IcmpSocketOpen FakeIcmp::Open(const IcmpSocketOptions& options)
 {
-public:
-    explicit FakeIcmpSockets(FakeIcmpWorld& world) : m_world(world) {}
-    IcmpSocketOpen Open(const IcmpSocketOptions& options) override
-    {
-        m_world.opens.push_back(options);
-        IcmpSocketOpen open;
-        if (m_world.openFails) {
-            open.problem = SocketProblem::HelperUnprivileged;
-            open.error = 1;
-            open.detail = "the helper lacks CAP_NET_RAW";
-            return open;
-        }
-        open.pingFallback = m_world.pingSocket;
-        if (m_world.pingSocket) {
-            open.problem = SocketProblem::HelperMissing;
-            open.detail = "the helper could not be started";
-        }
-        open.socket = std::make_unique<FakeIcmpSocket>(m_world);
-        return open;
+    opens.push_back(options);
+    IcmpSocketOpen open;
+    open.pingFallback = pingSocket;
+    if (openFails || pingSocket) {
+        open.problem = SocketProblem::HelperUnprivileged;
+        open.detail = "the helper lacks CAP_NET_RAW";
     }
+    if (!openFails)
+        open.socket = std::make_unique<FakeSocket>(*this);
+    return open;
+}
 
-private:
-    FakeIcmpWorld& m_world;
-};
-
-// ICMP messages as they reach a raw socket: behind a 20-byte IPv4 header.
-inline std::vector<uint8_t> WithIpHeader(const std::vector<uint8_t>& icmp)
+// An ICMP message as a raw socket delivers it: behind a 20-byte IPv4 header.
+inline std::vector<uint8_t> WithIpHeader(std::vector<uint8_t> icmp)
 {
     std::vector<uint8_t> packet(20, 0);
     packet[0] = 0x45;
-    packet[9] = 1; // ICMP
     packet.insert(packet.end(), icmp.begin(), icmp.end());
     return packet;
 }
 
-inline std::vector<uint8_t> EchoReplyMessage(uint16_t identifier)
+// An echo request of identifier; type 0 makes it a reply.
+inline std::vector<uint8_t> Echo(uint16_t identifier, uint16_t sequence, uint8_t type = 8)
 {
-    EchoRequest reply = BuildEchoRequest(identifier);
-    StampEchoRequest(reply, 0, 1234);
-    reply[0] = 0; // echo reply
-    return {reply.begin(), reply.end()};
-}
-
-inline std::vector<uint8_t> OwnRequestMessage(uint16_t identifier, uint16_t sequence)
-{
-    EchoRequest request = BuildEchoRequest(identifier);
-    StampEchoRequest(request, sequence, 99);
-    return {request.begin(), request.end()};
-}
-
-inline std::vector<uint8_t> HostUnreachableMessage()
-{
-    std::vector<uint8_t> m = {3, 1, 0, 0, 0, 0, 0, 0};
-    m.resize(36, 0);
-    return m;
+    EchoRequest m = BuildEchoRequest(identifier);
+    StampEchoRequest(m, sequence, 99);
+    m[0] = type;
+    return {m.begin(), m.end()};
 }
 
 } // namespace zelvo::probetest
