@@ -5,9 +5,9 @@
 #   zelvo_add_lab_test(NAME t DESCRIPTION file.lab COMMAND ...)   (a lab of its own)
 # The test command runs in the lab's PC namespace with ZELVO_LAB_PREFIX and ZELVO_LAB set.
 # All tests are labelled lab and exit 77 (skipped) when not run as root.
-include_guard(GLOBAL)
-
+# Set in every directory that includes this file; the functions below are defined once.
 set(ZELVO_LAB_CTEST ${CMAKE_CURRENT_LIST_DIR}/lab-ctest.sh)
+include_guard(GLOBAL)
 
 # The prefix depends on the build tree too, so that two build trees never share a lab.
 function(zelvo_lab_prefix name out)
