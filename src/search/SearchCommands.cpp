@@ -104,6 +104,13 @@ void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
         *table, command,
         SearchResultTarget{state.devices, state.UnitsFound, m_services.used, m_services.lastFound});
     ShowUnitRows();
+
+    // Without an ICMP socket no unit answers: say why once, not after every search.
+    if (!m_toldIcmpProblem && m_services.network->IcmpProblem() != SocketProblem::None) {
+        m_toldIcmpProblem = true;
+        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 901, 902),
+                              MessageIcon::Stop, MessageButtons::Ok);
+    }
 }
 
 void SearchCommands::ShowUnitRows()

@@ -79,6 +79,7 @@ private:
     std::function<int()> m_listenRun;
     int m_lookupThreads = 16;
     std::shared_ptr<SearchJob> m_lastJob;
+    bool m_toldIcmpProblem = false;
 };
 
 } // namespace zelvo
