@@ -2,15 +2,16 @@
 #include "platform/Clock.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <thread>
 
 namespace zelvo::test {
 
 // A clock that stands still until told: SleepMs moves it on by exactly the time asked
 // and then calls onSleep, which lets a test look at (or poke) a pass while it runs.
 // The wall clock can be set apart from the monotonic one, as a user might set it.
-// Reads are safe from any thread; onSleep is called on the sleeping thread.
 class FakeClock final : public Clock
 {
 public:
@@ -20,23 +21,26 @@ public:
     int64_t MonotonicMs() const override { return m_monotonic.load(); }
     void SleepMs(int ms) const override
     {
-        if (ms > 0)
-            m_monotonic += ms;
-        ++m_sleeps;
+        m_monotonic += ms > 0 ? ms : 0;
         if (onSleep)
             onSleep();
     }
-
     void Advance(int64_t ms) { m_monotonic += ms; }
     void SetWallMs(int64_t wallMs) { m_wallOffset = wallMs - m_monotonic.load(); }
-    int Sleeps() const { return m_sleeps.load(); }
 
     std::function<void()> onSleep;
 
 private:
     mutable std::atomic<int64_t> m_monotonic{0};
     std::atomic<int64_t> m_wallOffset;
-    mutable std::atomic<int> m_sleeps{0};
 };
+
+// Waits in real time until pred holds, up to five seconds; for what another thread does.
+template <typename Pred> bool Eventually(Pred pred)
+{
+    for (int i = 0; i < 1000 && !pred(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return pred();
+}
 
 } // namespace zelvo::test

@@ -4,29 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 namespace zelvo {
 namespace {
 
-using test::FakeClock;
-using namespace std::chrono_literals;
-
-// Waits (really) until pred holds, up to a few seconds.
-template <typename Pred> bool Eventually(Pred pred)
-{
-    for (int i = 0; i < 1000; ++i) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
+using test::Eventually;
 
 // A job record with results of its own, as the transfer and search jobs have.
 struct NamedJob : WorkerJob
@@ -34,160 +20,72 @@ struct NamedJob : WorkerJob
     char name[64] = {};
 };
 
-// A latch the test opens from a pass and the worker waits on.
-struct Gate
+TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingItTheJob)
 {
-    std::atomic<bool> open{false};
-    void WaitOpen() const
+    struct Case
     {
-        while (!open.load())
-            std::this_thread::sleep_for(1ms);
-    }
-};
-
-TEST(WaitWithProgress, DoneIsNoticedAtTheEndOfThePassInWhichTheWorkerEnds)
-{
-    for (const int finishingPass : {1, 2, 4}) {
-        FakeClock clock;
-        auto job = std::make_shared<NamedJob>();
-        auto gate = std::make_shared<Gate>();
-        std::vector<int> passArgs;
-
-        const WaitOutcome outcome = WaitWithProgress(
-            job,
-            [gate](WorkerJob& j) {
-                gate->WaitOpen();
-                auto& named = static_cast<NamedJob&>(j);
-                std::snprintf(named.name, sizeof named.name, "%s", "UNIT-01");
-                j.result = 2;
-            },
-            60,
-            [&](int secondsLeft) {
-                passArgs.push_back(secondsLeft);
-                if (static_cast<int>(passArgs.size()) == finishingPass) {
-                    gate->open = true;
-                    // The worker's last act is setting done; the pass ends after it.
-                    ASSERT_TRUE(Eventually([&] { return job->done.load(); }));
-                }
-                clock.Advance(1000);
-            },
-            clock);
-
-        EXPECT_EQ(outcome, WaitOutcome::Done);
-        ASSERT_EQ(static_cast<int>(passArgs.size()), finishingPass);
-        for (int i = 0; i < finishingPass; ++i)
-            EXPECT_EQ(passArgs[i], 60 - i);
-        EXPECT_EQ(job->result, 2);
-        EXPECT_STREQ(job->name, "UNIT-01");
-        EXPECT_FALSE(job->stopRequested.load());
-    }
-}
-
-struct BudgetCase
-{
-    int budget;
-    int passMs;
-    int startMsPart;
-    std::vector<int> passArgs; // the seconds left handed to each pass
-};
-
-TEST(WaitWithProgress, TimesOutAWorkerThatNeverFinishesAndLeavesItTheJob)
-{
-    const BudgetCase cases[] = {
-        {3, 1000, 0, {3, 2, 1}},
-        {1, 1000, 0, {1}},
-        {0, 1000, 0, {0}},            // an empty budget still runs one pass
-        {2, 400, 0, {2, 2, 2, 1, 1}}, // whole seconds only, as time() counts them
-        {2, 400, 900, {2, 1, 1}},     // a start late in a second loses that second
-        {-5, 1000, 0, {-5}},
+        int budget, passMs, startMsPart;
+        int finishingPass;         // 0: never, stuck like a worker in a blocking call
+        bool throws;               // must not end the program: the job fails instead
+        std::vector<int> passArgs; // the seconds left handed to each pass
+    } const cases[] = {
+        {60, 1000, 0, 1, false, {60}},
+        {60, 1000, 0, 3, false, {60, 59, 58}},
+        {60, 1000, 0, 2, true, {60, 59}},
+        {3, 1000, 0, 0, false, {3, 2, 1}},
+        {0, 1000, 0, 0, false, {0}},            // an empty budget still runs one pass
+        {2, 400, 0, 0, false, {2, 2, 2, 1, 1}}, // whole seconds only, as time() counts them
+        {2, 400, 900, 0, false, {2, 1, 1}},     // a start late in a second loses that second
     };
     for (const auto& c : cases) {
-        FakeClock clock(1'700'000'000'000 + c.startMsPart);
+        test::FakeClock clock(1'700'000'000'000 + c.startMsPart);
         auto job = std::make_shared<NamedJob>();
-        auto release = std::make_shared<std::atomic<bool>>(false);
+        job->done = true; // left from an earlier use: must not end this wait early
+        auto gate = std::make_shared<std::atomic<bool>>(false);
         std::vector<int> passArgs;
 
         const WaitOutcome outcome = WaitWithProgress(
             job,
-            [release](WorkerJob& j) {
-                // Stuck like a worker in a blocking call until it is asked to stop. It
-                // answers the request at once, while its waiter has already left...
-                while (!j.stopRequested.load())
-                    std::this_thread::sleep_for(1ms);
-                j.result = 80;
-                // ...and finishes only after the waiter has let go of the job.
-                while (!release->load())
-                    std::this_thread::sleep_for(1ms);
-                auto& named = static_cast<NamedJob&>(j);
-                std::snprintf(named.name, sizeof named.name, "%s", "LATE");
+            [gate, throws = c.throws](WorkerJob& j) {
+                Eventually([&] { return gate->load() || j.stopRequested.load(); });
+                j.result = 2;
+                if (throws)
+                    throw std::runtime_error("lost");
+                if (j.stopRequested) // its waiter has left; it finishes after the job was let go
+                    Eventually([&] { return gate->load(); });
+                std::snprintf(static_cast<NamedJob&>(j).name, 64, "%s", "UNIT-01");
             },
             c.budget,
             [&](int secondsLeft) {
                 passArgs.push_back(secondsLeft);
+                if (static_cast<int>(passArgs.size()) == c.finishingPass) {
+                    *gate = true;
+                    // The worker's last act is setting done; the pass ends after it.
+                    ASSERT_TRUE(Eventually([&] { return job->done.load(); }));
+                }
                 clock.Advance(c.passMs);
             },
             clock);
 
+        EXPECT_EQ(passArgs, c.passArgs) << c.budget << "/" << c.finishingPass;
+        if (c.finishingPass) {
+            EXPECT_EQ(outcome, WaitOutcome::Done);
+            EXPECT_EQ(job->result, c.throws ? kWorkerFailedResult : 2);
+            EXPECT_STREQ(job->name, c.throws ? "" : "UNIT-01");
+            EXPECT_FALSE(job->stopRequested.load());
+            continue;
+        }
         EXPECT_EQ(outcome, WaitOutcome::TimedOut) << "budget " << c.budget;
-        EXPECT_EQ(passArgs, c.passArgs) << "budget " << c.budget;
         EXPECT_TRUE(job->stopRequested.load());
         EXPECT_FALSE(job->done.load());
-
-        // The waiter lets go of the job while the worker still runs; the worker then
-        // writes its results into the record it now owns alone.
+        // The waiter lets go of the job while the worker runs; the worker then writes
+        // its results into the record it now holds alone (ASan sees a freed one).
         std::weak_ptr<NamedJob> watch = job;
         job.reset();
         EXPECT_FALSE(watch.expired());
-        release->store(true);
+        *gate = true;
         EXPECT_TRUE(Eventually([&] { return watch.expired(); })) << "worker never ended";
     }
-}
-
-TEST(WaitWithProgress, AWorkerThatThrowsEndsAsAFailedJob)
-{
-    FakeClock clock;
-    auto job = std::make_shared<WorkerJob>();
-    int passes = 0;
-    const WaitOutcome outcome = WaitWithProgress(
-        job,
-        [](WorkerJob& j) {
-            j.result = 5;
-            throw std::runtime_error("lost");
-        },
-        60,
-        [&](int) {
-            ++passes;
-            ASSERT_TRUE(Eventually([&] { return job->done.load(); }));
-            clock.Advance(1000);
-        },
-        clock);
-    EXPECT_EQ(outcome, WaitOutcome::Done);
-    EXPECT_EQ(passes, 1);
-    EXPECT_EQ(job->result, kWorkerFailedResult);
-}
-
-TEST(WaitWithProgress, ClearsAJobLeftDoneByEarlierUse)
-{
-    FakeClock clock;
-    auto job = std::make_shared<WorkerJob>();
-    job->done = true;
-    job->result = 1053;
-    auto gate = std::make_shared<Gate>();
-    int passes = 0;
-    const WaitOutcome outcome = WaitWithProgress(
-        job, [gate](WorkerJob&) { gate->WaitOpen(); }, 60,
-        [&](int) {
-            // A stale done flag would end the wait after the first pass.
-            if (++passes == 2) {
-                gate->open = true;
-                ASSERT_TRUE(Eventually([&] { return job->done.load(); }));
-            }
-            clock.Advance(1000);
-        },
-        clock);
-    EXPECT_EQ(outcome, WaitOutcome::Done);
-    EXPECT_EQ(passes, 2);
-    EXPECT_EQ(job->result, 0);
 }
 
 } // namespace
