@@ -13,10 +13,8 @@
 int main(int argc, char** argv)
 {
     using namespace zelvo;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <directory for manager.ini and manager.log>\n", argv[0]);
+    if (argc != 2)
         return 2;
-    }
     const std::string directory = argv[1];
     std::ofstream(directory + "/manager.ini", std::ios::binary)
         << "\"/index.html\" \"/config/create.html\" \"/config/restore.html\" "
@@ -30,16 +28,11 @@ int main(int argc, char** argv)
     const int result = RunStartupSurvey(state, services);
 
     const auto mask = ProcessHost().subnetMask;
-    std::printf("result=%d\n", result);
-    std::printf("DhcpServerPresent=%d\n", state.host.DhcpServerPresent);
-    std::printf("NetInfoAvailable=%d\n", state.host.NetInfoAvailable);
-    std::printf("OsClass=%d\n", state.host.OsClass);
-    std::printf("mask=%u.%u.%u.%u\n", mask[0], mask[1], mask[2], mask[3]);
-    std::printf("pcAddress=%s\n", state.host.pcAddress.Dotted().c_str());
-    std::printf("pcName=%s\n", state.host.pcName);
-    std::printf("row0=%s|%s|%s|%s\n", state.devices.rows[0].name, state.devices.rows[0].ipText,
-                state.devices.rows[0].macText, state.devices.rows[0].typeText);
-    std::printf("adapter=%s\n", state.host.adapterName.c_str());
-    std::printf("boxes=%zu\n", boxes.ShownBoxes().size());
+    const DeviceRecord& row0 = state.devices.rows[0];
+    std::printf("result=%d\nDhcpServerPresent=%d\nmask=%u.%u.%u.%u\npcAddress=%s\n", result,
+                state.host.DhcpServerPresent, mask[0], mask[1], mask[2], mask[3],
+                state.host.pcAddress.Dotted().c_str());
+    std::printf("row0=%s|%s|%s|%s\nboxes=%zu\n", row0.name, row0.ipText, row0.macText,
+                row0.typeText, boxes.ShownBoxes().size());
     return 0;
 }

@@ -1,62 +1,67 @@
 #pragma once
-#include "app/LogWriter.h"
-#include "host/HostInfo.h"
+#include "platform/HostPlatform.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <vector>
 
 namespace zelvo::test {
 
-// A fresh directory under the system's temporary directory, removed with its owner.
-class TempDirectory
+inline uint32_t Nbo(const char* dotted)
+{
+    in_addr a{};
+    inet_pton(AF_INET, dotted, &a);
+    return a.s_addr;
+}
+
+inline std::string Dotted(uint32_t nbo)
+{
+    char text[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, &nbo, text, sizeof text);
+}
+
+// A PC described by fields; the interfaces asked about are recorded.
+class FakeHostPlatform final : public HostPlatform
 {
 public:
-    TempDirectory()
-    {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "zelvo-host-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-    }
-    ~TempDirectory()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
+    std::optional<OsRelease> osRelease =
+        OsRelease{"Linux", "6.1.0-18-amd64", "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"};
+    bool tcp = true;
+    std::optional<std::string> hostName = std::string("labpc");
+    bool netlink = true;
+    HostNetworkState network;
+    DhcpClientReport dhcpReport;
+    std::vector<std::string> dhcpQuestions;
 
-    const std::string& path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    std::optional<OsRelease> ReadOsRelease() override { return osRelease; }
+    bool TcpAvailable() override { return tcp; }
+    std::optional<std::string> HostName() override { return hostName; }
+    bool NetworkInfoAvailable() override { return netlink; }
+    HostNetworkState ReadNetworkState() override { return network; }
+    DhcpClientReport AskDhcpClients(const std::string& interfaceName, int) override
+    {
+        dhcpQuestions.push_back(interfaceName);
+        return dhcpReport;
+    }
 
-private:
-    std::string m_path;
+    // An up interface ("lo" is the loopback) with MAC 02:00:00:00:00:macLast (none for
+    // 0) and one address per entry ("10.0.0.5", 24).
+    HostInterface& AddInterface(int index, const std::string& name, uint8_t macLast,
+                                std::vector<std::pair<const char*, int>> addresses,
+                                bool permanent = true)
+    {
+        HostInterface& link = network.interfaces.emplace_back(HostInterface{
+            index, name, true, name == "lo", macLast != 0, {2, 0, 0, 0, 0, macLast}, {}});
+        for (const auto& [dotted, prefix] : addresses)
+            link.addresses.push_back({Nbo(dotted), static_cast<uint8_t>(prefix), permanent});
+        return link;
+    }
+    void AddDefaultRoute(int index, const char* gateway, uint32_t metric, uint8_t protocol)
+    {
+        network.defaultRoutes.push_back({index, Nbo(gateway), metric, protocol});
+    }
 };
-
-inline std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteWholeFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// Points manager.log at a fresh file of dir and resets the process-wide host values.
-inline void FreshLogAndHost(const TempDirectory& dir)
-{
-    ASSERT_FALSE(dir.path().empty());
-    LogWriter::SetLogPath(dir.File("manager.log"));
-    ASSERT_TRUE(LogWriter::CreateEmpty());
-    ProcessHost() = HostGlobals{};
-}
 
 } // namespace zelvo::test

@@ -1,0 +1,147 @@
+#include "HostTestSupport.h"
+#include "host/DhcpDetection.h"
+#include "host/OsClass.h"
+#include "host/SubnetMask.h"
+
+#include <cstdio>
+#include <cstring>
+#include <linux/rtnetlink.h>
+
+namespace zelvo {
+namespace {
+
+using test::Nbo;
+
+OsVersionRecord Os(uint32_t platform, uint32_t major, uint32_t minor, uint32_t build,
+                   const char* servicePack)
+{
+    OsVersionRecord v;
+    v.platformId = platform;
+    v.majorVersion = major;
+    v.minorVersion = minor;
+    v.buildNumber = build;
+    std::strncpy(v.csdVersion, servicePack, sizeof v.csdVersion - 1);
+    return v;
+}
+
+// Windows 9x keeps major and minor in the build number's high word. The service pack's
+// digit sits at index 13 of its text; a shorter text never fails that test.
+TEST(ClassifyOs, versionTable)
+{
+    constexpr uint32_t k9x = OsVersionRecord::kPlatformWindows;
+    constexpr uint32_t kNt = OsVersionRecord::kPlatformWin32Nt;
+    struct Row
+    {
+        OsVersionRecord version;
+        std::optional<uint32_t> csdVersion;
+        int lowestServicePack, expected;
+    };
+    const Row rows[] = {
+        {Os(k9x, 4, 10, 0x040A07CE, ""), {}, 4, kOsWindows98},
+        {Os(k9x, 4, 10, 0x040A08AE, " A "), {}, 4, kOsWindows98},
+        {Os(k9x, 4, 90, 0x045A0BB8, " "), {}, 4, kOsWindowsMe},
+        {Os(k9x, 4, 0, 0x040003B6, ""), {}, 4, kOsUnsupported},
+        {Os(k9x, 5, 0, 3000, ""), {}, 4, kOsUnsupported},
+        {Os(kNt, 4, 0, 1381, "Service Pack 3"), 0x300u, 4, kOsUnsupported},
+        {Os(kNt, 4, 0, 1381, "Service Pack 6"), 0x600u, 4, kOsWindowsNt4},
+        {Os(kNt, 4, 0, 1381, "Service Pack 6"), {}, 4, kOsUnsupported},
+        {Os(kNt, 4, 0, 1381, "Service Pack 4"), 3u, 4, kOsUnsupported},
+        {Os(kNt, 4, 0, 1381, "Service Pack 4"), 0x60000u, 4, kOsUnsupported},
+        {Os(kNt, 4, 0, 1381, ""), 0x400u, 4, kOsWindowsNt4},
+        {Os(kNt, 4, 0, 1381, "Service Pack 5"), 0x500u, 6, kOsUnsupported},
+        {Os(kNt, 3, 51, 1057, "Service Pack 5"), 0x500u, 4, kOsWindowsNt4},
+        {Os(kNt, 5, 0, 2195, "Service Pack 1"), {}, 4, kOsWindows2000},
+        {Os(kNt, 5, 1, 2600, ""), {}, 4, kOsWindows2000},
+        {Os(kNt, 6, 0, 6000, ""), {}, 4, kOsUnsupported},
+        {Os(OsVersionRecord::kPlatformWin32s, 3, 10, 0, ""), {}, 4, kOsUnsupported},
+        {Os(OsVersionRecord::kPlatformLinux, 6, 1, 0, "Debian"), {}, 4, kOsWindows2000},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(ClassifyOs(r.version, r.lowestServicePack, r.csdVersion), r.expected)
+            << OsLogLine(r.version) << " value " << r.csdVersion.value_or(0);
+    EXPECT_EQ(ClassifyOs(std::nullopt, kLowestNt4ServicePack, std::nullopt), kOsUnsupported);
+}
+
+// The kernel's first three numbers and the distribution's PRETTY_NAME, cut to its field.
+TEST(OsVersionFromLinux, givesTheNumbersAndNameTheOsLineShows)
+{
+    const std::string x127(127, 'x');
+    const std::tuple<const char*, std::string, std::string> rows[] = {
+        {"6.18.44-fc-v1272", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12\"\n",
+         "6.18 (Build 44 Debian GNU/Linux 12)"},
+        {"6.1-rc2", "PRETTY_NAME='Fedora Linux 40'\r\nID=fedora\r\n",
+         "6.1 (Build 0 Fedora Linux 40)"},
+        {"", "PRETTY_NAME=\"Say \\\"hi\\\" OS\"", "0.0 (Build 0 Say \"hi\" OS)"},
+        {"5.10", "NAME=Debian\nPRETTY_NAME=\"\"\n", "5.10 (Build 0 Linux)"},
+        {"6", "PRETTY_NAME=" + x127 + "yyy", "6.0 (Build 0 " + x127 + ")"},
+    };
+    for (const auto& [release, osRelease, shown] : rows)
+        EXPECT_EQ(OsLogLine(OsVersionFromLinux(OsRelease{"Linux", release, osRelease}).value()),
+                  " OS\t\t: Linux " + shown + "\r\n");
+}
+
+TEST(MaskTextToBytes, isExactForEveryContiguousMask)
+{
+    for (int prefix = 0; prefix <= 32; ++prefix) {
+        const uint32_t bits = prefix == 0 ? 0 : ~uint32_t{0} << (32 - prefix);
+        const MaskBytes mask = {uint8_t(bits >> 24), uint8_t(bits >> 16), uint8_t(bits >> 8),
+                                uint8_t(bits)};
+        char text[16];
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", mask[0], mask[1], mask[2], mask[3]);
+        EXPECT_EQ(MaskTextToBytes(text), mask) << text;
+        EXPECT_EQ(MaskFromPrefixLength(prefix), mask) << prefix;
+    }
+    // Not masks: numbers are read by digit position, as the adapter text always was.
+    EXPECT_EQ(MaskTextToBytes("10.0.0.1"), (MaskBytes{100, 0, 0, 0}));
+    EXPECT_EQ(MaskTextToBytes("999.0.0"), (MaskBytes{231, 0, 0, 0}));
+}
+
+// The options of a client that knows them decide; otherwise the address's lifetime, the
+// route's protocol and a running client process do.
+TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
+{
+    using S = DhcpClientSource;
+    const auto options = [](S source, std::optional<std::string> mask, std::vector<uint32_t> r) {
+        return DhcpClientReport{source, std::move(mask), std::move(r), true, 0};
+    };
+    const DhcpClientReport none{}, process{S::ClientProcess, {}, {}, false, 0};
+    const uint32_t r1 = Nbo("10.231.7.1"), r2 = Nbo("10.231.7.2");
+    const std::vector<uint32_t> seventy(70, r1); // more options than 256 bytes hold
+    const HostDefaultRoute boot{2, r1, 100, RTPROT_BOOT}, dhcp{2, r2, 50, RTPROT_DHCP},
+        other{3, Nbo("192.168.9.1"), 0, RTPROT_DHCP};
+    struct Row
+    {
+        DhcpClientReport report;
+        bool permanent;
+        std::vector<HostDefaultRoute> routes;
+        std::string verdict;
+    };
+    const Row rows[] = {
+        {options(S::NetworkManager, "255.0.0.0", {r1}), true, {}, "leased mask 10.231.7.1 256"},
+        {options(S::NetworkManager, "255.0.0.0", {}), false, {boot}, "leased mask none 256"},
+        {options(S::Networkd, std::nullopt, {r1}), true, {}, "leased 10.231.7.1 256"},
+        {options(S::Networkd, "255.0.0.0", {0, r2}), true, {}, "leased mask 10.231.7.2 256"},
+        {options(S::Networkd, "255.0.0.0", seventy), true, {}, "leased mask 10.231.7.1 512"},
+        {none, false, {boot}, "leased mask 10.231.7.1 256"},
+        {none, true, {boot}, "none 256"},
+        {none, true, {boot, dhcp}, "leased mask 10.231.7.2 256"},
+        {process, true, {boot}, "leased mask 10.231.7.1 256"},
+        {none, false, {}, "leased mask none 256"},
+        {none, false, {other}, "leased mask none 256"},
+        {none, true, {other}, "none 256"},
+    };
+    for (const Row& r : rows) {
+        test::FakeHostPlatform pc;
+        pc.AddInterface(2, "eth0", 0x10, {{"10.231.7.150", 24}}, r.permanent);
+        pc.AddInterface(3, "eth1", 0x20, {{"192.168.9.2", 24}});
+        pc.network.defaultRoutes = r.routes;
+        const DhcpOptionsVerdict v = JudgeDhcpOptions(r.report, pc.network, 2);
+        EXPECT_EQ(std::string(v.leased ? "leased " : "") + (v.maskPresent ? "mask " : "") +
+                      (v.router ? v.router->Dotted() : "none") + " " + std::to_string(v.bufferSize),
+                  r.verdict)
+            << &r - rows;
+    }
+}
+
+} // namespace
+} // namespace zelvo
