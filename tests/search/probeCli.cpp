@@ -22,47 +22,26 @@
 
 using namespace zelvo;
 
-namespace {
-
-bool ParseAddress(const char* text, Ipv4Address& address)
-{
-    in_addr in{};
-    if (::inet_pton(AF_INET, text, &in) != 1)
-        return false;
-    address.nbo = in.s_addr;
-    return true;
-}
-
-long long ElapsedMs(std::chrono::steady_clock::time_point since)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 since)
-        .count();
-}
-
-int Usage()
-{
-    std::fprintf(stderr, "usage: probe_cli <log> access|echo <a> <ms>|broadcast <pc>|neigh|"
-                         "netbios <a> <ms>|name <a>\n");
-    return 2;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
-    if (argc < 3)
-        return Usage();
+    const std::string command = argc >= 3 ? argv[2] : "";
+    Ipv4Address address;
+    if (argc < 3 || (argc >= 4 && ::inet_pton(AF_INET, argv[3], &address.nbo) != 1)) {
+        std::fprintf(stderr, "usage: probe_cli <log> access|echo <a> <ms>|broadcast <pc>|neigh|"
+                             "netbios <a> <ms>|name <a>\n");
+        return 2;
+    }
     LogWriter::SetLogPath(argv[1]);
     LogWriter::CreateEmpty();
-    const std::string command = argv[2];
-    Ipv4Address address;
-    if (argc >= 4 && !ParseAddress(argv[3], address))
-        return Usage();
-
     LinuxNameLookups lookups;
     LinuxSearchNetwork network(SystemIcmpSockets(), lookups, [&address] { return address; });
-    const auto start = std::chrono::steady_clock::now();
+    using namespace std::chrono;
+    const auto start = steady_clock::now();
+    const auto ms = [start] {
+        return static_cast<long long>(
+            duration_cast<milliseconds>(steady_clock::now() - start).count());
+    };
+    const auto text = [](const std::optional<std::string>& name) { return name.value_or("-"); };
 
     if (command == "access" && argc == 3) {
         const SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketKind::RawIcmp);
@@ -71,23 +50,24 @@ int main(int argc, char** argv)
                     static_cast<int>(raw.problem), raw.detail.c_str());
     } else if (command == "echo" && argc == 5) {
         const int result = network.EchoProbe(address, std::atoi(argv[4]));
-        std::printf("echo=%d ms=%lld\n", result, ElapsedMs(start));
+        std::printf("echo=%d ms=%lld\n", result, ms());
     } else if (command == "broadcast" && argc == 4) {
         const int result = network.BroadcastEcho();
-        std::printf("broadcast=%d ms=%lld\n", result, ElapsedMs(start));
+        std::printf("broadcast=%d ms=%lld\n", result, ms());
     } else if (command == "neigh" && argc == 3) {
         const NeighbourRead read = network.ReadNeighbours();
         for (const NeighbourEntry& e : read.entries)
             std::printf("%s %s\n", e.address.Dotted().c_str(), MacDashText(e.mac).c_str());
         std::printf("error=%d\n", read.errorCode);
     } else if (command == "netbios" && argc == 5) {
-        const auto name = lookups.NetbiosName(address, std::atoi(argv[4]));
-        std::printf("netbios=%s ms=%lld\n", name ? name->c_str() : "-", ElapsedMs(start));
+        const auto name = text(lookups.NetbiosName(address, std::atoi(argv[4])));
+        std::printf("netbios=%s ms=%lld\n", name.c_str(), ms());
     } else if (command == "name" && argc == 4) {
-        const auto name = network.ReverseName(address);
-        std::printf("name=%s ms=%lld\n", name ? name->c_str() : "-", ElapsedMs(start));
+        const auto name = text(network.ReverseName(address));
+        std::printf("name=%s ms=%lld\n", name.c_str(), ms());
     } else {
-        return Usage();
+        std::fprintf(stderr, "unknown command or wrong arguments: %s\n", command.c_str());
+        return 2;
     }
     return 0;
 }

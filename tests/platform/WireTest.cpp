@@ -1,0 +1,337 @@
+// The wire formats of the name lookups and of the neighbour table: what is sent, and what
+// is read from replies, truncated and hostile ones included.
+#include "platform/DnsWireName.h"
+#include "platform/MdnsReverse.h"
+#include "platform/NeighbourTable.h"
+#include "platform/NetbiosNodeStatus.h"
+
+#include <linux/neighbour.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <set>
+
+namespace zelvo {
+namespace {
+
+using Name = std::optional<std::string>;
+
+// Builders of DNS-style messages, written the way a responder writes them, so that the
+// parsers are checked against independently made bytes.
+struct Bytes
+{
+    std::vector<uint8_t> data;
+
+    Bytes& U8(uint8_t v) { return data.push_back(v), *this; }
+    Bytes& Be16(uint16_t v) { return U8(uint8_t(v >> 8)).U8(uint8_t(v)); }
+    Bytes& Be32(uint32_t v) { return Be16(uint16_t(v >> 16)).Be16(uint16_t(v)); }
+    Bytes& Raw(const std::string& s) { return data.insert(data.end(), s.begin(), s.end()), *this; }
+    Bytes& Header(uint16_t id, uint16_t flags, uint16_t questions, uint16_t answers)
+    {
+        return Be16(id).Be16(flags).Be16(questions).Be16(answers).Be32(0);
+    }
+    // A dotted name as length-prefixed labels and the root label.
+    Bytes& Name(const std::string& dotted)
+    {
+        for (std::size_t start = 0; start < dotted.size();) {
+            const std::size_t dot = std::min(dotted.find('.', start), dotted.size());
+            U8(uint8_t(dot - start)).Raw(dotted.substr(start, dot - start));
+            start = dot + 1;
+        }
+        return U8(0);
+    }
+};
+
+// "*" and 15 NULs, first-level encoded: the node status question's name.
+const std::string kEncodedWildcard = "CK" + std::string(30, 'A');
+
+// A name, padded with spaces to 15 bytes, its suffix and its flags (0x8000: a group's).
+using NodeName = std::tuple<std::string, uint8_t, uint16_t>;
+
+struct NodeStatusShape
+{
+    uint16_t id = 0x4D2A, flags = 0x8400; // response, authoritative
+    bool question = false;                // repeat the question; the answer's name points at it
+    uint16_t type = 0x0021;
+    int rdlengthDelta = 0, nameCountDelta = 0;
+    std::size_t statistics = 46;
+};
+
+std::vector<uint8_t> NodeStatusReply(const std::vector<NodeName>& names,
+                                     const NodeStatusShape& s = {})
+{
+    Bytes b;
+    b.Header(s.id, s.flags, s.question ? 1 : 0, 1).U8(32).Raw(kEncodedWildcard).U8(0);
+    if (s.question)
+        b.Be16(0x21).Be16(1).Be16(0xC00C);
+    b.Be16(s.type).Be16(1).Be32(0);
+    b.Be16(uint16_t(1 + names.size() * 18 + s.statistics + s.rdlengthDelta));
+    b.U8(uint8_t(names.size() + s.nameCountDelta));
+    for (const auto& [name, suffix, flags] : names)
+        b.Raw((name + std::string(15, ' ')).substr(0, 15)).U8(suffix).Be16(flags);
+    return b.Raw(std::string(s.statistics, '\x11')).data;
+}
+
+// Names that parse are the parsers' tests below; these are the ones that must not.
+TEST(DnsWireName, refusesHostileNames)
+{
+    std::vector<uint8_t> tooLong; // five labels of 63 bytes: longer than 255
+    for (int i = 0; i < 5; ++i)
+        tooLong.push_back(63), tooLong.insert(tooLong.end(), 63, 'a');
+    tooLong.push_back(0);
+    for (const auto& [message, offset] :
+         {std::pair<std::vector<uint8_t>, std::size_t>{{0xC0, 0}, 0}, // a pointer to itself
+          {{0xC0, 2, 1, 'x', 0}, 0},                                  // a pointer ahead
+          // Every jump goes back, yet the label swallows the pointer: a loop.
+          {{2, 'a', 'b', 0xC0, 0}, 3},
+          {{5, 'a', 'b', 'c'}, 0}, // label past the end
+          {{3, 'a', 'b', 'c'}, 0}, // no root label
+          {{0x41, 'a', 0}, 0},     // label type 0x40
+          {tooLong, 0},
+          {{0xC0}, 0}, // a pointer cut in half
+          {{0}, 3}})   // an offset past the end
+        EXPECT_FALSE(ReadWireName(message, offset)) << message.size() << " " << offset;
+}
+
+constexpr uint16_t kId = 0x4D2A;
+// What nmbd sends for NAS01 in WORKGROUP.
+const std::vector<NodeName> kNas01 = {{"NAS01", 0x00, 0x0400},
+                                      {"NAS01", 0x20, 0x0400},
+                                      {"WORKGROUP", 0x00, 0x8400},
+                                      {"WORKGROUP", 0x1E, 0x8400}};
+
+TEST(NodeStatus, asksForTheWildcardNameWithTypeNbstat)
+{
+    Bytes expected;
+    expected.Header(0xBEEF, 0, 1, 0).U8(32).Raw(kEncodedWildcard).U8(0).Be16(0x21).Be16(1);
+    const auto request = BuildNodeStatusRequest(0xBEEF);
+    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.end()), expected.data);
+}
+
+TEST(NodeStatus, replyGivesTheComputerNameOrNothing)
+{
+    const std::pair<std::vector<uint8_t>, Name> cases[] = {
+        {NodeStatusReply(kNas01), "NAS01"},
+        {NodeStatusReply({{"WORKGROUP", 0, 0x8400}, {"NAS02", 0, 0x0400}}), "NAS02"},
+        {NodeStatusReply({{"ABCDEFGHIJKLMNO", 0, 0}}), "ABCDEFGHIJKLMNO"},
+        {NodeStatusReply({{"MY NAS", 0, 0}}), "MY NAS"},
+        {NodeStatusReply({{std::string("NAS03\0\0\0\0\0\0\0\0\0\0", 15), 0, 0}}), "NAS03"},
+        {NodeStatusReply(kNas01, {.question = true}), "NAS01"},
+        {NodeStatusReply(kNas01, {.statistics = 0}), "NAS01"},
+        {NodeStatusReply({{"WORKGROUP", 0x00, 0x8400}}), {}}, // only a group name
+        {NodeStatusReply({{"NAS01", 0x20, 0x0400}}), {}},     // no <00> name
+        {NodeStatusReply(kNas01, {.id = kId ^ 1}), {}},
+        {NodeStatusReply(kNas01, {.flags = 0}), {}},      // a query
+        {NodeStatusReply(kNas01, {.flags = 0x8403}), {}}, // an error
+        {NodeStatusReply(kNas01, {.type = 0x20}), {}},
+        {NodeStatusReply(kNas01, {.nameCountDelta = 1, .statistics = 0}), {}},
+        {NodeStatusReply(kNas01, {.rdlengthDelta = 1}), {}}, // record past the datagram
+        {NodeStatusReply({{"", 0, 0}}), {}},
+        {NodeStatusReply({{"NAS\n1", 0, 0}}), {}}};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(ParseNodeStatusReply(cases[i].first, kId), cases[i].second) << "row " << i;
+}
+
+const Ipv4Address kUnit = Ipv4Address::FromOctets(10, 231, 7, 21);
+const std::string kReverse = "21.7.231.10.in-addr.arpa";
+
+TEST(MdnsReverse, asksOnePtrQuestionForTheReversedOctets)
+{
+    Bytes expected;
+    expected.Header(kId, 0, 1, 0).Name(kReverse).Be16(12).Be16(1);
+    EXPECT_EQ(BuildMdnsPtrQuery(kId, kUnit), expected.data);
+}
+
+struct MdnsShape
+{
+    uint16_t id = kId, flags = 0x8400;
+    bool question = true; // legacy unicast answers repeat it; the owner then points at it
+    std::string owner = kReverse;
+    uint16_t type = 12, rrClass = 0x8001; // cache-flush bit and IN
+    std::string target = "nas01.local";
+    int rdlengthDelta = 0;
+};
+
+// An A record, then the PTR record of the shape.
+std::vector<uint8_t> MdnsAnswer(const MdnsShape& s)
+{
+    Bytes b, target;
+    b.Header(s.id, s.flags, s.question ? 1 : 0, 2);
+    if (s.question)
+        b.Name(kReverse).Be16(12).Be16(1);
+    b.Name("other.local").Be16(1).Be16(0x8001).Be32(120).Be16(4).Be32(0x0A0000FE);
+    if (s.question && s.owner == kReverse)
+        b.Be16(0xC00C); // the question's name
+    else
+        b.Name(s.owner);
+    target.Name(s.target);
+    b.Be16(s.type).Be16(s.rrClass).Be32(120).Be16(uint16_t(target.data.size() + s.rdlengthDelta));
+    return b.Raw({target.data.begin(), target.data.end()}).data;
+}
+
+// "nas07" and a pointer to the "local" of the A record's name.
+std::vector<uint8_t> CompressedTarget()
+{
+    Bytes b;
+    b.Header(kId, 0x8400, 0, 2).Name("other.local").Be16(1).Be16(1).Be32(120).Be16(4).Be32(1);
+    b.Name(kReverse).Be16(12).Be16(1).Be32(120).Be16(8).U8(5).Raw("nas07").Be16(0xC000 | 18);
+    return b.data;
+}
+
+TEST(MdnsReverse, ptrReplyGivesTheHostNameOrNothing)
+{
+    const std::pair<std::vector<uint8_t>, Name> cases[] = {
+        {MdnsAnswer({}), "nas01"}, // avahi's legacy unicast answer
+        {MdnsAnswer({.question = false}), "nas01"},
+        {MdnsAnswer({.owner = "21.7.231.10.IN-ADDR.arpa"}), "nas01"},
+        {CompressedTarget(), "nas07"},
+        {MdnsAnswer({.owner = "22.7.231.10.in-addr.arpa"}), {}},
+        {MdnsAnswer({.type = 16}), {}},
+        {MdnsAnswer({.id = kId ^ 1}), {}},
+        {MdnsAnswer({.flags = 0x8403}), {}},
+        {MdnsAnswer({.rdlengthDelta = 3}), {}},  // record past the datagram
+        {MdnsAnswer({.rdlengthDelta = -2}), {}}, // target past its record
+        {MdnsAnswer({.target = "my nas.local"}), {}}};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(ParseMdnsPtrReply(cases[i].first, kId, kUnit), cases[i].second) << "row " << i;
+}
+
+// Every cut of a valid reply gives nothing; randomly damaged copies give no name or a
+// printable one. Each copy is exactly sized, so AddressSanitizer sees a read past it.
+void ExpectNoBadName(const std::vector<uint8_t>& valid,
+                     const std::function<Name(std::span<const uint8_t>)>& parse, uint8_t lowest)
+{
+    for (std::size_t length = 0; length < valid.size(); ++length)
+        EXPECT_EQ(parse(std::vector<uint8_t>(valid.begin(), valid.begin() + long(length))), Name())
+            << "cut at " << length;
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 20000; ++round) {
+        std::vector<uint8_t> m = valid;
+        for (int f = 1 + int(random() % 4); f > 0; --f)
+            m[random() % m.size()] = uint8_t(random());
+        const std::size_t length = random() % 3 == 0 ? random() % m.size() : m.size();
+        const std::string name =
+            parse(std::vector<uint8_t>(m.begin(), m.begin() + long(length))).value_or("-");
+        ASSERT_FALSE(name.empty());
+        for (unsigned char ch : name)
+            ASSERT_TRUE(ch >= lowest && ch != 0x7F) << name;
+    }
+}
+
+TEST(NameReplies, cutOrDamagedRepliesGiveNoBadName)
+{
+    ExpectNoBadName(
+        NodeStatusReply(kNas01), [](auto reply) { return ParseNodeStatusReply(reply, kId); }, 0x20);
+    for (const auto& valid : {MdnsAnswer({}), CompressedTarget()})
+        ExpectNoBadName(
+            valid, [](auto reply) { return ParseMdnsPtrReply(reply, kId, kUnit); }, 0x21);
+}
+
+constexpr uint32_t kSeq = 77;
+const std::vector<uint8_t> kMac = {0x02, 0x5a, 0xe1, 0x40, 0x00, 0x21};
+
+// Appends a header and its data, padded to 4 bytes, as netlink lays out its messages and
+// their attributes.
+template <typename Header>
+void Put(std::vector<uint8_t>& to, const Header& header, const std::vector<uint8_t>& data)
+{
+    const std::size_t start = to.size();
+    to.resize(start + (sizeof header + data.size() + 3) / 4 * 4, 0);
+    std::memcpy(to.data() + start, &header, sizeof header);
+    std::copy(data.begin(), data.end(), to.begin() + long(start + sizeof header));
+}
+
+// Netlink messages as the kernel lays them out, and where each ends.
+struct Dump
+{
+    std::vector<uint8_t> bytes;
+    std::set<std::size_t> boundaries{0};
+
+    Dump& Neighbour(uint8_t last, const std::vector<uint8_t>& lladdr, uint16_t state,
+                    uint8_t family = AF_INET, uint32_t seq = kSeq)
+    {
+        std::vector<uint8_t> payload;
+        Put(payload, ndmsg{family, 0, 0, 2, state, 0, 0}, {});
+        Put(payload, rtattr{8, NDA_DST}, {10, 0, 0, last});
+        if (!lladdr.empty())
+            Put(payload, rtattr{uint16_t(4 + lladdr.size()), NDA_LLADDR}, lladdr);
+        return Message(RTM_NEWNEIGH, payload, seq);
+    }
+    Dump& Message(uint16_t type, const std::vector<uint8_t>& payload, uint32_t seq = kSeq)
+    {
+        Put(bytes, nlmsghdr{uint32_t(16 + payload.size()), type, NLM_F_MULTI, seq, 0}, payload);
+        boundaries.insert(bytes.size());
+        return *this;
+    }
+};
+
+TEST(NeighbourDump, keepsNeighboursAndBlanksThoseWithoutAddress)
+{
+    const MacAddress mac = {0x02, 0x5a, 0xe1, 0x40, 0x00, 0x21}, zero{};
+    const std::pair<Dump, std::optional<MacAddress>> cases[] = {
+        {Dump().Neighbour(21, kMac, NUD_REACHABLE), mac},
+        {Dump().Neighbour(21, kMac, NUD_STALE), mac},
+        {Dump().Neighbour(21, kMac, NUD_PERMANENT), mac}, // ip neigh add
+        {Dump().Neighbour(21, {}, NUD_INCOMPLETE), zero},
+        {Dump().Neighbour(21, kMac, NUD_FAILED), zero}, // the old address still given
+        {Dump().Neighbour(21, {1, 2, 3}, NUD_REACHABLE), zero},
+        {Dump().Neighbour(21, kMac, NUD_NOARP), {}}, // broadcast and the like
+        {Dump().Neighbour(21, kMac, NUD_REACHABLE, AF_INET6), {}},
+        {Dump().Neighbour(21, kMac, NUD_REACHABLE, AF_INET, kSeq + 1), {}}}; // another request's
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        std::vector<NeighbourEntry> entries;
+        const NeighbourDumpChunk chunk = ParseNeighbourDump(cases[i].first.bytes, kSeq, entries);
+        EXPECT_TRUE(chunk.errorCode == 0 && !chunk.finished) << i;
+        ASSERT_EQ(entries.size(), cases[i].second ? 1u : 0u) << i;
+        if (cases[i].second) {
+            EXPECT_EQ(entries[0].address, Ipv4Address::FromOctets(10, 0, 0, 21));
+            EXPECT_EQ(entries[0].mac, *cases[i].second) << i;
+        }
+    }
+}
+
+TEST(NeighbourDump, endsAtDoneOrAnErrorAndRefusesCutOrBadBuffers)
+{
+    const Dump full = Dump()
+                          .Neighbour(30, kMac, NUD_REACHABLE)
+                          .Neighbour(31, {}, NUD_INCOMPLETE)
+                          .Message(NLMSG_DONE, {0, 0, 0, 0});
+    // A dump spread over buffers goes on until Done; a cut inside a message is refused.
+    for (std::size_t length = 0; length <= full.bytes.size(); ++length) {
+        const std::vector<uint8_t> cut(full.bytes.begin(), full.bytes.begin() + long(length));
+        std::vector<NeighbourEntry> entries;
+        const NeighbourDumpChunk chunk = ParseNeighbourDump(cut, kSeq, entries);
+        const bool whole = full.boundaries.count(length) != 0;
+        EXPECT_EQ(chunk.errorCode, whole ? 0 : EBADMSG) << "cut at " << length;
+        EXPECT_EQ(chunk.finished, !whole || length == full.bytes.size()) << "cut at " << length;
+    }
+    std::vector<NeighbourEntry> entries;
+    EXPECT_EQ(ParseNeighbourDump(full.bytes, kSeq, entries).errorCode, 0);
+    EXPECT_EQ(entries.size(), 2u);
+
+    nlmsgerr error{};
+    error.error = -EPERM;
+    std::vector<uint8_t> payload(sizeof error);
+    std::memcpy(payload.data(), &error, sizeof error);
+    const NeighbourDumpChunk refused =
+        ParseNeighbourDump(Dump().Message(NLMSG_ERROR, payload).bytes, kSeq, entries);
+    EXPECT_TRUE(refused.finished);
+    EXPECT_EQ(refused.errorCode, EPERM);
+
+    Dump badAttribute = Dump().Neighbour(30, kMac, NUD_REACHABLE);
+    badAttribute.bytes[16 + 12] = 0xF0; // the first attribute's length, past the message
+    badAttribute.bytes[16 + 13] = 0xFF;
+    entries.clear();
+    EXPECT_EQ(ParseNeighbourDump(badAttribute.bytes, kSeq, entries).errorCode, EBADMSG);
+    EXPECT_TRUE(entries.empty());
+}
+
+} // namespace
+} // namespace zelvo

@@ -1,0 +1,209 @@
+// The search's rules without threads: the echo request's bytes, the host block, the unit
+// MAC, the neighbour table walk and the results step.
+#include "search/EchoRequest.h"
+#include "search/HostBlockRange.h"
+#include "search/IsUnitMac.h"
+#include "search/NeighbourTableWalk.h"
+#include "search/SearchResults.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace zelvo {
+namespace {
+
+Ipv4Address Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
+{
+    return Ipv4Address::FromOctets(a, b, c, d);
+}
+MacAddress UnitMac(uint8_t serial)
+{
+    return {0x02, 0x5a, 0xe1, 0x42, 0x00, serial};
+}
+
+TEST(EchoRequest, isLaidOutByteForByteAndChecksumsToZero)
+{
+    EchoRequest request = BuildEchoRequest(0x1234);
+    StampEchoRequest(request, 7, 8123456); // restamped below: the checksum is redone
+    StampEchoRequest(request, 0x0201, 0xA1B2C3D4);
+    std::vector<uint8_t> expected = {8,    0,    request[2], request[3], 0x34, 0x12,
+                                     0x01, 0x02, 0xD4,       0xC3,       0xB2, 0xA1};
+    expected.resize(44, 0x45);
+    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.end()), expected);
+    // RFC 1071 the long way: the 16-bit words in network order, carries folded back in,
+    // sum to 0xFFFF when the message carries its right checksum.
+    uint32_t sum = 0;
+    for (std::size_t i = 0; i < request.size(); i += 2)
+        sum += uint32_t(request[i] << 8 | request[i + 1]);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    EXPECT_EQ(sum, 0xFFFFu);
+}
+
+TEST(HostBlockRange, givesFirstAndLimitOctet)
+{
+    // The last octets of mask and host, and the first and the limit of the block.
+    for (const auto& [mask, host, first, limit] :
+         {std::array{0, 1, 50, 250},
+          {0, 254, 50, 250},
+          {128, 5, 1, 127},
+          {128, 200, 129, 255},
+          {192, 100, 65, 127},
+          {192, 10, 1, 63},
+          {192, 128, 65, 127}, // a boundary falls into the block below
+          {252, 6, 5, 7},
+          {252, 255, 253, 255},
+          // Tiny blocks: only 64 are looked at, the range can be foreign or empty.
+          {254, 200, 129, 129},
+          {255, 65, 65, 64}})
+        EXPECT_EQ(HostBlockRange({255, 255, 255, uint8_t(mask)}, {10, 1, 2, uint8_t(host)}),
+                  (HostBlock{first, limit}))
+            << mask << " " << host;
+}
+
+TEST(IsUnitMac, needsThePrefixAndTheNibble)
+{
+    EXPECT_TRUE(IsUnitMac({0x02, 0x5a, 0xe1, 0x40, 0, 0}));
+    EXPECT_TRUE(IsUnitMac({0x02, 0x5a, 0xe1, 0x4f, 0xff, 0xff}));
+    for (const MacAddress& other : {MacAddress{0x02, 0x5a, 0xe1, 0x50, 0, 1},
+                                    {0x02, 0x5a, 0xe1, 0x3f, 0, 1},
+                                    {0x03, 0x5a, 0xe1, 0x41, 0, 1},
+                                    {0x02, 0x5b, 0xe1, 0x41, 0, 1},
+                                    {0x02, 0x5a, 0xe0, 0x41, 0, 1}})
+        EXPECT_FALSE(IsUnitMac(other)) << MacDashText(other);
+}
+
+// The window's search state; it starts non-empty so that what a search leaves alone shows.
+struct Target
+{
+    std::unique_ptr<DeviceList> devices = std::make_unique<DeviceList>();
+    int unitsFound = 7;
+    UsedAddressTable used;
+    LastFoundList lastFound;
+
+    Target()
+    {
+        used.addresses.fill(Ip(9, 9, 9, 9));
+        lastFound.Append(Ip(8, 8, 8, 8));
+    }
+    void Store(const SearchTable& table, SearchCommand command)
+    {
+        StoreSearchResults(table, command, {*devices, unitsFound, used, lastFound});
+    }
+};
+
+// arpCount neighbour addresses 10.0.0.1 ... and one unit slot per (address, name).
+std::unique_ptr<SearchTable> Table(int arpCount,
+                                   const std::vector<std::pair<Ipv4Address, std::string>>& slots)
+{
+    auto table = std::make_unique<SearchTable>();
+    table->arpCount = arpCount;
+    for (int i = 0; i < arpCount; ++i)
+        table->arpAddresses[i] = Ipv4Address::FromHostOrder(0x0a000001u + uint32_t(i));
+    table->slotCount = 1 + int(slots.size());
+    table->unitCount = int(slots.size());
+    table->unitSeen = slots.empty() ? 0 : 1;
+    for (int s = 1; s < table->slotCount; ++s) {
+        table->addresses[s] = slots[std::size_t(s - 1)].first;
+        table->macs[s] = UnitMac(uint8_t(s));
+        table->SetName(s, slots[std::size_t(s - 1)].second);
+        table->unitSlots[s - 1] = s;
+    }
+    return table;
+}
+
+TEST(Results, twoNamedUnitsAreListedInOrderAndSizeTheNextSearch)
+{
+    Target t;
+    t.Store(*Table(10, {{Ip(10, 0, 0, 3), "VELDIX-A"}, {Ip(10, 0, 0, 7), "VELDIX-B"}}),
+            SearchCommand::Again);
+
+    const DeviceList& d = *t.devices;
+    EXPECT_EQ(d.usedAddressCount, 13);
+    EXPECT_EQ(SearchTimeBudget(uint32_t(d.usedAddressCount)), 63u);
+    EXPECT_EQ(d.RowCount, 3);
+    ASSERT_EQ(d.UnitCount, 2);
+    EXPECT_EQ(d.UnitRows[0], 1);
+    EXPECT_EQ(d.UnitRows[1], 2);
+    EXPECT_EQ(t.unitsFound, 1);
+    for (int row : {1, 2}) {
+        const DeviceRecord& r = d.rows[row];
+        EXPECT_EQ(std::string(r.name) + "|" + r.ipText + "|" + r.macText + "|" + r.typeText,
+                  row == 1 ? "VELDIX-A|10.0.0.3|02-5a-e1-42-00-01|VELDIX [0]"
+                           : "VELDIX-B|10.0.0.7|02-5a-e1-42-00-02|VELDIX [1]");
+        EXPECT_EQ(r.address, Ip(10, 0, 0, row == 1 ? 3 : 7));
+        EXPECT_EQ(r.mac, UnitMac(uint8_t(row)));
+    }
+
+    ASSERT_EQ(t.lastFound.count, 2);
+    EXPECT_EQ(t.lastFound.addresses[0], Ip(10, 0, 0, 3));
+    EXPECT_EQ(t.lastFound.addresses[1], Ip(10, 0, 0, 7));
+    EXPECT_EQ(t.used.addresses[9], Ip(10, 0, 0, 10));
+    EXPECT_EQ(t.used.addresses[10], Ip(9, 9, 9, 9)); // beyond this read: kept
+}
+
+TEST(Results, unitsWithoutNameOrAddressAreCountedButNotListed)
+{
+    // Only Search takes unitSeen, and only Search counts the slot without an address.
+    for (const auto& [command, unitsFound, used] :
+         {std::tuple{SearchCommand::First, 0, 4 + 1 + 1}, {SearchCommand::Again, 1, 4 + 1 + 2}}) {
+        Target t;
+        t.unitsFound = 0; // as the command leaves it
+        t.Store(*Table(4, {{Ip(10, 0, 0, 2), ""}, {Ipv4Address{}, "ghost"}}), command);
+        EXPECT_EQ(t.devices->UnitCount, 0);
+        EXPECT_EQ(t.devices->RowCount, 3);
+        EXPECT_EQ(t.lastFound.count, 0);
+        EXPECT_EQ(t.unitsFound, unitsFound);
+        EXPECT_EQ(t.devices->usedAddressCount, used);
+
+        t.Store(*Table(4, {{Ip(10, 0, 0, 2), ""}, {Ip(10, 0, 0, 3), "B"}}), command);
+        EXPECT_EQ(t.unitsFound, 1);
+        EXPECT_STREQ(t.devices->rows[1].name, "B");
+        EXPECT_STREQ(t.devices->rows[1].typeText, "VELDIX [0]");
+    }
+}
+
+TEST(Search, threeHundredUnitNeighboursFillTheTablesAndWriteNothingPastThem)
+{
+    NeighbourRead read;
+    for (uint32_t i = 1; i <= 300; ++i)
+        read.entries.push_back({Ipv4Address::FromHostOrder(0x0a000000u + i), UnitMac(uint8_t(i))});
+    auto table = std::make_unique<SearchTable>(); // on the heap: ASan sees a write past it
+    table->slotCount = 1;
+    const std::vector<std::string> log = WalkNeighbourTable(read, *table).logLines;
+    EXPECT_EQ(table->arpCount, 256);
+    EXPECT_EQ(table->slotCount, 64);
+    EXPECT_EQ(table->unitCount, 63);
+    EXPECT_EQ(table->addresses[63], Ipv4Address::FromHostOrder(0x0a000000u + 63));
+    EXPECT_EQ(table->arpAddresses[255], Ipv4Address::FromHostOrder(0x0a000000u + 256));
+    ASSERT_EQ(log.size(), 4u + 256u); // the size tells of every entry; the lines of those kept
+    EXPECT_EQ(log[0], " Phase1 : retcd=122 buf=7204\r\n");
+    EXPECT_EQ(log.back(), " 256 : 010.000.001.000 - 02.5a.e1.42.00.00\r\n");
+
+    for (int s = 1; s < 64; ++s)
+        table->SetName(s, "U" + std::to_string(s));
+    // A table cut short before the worker reset arpCount still carries the command's count.
+    for (const auto& [arpCount, slotCount] : {std::pair{256, 64}, {320, 1000}}) {
+        table->arpCount = arpCount;
+        table->slotCount = slotCount;
+        Target t;
+        t.Store(*table, SearchCommand::Again);
+        EXPECT_EQ(t.devices->RowCount, 64);
+        EXPECT_EQ(t.devices->UnitCount, 63);
+        EXPECT_STREQ(t.devices->rows[63].typeText, "VELDIX [62]");
+        EXPECT_EQ(t.lastFound.count, 63);
+        EXPECT_EQ(t.devices->usedAddressCount, 256 + 1 + 63);
+        EXPECT_EQ(t.used.addresses[254], Ipv4Address::FromHostOrder(0x0a000000u + 255));
+    }
+    Target negative;
+    table->arpCount = -5;
+    table->slotCount = -1;
+    negative.Store(*table, SearchCommand::First);
+    EXPECT_EQ(negative.devices->RowCount, 1);
+    EXPECT_EQ(negative.devices->usedAddressCount, 1);
+    EXPECT_EQ(negative.used.addresses[0], Ip(9, 9, 9, 9));
+}
+
+} // namespace
+} // namespace zelvo

@@ -1,0 +1,286 @@
+// The two search commands and their worker thread on the window's state: fake controls,
+// passes and network, scripted message boxes.
+#include "app/LogWriter.h"
+#include "app/MessageCatalogue.h"
+#include "app/ScriptedMessageBoxes.h"
+#include "platform/Files.h"
+#include "search/SearchCommands.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace zelvo {
+namespace {
+
+Ipv4Address Ip(uint8_t last)
+{
+    return Ipv4Address::FromOctets(192, 168, 1, last);
+}
+
+struct FakeClock final : Clock
+{
+    mutable std::atomic<int64_t> ms{0};
+    int64_t NowMs() const override { return ms; }
+    int64_t MonotonicMs() const override { return ms; }
+    void SleepMs(int m) const override { ms += m; }
+};
+
+// Any thread. A lookup of a blocked address waits until the address is released.
+class FakeSearchNetwork final : public SearchNetwork
+{
+public:
+    NeighbourRead table;                   // set before a search starts
+    std::map<uint32_t, std::string> names; // likewise; by address, network order
+    std::vector<std::string> events;       // under Locked, as the rest
+    std::vector<uint32_t> lookups;
+    std::set<uint32_t> blocked;
+
+    int EchoProbe(Ipv4Address a, int ms) override
+    {
+        return Note("echo " + a.Dotted() + " " + std::to_string(ms)), 1;
+    }
+    int BroadcastEcho() override { return Note("broadcast"), 1; }
+    NeighbourRead ReadNeighbours() override { return Note("read"), table; }
+    std::optional<std::string> ReverseName(Ipv4Address a) override
+    {
+        std::unique_lock lock(m_mutex);
+        lookups.push_back(a.nbo);
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return blocked.count(a.nbo) == 0; });
+        const auto it = names.find(a.nbo);
+        return it == names.end() ? std::nullopt : std::optional(it->second);
+    }
+    template <typename F> auto Locked(F f)
+    {
+        std::lock_guard lock(m_mutex);
+        m_changed.notify_all();
+        return f();
+    }
+    // Whether the lookup of a began within 10 s.
+    bool WaitForLookup(Ipv4Address a)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
+            return std::count(lookups.begin(), lookups.end(), a.nbo) > 0;
+        });
+    }
+
+private:
+    void Note(std::string event)
+    {
+        Locked([&] { events.push_back(std::move(event)); });
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+};
+
+struct FakeControls final : DialogControls
+{
+    std::map<int, bool> enabled, checked;
+    std::map<int, DeviceRecord> rows; // what the list shows
+    int clears = 0, selectionMark = -1;
+
+    void EnableControl(int id, bool on) override { enabled[id] = on; }
+    bool IsControlEnabled(int id) const override { return enabled.count(id) && enabled.at(id); }
+    bool IsChecked(int id) const override { return checked.count(id) && checked.at(id); }
+    void SetChecked(int id, bool on) override { checked[id] = on; }
+    void ClearList() override { ++clears, rows.clear(); }
+    void ShowRow(int row, const DeviceRecord& record) override { rows[row] = record; }
+    void SetSelectionMark(int row) override { selectionMark = row; }
+};
+
+// Passes that take no time of their own: each yields briefly, then runs onPass.
+struct FakePasses final : ProgressPasses
+{
+    std::function<void()> onPass = [] {};
+    int progressPasses = 0, searchPasses = 0;
+
+    void RunProgressPass(int, int) override { ++progressPasses, Pass(); }
+    void RunTimedPass(int, int) override { Pass(); }
+    void RunSearchPass(int, int) override { ++searchPasses, Pass(); }
+    void RunRetrievePass(int) override { Pass(); }
+    void Pass() { std::this_thread::sleep_for(std::chrono::milliseconds(1)), onPass(); }
+};
+
+// A fresh log of the test's own.
+struct TemporaryLog
+{
+    const std::string path = "/tmp/zelvo-search-" + std::to_string(::getpid()) + ".log";
+    TemporaryLog() { LogWriter::SetLogPath(path), LogWriter::CreateEmpty(); }
+    ~TemporaryLog() { ::unlink(path.c_str()); }
+    std::string Text() const { return ReadSmallFile(path, 1 << 20).value_or(""); }
+};
+
+struct Window
+{
+    TemporaryLog log; // first in, last out: a finishing worker may still log
+    std::unique_ptr<DialogState> state = std::make_unique<DialogState>();
+    FakeControls controls;
+    FakePasses passes;
+    ScriptedMessageBoxes boxes;
+    std::shared_ptr<FakeSearchNetwork> network = std::make_shared<FakeSearchNetwork>();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    HostGlobals host;
+    UsedAddressTable used;
+    LastFoundList lastFound;
+    std::unique_ptr<SearchCommands> commands;
+
+    // A named router at .1; with units, VELDIX-A, -B and -C at .20, .21 and .22.
+    explicit Window(bool units = false)
+    {
+        state->host.pcAddress = host.pcAddress = Ip(10);
+        state->host.pcMac = {0x00, 0x16, 0x3e, 0x01, 0x02, 0x03};
+        state->host.NetInfoAvailable = state->host.DhcpServerPresent = 1;
+        state->devices.rows[0].SetName("MYPC");
+        commands = std::make_unique<SearchCommands>(
+            SearchServices{*state, controls, passes, boxes, network, clock, host, used, lastFound});
+        network->table.entries = {{Ip(1), {0x52, 0x54, 0x00, 0x12, 0x34, 0x01}}};
+        network->names[Ip(1).nbo] = "ROUTER";
+        for (uint8_t i = 20; units && i <= 22; ++i) {
+            network->table.entries.push_back({Ip(i), {0x02, 0x5a, 0xe1, 0x42, 0x00, i}});
+            network->names[Ip(i).nbo] = std::string("VELDIX-") + char('A' + i - 20);
+        }
+    }
+    std::vector<std::string> Events()
+    {
+        return network->Locked([&] { return network->events; });
+    }
+};
+
+TEST(FirstSearch, refusesWithoutMaskOrMacAndSaysWhy)
+{
+    for (const bool noMask : {true, false}) {
+        Window w;
+        w.state->host.NetInfoAvailable = !noMask;
+        w.state->host.pcMac = {};
+        w.commands->FirstSearch();
+        ASSERT_EQ(w.boxes.ShownBoxes().size(), 1u);
+        EXPECT_EQ(w.boxes.ShownBoxes()[0].text,
+                  noMask ? "On your PC Subnet mask information can't be acquired."
+                         : MessageCatalogue::Text(133));
+        EXPECT_EQ(w.boxes.ShownBoxes()[0].icon, noMask ? MessageIcon::Stop : MessageIcon::Question);
+        EXPECT_TRUE(w.Events().empty());
+        EXPECT_EQ(w.controls.clears, 0);
+        EXPECT_EQ(w.log.Text(),
+                  " Mask Addr\t: 255.255.255.000\r\n Net Addr base.baseend: 050.250\r\n");
+    }
+}
+
+TEST(Search, withNoUnitListedSaysSoAndOffersSetIpOnAnOpenNetwork)
+{
+    // After Search a unit seen without a name still counts: Backup is offered.
+    for (const auto& [again, boxTicked, namelessUnit, setIp] :
+         {std::tuple{false, false, false, false},
+          {false, true, false, true},
+          {true, false, false, true},
+          {true, false, true, true}}) {
+        Window w;
+        if (namelessUnit)
+            w.network->table.entries.push_back({Ip(40), {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x40}});
+        w.state->host.DhcpServerPresent = 0;
+        w.controls.checked[kIdEnableSetIp] = boxTicked;
+        again ? w.commands->SearchAgain() : w.commands->FirstSearch();
+
+        ASSERT_EQ(w.boxes.ShownBoxes().size(), 1u);
+        EXPECT_EQ(w.boxes.ShownBoxes()[0].text, MessageCatalogue::Text(again ? 141 : 137));
+        EXPECT_EQ(w.boxes.ShownBoxes()[0].icon,
+                  again ? MessageIcon::Information : MessageIcon::Question);
+        EXPECT_EQ(w.controls.IsControlEnabled(kIdSetIp), setIp);
+        EXPECT_EQ(w.controls.IsControlEnabled(kIdBackup), namelessUnit);
+        EXPECT_EQ(w.state->m_bBusy, 0);
+        EXPECT_EQ(again ? w.passes.progressPasses : w.passes.searchPasses,
+                  w.passes.progressPasses + w.passes.searchPasses);
+    }
+}
+
+TEST(Search, isIgnoredWhileASearchRuns)
+{
+    Window w(true);
+    w.state->m_bBusy = 1;
+    w.commands->SearchAgain();
+    w.commands->FirstSearch();
+    EXPECT_TRUE(w.Events().empty());
+    EXPECT_TRUE(w.boxes.ShownBoxes().empty());
+    EXPECT_EQ(w.controls.clears, 0);
+}
+
+TEST(FirstSearch, looksUpSeveralNamesAtOnce)
+{
+    Window w(true);
+    w.network->blocked = {Ip(20).nbo, Ip(21).nbo, Ip(22).nbo};
+    bool first = true, atOnce = false; // one lookup after another: the second never begins
+    w.passes.onPass = [&w, &first, &atOnce] {
+        if (std::exchange(first, false))
+            atOnce = w.network->WaitForLookup(Ip(20)) && w.network->WaitForLookup(Ip(21)) &&
+                     w.network->WaitForLookup(Ip(22));
+        w.network->Locked([&w] { w.network->blocked.clear(); });
+    };
+    w.commands->SetLookupThreads(3);
+    w.commands->FirstSearch();
+    EXPECT_TRUE(atOnce);
+    EXPECT_EQ(w.state->devices.UnitCount, 3);
+}
+
+TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
+{
+    Window w(true);
+    w.commands->FirstSearch();
+    std::vector<std::string> shown;
+    for (const auto& [row, r] : w.controls.rows)
+        shown.push_back(std::string(r.name) + "|" + r.ipText + "|" + r.macText + "|" + r.typeText);
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "MYPC|||", "VELDIX-A|192.168.1.20|02-5a-e1-42-00-14|VELDIX [0]",
+                         "VELDIX-B|192.168.1.21|02-5a-e1-42-00-15|VELDIX [1]",
+                         "VELDIX-C|192.168.1.22|02-5a-e1-42-00-16|VELDIX [2]"}));
+    EXPECT_TRUE(w.boxes.ShownBoxes().empty());
+    EXPECT_EQ(w.state->UnitsFound, 1);
+    EXPECT_EQ(w.controls.selectionMark, 1);
+    EXPECT_TRUE(w.controls.IsControlEnabled(kIdBackup) && w.controls.IsControlEnabled(kIdSearch));
+    EXPECT_EQ(w.clock->ms, 5000) << "the settling wait, on the clock";
+    EXPECT_EQ(w.Events(), (std::vector<std::string>{"broadcast", "read"}));
+    ASSERT_EQ(w.state->devices.usedAddressCount, 8); // the next budget: 52 s
+
+    // Hold the last unit's lookup; from then on each pass takes a second.
+    w.network->Locked([&w] {
+        w.network->lookups.clear();
+        return w.network->blocked.insert(Ip(22).nbo);
+    });
+    int passes = 0;
+    w.passes.onPass = [&w, &passes] {
+        if (w.network->WaitForLookup(Ip(22)))
+            ++passes, w.clock->ms += 1000;
+    };
+    w.commands->SetLookupThreads(1);
+    w.commands->SearchAgain();
+
+    EXPECT_EQ(w.Events(),
+              (std::vector<std::string>{"broadcast", "read", "echo 192.168.1.20 2000",
+                                        "echo 192.168.1.21 2000", "echo 192.168.1.22 2000",
+                                        "broadcast", "read"}));
+    EXPECT_EQ(passes, 52 - 5); // less the 5 s that the worker slept on the same clock
+    EXPECT_TRUE(w.commands->WorkerRunning());
+    EXPECT_EQ(w.state->devices.UnitCount, 2);
+    EXPECT_EQ(w.state->devices.RowCount, 4);
+    EXPECT_STREQ(w.controls.rows[2].name, "VELDIX-B");
+    EXPECT_EQ(w.controls.rows.count(3), 0u);
+    EXPECT_EQ(w.lastFound.count, 2);
+    EXPECT_EQ(w.state->m_bBusy, 0);
+
+    // Asked to stop, the worker ends without another log line once its lookup returns.
+    const std::string logAtDeadline = w.log.Text();
+    w.network->Locked([&w] { return w.network->blocked.clear(); });
+    for (int i = 0; i < 500 && w.commands->WorkerRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(w.commands->WorkerRunning());
+    EXPECT_EQ(w.log.Text(), logAtDeadline);
+}
+
+} // namespace
+} // namespace zelvo
