@@ -41,6 +41,7 @@ public:
     std::vector<std::string> events;       // under Locked, as the rest
     std::vector<uint32_t> lookups;
     std::set<uint32_t> blocked;
+    SocketProblem icmpProblem = SocketProblem::None;
 
     int EchoProbe(Ipv4Address a, int ms) override
     {
@@ -48,6 +49,7 @@ public:
     }
     int BroadcastEcho() override { return Note("broadcast"), 1; }
     NeighbourRead ReadNeighbours() override { return Note("read"), table; }
+    SocketProblem IcmpProblem() const override { return icmpProblem; }
     std::optional<std::string> ReverseName(Ipv4Address a) override
     {
         std::unique_lock lock(m_mutex);
@@ -198,6 +200,20 @@ TEST(Search, withNoUnitListedSaysSoAndOffersSetIpOnAnOpenNetwork)
         EXPECT_EQ(again ? w.passes.progressPasses : w.passes.searchPasses,
                   w.passes.progressPasses + w.passes.searchPasses);
     }
+}
+
+TEST(Search, withoutAnIcmpSocketTellsWhyOnceAndBeforeTheResult)
+{
+    Window w;
+    w.network->icmpProblem = SocketProblem::HelperMissing;
+    w.commands->FirstSearch();
+    w.commands->SearchAgain();
+    const auto& shown = w.boxes.ShownBoxes();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].text, MessageCatalogue::Text(902));
+    EXPECT_EQ(shown[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(shown[1].text, MessageCatalogue::Text(137));
+    EXPECT_EQ(shown[2].text, MessageCatalogue::Text(141));
 }
 
 TEST(Search, isIgnoredWhileASearchRuns)
