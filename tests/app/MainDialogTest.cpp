@@ -1,0 +1,472 @@
+// The main window on the offscreen platform: layout, captions and F1 by language and
+// /set, the start-up and end-of-operation enabling rules, the first timer tick, the busy
+// guard, the Enable Set IP question, the unit list's rules and the buttons' drawing.
+#include "app/MainDialog.h"
+#include "app/CommandButton.h"
+#include "app/MessageCatalogue.h"
+#include "app/ScriptedMessageBoxes.h"
+#include "app/UiLanguage.h"
+#include "support/FakeUrlOpener.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace zelvo;
+using Ids = std::vector<int>;
+
+namespace {
+
+constexpr int kEn = 409, kJa = kLanguageJapanese;
+constexpr int kDoubleClick = -1; // the list's double-click in the command log
+const Ids kButtons{kIdSearch, kIdWebTool, kIdSetIp, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit};
+
+// How a test's PC looks to the window.
+struct Pc
+{
+    int language = kEn, setIpLayout = 0, netInfo = 1, browseCheck = 1, maskResult = 1;
+    int survey = 0;
+    bool zeroMac = false;
+};
+
+// A main window whose survey lists a made-up PC in row 0, with scripted boxes, a
+// recording URL opener and command hooks that log which command ran.
+struct Fixture
+{
+    ScriptedMessageBoxes boxes;
+    FakeUrlOpener urls;
+    int checks = 0, masks = 0; // browse checks and mask readings
+    Ids calls;
+    std::unique_ptr<MainDialog> dialog;
+
+    MainDialogCommands Recorder()
+    {
+        auto log = [this](int id) { return [this, id](MainDialog&) { calls.push_back(id); }; };
+        // In the order of the hooks: first search, Search, Set IP, Back up, Restore, FW
+        // Update, Web tool, double-click.
+        const int ids[] = {kIdFirstSearchCommand, kIdSearch,  kIdSetIp,    kIdBackup, kIdRestore,
+                           kIdFwUpdate,           kIdWebTool, kDoubleClick};
+        return MainDialogCommands{log(ids[0]), log(ids[1]), log(ids[2]), log(ids[3]),
+                                  log(ids[4]), log(ids[5]), log(ids[6]), log(ids[7])};
+    }
+    bool Make(const Pc& pc = {}, const std::string& helpDirectory = "/home/a b/")
+    {
+        MainDialogServices services{.boxes = boxes, .urls = urls};
+        services.language = [pc] { return pc.language; };
+        services.survey = [pc](MainDialog& d, bool) {
+            d.State().host.NetInfoAvailable = pc.netInfo;
+            if (!pc.zeroMac)
+                d.State().host.pcMac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+            d.State().devices.rows[0].SetName("OFFICE-PC");
+            return pc.survey;
+        };
+        services.networkBrowseCheck = [this, pc](MainDialog&) { return ++checks, pc.browseCheck; };
+        services.readInterfaceMask = [this, pc](MainDialog&) { return ++masks, pc.maskResult; };
+        services.helpDirectory = helpDirectory;
+        dialog = std::make_unique<MainDialog>(nullptr, std::move(services));
+        dialog->State().m_bSetIpLayout = pc.setIpLayout; // the command line comes first
+        dialog->SetCommands(Recorder());
+        return dialog->Create(false);
+    }
+};
+
+CommandButton* ButtonOf(MainDialog& d, int id)
+{
+    return static_cast<CommandButton*>(d.Control(id));
+}
+bool ShowActive(QWidget& w)
+{
+    w.show();
+    w.activateWindow();
+    return QTest::qWaitForWindowActive(&w);
+}
+// '1' enabled, '0' disabled, in the order of ids.
+QByteArray Enabled(MainDialog& d, const Ids& ids)
+{
+    QByteArray states;
+    for (int id : ids)
+        states += d.IsControlEnabled(id) ? '1' : '0';
+    return states;
+}
+// One data row per table entry, named by it; the test reads the entry by index.
+template <typename Row, size_t N> void RowsOf(const Row (&rows)[N])
+{
+    QTest::addColumn<int>("row");
+    for (int i = 0; i < int(N); ++i)
+        QTest::addRow("%s", rows[i].name) << i;
+}
+
+struct LayoutRow
+{
+    const char* name;
+    int language, setIpLayout;
+    // Search, Web tool, Back up, Restore, FW Update, Exit, Set IP, Enable Set IP, the four
+    // column headers, the title of the run, the help page.
+    const char* texts;
+};
+const char* const kEnTexts =
+    "Search|Web tool|Back up|Restore|FW Update|Exit|Set IP|Enable Set IP|"
+    "Computer name|MAC Address|IP Address|Type|Zelvo Setup Tool|quixhlpe.html";
+const char* const kJaTexts =
+    "検  索|Webツール|構成保存|構成復元|ﾌｧｰﾑ更新|終  了|Set IP|IP設定 許可|"
+    "コンピュータ名|MACアドレス|IPアドレス|タイプ|Zelvoセットアップツール|quixhlpj.html";
+const LayoutRow kLayouts[] = {
+    {"en", kEn, 0, kEnTexts},      {"en /set", kEn, 1, kEnTexts},       {"ja", kJa, 0, kJaTexts},
+    {"ja /set", kJa, 1, kJaTexts}, {"zh is English", 804, 0, kEnTexts},
+};
+
+struct StartRow
+{
+    const char* name;
+    Pc pc;
+    int maskReadings, netInfoAfter;
+    const char* enabled; // Search, Back up, Restore, FW Update, Exit, Web tool, Set IP, box
+};
+const StartRow kStarts[] = {
+    {"normal PC", {}, 0, 1, "11111100"},
+    {"no MAC", {.zeroMac = true}, 0, 1, "00011100"},
+    {"no net info, mask read", {.netInfo = 0}, 1, 1, "11111100"},
+    {"no net info, mask unreadable", {.netInfo = 0, .maskResult = 0}, 1, 0, "11111100"},
+    // A failed browse check ends the start before the mask and the MAC are looked at.
+    {"browse check failed", {.netInfo = 0, .browseCheck = 0, .zeroMac = true}, 0, 0, "11111101"},
+    {"survey refused", {.survey = -1}, 0, 1, ""},
+};
+
+// The end-of-operation rule. Controls in order: Back up, Restore, Set IP, Enable Set IP,
+// Exit, Search; '-' is left as it was. "Open": no DHCP server configured the PC and
+// network information is available.
+struct RuleRow
+{
+    const char* name;
+    RefreshVariant variant;
+    int unitsFound, dhcp, netInfo, noHostMac, unitCount;
+    bool setIpOffered;
+    const char* expected;
+};
+constexpr RefreshVariant kT = RefreshVariant::Transfer, kS = RefreshVariant::Search,
+                         kA = RefreshVariant::Address;
+const RuleRow kRules[] = {
+    {"transfer, open", kT, 1, 0, 1, 0, 1, false, "110111"},
+    {"transfer, DHCP server", kT, 1, 1, 1, 0, 1, false, "110011"},
+    {"transfer, no net info", kT, 1, 0, 0, 0, 1, false, "110011"},
+    {"transfer ignores unit flags", kT, 0, 0, 1, 1, 0, false, "110111"},
+    {"search found units, DHCP", kS, 1, 1, 1, 0, 2, true, "110011"},
+    {"search found units, open", kS, 1, 0, 1, 0, 2, true, "110111"},
+    {"Search found nothing, open", kS, 0, 0, 1, 0, 0, true, "--1111"},
+    {"first search found nothing, not ticked", kS, 0, 0, 1, 0, 0, false, "--0111"},
+    {"Search saw only a nameless unit", kS, 1, 0, 1, 0, 0, true, "111111"},
+    {"first search, nameless unit only", kS, 0, 0, 1, 0, 0, false, "--0111"},
+    {"search, open but no MAC", kS, 0, 0, 1, 1, 0, true, "--0-11"},
+    {"search, no net info", kS, 0, 0, 0, 0, 0, true, "--0-11"},
+    {"search, DHCP and no MAC", kS, 0, 1, 1, 1, 0, true, "--0011"},
+    {"search, DHCP, nothing found", kS, 0, 1, 1, 0, 0, true, "--0011"},
+    {"address given, open", kA, 1, 0, 1, 0, 1, false, "111111"},
+    {"address run found nothing, open", kA, 0, 0, 1, 0, 0, false, "--1111"},
+    {"address run, DHCP", kA, 1, 1, 1, 0, 1, false, "110011"},
+    {"address run, no net info", kA, 1, 0, 0, 0, 1, false, "110-11"},
+    {"address run, no MAC", kA, 0, 0, 1, 1, 0, false, "--0-11"},
+};
+
+// A command button's state, drawn against the plain button.
+struct DrawRow
+{
+    const char* name;
+    bool outlined, down, enabled, focused;
+};
+const DrawRow kDraws[] = {
+    {"outlined", true, false, true, false},       {"pressed", false, true, true, false},
+    {"disabled", false, false, false, false},     {"focus", false, false, true, true},
+    {"focus, outlined", true, false, true, true},
+};
+
+} // namespace
+
+class MainDialogTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void layoutFollowsLanguageAndSetSwitch_data() { RowsOf(kLayouts); }
+    void layoutFollowsLanguageAndSetSwitch()
+    {
+        QFETCH(int, row);
+        const LayoutRow& r = kLayouts[row];
+        Fixture f;
+        QVERIFY(f.Make({.language = r.language, .setIpLayout = r.setIpLayout}));
+        MainDialog& d = *f.dialog;
+        auto* list = qobject_cast<QTreeWidget*>(d.Control(kIdList));
+        QStringList seen;
+        for (int id : {kIdSearch, kIdWebTool, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit, kIdSetIp,
+                       kIdEnableSetIpLabel})
+            seen << d.Control(id)->property("text").toString();
+        for (int column = 0; column < 4; ++column)
+            seen << list->headerItem()->text(column);
+        seen << QString::fromStdString(d.State().title) << QString::fromStdString(d.HelpFile());
+        // The PC in row 0; the window caption and the about item, the same in every language.
+        seen << list->topLevelItem(0)->text(0) << d.windowTitle() << d.AboutItemText();
+        QCOMPARE(seen.join(u'|'),
+                 QString::fromUtf8(r.texts) +
+                     QString::fromUtf8("|OFFICE-PC|Zelvoセットアップツール|ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+
+        // /set swaps Web tool for Set IP and hides the Enable Set IP box; the swapped-in
+        // button carries the outline; FW Update, told last, is what Enter presses.
+        QVERIFY(ShowActive(d));
+        const int swapped = r.setIpLayout ? kIdWebTool : kIdSetIp;
+        for (int id : kButtons) {
+            QCOMPARE(ButtonOf(d, id)->isVisible(), id != swapped);
+            QCOMPARE(ButtonOf(d, id)->DefaultFlag(), id != swapped);
+            QCOMPARE(ButtonOf(d, id)->isDefault(), id == kIdFwUpdate);
+        }
+        for (int id : {kIdEnableSetIp, kIdEnableSetIpLabel, kIdEnableSetIpGroup})
+            QVERIFY(!d.Control(id)->isVisible());
+
+        // Fixed size; the buttons sit in a row under the list, flush with its edges, and
+        // their captions fit with room for outline, frame and focus rectangle.
+        QCOMPARE(d.minimumSize(), d.maximumSize());
+        const QRect listRect = list->geometry();
+        QCOMPARE(d.Control(kIdSearch)->x(), listRect.left());
+        QVERIFY(qAbs(d.Control(kIdExit)->geometry().right() - listRect.right()) <= 1);
+        for (int id : kButtons) {
+            const QRect b = d.Control(id)->geometry();
+            const QFontMetrics metrics(d.Control(id)->font());
+            QVERIFY(b.top() > listRect.bottom() && b.bottom() < d.height());
+            QVERIFY2(metrics.horizontalAdvance(ButtonOf(d, id)->text()) + 12 <= b.width() &&
+                         metrics.height() + 4 <= b.height(),
+                     qPrintable(ButtonOf(d, id)->text()));
+        }
+        // The columns fill the list less a scroll bar.
+        QCOMPARE(list->header()->length() + 2 * list->frameWidth() +
+                     list->style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+                 list->width());
+        // The banner is centred above the list.
+        const QRect banner = d.BannerRect();
+        QVERIFY(!banner.isEmpty() && banner.bottom() < listRect.top());
+        QVERIFY(qAbs(banner.left() - (d.width() - 1 - banner.right())) <= 1);
+
+        // F1 alone, busy or not, opens the page of the language as an encoded file URL.
+        d.State().m_bBusy = r.setIpLayout;
+        QTest::keyClick(&d, Qt::Key_F1, Qt::ShiftModifier);
+        QTest::keyClick(&d, Qt::Key_F1, Qt::ControlModifier);
+        QTest::keyClick(&d, Qt::Key_F1);
+        QCOMPARE(f.urls.Opened(), std::vector<std::string>{"file:///home/a%20b/" + d.HelpFile()});
+    }
+
+    void startUpRule_data() { RowsOf(kStarts); }
+    void startUpRule()
+    {
+        QFETCH(int, row);
+        const StartRow& r = kStarts[row];
+        Fixture f;
+        QCOMPARE(f.Make(r.pc), r.pc.survey == 0);
+        QCOMPARE(f.checks, int(r.pc.survey == 0));
+        if (r.pc.survey != 0)
+            return;
+        QCOMPARE(f.masks, r.maskReadings);
+        QCOMPARE(f.dialog->State().host.NetInfoAvailable, r.netInfoAfter);
+        QCOMPARE(f.dialog->State().NoHostMac, int(r.pc.zeroMac && r.pc.browseCheck));
+        QCOMPARE(Enabled(*f.dialog, {kIdSearch, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit,
+                                     kIdWebTool, kIdSetIp, kIdEnableSetIp}),
+                 QByteArray(r.enabled));
+    }
+
+    // Starting from all on and from all off tells "left as it was" from a set state.
+    void refreshCommandButtons_data() { RowsOf(kRules); }
+    void refreshCommandButtons()
+    {
+        QFETCH(int, row);
+        const RuleRow& r = kRules[row];
+        Fixture f;
+        QVERIFY(f.Make());
+        MainDialog& d = *f.dialog;
+        DialogState& s = d.State();
+        const Ids controls{kIdBackup, kIdRestore, kIdSetIp, kIdEnableSetIp, kIdExit, kIdSearch};
+        for (const char* before : {"111111", "000000"}) {
+            for (int id : controls)
+                d.EnableControl(id, true);
+            d.BeginOperation(); // takes Set IP and the box away, nothing else
+            QCOMPARE(Enabled(d, controls), QByteArray("110011"));
+            QCOMPARE(s.m_bBusy, 1);
+            for (int id : controls)
+                d.EnableControl(id, before[0] == '1');
+            s.UnitsFound = r.unitsFound;
+            s.host.DhcpServerPresent = r.dhcp;
+            s.host.NetInfoAvailable = r.netInfo;
+            s.NoHostMac = r.noHostMac;
+            s.devices.UnitCount = r.unitCount;
+            d.RefreshCommandButtons(r.variant, r.setIpOffered);
+            QByteArray expected(r.expected);
+            for (int i = 0; i < 6; ++i)
+                expected[i] = expected[i] == '-' ? before[i] : expected[i];
+            QCOMPARE(Enabled(d, controls) + " from " + before + " busy " + char('0' + s.m_bBusy),
+                     expected + " from " + before + " busy 0");
+        }
+    }
+
+    void firstTickPostsTheFirstSearchOnce()
+    {
+        Fixture f;
+        QVERIFY(f.Make());
+        QVERIFY(f.calls.empty()); // nothing runs inside the initialisation
+        QTRY_COMPARE_WITH_TIMEOUT(f.calls, Ids{kIdFirstSearchCommand}, 3000);
+        QTest::qWait(600); // a later tick must not search again
+        QCOMPARE(f.calls, Ids{kIdFirstSearchCommand});
+    }
+
+    // A search keeps the window's events flowing: every command, Exit, Esc and the close
+    // box must find the door shut until it ends. Idle, each button runs its own command
+    // and each way out closes the window.
+    void busyWindowTurnsEverythingAway()
+    {
+        Fixture f;
+        QVERIFY(f.Make());
+        MainDialog& d = *f.dialog;
+        d.State().firstTick = 0;
+        QVERIFY(ShowActive(d));
+        QSignalSpy rejected(&d, &QDialog::rejected);
+        QString whileBusy = "not run";
+        MainDialogCommands commands = f.Recorder();
+        commands.searchAgain = [&](MainDialog& w) {
+            f.calls.push_back(kIdSearch);
+            if (f.calls.size() > 1)
+                return; // a second search inside the first
+            w.BeginOperation();
+            for (int id : kButtons)
+                w.OnCommand(id);
+            w.OnCommand(kIdFirstSearchCommand);
+            QTest::mouseClick(w.Control(kIdExit), Qt::LeftButton);
+            QTest::keyClick(&w, Qt::Key_Escape);
+            whileBusy = QString(w.close() ? "closed" : "") + (w.isVisible() ? "" : "gone");
+            w.RefreshCommandButtons(RefreshVariant::Search, true);
+        };
+        d.SetCommands(commands);
+        QTest::mouseClick(d.Control(kIdSearch), Qt::LeftButton);
+        QCOMPARE(whileBusy, QString());
+        QCOMPARE(f.calls, Ids{kIdSearch});
+        QCOMPARE(rejected.count(), 0);
+
+        for (int id : {kIdSetIp, kIdBackup, kIdRestore, kIdFwUpdate, kIdWebTool}) {
+            f.calls.clear();
+            d.EnableControl(id, true);
+            ButtonOf(d, id)->click();
+            QCOMPARE(f.calls, Ids{id});
+        }
+        QTest::mouseClick(d.Control(kIdExit), Qt::LeftButton);
+        QVERIFY(!d.isVisible() && ShowActive(d));
+        QTest::keyClick(&d, Qt::Key_Escape);
+        QVERIFY(!d.isVisible() && ShowActive(d));
+        QVERIFY(d.close());
+        QCOMPARE(rejected.count(), 3);
+    }
+
+    void enableSetIpAsksFirst()
+    {
+        for (int language : {kEn, kJa}) {
+            for (bool yes : {true, false}) {
+                Fixture f;
+                QVERIFY(f.Make({.language = language}));
+                MainDialog& d = *f.dialog;
+                auto* box = qobject_cast<QCheckBox*>(d.Control(kIdEnableSetIp));
+                d.EnableControl(kIdEnableSetIp, true);
+                f.boxes.AddAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
+                box->click();
+                QCOMPARE(int(f.boxes.ShownBoxes().size()), 1);
+                const ScriptedMessageBoxes::Shown& shown = f.boxes.ShownBoxes()[0];
+                QCOMPARE(shown.text,
+                         std::string(MessageCatalogue::Text(language == kJa ? 126 : 127)));
+                QCOMPARE(shown.icon, MessageIcon::Question);
+                QCOMPARE(shown.buttons, MessageButtons::YesNo);
+                QCOMPARE(d.IsControlEnabled(kIdSetIp), yes);
+                QCOMPARE(d.IsChecked(kIdEnableSetIp), yes);
+                box->click(); // cleared, or ticked again: a question only when ticked
+                QCOMPARE(int(f.boxes.ShownBoxes().size()), yes ? 1 : 2);
+                QVERIFY(!d.IsControlEnabled(kIdSetIp));
+            }
+        }
+    }
+
+    // A click takes the selection mark; Enter gives the web tool (never the default button,
+    // FW Update) and a double-click its own hook. While busy, none of them does anything.
+    void unitListRules()
+    {
+        Fixture f;
+        QVERIFY(f.Make());
+        MainDialog& d = *f.dialog;
+        DialogState& s = d.State();
+        s.firstTick = 0;
+        s.UnitsFound = 1;
+        auto* list = qobject_cast<QTreeWidget*>(d.Control(kIdList));
+        d.ShowRow(3, s.devices.rows[0]); // past the end: appended as rows 1 and 2
+        d.ShowRow(5, s.devices.rows[0]);
+        QVERIFY(ShowActive(d));
+        auto at = [&](int row) { return list->visualItemRect(list->topLevelItem(row)).center(); };
+        list->setFocus(); // the focus takes the mark too; here there is none yet
+        s.devices.SelectedRow = 0;
+        s.m_bBusy = 1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at(1));
+        QTest::keyClick(list, Qt::Key_Return);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at(1));
+        QTest::qWait(20);
+        QCOMPARE(s.devices.SelectedRow, 0);
+        QCOMPARE(f.calls, Ids{});
+        s.m_bBusy = 0;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at(2));
+        QCOMPARE(s.devices.SelectedRow, 2);
+        QTest::keyClick(list, Qt::Key_Return);
+        QTRY_COMPARE(f.calls, Ids{kIdWebTool});
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at(1));
+        QCOMPARE(f.calls, (Ids{kIdWebTool, kDoubleClick}));
+    }
+
+    // The black outline, the caption one pixel right and down while held and grey when
+    // disabled, and the focus rectangle three pixels inside the drawing area.
+    void commandButtonDrawing_data() { RowsOf(kDraws); }
+    void commandButtonDrawing()
+    {
+        QFETCH(int, row);
+        const DrawRow& r = kDraws[row];
+        QDialog host;
+        auto* button = new CommandButton(kIdSearch, QStringLiteral("Search"), &host);
+        auto* other = new CommandButton(kIdExit, QStringLiteral("Exit"), &host);
+        button->setGeometry(10, 10, 100, 30);
+        other->setGeometry(10, 50, 100, 30);
+        QVERIFY(ShowActive(host));
+        other->setFocus();
+        auto grab = [&] { return button->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+        // The box of the caption's pixels darker than grey, looked for well inside the frame.
+        auto caption = [](const QImage& image, int grey) {
+            QRect box;
+            for (int y = 6; y < 24; ++y)
+                for (int x = 8; x < 92; ++x)
+                    box |= qGray(image.pixel(x, y)) < grey ? QRect(x, y, 1, 1) : QRect();
+            return box;
+        };
+        const QRect plain = caption(grab(), 80);
+        button->SetDefault(r.outlined);
+        button->setDown(r.down);
+        button->setEnabled(r.enabled);
+        const QImage image = grab();
+        for (QPoint p : {QPoint(0, 15), QPoint(99, 15), QPoint(50, 0), QPoint(50, 29)})
+            QCOMPARE(qGray(image.pixel(p)) < 30, r.outlined);
+        QVERIFY(!plain.isEmpty());
+        // Grey when disabled: nothing as dark as the enabled caption, yet legible.
+        QCOMPARE(caption(image, 80), r.enabled ? plain.translated(r.down, r.down) : QRect());
+        QVERIFY(!caption(image, 200).isEmpty());
+        if (!r.focused)
+            return;
+        button->setFocus();
+        const QImage withFocus = grab();
+        const int inset = 3 + r.outlined;
+        const QRect focus = QRect(0, 0, 100, 30).adjusted(inset, inset, -inset, -inset);
+        QRegion changed; // all on the rectangle's outline, and reaching its four edges
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 100; ++x)
+                if (withFocus.pixel(x, y) != image.pixel(x, y))
+                    changed += QRect(x, y, 1, 1);
+        QCOMPARE(changed.boundingRect(), focus);
+        QCOMPARE(changed - focus.adjusted(1, 1, -1, -1), changed);
+    }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "MainDialogTest.moc"
