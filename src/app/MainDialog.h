@@ -115,7 +115,6 @@ public:
     const std::string& HelpFile() const { return m_helpFile; }
     // The widget of a control id, or nullptr.
     QWidget* Control(int id) const { return m_controls.value(id, nullptr); }
-    DialogBaseUnits BaseUnits() const { return m_baseUnits; }
     // Where the banner is drawn, in client coordinates; empty without a banner.
     QRect BannerRect() const;
     // The text of the about item in the window menu.
