@@ -40,7 +40,7 @@ trap 'exit 143' TERM HUP
 out=$("$LAB_SH" up "$LAB_DIR/examples/demo.lab") || { say "the lab could not be built"; exit 1; }
 prefix=${out##*$'\n'}
 say "lab $prefix: PC 10.231.7.10 (LABPC); NAS01 10.231.7.21 and NAS02 10.231.7.22 with names;"
-say "NAS03 (02-5a-e1-40-00-03) has no address and keeps asking for one: Set IP gives it one."
+say "NAS03 (02-5a-e1-40-00-03) has no address and keeps asking for one (the tool's DHCP responder will serve it)."
 
 runner=()
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
