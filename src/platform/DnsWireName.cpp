@@ -51,4 +51,16 @@ std::optional<WireName> ReadWireName(std::span<const uint8_t> message, std::size
     }
 }
 
+std::optional<std::size_t> SkipQuestions(std::span<const uint8_t> message, std::size_t offset,
+                                         uint16_t count)
+{
+    for (uint16_t q = 0; q < count; ++q) {
+        const auto name = ReadWireName(message, offset);
+        if (!name || name->next + 4 > message.size())
+            return std::nullopt;
+        offset = name->next + 4;
+    }
+    return offset;
+}
+
 } // namespace zelvo

@@ -21,6 +21,11 @@ struct WireName
 // make the reader loop or read outside the message. nullopt for anything malformed.
 std::optional<WireName> ReadWireName(std::span<const uint8_t> message, std::size_t offset);
 
+// The offset just after `count` question entries (name, type, class) that start at
+// offset; nullopt when one of them does not fit in the message.
+std::optional<std::size_t> SkipQuestions(std::span<const uint8_t> message, std::size_t offset,
+                                         uint16_t count);
+
 // Big-endian 16- and 32-bit fields; the caller has checked that they fit.
 inline uint16_t ReadBe16(std::span<const uint8_t> m, std::size_t at)
 {

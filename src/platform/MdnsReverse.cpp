@@ -85,13 +85,10 @@ std::optional<std::string> ParseMdnsPtrReply(std::span<const uint8_t> reply, uin
     const uint16_t questions = ReadBe16(reply, 4);
     const uint16_t answers = ReadBe16(reply, 6);
 
-    std::size_t at = kHeaderSize;
-    for (uint16_t q = 0; q < questions; ++q) {
-        const auto name = ReadWireName(reply, at);
-        if (!name || name->next + 4 > reply.size())
-            return std::nullopt;
-        at = name->next + 4;
-    }
+    const auto afterQuestions = SkipQuestions(reply, kHeaderSize, questions);
+    if (!afterQuestions)
+        return std::nullopt;
+    std::size_t at = *afterQuestions;
     const std::string wanted = ReverseQueryName(address);
     for (uint16_t a = 0; a < answers; ++a) {
         const auto owner = ReadWireName(reply, at);

@@ -56,13 +56,10 @@ std::optional<std::string> ParseNodeStatusReply(std::span<const uint8_t> reply,
     if (answers == 0)
         return std::nullopt;
 
-    std::size_t at = kHeaderSize;
-    for (uint16_t q = 0; q < questions; ++q) {
-        const auto name = ReadWireName(reply, at);
-        if (!name || name->next + 4 > reply.size())
-            return std::nullopt;
-        at = name->next + 4;
-    }
+    const auto afterQuestions = SkipQuestions(reply, kHeaderSize, questions);
+    if (!afterQuestions)
+        return std::nullopt;
+    std::size_t at = *afterQuestions;
     // Only the first answer is looked at: a node status reply carries exactly one.
     const auto owner = ReadWireName(reply, at);
     if (!owner || owner->next + 10 > reply.size())
