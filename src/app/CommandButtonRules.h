@@ -6,7 +6,8 @@
 namespace zelvo {
 
 // Which end-of-operation rule applies.
-enum class RefreshVariant {
+enum class RefreshVariant
+{
     Transfer, // back up, restore, firmware upload
     Search,   // the two search commands
     Address,  // a temporary address assignment

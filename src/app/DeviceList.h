@@ -10,11 +10,11 @@ namespace zelvo {
 struct DeviceRecord
 {
     static constexpr int kTextBytes = 260;
-    char name[kTextBytes] = {};    // computer name (row 0: the PC's host name, upper case)
-    char ipText[kTextBytes] = {};  // dotted address
-    char macText[kTextBytes] = {}; // "00-1a-2b-3c-4d-5e"
+    char name[kTextBytes] = {};     // computer name (row 0: the PC's host name, upper case)
+    char ipText[kTextBytes] = {};   // dotted address
+    char macText[kTextBytes] = {};  // "00-1a-2b-3c-4d-5e"
     char typeText[kTextBytes] = {}; // "Your Host PC" or "VELDIX [n]"
-    Ipv4Address address;           // network order
+    Ipv4Address address;            // network order
     MacAddress mac = {};
 
     void SetName(const char* text);
@@ -32,11 +32,11 @@ struct DeviceList
     static constexpr int kUnitRows = 64;
 
     DeviceRecord rows[kRows];
-    int RowCount = 1;          // rows in use, row 0 included
-    int usedAddressCount = 1;  // the search's used-address counter
-    int UnitCount = 0;         // units listed, 0 ... kUnitRows
+    int RowCount = 1;             // rows in use, row 0 included
+    int usedAddressCount = 1;     // the search's used-address counter
+    int UnitCount = 0;            // units listed, 0 ... kUnitRows
     int UnitRows[kUnitRows] = {}; // row numbers of the listed units, in list order
-    int SelectedRow = 0;       // last selected list row; -1 when nothing is selected
+    int SelectedRow = 0;          // last selected list row; -1 when nothing is selected
 
     // Back to row 0 only; row 0 itself is kept.
     void ResetToPcRow();

@@ -4,7 +4,8 @@
 namespace zelvo {
 
 // Control ids of the main window.
-enum ControlId : int {
+enum ControlId : int
+{
     kIdExit = 2,
     kIdList = 1001,
     kIdSetIp = 1002,

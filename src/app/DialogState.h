@@ -14,14 +14,14 @@ struct DialogState
     HostInfo host;
     DeviceList devices;
 
-    int language = 0;      // UiLanguage of the run
-    int m_bShowMask = 0;   // "/disip"
+    int language = 0;       // UiLanguage of the run
+    int m_bShowMask = 0;    // "/disip"
     int m_bSetIpLayout = 0; // "/set"
-    int m_bBusy = 0;       // an operation runs
-    int UnitsFound = 0;    // the last search listed a unit
-    int NoHostMac = 0;     // the PC's MAC is all zero
-    int firstTick = 1;     // the first timer tick has not posted the first search yet
-    std::string title;     // "Zelvo Setup Tool" or its Japanese form
+    int m_bBusy = 0;        // an operation runs
+    int UnitsFound = 0;     // the last search listed a unit
+    int NoHostMac = 0;      // the PC's MAC is all zero
+    int firstTick = 1;      // the first timer tick has not posted the first search yet
+    std::string title;      // "Zelvo Setup Tool" or its Japanese form
     uint8_t dhcpMagicCookie[4] = {};
 };
 

@@ -32,7 +32,12 @@ private:
     char m_table[kTableBytes];
 };
 
-enum class IniReadResult { Ok, Missing, Broken };
+enum class IniReadResult
+{
+    Ok,
+    Missing,
+    Broken
+};
 
 // Only the first kIniReadBytes of the file are examined.
 constexpr std::size_t kIniReadBytes = 4096;

@@ -3,9 +3,27 @@
 
 namespace zelvo {
 
-enum class MessageIcon { Stop, Question, Exclamation, Information };
-enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
-enum class MessageAnswer { Ok, Cancel, Yes, No };
+enum class MessageIcon
+{
+    Stop,
+    Question,
+    Exclamation,
+    Information
+};
+enum class MessageButtons
+{
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel
+};
+enum class MessageAnswer
+{
+    Ok,
+    Cancel,
+    Yes,
+    No
+};
 
 // Every message box and question of the tool goes through this one seam. The window
 // implementation shows a Qt message box with the tool's caption; tests script the

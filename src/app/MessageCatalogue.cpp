@@ -15,6 +15,8 @@ struct Entry
 
 // Numbers with the same role come in pairs; which of the two is the Japanese one
 // differs from pair to pair (118 is English, 119 Japanese).
+// One number per line reads best for a table of texts.
+// clang-format off
 constexpr Entry kEntries[] = {
     // text of the system-menu item that opens the about box; the same string in both languages
     {101, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."},
@@ -128,6 +130,7 @@ constexpr Entry kEntries[] = {
           "  setcap cap_net_raw,cap_net_bind_service=ep zelvo-sockhelper\r\n\r\n"
           "manager.log tells more."},
 };
+// clang-format on
 
 } // namespace
 

@@ -12,8 +12,8 @@ QString QtMessageBoxes::DisplayText(const std::string& text)
     const QString in = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     for (qsizetype i = 0; i < in.size(); ++i) {
         const QChar c = in[i];
-        const bool pair = i + 1 < in.size() &&
-                          ((c == u'\r' && in[i + 1] == u'\n') || (c == u'\n' && in[i + 1] == u'\r'));
+        const bool pair = i + 1 < in.size() && ((c == u'\r' && in[i + 1] == u'\n') ||
+                                                (c == u'\n' && in[i + 1] == u'\r'));
         if (pair) {
             out += u'\n';
             ++i;

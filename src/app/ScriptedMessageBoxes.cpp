@@ -145,7 +145,8 @@ MessageAnswer ScriptedMessageBoxes::Show(const std::string& text, MessageIcon ic
     return answer;
 }
 
-std::vector<ScriptedMessageBoxes::Shown> ScriptedMessageBoxes::ReadTranscript(const std::string& path)
+std::vector<ScriptedMessageBoxes::Shown>
+ScriptedMessageBoxes::ReadTranscript(const std::string& path)
 {
     std::vector<Shown> boxes;
     const auto data = ReadSmallFile(path, 16 * 1024 * 1024);

@@ -74,11 +74,12 @@ int SetupApp::Start()
     // End-to-end tests answer the tool's questions from a script and read what it showed.
     QtMessageBoxes windowBoxes(QString::fromStdString(ExecutableTitle()));
     std::unique_ptr<ScriptedMessageBoxes> scriptedBoxes;
-    if (const char* transcript = std::getenv("ZELVO_MESSAGE_TRANSCRIPT"); transcript && *transcript) {
+    if (const char* transcript = std::getenv("ZELVO_MESSAGE_TRANSCRIPT");
+        transcript && *transcript) {
         const char* answers = std::getenv("ZELVO_MESSAGE_ANSWERS");
         scriptedBoxes = std::make_unique<ScriptedMessageBoxes>(
-            ScriptedMessageBoxes::AnswersFromText(answers ? answers : "").value_or(
-                std::vector<MessageAnswer>{}),
+            ScriptedMessageBoxes::AnswersFromText(answers ? answers : "")
+                .value_or(std::vector<MessageAnswer>{}),
             transcript);
     }
     MessageBoxes& boxes = scriptedBoxes ? static_cast<MessageBoxes&>(*scriptedBoxes)

@@ -3,7 +3,8 @@
 
 namespace zelvo {
 
-enum class InstanceCheck {
+enum class InstanceCheck
+{
     First,          // this process holds the guard for its whole life
     AlreadyRunning, // another process holds it
     Unguarded,      // the guard could not be made; start as the first instance anyway

@@ -108,8 +108,8 @@ void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
     // Without an ICMP socket no unit answers: say why once, not after every search.
     if (!m_toldIcmpProblem && m_services.network->IcmpProblem() != SocketProblem::None) {
         m_toldIcmpProblem = true;
-        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 901, 902),
-                              MessageIcon::Stop, MessageButtons::Ok);
+        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 901, 902), MessageIcon::Stop,
+                              MessageButtons::Ok);
     }
 }
 

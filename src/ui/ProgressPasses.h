@@ -3,7 +3,8 @@
 namespace zelvo {
 
 // Kinds of RunProgressPass.
-enum ProgressKind {
+enum ProgressKind
+{
     kProgressConfigDownload = 0,
     kProgressConfigUpload = 1,
     kProgressSearch = 2,

@@ -32,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The executable's name is also a directory higher up: cut at the first occurrence.
         PathCase{"/srv/ZelvoSetup/bin/ZelvoSetup", "manager.ini", "/srv/manager.ini"},
         // Case matters in the search.
-        PathCase{"/srv/zelvosetup/bin/ZelvoSetup", "manager.ini", "/srv/zelvosetup/bin/manager.ini"},
+        PathCase{"/srv/zelvosetup/bin/ZelvoSetup", "manager.ini",
+                 "/srv/zelvosetup/bin/manager.ini"},
         PathCase{"/ZelvoSetup", "manager.log", "/manager.log"},
         PathCase{"ZelvoSetup", "manager.ini", "manager.ini"}));
 

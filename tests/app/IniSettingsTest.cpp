@@ -49,20 +49,31 @@ INSTANTIATE_TEST_SUITE_P(
     Table, IniParse,
     ::testing::Values(
         IniCase{"six", Quoted(6), IniReadResult::Ok, {"v1", "v2", "v3", "v4", "v5", "v6"}},
-        IniCase{"seventhIgnored", Quoted(7), IniReadResult::Ok, {"v1", "v2", "v3", "v4", "v5", "v6"}},
+        IniCase{
+            "seventhIgnored", Quoted(7), IniReadResult::Ok, {"v1", "v2", "v3", "v4", "v5", "v6"}},
         IniCase{"five", Quoted(5), IniReadResult::Broken, {}},
         IniCase{"noQuotes", "WebToolPath=/index.html\n", IniReadResult::Broken, {}},
         IniCase{"empty", "", IniReadResult::Broken, {}},
         IniCase{"closingQuoteMissing", Quoted(5) + "Last=\"v6\r\n", IniReadResult::Broken, {}},
-        IniCase{"bareQuotesNoKeys", "\"a\"\"b\"\"c\"\"d\"\"e\"\"f\"", IniReadResult::Ok,
+        IniCase{"bareQuotesNoKeys",
+                "\"a\"\"b\"\"c\"\"d\"\"e\"\"f\"",
+                IniReadResult::Ok,
                 {"a", "b", "c", "d", "e", "f"}},
-        IniCase{"valueOverTwoLines", "A=\"line one\r\nline two\"" + Quoted(5), IniReadResult::Ok,
+        IniCase{"valueOverTwoLines",
+                "A=\"line one\r\nline two\"" + Quoted(5),
+                IniReadResult::Ok,
                 {"line one\r\nline two", "v1", "v2", "v3", "v4", "v5"}},
-        IniCase{"emptyValue", "A=\"\"" + Quoted(5), IniReadResult::Ok, {"", "v1", "v2", "v3", "v4", "v5"}},
-        IniCase{"spacesKept", "A=\"  x y  \"" + Quoted(5), IniReadResult::Ok,
+        IniCase{"emptyValue",
+                "A=\"\"" + Quoted(5),
+                IniReadResult::Ok,
+                {"", "v1", "v2", "v3", "v4", "v5"}},
+        IniCase{"spacesKept",
+                "A=\"  x y  \"" + Quoted(5),
+                IniReadResult::Ok,
                 {"  x y  ", "v1", "v2", "v3", "v4", "v5"}},
         IniCase{"commentsOutsideQuotesIgnored",
-                "; comment\r\n[section]\r\n" + Quoted(6, " ; trailing\r\n"), IniReadResult::Ok,
+                "; comment\r\n[section]\r\n" + Quoted(6, " ; trailing\r\n"),
+                IniReadResult::Ok,
                 {"v1", "v2", "v3", "v4", "v5", "v6"}},
         // Five values in the first 4096 bytes and the sixth beyond them: not seen.
         IniCase{"sixthBeyond4096", Quoted(5) + kPadding + "F=\"v6\"", IniReadResult::Broken, {}},
@@ -73,10 +84,13 @@ INSTANTIATE_TEST_SUITE_P(
                     s += std::string(4096 - s.size() - 4, ' ');
                     return s + "\"v6\"";
                 }(),
-                IniReadResult::Ok, {"v1", "v2", "v3", "v4", "v5", "v6"}},
+                IniReadResult::Ok,
+                {"v1", "v2", "v3", "v4", "v5", "v6"}},
         // A zero byte ends what is examined, as in a zero-filled read buffer.
-        IniCase{"zeroByteEndsText", Quoted(3) + std::string(1, '\0') + Quoted(3),
-                IniReadResult::Broken, {}}),
+        IniCase{"zeroByteEndsText",
+                Quoted(3) + std::string(1, '\0') + Quoted(3),
+                IniReadResult::Broken,
+                {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(IniValuesTest, longValueIsCutTo63Characters)
@@ -105,8 +119,8 @@ TEST(IniValuesTest, namedAccessorsFollowTheOrderOfTheFile)
 
 TEST(IniFileTest, missingFileAndFileOnDisk)
 {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("zelvo-ini-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zelvo-ini-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     IniValues values;
     EXPECT_EQ(ReadIniFile((dir / "manager.ini").string(), values), IniReadResult::Missing);

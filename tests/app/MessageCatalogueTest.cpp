@@ -65,15 +65,17 @@ TEST(Catalogue, textsKeepTheirExactBytes)
 {
     // Unusual line-break orders and the typos stay as the tool has always shown them.
     EXPECT_STREQ(MessageCatalogue::Text(121), "Found a new VELDIX.\n\rTemporary IP Address");
-    EXPECT_STREQ(MessageCatalogue::Text(137),
-                 "In the initial search VELDIX not found. Searchn is recommended.\r\n Click 'Search'.");
+    EXPECT_STREQ(
+        MessageCatalogue::Text(137),
+        "In the initial search VELDIX not found. Searchn is recommended.\r\n Click 'Search'.");
     EXPECT_STREQ(MessageCatalogue::Text(178), "Retrieve informaton");
     EXPECT_STREQ(MessageCatalogue::Text(165),
                  "Can't found Manager.ini file.\nYou should install Zelvo Setup Tool again.");
     EXPECT_STREQ(MessageCatalogue::Text(166),
                  "You have a wrong Manager.ini file.\nYou should install Zelvo Setup Tool again.");
-    EXPECT_STREQ(MessageCatalogue::Text(163),
-                 "Ｍａｎａｇｅｒ．ｉｎｉファイルが見つかりません。\nZelvoセットアップツールを再インストールしてください。");
+    EXPECT_STREQ(
+        MessageCatalogue::Text(163),
+        "Ｍａｎａｇｅｒ．ｉｎｉファイルが見つかりません。\nZelvoセットアップツールを再インストールしてください。");
     EXPECT_STREQ(MessageCatalogue::Text(101), "ﾊﾞｰｼﾞｮﾝ情報(&A)...");
     EXPECT_STREQ(MessageCatalogue::Text(151), ": に保存されます。\n\r続行しますか？");
     const std::string s108 = MessageCatalogue::Text(108);

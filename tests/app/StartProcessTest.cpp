@@ -55,7 +55,8 @@ protected:
         argv.push_back((m_dir / "ZelvoSetup").string());
         argv.insert(argv.end(), args.begin(), args.end());
         return child.Start(argv,
-                           {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + (m_dir / "run").string(),
+                           {"QT_QPA_PLATFORM=offscreen",
+                            "XDG_RUNTIME_DIR=" + (m_dir / "run").string(),
                             "ZELVO_MESSAGE_TRANSCRIPT=" + Transcript(), "ZELVO_MESSAGE_ANSWERS="},
                            (m_dir / "output.txt").string());
     }
@@ -78,7 +79,8 @@ TEST_F(StartProcessTest, secondInstanceEndsAtOnceAndLeavesTheFirstAlone)
     ASSERT_TRUE(Start(first));
     ASSERT_TRUE(test::WaitUntil(60s, [&] { return SurveyDone() || !first.Running(); }))
         << "the first instance did not finish its start-up";
-    ASSERT_TRUE(first.Running()) << ReadSmallFile((m_dir / "output.txt").string(), 4096).value_or("");
+    ASSERT_TRUE(first.Running())
+        << ReadSmallFile((m_dir / "output.txt").string(), 4096).value_or("");
     const std::string logOfFirst = Log();
 
     ChildProcess second;
@@ -127,7 +129,8 @@ TEST_P(IniFailureTest, toldAndEndsWithoutTouchingTheLog)
 
     const auto boxes = ScriptedMessageBoxes::ReadTranscript(Transcript());
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, MessageCatalogue::Choose(SystemUiLanguage(), c.japaneseId, c.englishId));
+    EXPECT_EQ(boxes[0].text,
+              MessageCatalogue::Choose(SystemUiLanguage(), c.japaneseId, c.englishId));
     EXPECT_EQ(boxes[0].icon, c.icon);
     EXPECT_EQ(boxes[0].buttons, MessageButtons::Ok);
     EXPECT_EQ(Log(), "log of the last run\r\n");
@@ -138,8 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(IniFailure{"missing", false, "", 163, 165, MessageIcon::Question},
                       IniFailure{"fiveValues", true, "\"a\"\"b\"\"c\"\"d\"\"e\"", 164, 166,
                                  MessageIcon::Stop},
-                      IniFailure{"lastQuoteMissing", true, "\"a\"\"b\"\"c\"\"d\"\"e\"\"f", 164,
-                                 166, MessageIcon::Stop}),
+                      IniFailure{"lastQuoteMissing", true, "\"a\"\"b\"\"c\"\"d\"\"e\"\"f", 164, 166,
+                                 MessageIcon::Stop}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

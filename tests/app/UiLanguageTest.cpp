@@ -26,11 +26,21 @@ TEST(LanguageId, localeNamesMapToWindowsLanguageIds)
         const char* locale;
         const char* id;
     } cases[] = {
-        {"ja_JP.UTF-8", "0411"}, {"ja_JP", "0411"},    {"ja", "0411"},
-        {"ja_JP.eucJP", "0411"}, {"en_US.UTF-8", "0409"}, {"en_GB.UTF-8", "0809"},
-        {"zh_CN.UTF-8", "0804"}, {"zh_TW.UTF-8", "0404"}, {"de_DE.UTF-8", "0407"},
-        {"C", "0409"},           {"POSIX", "0409"},    {"C.UTF-8", "0409"},
-        {"", "0409"},            {"jav_ID", "0409"},   {"ko_KR.UTF-8", "0412"},
+        {"ja_JP.UTF-8", "0411"},
+        {"ja_JP", "0411"},
+        {"ja", "0411"},
+        {"ja_JP.eucJP", "0411"},
+        {"en_US.UTF-8", "0409"},
+        {"en_GB.UTF-8", "0809"},
+        {"zh_CN.UTF-8", "0804"},
+        {"zh_TW.UTF-8", "0404"},
+        {"de_DE.UTF-8", "0407"},
+        {"C", "0409"},
+        {"POSIX", "0409"},
+        {"C.UTF-8", "0409"},
+        {"", "0409"},
+        {"jav_ID", "0409"},
+        {"ko_KR.UTF-8", "0412"},
         {"ja_JP.UTF-8@x", "0411"},
     };
     for (const Case& c : cases)
@@ -60,16 +70,21 @@ TEST(LanguageRule, systemDefaultWinsOverTheUsersLocale)
         int language;
     } cases[] = {
         {"systemJapaneseUserEnglish",
-         {std::string("LANG=ja_JP.UTF-8\n"), std::nullopt, std::string("en_US.UTF-8")}, 411},
+         {std::string("LANG=ja_JP.UTF-8\n"), std::nullopt, std::string("en_US.UTF-8")},
+         411},
         {"systemEnglishUserJapanese",
-         {std::nullopt, std::string("LANG=en_US.UTF-8\n"), std::string("ja_JP.UTF-8")}, 409},
+         {std::nullopt, std::string("LANG=en_US.UTF-8\n"), std::string("ja_JP.UTF-8")},
+         409},
         {"chineseIsEnglish", {std::string("LANG=zh_CN.UTF-8\n"), std::nullopt, std::nullopt}, 804},
         {"localeConfBeforeDefaultLocale",
-         {std::string("LANG=ja_JP.UTF-8\n"), std::string("LANG=en_US.UTF-8\n"), std::nullopt}, 411},
+         {std::string("LANG=ja_JP.UTF-8\n"), std::string("LANG=en_US.UTF-8\n"), std::nullopt},
+         411},
         {"brokenLocaleConfFallsBackToDefaultLocale",
          {std::string("garbage without assignment"), std::string("LANG=ja_JP.UTF-8"), std::nullopt},
          411},
-        {"noSystemFileUsesProcessLang", {std::nullopt, std::nullopt, std::string("ja_JP.UTF-8")}, 411},
+        {"noSystemFileUsesProcessLang",
+         {std::nullopt, std::nullopt, std::string("ja_JP.UTF-8")},
+         411},
         {"nothingAtAllIsEnglish", {std::nullopt, std::nullopt, std::nullopt}, 409},
     };
     for (const Case& c : cases) {

@@ -45,8 +45,7 @@ std::optional<std::vector<std::string>> IsolatedNetworkPrefix(std::string* why);
 
 #include <thread>
 
-template <typename Pred>
-bool zelvo::test::WaitUntil(std::chrono::milliseconds timeout, Pred pred)
+template <typename Pred> bool zelvo::test::WaitUntil(std::chrono::milliseconds timeout, Pred pred)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
