@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libcurl4-openssl-dev libcap-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # running the window without a display, screenshots, Japanese glyphs
