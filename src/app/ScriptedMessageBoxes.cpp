@@ -4,8 +4,33 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 namespace zelvo {
+
+namespace {
+
+// Names in the order of the enumerators.
+constexpr const char* kIconNames[] = {"Stop", "Question", "Exclamation", "Information"};
+constexpr const char* kButtonsNames[] = {"Ok", "OkCancel", "YesNo", "YesNoCancel"};
+constexpr const char* kAnswerNames[] = {"Ok", "Cancel", "Yes", "No"};
+
+template <typename E, std::size_t N> const char* NameOf(E value, const char* const (&names)[N])
+{
+    const auto i = static_cast<std::size_t>(value);
+    return i < N ? names[i] : "?";
+}
+
+template <typename E, std::size_t N>
+std::optional<E> FromName(const std::string& text, const char* const (&names)[N])
+{
+    for (std::size_t i = 0; i < N; ++i)
+        if (strcasecmp(text.c_str(), names[i]) == 0)
+            return static_cast<E>(i);
+    return std::nullopt;
+}
+
+} // namespace
 
 ScriptedMessageBoxes::ScriptedMessageBoxes(std::vector<MessageAnswer> answers,
                                            std::string transcriptPath)
@@ -22,14 +47,8 @@ ScriptedMessageBoxes::AnswersFromText(const std::string& text)
         const auto comma = text.find(',', pos);
         const std::string word =
             text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-        if (word == "ok")
-            answers.push_back(MessageAnswer::Ok);
-        else if (word == "cancel")
-            answers.push_back(MessageAnswer::Cancel);
-        else if (word == "yes")
-            answers.push_back(MessageAnswer::Yes);
-        else if (word == "no")
-            answers.push_back(MessageAnswer::No);
+        if (const auto answer = FromName<MessageAnswer>(word, kAnswerNames))
+            answers.push_back(*answer);
         else if (!word.empty())
             return std::nullopt;
         if (comma == std::string::npos)
@@ -46,47 +65,17 @@ void ScriptedMessageBoxes::AddAnswer(MessageAnswer answer)
 
 const char* ScriptedMessageBoxes::IconName(MessageIcon icon)
 {
-    switch (icon) {
-    case MessageIcon::Stop:
-        return "Stop";
-    case MessageIcon::Question:
-        return "Question";
-    case MessageIcon::Exclamation:
-        return "Exclamation";
-    case MessageIcon::Information:
-        return "Information";
-    }
-    return "?";
+    return NameOf(icon, kIconNames);
 }
 
 const char* ScriptedMessageBoxes::ButtonsName(MessageButtons buttons)
 {
-    switch (buttons) {
-    case MessageButtons::Ok:
-        return "Ok";
-    case MessageButtons::OkCancel:
-        return "OkCancel";
-    case MessageButtons::YesNo:
-        return "YesNo";
-    case MessageButtons::YesNoCancel:
-        return "YesNoCancel";
-    }
-    return "?";
+    return NameOf(buttons, kButtonsNames);
 }
 
 const char* ScriptedMessageBoxes::AnswerName(MessageAnswer answer)
 {
-    switch (answer) {
-    case MessageAnswer::Ok:
-        return "Ok";
-    case MessageAnswer::Cancel:
-        return "Cancel";
-    case MessageAnswer::Yes:
-        return "Yes";
-    case MessageAnswer::No:
-        return "No";
-    }
-    return "?";
+    return NameOf(answer, kAnswerNames);
 }
 
 namespace {
@@ -165,21 +154,11 @@ ScriptedMessageBoxes::ReadTranscript(const std::string& path)
             break;
         if (eol + 1 + length > data->size())
             break;
-        Shown s{data->substr(eol + 1, length), MessageIcon::Exclamation, MessageButtons::Ok,
-                MessageAnswer::Ok};
-        for (MessageIcon i : {MessageIcon::Stop, MessageIcon::Question, MessageIcon::Exclamation,
-                              MessageIcon::Information})
-            if (std::strcmp(icon, IconName(i)) == 0)
-                s.icon = i;
-        for (MessageButtons b : {MessageButtons::Ok, MessageButtons::OkCancel,
-                                 MessageButtons::YesNo, MessageButtons::YesNoCancel})
-            if (std::strcmp(buttons, ButtonsName(b)) == 0)
-                s.buttons = b;
-        for (MessageAnswer a :
-             {MessageAnswer::Ok, MessageAnswer::Cancel, MessageAnswer::Yes, MessageAnswer::No})
-            if (std::strcmp(answer, AnswerName(a)) == 0)
-                s.answer = a;
-        boxes.push_back(std::move(s));
+        boxes.push_back(
+            {data->substr(eol + 1, length),
+             FromName<MessageIcon>(icon, kIconNames).value_or(MessageIcon::Exclamation),
+             FromName<MessageButtons>(buttons, kButtonsNames).value_or(MessageButtons::Ok),
+             FromName<MessageAnswer>(answer, kAnswerNames).value_or(MessageAnswer::Ok)});
         pos = eol + 1 + length + 1;
     }
     return boxes;
