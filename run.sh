@@ -25,6 +25,6 @@ run_tool() {
 }
 
 if [ $lab -eq 1 ]; then
-  exec lab/demo.sh build-release/src/app/ZelvoSetup "${args[@]}"
+  exec lab/demo.sh build-release/bin/ZelvoSetup "${args[@]}"
 fi
-run_tool build-release/src/app/ZelvoSetup "${args[@]}"
+run_tool build-release/bin/ZelvoSetup "${args[@]}"

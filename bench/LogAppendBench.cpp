@@ -1,7 +1,7 @@
 // How many log lines a second the tool can append while several threads log at once.
 // Goal: well above what a search writes (a few hundred lines), so logging never slows
 // a search: at least 20,000 lines a second with 8 writers on the 2-core reference machine.
-#include "app/LogWriter.h"
+#include "core/LogWriter.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 # Gives zelvo-sockhelper in a build tree the two file capabilities it needs to open raw
 # ICMP sockets and the DHCP server port for the tool (which itself runs unprivileged):
 #   scripts/privileged-helper-setup.sh <build-dir>
-# As root it sets cap_net_raw,cap_net_bind_service=ep on <build-dir>/src/app/zelvo-sockhelper.
+# As root it sets cap_net_raw,cap_net_bind_service=ep on <build-dir>/bin/zelvo-sockhelper.
 # As another user it only says what it cannot do and how to do it; it then exits 0, so
 # that a build by a normal user goes on (Search and Set IP then need root).
 # A rebuild of the helper drops its capabilities: run this again after building.
@@ -12,7 +12,7 @@ if [ $# -ne 1 ]; then
   echo "usage: $0 <build-dir>" >&2
   exit 2
 fi
-helper="$1/src/app/zelvo-sockhelper"
+helper="$1/bin/zelvo-sockhelper"
 caps="cap_net_raw,cap_net_bind_service=ep"
 
 if [ ! -f "$helper" ]; then

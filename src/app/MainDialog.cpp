@@ -2,10 +2,10 @@
 
 #include "app/AboutBox.h"
 #include "app/CommandButton.h"
-#include "app/ExePath.h"
-#include "app/MessageCatalogue.h"
+#include "core/ExePath.h"
+#include "core/MessageCatalogue.h"
 #include "app/SplashWindow.h"
-#include "app/UiLanguage.h"
+#include "core/UiLanguage.h"
 #include "host/StartupSurvey.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #pragma once
-#include "app/CommandButtonRules.h"
-#include "app/DialogControls.h"
-#include "app/DialogState.h"
+#include "core/CommandButtonRules.h"
+#include "core/DialogControls.h"
+#include "core/DialogState.h"
 #include "app/MainDialogLayout.h"
-#include "app/MessageBoxes.h"
+#include "core/MessageBoxes.h"
 #include "platform/UrlOpener.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "app/MainDialogLayout.h"
 
-#include "app/DialogControls.h"
+#include "core/DialogControls.h"
 
 namespace zelvo {
 

@@ -1,11 +1,11 @@
 #include "host/DhcpDetection.h"
 
-#include "app/LogWriter.h"
-#include "app/UiLanguage.h"
-#include "host/HostInfo.h"
+#include "core/LogWriter.h"
+#include "core/UiLanguage.h"
+#include "core/HostInfo.h"
 #include "host/OsClass.h"
 #include "host/PcNetwork.h"
-#include "host/SubnetMask.h"
+#include "core/SubnetMask.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
-#include "app/DialogState.h"
-#include "app/MessageBoxes.h"
-#include "app/NetTypes.h"
+#include "core/DialogState.h"
+#include "core/MessageBoxes.h"
+#include "platform/NetAddress.h"
 #include "platform/HostPlatform.h"
 
 #include <optional>

@@ -1,7 +1,7 @@
 #include "host/OsClass.h"
 
-#include "app/LogWriter.h"
-#include "app/MessageCatalogue.h"
+#include "core/LogWriter.h"
+#include "core/MessageCatalogue.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,5 @@
 #pragma once
-#include "host/HostInfo.h"
+#include "core/HostInfo.h"
 #include "platform/HostPlatform.h"
 
 #include <cstdint>

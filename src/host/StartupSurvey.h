@@ -1,6 +1,6 @@
 #pragma once
-#include "app/DialogState.h"
-#include "app/MessageBoxes.h"
+#include "core/DialogState.h"
+#include "core/MessageBoxes.h"
 
 #include <functional>
 #include <string>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/NetTypes.h"
+#include "platform/NetAddress.h"
 #include "platform/NameLookups.h"
 
 #include <optional>

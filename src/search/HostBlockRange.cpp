@@ -1,6 +1,6 @@
 #include "search/HostBlockRange.h"
 
-#include "app/LogWriter.h"
+#include "core/LogWriter.h"
 
 namespace zelvo {
 

@@ -1,7 +1,7 @@
 #include "search/LinuxSearchNetwork.h"
 
-#include "app/LogWriter.h"
-#include "host/HostInfo.h"
+#include "core/LogWriter.h"
+#include "core/HostInfo.h"
 #include "search/EchoProbe.h"
 
 namespace zelvo {

@@ -1,6 +1,6 @@
 #include "search/NeighbourTableWalk.h"
 
-#include "app/LogWriter.h"
+#include "core/LogWriter.h"
 #include "search/IsUnitMac.h"
 
 #include <cstdarg>

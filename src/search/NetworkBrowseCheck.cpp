@@ -1,6 +1,6 @@
 #include "search/NetworkBrowseCheck.h"
 
-#include "app/MessageCatalogue.h"
+#include "core/MessageCatalogue.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/MessageBoxes.h"
+#include "core/MessageBoxes.h"
 #include "platform/NetworkInterfaceList.h"
 
 #include <string>

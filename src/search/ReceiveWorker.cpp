@@ -1,6 +1,6 @@
 #include "search/ReceiveWorker.h"
 
-#include "app/LogWriter.h"
+#include "core/LogWriter.h"
 #include "platform/DatagramReceive.h"
 
 namespace zelvo {

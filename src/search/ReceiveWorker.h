@@ -1,7 +1,7 @@
 #pragma once
-#include "app/NetTypes.h"
+#include "platform/NetAddress.h"
 #include "platform/UniqueFd.h"
-#include "ui/WorkerJob.h"
+#include "core/WorkerJob.h"
 
 #include <cstddef>
 #include <cstdint>

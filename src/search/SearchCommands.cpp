@@ -1,12 +1,12 @@
 #include "search/SearchCommands.h"
 
-#include "app/CommandButtonRules.h"
-#include "app/LogWriter.h"
-#include "app/MessageCatalogue.h"
-#include "app/UiLanguage.h"
+#include "core/CommandButtonRules.h"
+#include "core/LogWriter.h"
+#include "core/MessageCatalogue.h"
+#include "core/UiLanguage.h"
 #include "search/HostBlockRange.h"
 #include "search/SearchWorker.h"
-#include "ui/WaitWithProgress.h"
+#include "core/WaitWithProgress.h"
 
 #include <chrono>
 #include <cstdio>

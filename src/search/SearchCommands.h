@@ -1,15 +1,15 @@
 #pragma once
-#include "app/DialogControls.h"
-#include "app/DialogState.h"
-#include "app/MessageBoxes.h"
-#include "host/HostInfo.h"
+#include "core/DialogControls.h"
+#include "core/DialogState.h"
+#include "core/MessageBoxes.h"
+#include "core/HostInfo.h"
 #include "platform/Clock.h"
 #include "search/LastFoundList.h"
 #include "search/SearchJob.h"
 #include "search/SearchNetwork.h"
 #include "search/SearchResults.h"
 #include "search/UsedAddressTable.h"
-#include "ui/ProgressPasses.h"
+#include "core/ProgressPasses.h"
 
 #include <functional>
 #include <memory>

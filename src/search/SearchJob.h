@@ -3,7 +3,7 @@
 #include "search/LastFoundList.h"
 #include "search/SearchNetwork.h"
 #include "search/SearchTable.h"
-#include "ui/WorkerJob.h"
+#include "core/WorkerJob.h"
 
 #include <memory>
 #include <mutex>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/DeviceList.h"
+#include "core/DeviceList.h"
 #include "search/LastFoundList.h"
 #include "search/SearchTable.h"
 #include "search/UsedAddressTable.h"

@@ -1,6 +1,6 @@
 #include "search/SearchWorker.h"
 
-#include "app/LogWriter.h"
+#include "core/LogWriter.h"
 #include "search/NeighbourTableWalk.h"
 
 #include <algorithm>

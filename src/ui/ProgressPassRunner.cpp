@@ -1,6 +1,6 @@
 #include "ui/ProgressPassRunner.h"
 
-#include "ui/PassPacing.h"
+#include "core/PassPacing.h"
 #include "ui/ProgressWindow.h"
 
 #include <utility>

@@ -1,7 +1,7 @@
 #pragma once
 #include "platform/Clock.h"
-#include "ui/PassTexts.h"
-#include "ui/ProgressPasses.h"
+#include "core/PassTexts.h"
+#include "core/ProgressPasses.h"
 
 #include <QPointer>
 #include <QWidget>

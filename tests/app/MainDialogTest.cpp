@@ -3,9 +3,9 @@
 // guard, the Enable Set IP question, the unit list's rules and the buttons' drawing.
 #include "app/MainDialog.h"
 #include "app/CommandButton.h"
-#include "app/MessageCatalogue.h"
-#include "app/ScriptedMessageBoxes.h"
-#include "app/UiLanguage.h"
+#include "core/MessageCatalogue.h"
+#include "core/ScriptedMessageBoxes.h"
+#include "core/UiLanguage.h"
 #include "support/FakeUrlOpener.h"
 
 #include <QCheckBox>

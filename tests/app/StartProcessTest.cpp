@@ -1,8 +1,8 @@
 // Starts the real tool as a process, each in a network namespace of its own so that it
 // cannot send anything to a real network, with message boxes answered from a script.
-#include "app/MessageCatalogue.h"
-#include "app/ScriptedMessageBoxes.h"
-#include "app/UiLanguage.h"
+#include "core/MessageCatalogue.h"
+#include "core/ScriptedMessageBoxes.h"
+#include "core/UiLanguage.h"
 #include "platform/Files.h"
 #include "support/ChildProcess.h"
 

@@ -1,7 +1,7 @@
 #include "HostTestSupport.h"
 #include "host/DhcpDetection.h"
 #include "host/OsClass.h"
-#include "host/SubnetMask.h"
+#include "core/SubnetMask.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
 // Runs the start-up survey on the machine it is started on (in the lab: inside the PC's
 // namespace) and prints what it found, one "key=value" a line. The survey's own
 // manager.ini and manager.log live in the directory given as the only argument.
-#include "app/DialogState.h"
-#include "app/ScriptedMessageBoxes.h"
-#include "host/HostInfo.h"
+#include "core/DialogState.h"
+#include "core/ScriptedMessageBoxes.h"
+#include "core/HostInfo.h"
 #include "host/StartupSurvey.h"
 
 #include <cstdio>

@@ -1,9 +1,9 @@
 #include "host/StartupSurvey.h"
 #include "HostTestSupport.h"
-#include "app/DialogState.h"
-#include "app/IniSettings.h"
-#include "app/MessageCatalogue.h"
-#include "app/ScriptedMessageBoxes.h"
+#include "core/DialogState.h"
+#include "core/IniSettings.h"
+#include "core/MessageCatalogue.h"
+#include "core/ScriptedMessageBoxes.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // The unit search end to end: the real main window, start-up survey, search commands
 // and Linux search network, in the lab's PC namespace, against real simulated units.
-#include "app/ExePath.h"
+#include "core/ExePath.h"
 #include "app/MainDialog.h"
-#include "app/ScriptedMessageBoxes.h"
-#include "host/HostInfo.h"
+#include "core/ScriptedMessageBoxes.h"
+#include "core/HostInfo.h"
 #include "platform/Files.h"
 #include "platform/NetworkInterfaceList.h"
 #include "search/LinuxSearchNetwork.h"

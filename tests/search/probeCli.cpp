@@ -8,7 +8,7 @@
 //   probe_cli <log> netbios <address> <ms>  NetBIOS node status only
 //   probe_cli <log> name <address>          the whole name chain
 // Prints one "key=value" line per result; exits 0 unless the arguments are wrong.
-#include "app/LogWriter.h"
+#include "core/LogWriter.h"
 #include "platform/NameLookups.h"
 #include "platform/PrivilegedSockets.h"
 #include "search/LinuxSearchNetwork.h"

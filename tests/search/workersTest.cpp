@@ -1,8 +1,8 @@
 // The two search commands and their worker thread on the window's state: fake controls,
 // passes and network, scripted message boxes.
-#include "app/LogWriter.h"
-#include "app/MessageCatalogue.h"
-#include "app/ScriptedMessageBoxes.h"
+#include "core/LogWriter.h"
+#include "core/MessageCatalogue.h"
+#include "core/ScriptedMessageBoxes.h"
 #include "platform/Files.h"
 #include "search/SearchCommands.h"
 

@@ -1,9 +1,9 @@
 #include "ui/ProgressWindow.h"
-#include "FakeClock.h"
-#include "app/UiLanguage.h"
-#include "ui/PassPacing.h"
+#include "support/FakeClock.h"
+#include "core/UiLanguage.h"
+#include "core/PassPacing.h"
 #include "ui/ProgressPassRunner.h"
-#include "ui/WaitWithProgress.h"
+#include "core/WaitWithProgress.h"
 
 #include <QApplication>
 #include <QKeyEvent>

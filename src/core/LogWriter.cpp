@@ -1,0 +1,99 @@
+#include "core/LogWriter.h"
+
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace zelvo {
+namespace {
+
+std::mutex g_pathMutex;
+std::string g_logPath;
+
+// Locks the byte range that the next append will cover. Open-file-description locks
+// belong to this open() and not to the process, so two threads of the tool exclude
+// each other as two processes do. O_APPEND already makes the single write() land at
+// the end as a whole; the lock keeps cooperating readers and writers out of the line.
+void LockRange(int fd, short type, off_t length)
+{
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_END;
+    fl.l_start = 0;
+    fl.l_len = length;
+    while (::fcntl(fd, F_OFD_SETLKW, &fl) < 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+void LogWriter::SetLogPath(const std::string& path)
+{
+    std::lock_guard lock(g_pathMutex);
+    g_logPath = path;
+}
+
+std::string LogWriter::LogPath()
+{
+    std::lock_guard lock(g_pathMutex);
+    return g_logPath;
+}
+
+bool LogWriter::CreateEmpty()
+{
+    const std::string path = LogPath();
+    return !path.empty() && CreateEmptyFile(path);
+}
+
+int LogWriter::Append(const char* text)
+{
+    const std::string path = LogPath();
+    if (path.empty() || text == nullptr)
+        return 0;
+    // No O_CREAT: a log deleted while the tool runs is not recreated.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    const std::size_t n = std::strlen(text);
+    LockRange(fd, F_WRLCK, static_cast<off_t>(n));
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t w = ::write(fd, text + done, n - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            break;
+        done += static_cast<std::size_t>(w);
+    }
+    LockRange(fd, F_UNLCK, 0);
+    ::close(fd);
+    return 1;
+}
+
+int LogWriter::Appendf(const char* format, ...)
+{
+    char line[kLineBuffer];
+    va_list args;
+    va_start(args, format);
+    const int wanted = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (wanted < 0)
+        return 0;
+    if (static_cast<std::size_t>(wanted) >= sizeof line) {
+        // Cut. Keep the line a line when the caller ended it in CR LF.
+        const std::size_t flen = std::strlen(format);
+        if (flen >= 2 && format[flen - 2] == '\r' && format[flen - 1] == '\n') {
+            line[sizeof line - 3] = '\r';
+            line[sizeof line - 2] = '\n';
+        }
+    }
+    return Append(line);
+}
+
+} // namespace zelvo

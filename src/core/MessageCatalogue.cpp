@@ -1,0 +1,151 @@
+#include "core/MessageCatalogue.h"
+
+#include "core/UiLanguage.h"
+
+#include <iterator>
+
+namespace zelvo {
+namespace {
+
+struct Entry
+{
+    int id;
+    const char* text;
+};
+
+// Numbers with the same role come in pairs; which of the two is the Japanese one
+// differs from pair to pair (118 is English, 119 Japanese).
+// One number per line reads best for a table of texts.
+// clang-format off
+constexpr Entry kEntries[] = {
+    // text of the system-menu item that opens the about box; the same string in both languages
+    {101, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."},
+    // requirements message, after the line "MS : %d.%d %s (Build %d)\r\n\r\n"
+    {104, "本ソフトは、下記のOSで動作可能です。\r\n\r\n    Windows 98 SE以降\r\n    Windows Me\r\n    Windows NT 4.0 SP4以降\r\n    Windows 2000\r\n\r\nOSのバージョンを確認してください。"},
+    {105, "System requirements to start up this software:\r\n\r\n  Microsoft Windows 98 SE or later\r\n  Windows ME\r\n  Microsoft Windows NT 4.0 Service Pack 4 or later\r\n  Windows 2000\r\n\r\nmake sure OS version."},
+    // the selected row is not a unit
+    {106, "選択されたサイトは、VELDIXシリーズではありません。"},
+    {107, "The site you selected was not VELDIX."},
+    // offer to give a temporary address (no DHCP server found)
+    {108, "これまでのネットワーク調査でDHCPサーバは検出されなかったので\r\n本ソフトが仮のIPアドレスを設定します。\n\r\n\rもしネットワーク上にDHCPサーバがある場合には「いいえ」を選択して、\r\n再度検索を行ってみてください。\n"},
+    {109, "In case you don't have DHCP server on the network you use, \r\nthis software can set up the VELDIX temporary IP address. \r\n\r\nDo you want to set up VELDIX temporary IP address?"},
+    // text of the unit-pick dialog of the backup
+    {112, "構成情報をPC側にダウンロード・保存します。\r\n\r\nVELDIXシリーズを選択して下さい\n"},
+    {114, "Download Organization. Number of VELDIX"},
+    // text of the unit-pick dialog of the restore
+    {113, "復元したい構成情報をPCからアップロードします。\r\n\r\nVELDIXシリーズを選択して下さい\n"},
+    {115, "Upload Organization. Number of VELDIX"},
+    // TCP/IP missing
+    {119, "ご使用の環境下ではTCP/IPサービスがサポートされていませんので\r\nVELDIXシリーズの設定が行えません。"},
+    {118, "TCP IP service isn't supported."},
+    // a unit got a temporary address; the address follows
+    {120, "VELDIXシリーズが見つかりました。\n\r仮IP アドレス："},
+    {121, "Found a new VELDIX.\n\rTemporary IP Address"},
+    // network enumeration failed; " : %ld\n" with the code follows
+    {122, "ネットワークの検索中にエラーが発生しました。エラー"},
+    {123, "Error occurred on Network searching. Error."},
+    // network enumeration cannot start; " : %ld\n" with the code follows
+    {124, "ネットワークの検索は開始できません。エラー"},
+    {125, "Network searching can't be started. Error."},
+    // offer to enable Set IP
+    {126, "これまでのネットワーク調査でＤＨＣＰサーバを検出できませんでした。\r\nＤＨＣＰサーバが存在しない場合、代わりに「IP設定 許可」機能を使用して、\r\nVELDIXシリーズに仮ＩＰアドレスを設定することが可能です。\r\n\r\n「IP設定 許可」機能を使用可能にしますか？"},
+    {127, "not DHCP server exists. \r\nIn case DHCP server doesn't exist, it's possible to use 'Set VELDIX IP' function \r\nand set up the temporary IP address for VELDIX instead. \r\n\r\nDo you want to enable the use of 'Set VELDIX IP'?"},
+    // the unit already holds a new configuration file
+    {128, "既に新しい構成情報ファイルが存在しています。\r\nこのファイルを新しくアップロードするファイルと置き換えますか?"},
+    {129, "Notice : Found VELDIX with new Organization file.\r\nIt will be overwrite if you upload a Organization file from local PC.\n\r\n\rDo you want to upload anyway?"},
+    // a unit without IP address was found; its MAC follows
+    {130, "ＩＰアドレス設定待ちのVELDIXシリーズを発見しました。\r\n\r\nMAC Address "},
+    {131, "VELDIX found, but IP address not set up. \r\nIt's necessary to set up the VELDIX interim IP address first.\r\n\r\nMAC Address "},
+    // the PC's network card does not work
+    {132, "ご使用のＰＣのネットワークカードは正しく動作していません。\r\n以下の各項目を確認してください。\r\n\r\n１．ネットワークカードの設定とケーブルの接続に問題がありませんか？\r\n２．IPアドレスの設定は適切ですか?"},
+    {133, "Notice : Network of your PC is not working correctly. Confirm the items below. \r\n\r\n1. Network card is set up and cable is connected.?\r\n2. You must set a fixed IP address to your network card In case \r\nthere is no DHCP server on the network . "},
+    // opening the unit's initial set-up page
+    {134, "WebツールのVELDIXシリーズ初期設定サイトをオープンします。\n\rこちらのサイトでまずVELDIXシリーズに適切な固定IPアドレスを設定してください。"},
+    {135, "\r\n\r\nOpen VELDIX initialization set up site. Specify the fixed IP address for VELDIX please."},
+    // first search found no unit: use Search
+    {136, "検索ボタンをクリックして、VELDIXシリーズの検索を行ってください。"},
+    {137, "In the initial search VELDIX not found. Searchn is recommended.\r\n Click 'Search'."},
+    // search found no unit
+    {140, "検索した結果VELDIXシリーズは見つかりませんでした。\r\n以下のような原因が考えられます。\r\n\r\n1.VELDIXシリーズの設置状況とケーブルの接続\r\n2.ネットワーク(TCP/IP)の設定\r\n\r\n上記の項目を適切に設定してから再検索を行ってください。"},
+    {141, "In the initial search VELDIX not found. Make sure VELDIX is\r\n set up and cable is connected, and try again."},
+    // configuration uploaded: start the web tool?
+    {143, "構成情報ファイルのアップロードに成功しました。\r\nWebツールを起動して構成情報の復元を行ってください。\r\n\r\nWebツールを起動しますか？"},
+    {144, "Uploading of VELDIX Organization file performed successfully.\r\nTo make uploaded Organization File valid it's necessary to start up Web tool.\r\nDo you want to start up Web tool?\n"},
+    // the unit has no configuration file: start the web tool?
+    {145, "構成情報ファイルが作成されていません。\r\nまず、Webツール上で構成情報ファイルを作成してください。\r\n\r\nWebツールを起動しますか？"},
+    {146, "Organization File not created on VELDIX. Create Organization File first. \r\nTo create Organization File it's necessary to start up Web tool. \r\nDo you want to start up Web tool?"},
+    // backup goes to the floppy disk the tool runs from
+    {147, "構成情報ファイルは本プログラムが存在するフロッピーディスクに保存されます。\n\r続行しますか？"},
+    {148, "Organization File will be saved to a floppy drive. Do you want to do it anyway?"},
+    // backup goes to the drive the tool runs from (first part; the drive letter follows)
+    {149, "構成情報ファイルは本プログラムが存在する  "},
+    {150, "Organization File will be saved to \r\ndrive"},
+    // second part of the message above
+    {151, ": に保存されます。\n\r続行しますか？"},
+    {152, "Do you want to do it anyway?"},
+    // select a unit first
+    {155, "VELDIXシリーズを選択して、Webツールを起動してください。"},
+    {156, "Selecting VELDIX first, then start up Web tool. "},
+    // text of the unit-pick dialog of the firmware upload
+    {157, "新ファームウェアをアープロードします。\r\n\r\nVELDIXシリーズを選択して下さい\n"},
+    {158, "Upload New Firmware. Number of VELDIX"},
+    // a file of the same name is on the unit
+    {159, "既に同じ名前のファイルが存在しています。\r\nこのファイルを新しくアップロードするファイルと置き換えますか?"},
+    {160, "Notice : Found the file with same name in VELDIX.\r\nIt will be overwrite if you upload the file from local PC.\n\r\n\rDo you want to upload anyway?"},
+    // firmware uploaded: start the web tool?
+    {161, "ファームウェアファイルのアップロードに成功しました。\r\nWebツールを起動してファームウェアの更新を行ってください。\r\n\r\nWebツールを起動しますか？"},
+    {162, "Uploading of VELDIX firmware file performed successfully.\r\nTo make uploaded firmware file valid it's necessary to start up Web tool.\r\nDo you want to start up Web tool?\n"},
+    // manager.ini missing
+    {163, "Ｍａｎａｇｅｒ．ｉｎｉファイルが見つかりません。\nZelvoセットアップツールを再インストールしてください。"},
+    {165, "Can't found Manager.ini file.\nYou should install Zelvo Setup Tool again."},
+    // manager.ini broken
+    {164, "Manager.iniファイルが壊れています。\nZelvoセットアップツールを再インストールしてください。"},
+    {166, "You have a wrong Manager.ini file.\nYou should install Zelvo Setup Tool again."},
+    // progress text while waiting for an unaddressed unit
+    {167, "仮IPアドレス待ちのVELDIXシリーズを検索中...\n"},
+    {168, "Searching for VELDIX with no IP address...\n"},
+    // progress text while giving the temporary address
+    {169, "VELDIXシリーズに仮IPアドレスを設定中...\n"},
+    {170, "Setting temporal IP address for VELDIX...\n"},
+    // progress caption while waiting for an unaddressed unit
+    {171, "仮IPアドレス待ちのVELDIXシリーズを検索"},
+    {172, "Searching for VELDIX with no IP address"},
+    // progress caption while giving the temporary address
+    {173, "仮IPアドレスを設定"},
+    {174, "Setting temporal IP address for VELDIX"},
+    // progress text while reading the unit's name
+    {175, "VELDIXシリーズに仮IPアドレス設定中．．．\n"},
+    {176, "Retrieving information of VELDIX...\n"},
+    // progress caption while reading the unit's name
+    {177, "仮IPアドレス設定"},
+    {178, "Retrieve informaton"},
+    // Linux additions (numbers above the tool's original range): the search cannot open
+    // an ICMP socket, neither itself nor through zelvo-sockhelper.
+    {901, "ICMPエコー要求を送信する権限がないため、VELDIXシリーズを検索できません。\r\n"
+          "補助プログラム zelvo-sockhelper に権限を与えてください（root で実行）：\r\n\r\n"
+          "  setcap cap_net_raw,cap_net_bind_service=ep zelvo-sockhelper\r\n\r\n"
+          "詳しくは manager.log を参照してください。"},
+    {902, "The search cannot send ICMP echo requests: this program may not open a raw socket.\r\n"
+          "Give its helper program zelvo-sockhelper its rights (as root):\r\n\r\n"
+          "  setcap cap_net_raw,cap_net_bind_service=ep zelvo-sockhelper\r\n\r\n"
+          "manager.log tells more."},
+};
+// clang-format on
+
+} // namespace
+
+const char* MessageCatalogue::Text(int id)
+{
+    for (const Entry& e : kEntries)
+        if (e.id == id)
+            return e.text;
+    return nullptr;
+}
+
+std::string MessageCatalogue::Choose(int language, int japaneseId, int englishId)
+{
+    const char* t = Text(IsJapanese(language) ? japaneseId : englishId);
+    return t ? std::string(t) : std::string();
+}
+
+} // namespace zelvo

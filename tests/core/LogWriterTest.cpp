@@ -1,0 +1,122 @@
+#include "core/LogWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zelvo {
+namespace {
+
+class LogWriterTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_dir = std::filesystem::temp_directory_path() /
+                ("zelvo-log-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(m_dir);
+        LogWriter::SetLogPath((m_dir / "manager.log").string());
+    }
+    void TearDown() override
+    {
+        LogWriter::SetLogPath({});
+        std::filesystem::remove_all(m_dir);
+    }
+    std::string Contents() const
+    {
+        std::ifstream in(m_dir / "manager.log", std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::filesystem::path m_dir;
+};
+
+TEST_F(LogWriterTest, createEmptyTruncatesAnOldLog)
+{
+    std::ofstream(m_dir / "manager.log") << "last run\r\n";
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    EXPECT_EQ(Contents(), "");
+    EXPECT_EQ(LogWriter::Append("a\r\n"), 1);
+    EXPECT_EQ(LogWriter::Appendf(" IP Addr[%d]\t: %03d\r\n", 1, 7), 1);
+    EXPECT_EQ(Contents(), "a\r\n IP Addr[1]\t: 007\r\n");
+}
+
+TEST_F(LogWriterTest, deletedLogIsNotRecreatedAndLinesAreLost)
+{
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    std::filesystem::remove(m_dir / "manager.log");
+    EXPECT_EQ(LogWriter::Append("lost\r\n"), 0);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "manager.log"));
+    // The next start creates it again.
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    EXPECT_EQ(LogWriter::Append("kept\r\n"), 1);
+    EXPECT_EQ(Contents(), "kept\r\n");
+}
+
+TEST_F(LogWriterTest, unwritableDirectoryLosesLinesQuietly)
+{
+    LogWriter::SetLogPath((m_dir / "no-such-dir" / "manager.log").string());
+    EXPECT_FALSE(LogWriter::CreateEmpty());
+    EXPECT_EQ(LogWriter::Append("x\r\n"), 0);
+    LogWriter::SetLogPath({});
+    EXPECT_EQ(LogWriter::Append("x\r\n"), 0);
+}
+
+TEST_F(LogWriterTest, longLineIsCutInsideItsBufferAndStaysALine)
+{
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    const std::string name(600, 'n');
+    EXPECT_EQ(LogWriter::Appendf(" name\t: %s\r\n", name.c_str()), 1);
+    EXPECT_EQ(LogWriter::Appendf("%s", name.c_str()), 1);
+    const std::string log = Contents();
+    ASSERT_EQ(log.size(), 2 * (LogWriter::kLineBuffer - 1));
+    EXPECT_EQ(log.substr(LogWriter::kLineBuffer - 3, 2), "\r\n");
+    // A format without a line end is cut plainly.
+    EXPECT_EQ(log.substr(LogWriter::kLineBuffer - 1), std::string(LogWriter::kLineBuffer - 1, 'n'));
+}
+
+TEST_F(LogWriterTest, concurrentAppendsLeaveEveryLineWhole)
+{
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    constexpr int kThreads = 8;
+    constexpr int kLines = 10000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i)
+                LogWriter::Appendf(" thread %d line %05d %s\r\n", t, i, "payload-payload-payload");
+        });
+    for (auto& th : threads)
+        th.join();
+
+    std::istringstream in(Contents());
+    std::vector<int> next(kThreads, 0);
+    std::string line;
+    int count = 0;
+    while (std::getline(in, line, '\n')) {
+        ASSERT_FALSE(line.empty());
+        ASSERT_EQ(line.back(), '\r') << line;
+        int t = -1;
+        int i = -1;
+        char tail[64] = {};
+        ASSERT_EQ(std::sscanf(line.c_str(), " thread %d line %d %63s", &t, &i, tail), 3) << line;
+        ASSERT_STREQ(tail, "payload-payload-payload");
+        ASSERT_GE(t, 0);
+        ASSERT_LT(t, kThreads);
+        // Each thread's lines arrive whole and in its own order.
+        ASSERT_EQ(i, next[t]) << line;
+        ++next[t];
+        ++count;
+    }
+    EXPECT_EQ(count, kThreads * kLines);
+}
+
+} // namespace
+} // namespace zelvo
