@@ -2,7 +2,8 @@
 # Builds and runs every test of the Zelvo Setup Tool:
 #   1. a normal build with every test, the lab's end-to-end tests included (root only);
 #   2. the unit and widget tests under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. the tests that start threads under ThreadSanitizer.
+#   3. the tests that start threads under ThreadSanitizer;
+#   4. every parser's fuzz target for a few seconds (scripts/fuzz.sh; fuzz-long.sh by hand).
 # Ends with the summary of the normal build's test run.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -32,6 +33,8 @@ ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== tests under ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1 \
   ctest --test-dir build-tsan -L threads --output-on-failure -j "$jobs" --no-tests=ignore || status=1
+echo "== fuzzing the parsers (${ZELVO_FUZZ_SECONDS:=8} s each)"
+ZELVO_FUZZ_JOBS=$jobs ./scripts/fuzz.sh "$ZELVO_FUZZ_SECONDS" || status=1
 echo "== all tests"
 ctest --test-dir build --output-on-failure -j "$jobs" || status=1
 exit $status

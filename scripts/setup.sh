@@ -9,6 +9,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libcurl4-openssl-dev libcap-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # fuzzing the parsers: clang and its libFuzzer runtime
+  clang libclang-rt-14-dev
   # running the window without a display, screenshots, Japanese glyphs
   xvfb xauth fonts-noto-cjk imagemagick
   # the lab: simulated units made of real daemons in network namespaces

@@ -93,8 +93,10 @@ NeighbourDumpChunk ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t 
             if (payload.size() < sizeof(nlmsgerr)) {
                 chunk.errorCode = EBADMSG;
             } else {
+                // The kernel sends -errno, 0 for an acknowledgement; anything else is
+                // malformed (and INT_MIN has no positive counterpart).
                 const int error = ReadStruct<nlmsgerr>(payload, 0).error;
-                chunk.errorCode = error < 0 ? -error : error;
+                chunk.errorCode = error == 0 ? 0 : error < 0 && error > -4096 ? -error : EBADMSG;
             }
             return chunk;
         }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -316,14 +317,21 @@ TEST(NeighbourDump, endsAtDoneOrAnErrorAndRefusesCutOrBadBuffers)
     EXPECT_EQ(ParseNeighbourDump(full.bytes, kSeq, entries).errorCode, 0);
     EXPECT_EQ(entries.size(), 2u);
 
-    nlmsgerr error{};
-    error.error = -EPERM;
-    std::vector<uint8_t> payload(sizeof error);
-    std::memcpy(payload.data(), &error, sizeof error);
-    const NeighbourDumpChunk refused =
-        ParseNeighbourDump(Dump().Message(NLMSG_ERROR, payload).bytes, kSeq, entries);
-    EXPECT_TRUE(refused.finished);
-    EXPECT_EQ(refused.errorCode, EPERM);
+    // The error's value as the kernel sends it (-errno), and values no kernel sends.
+    for (const auto& [sent, reported] : {std::pair{-EPERM, EPERM},
+                                         {0, 0},                  // an acknowledgement
+                                         {EPERM, EBADMSG},        // not negated
+                                         {-5000, EBADMSG},        // no errno
+                                         {INT32_MIN, EBADMSG}}) { // has no positive twin
+        nlmsgerr error{};
+        error.error = sent;
+        std::vector<uint8_t> payload(sizeof error);
+        std::memcpy(payload.data(), &error, sizeof error);
+        const NeighbourDumpChunk refused =
+            ParseNeighbourDump(Dump().Message(NLMSG_ERROR, payload).bytes, kSeq, entries);
+        EXPECT_TRUE(refused.finished) << sent;
+        EXPECT_EQ(refused.errorCode, reported) << sent;
+    }
 
     Dump badAttribute = Dump().Neighbour(30, kMac, NUD_REACHABLE);
     badAttribute.bytes[16 + 12] = 0xF0; // the first attribute's length, past the message
