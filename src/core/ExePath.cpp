@@ -12,23 +12,18 @@ std::string_view FileNameOf(std::string_view path)
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::string_view DirectoryOf(std::string_view path)
+// Everything up to and including the last '/'; empty for a bare name.
+std::string_view DirectoryWithSlashOf(std::string_view path)
 {
     const auto slash = path.rfind('/');
-    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
 
 } // namespace
 
 std::string DeriveSiblingPath(std::string_view modulePath, std::string_view fileName)
 {
-    const std::string_view name = FileNameOf(modulePath);
-    if (!name.empty()) {
-        const auto at = modulePath.find(name);
-        if (at != std::string_view::npos)
-            return std::string(modulePath.substr(0, at)) + std::string(fileName);
-    }
-    return std::string(DirectoryOf(modulePath)) + "/" + std::string(fileName);
+    return std::string(DirectoryWithSlashOf(modulePath)) + std::string(fileName);
 }
 
 std::string ExeDirectory()

@@ -4,10 +4,11 @@
 
 namespace zelvo {
 
-// The path of a file that lives beside the executable (manager.ini, manager.log):
-// the module path is cut at the first occurrence of the executable's own file name
-// and fileName takes its place. When the executable's name also names a directory
-// higher up, the path is cut there, at its first occurrence.
+// The path of a file that lives beside the executable (manager.ini, manager.log): the
+// module path's last element (the executable's own name) is replaced by fileName. Only
+// the last element is the name: a folder above it may carry the same name or a longer
+// one ("ZelvoSetup-1.0/ZelvoSetup"), and a symbolic link has already been resolved by
+// the kernel in /proc/self/exe.
 std::string DeriveSiblingPath(std::string_view modulePath, std::string_view fileName);
 
 // The directory that holds the running executable, ending in '/'.

@@ -35,6 +35,7 @@ protected:
         fs::remove_all(m_dir);
         fs::create_directories(m_dir / "run");
         fs::copy_file(ZELVO_TOOL_PATH, m_dir / "ZelvoSetup");
+        m_toolDir = m_dir;
     }
     void TearDown() override
     {
@@ -42,17 +43,24 @@ protected:
             fs::remove_all(m_dir);
     }
 
-    void WriteIni(const std::string& text) { std::ofstream(m_dir / "manager.ini") << text; }
+    // Moves the executable into a folder of its own below the test's directory.
+    void MoveToolInto(const fs::path& folder)
+    {
+        fs::create_directories(folder);
+        fs::rename(m_toolDir / "ZelvoSetup", folder / "ZelvoSetup");
+        m_toolDir = folder;
+    }
+    void WriteIni(const std::string& text) { std::ofstream(m_toolDir / "manager.ini") << text; }
     std::string Log() const
     {
-        return ReadSmallFile((m_dir / "manager.log").string(), 1 << 20).value_or("");
+        return ReadSmallFile((m_toolDir / "manager.log").string(), 1 << 20).value_or("");
     }
     std::string Transcript() const { return (m_dir / "boxes.txt").string(); }
 
     bool Start(ChildProcess& child, const std::vector<std::string>& args = {})
     {
         std::vector<std::string> argv = m_prefix;
-        argv.push_back((m_dir / "ZelvoSetup").string());
+        argv.push_back((m_toolDir / "ZelvoSetup").string());
         argv.insert(argv.end(), args.begin(), args.end());
         return child.Start(argv,
                            {"QT_QPA_PLATFORM=offscreen",
@@ -68,6 +76,7 @@ protected:
 
     std::vector<std::string> m_prefix;
     fs::path m_dir;
+    fs::path m_toolDir; // where the executable, manager.ini and manager.log are
 };
 
 const char* kSixValues = "\"/index.html\"\"/c.html\"\"/r.html\"\"/f.html\"\"/config\"\"/firmware\"";
@@ -100,6 +109,29 @@ TEST_F(StartProcessTest, secondInstanceEndsAtOnceAndLeavesTheFirstAlone)
     EXPECT_TRUE(third.Running());
     third.Kill(SIGTERM);
     third.WaitFor(10s);
+}
+
+// A release unpacked as ZelvoSetup-1.0/ZelvoSetup, or a clone called ZelvoSetup: the
+// files beside the executable count, never a folder above it that carries its name.
+TEST_F(StartProcessTest, startsInFoldersThatCarryTheToolsName)
+{
+    for (const char* folder : {"ZelvoSetup-1.0", "ZelvoSetup/bin"}) {
+        SCOPED_TRACE(folder);
+        MoveToolInto(m_dir / folder);
+        fs::remove(Transcript());
+        WriteIni(kSixValues);
+        ChildProcess tool;
+        ASSERT_TRUE(Start(tool));
+        ASSERT_TRUE(test::WaitUntil(60s, [&] { return SurveyDone() || !tool.Running(); }));
+        EXPECT_TRUE(tool.Running())
+            << ReadSmallFile((m_dir / "output.txt").string(), 4096).value_or("");
+        for (const auto& box : ScriptedMessageBoxes::ReadTranscript(Transcript()))
+            EXPECT_NE(box.text, MessageCatalogue::Choose(SystemUiLanguage(), 163, 165));
+        tool.Kill(SIGTERM);
+        tool.WaitFor(10s);
+    }
+    // Nothing was written above the executable's own folder.
+    EXPECT_FALSE(fs::exists(m_dir / "manager.log"));
 }
 
 struct IniFailure

@@ -16,7 +16,7 @@ class SiblingPath : public ::testing::TestWithParam<PathCase>
 {
 };
 
-TEST_P(SiblingPath, derivesFromTheFirstOccurrenceOfTheExecutableName)
+TEST_P(SiblingPath, replacesOnlyTheLastPathElement)
 {
     const PathCase& c = GetParam();
     EXPECT_EQ(DeriveSiblingPath(c.module, c.file), c.expected);
@@ -29,11 +29,17 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"/opt/zelvo/ZelvoSetup", "manager.log", "/opt/zelvo/manager.log"},
         // Renamed executable: still beside it.
         PathCase{"/home/a/tools/setup-v2", "manager.ini", "/home/a/tools/manager.ini"},
-        // The executable's name is also a directory higher up: cut at the first occurrence.
-        PathCase{"/srv/ZelvoSetup/bin/ZelvoSetup", "manager.ini", "/srv/manager.ini"},
-        // Case matters in the search.
-        PathCase{"/srv/zelvosetup/bin/ZelvoSetup", "manager.ini",
-                 "/srv/zelvosetup/bin/manager.ini"},
+        // Folders above that carry the executable's name, whole or as part of a longer
+        // name, do not move the lookup.
+        PathCase{"/srv/ZelvoSetup/bin/ZelvoSetup", "manager.ini",
+                 "/srv/ZelvoSetup/bin/manager.ini"},
+        PathCase{"/home/a/ZelvoSetup-1.0/ZelvoSetup", "manager.ini",
+                 "/home/a/ZelvoSetup-1.0/manager.ini"},
+        PathCase{"/home/a/ZelvoSetup/build-release/src/app/ZelvoSetup", "manager.log",
+                 "/home/a/ZelvoSetup/build-release/src/app/manager.log"},
+        PathCase{"/home/a/xZelvoSetup", "manager.ini", "/home/a/manager.ini"},
+        // An executable replaced while it runs: the kernel appends " (deleted)".
+        PathCase{"/opt/zelvo/ZelvoSetup (deleted)", "manager.log", "/opt/zelvo/manager.log"},
         PathCase{"/ZelvoSetup", "manager.log", "/manager.log"},
         PathCase{"ZelvoSetup", "manager.ini", "manager.ini"}));
 
