@@ -2,9 +2,9 @@
 
 #include "app/AboutBox.h"
 #include "app/CommandButton.h"
+#include "app/SplashWindow.h"
 #include "core/ExePath.h"
 #include "core/MessageCatalogue.h"
-#include "app/SplashWindow.h"
 #include "core/UiLanguage.h"
 #include "host/StartupSurvey.h"
 
@@ -384,26 +384,6 @@ void MainDialog::OpenHelp()
         m_services.helpDirectory.empty() ? ExeDirectory() : m_services.helpDirectory;
     const QUrl url = QUrl::fromLocalFile(QString::fromStdString(directory + m_helpFile));
     Urls().Open(url.toString(QUrl::FullyEncoded).toStdString());
-}
-
-void MainDialog::BeginOperation()
-{
-    EnableControl(kIdSetIp, false);
-    EnableControl(kIdEnableSetIp, false);
-    m_state.m_bBusy = 1;
-}
-
-void MainDialog::RefreshCommandButtons(RefreshVariant variant, bool setIpOffered)
-{
-    ButtonRuleInput input;
-    input.UnitsFound = m_state.UnitsFound;
-    input.DhcpServerPresent = m_state.host.DhcpServerPresent;
-    input.NetInfoAvailable = m_state.host.NetInfoAvailable;
-    input.NoHostMac = m_state.NoHostMac;
-    input.UnitCount = m_state.devices.UnitCount;
-    input.setIpOffered = setIpOffered;
-    ApplyControlStates(*this, zelvo::RefreshCommandButtons(variant, input));
-    m_state.m_bBusy = 0;
 }
 
 void MainDialog::reject()

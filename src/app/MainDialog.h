@@ -1,9 +1,9 @@
 #pragma once
-#include "core/CommandButtonRules.h"
+#include "app/MainDialogLayout.h"
 #include "core/DialogControls.h"
 #include "core/DialogState.h"
-#include "app/MainDialogLayout.h"
 #include "core/MessageBoxes.h"
+#include "core/OperationFrame.h"
 #include "platform/UrlOpener.h"
 
 #include <QDialog>
@@ -105,11 +105,8 @@ public:
     // F1: the help page of the run in the browser.
     void OpenHelp();
 
-    // The start of a long operation: Set IP and the Enable Set IP box off, busy on.
-    void BeginOperation();
-    // The end of a long operation: the variant's enabling rule, then busy off.
-    // setIpOffered matters to the search variant only.
-    void RefreshCommandButtons(RefreshVariant variant, bool setIpOffered = false);
+    // The start and end of a long operation on this window's state and controls.
+    OperationFrame Frame() { return OperationFrame(m_state, *this); }
 
     // The help page's file name for the language of the run, set at initialisation.
     const std::string& HelpFile() const { return m_helpFile; }

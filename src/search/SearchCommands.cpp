@@ -1,12 +1,12 @@
 #include "search/SearchCommands.h"
 
-#include "core/CommandButtonRules.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
+#include "core/OperationFrame.h"
 #include "core/UiLanguage.h"
+#include "core/WaitWithProgress.h"
 #include "search/HostBlockRange.h"
 #include "search/SearchWorker.h"
-#include "core/WaitWithProgress.h"
 
 #include <chrono>
 #include <cstdio>
@@ -68,8 +68,7 @@ void SearchCommands::ResetList()
     DialogControls& controls = m_services.controls;
     controls.ClearList();
     controls.ShowRow(0, m_services.state.devices.rows[0]);
-    controls.EnableControl(kIdSetIp, false);
-    controls.EnableControl(kIdEnableSetIp, false);
+    OperationFrame(m_services.state, controls).Begin();
 }
 
 void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
@@ -124,16 +123,7 @@ void SearchCommands::ShowUnitRows()
 
 void SearchCommands::RestoreButtons(bool setIpOffered)
 {
-    DialogState& state = m_services.state;
-    ButtonRuleInput in;
-    in.UnitsFound = state.UnitsFound;
-    in.DhcpServerPresent = state.host.DhcpServerPresent;
-    in.NetInfoAvailable = state.host.NetInfoAvailable;
-    in.NoHostMac = IsZeroMac(state.host.pcMac) ? 1 : 0;
-    in.UnitCount = state.devices.UnitCount;
-    in.setIpOffered = setIpOffered;
-    ApplyControlStates(m_services.controls, RefreshCommandButtons(RefreshVariant::Search, in));
-    state.m_bBusy = 0;
+    OperationFrame(m_services.state, m_services.controls).End(RefreshVariant::Search, setIpOffered);
 }
 
 void SearchCommands::FirstSearch()
@@ -163,7 +153,6 @@ void SearchCommands::FirstSearch()
     LogWriter::Append("\r\nGoing to find VELDIX first.\r\n");
     ResetList();
     const bool setIpOffered = m_services.controls.IsChecked(kIdEnableSetIp);
-    state.m_bBusy = 1;
     state.UnitsFound = 0;
     state.devices.UnitCount = 0;
 
@@ -186,7 +175,6 @@ void SearchCommands::SearchAgain()
     const uint32_t budget = SearchTimeBudget(static_cast<uint32_t>(state.devices.usedAddressCount));
     ResetList();
     LogWriter::Append("\r\nGoing to find VELDIX again2.\r\n");
-    state.m_bBusy = 1;
     state.UnitsFound = 0;
     state.devices.UnitCount = 0;
     state.devices.RowCount = 1;
@@ -195,7 +183,8 @@ void SearchCommands::SearchAgain()
     // has listed the unit itself and the search is over.
     const int served = m_listenRun ? m_listenRun() : 0;
     if (served == 0) {
-        state.m_bBusy = 1; // the responder clears it when it ends
+        // The responder cleared busy when it ended.
+        OperationFrame(state, m_services.controls).ResumeBusy();
         RunSearch(SearchCommand::Again, budget);
     }
 

@@ -1,15 +1,15 @@
 #pragma once
 #include "core/DialogControls.h"
 #include "core/DialogState.h"
-#include "core/MessageBoxes.h"
 #include "core/HostInfo.h"
+#include "core/MessageBoxes.h"
+#include "core/ProgressPasses.h"
 #include "platform/Clock.h"
 #include "search/LastFoundList.h"
 #include "search/SearchJob.h"
 #include "search/SearchNetwork.h"
 #include "search/SearchResults.h"
 #include "search/UsedAddressTable.h"
-#include "core/ProgressPasses.h"
 
 #include <functional>
 #include <memory>
@@ -68,6 +68,7 @@ public:
     static std::string SubnetMaskText(const std::array<uint8_t, 4>& mask);
 
 private:
+    // Empties the list to the PC's row and begins the operation frame.
     void ResetList();
     // Steps 2 to 6 of a search: prepare the table, run the worker with progress passes
     // until done or the deadline, then store the results.

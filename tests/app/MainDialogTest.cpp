@@ -1,6 +1,6 @@
 // The main window on the offscreen platform: layout, captions and F1 by language and
-// /set, the start-up and end-of-operation enabling rules, the first timer tick, the busy
-// guard, the Enable Set IP question, the unit list's rules and the buttons' drawing.
+// /set, the start-up enabling rule, the first timer tick, the busy guard, the Enable Set IP
+// question, the unit list's rules and the buttons' drawing.
 #include "app/MainDialog.h"
 #include "app/CommandButton.h"
 #include "core/MessageCatalogue.h"
@@ -134,41 +134,6 @@ const StartRow kStarts[] = {
     {"survey refused", {.survey = -1}, 0, 1, ""},
 };
 
-// The end-of-operation rule. Controls in order: Back up, Restore, Set IP, Enable Set IP,
-// Exit, Search; '-' is left as it was. "Open": no DHCP server configured the PC and
-// network information is available.
-struct RuleRow
-{
-    const char* name;
-    RefreshVariant variant;
-    int unitsFound, dhcp, netInfo, noHostMac, unitCount;
-    bool setIpOffered;
-    const char* expected;
-};
-constexpr RefreshVariant kT = RefreshVariant::Transfer, kS = RefreshVariant::Search,
-                         kA = RefreshVariant::Address;
-const RuleRow kRules[] = {
-    {"transfer, open", kT, 1, 0, 1, 0, 1, false, "110111"},
-    {"transfer, DHCP server", kT, 1, 1, 1, 0, 1, false, "110011"},
-    {"transfer, no net info", kT, 1, 0, 0, 0, 1, false, "110011"},
-    {"transfer ignores unit flags", kT, 0, 0, 1, 1, 0, false, "110111"},
-    {"search found units, DHCP", kS, 1, 1, 1, 0, 2, true, "110011"},
-    {"search found units, open", kS, 1, 0, 1, 0, 2, true, "110111"},
-    {"Search found nothing, open", kS, 0, 0, 1, 0, 0, true, "--1111"},
-    {"first search found nothing, not ticked", kS, 0, 0, 1, 0, 0, false, "--0111"},
-    {"Search saw only a nameless unit", kS, 1, 0, 1, 0, 0, true, "111111"},
-    {"first search, nameless unit only", kS, 0, 0, 1, 0, 0, false, "--0111"},
-    {"search, open but no MAC", kS, 0, 0, 1, 1, 0, true, "--0-11"},
-    {"search, no net info", kS, 0, 0, 0, 0, 0, true, "--0-11"},
-    {"search, DHCP and no MAC", kS, 0, 1, 1, 1, 0, true, "--0011"},
-    {"search, DHCP, nothing found", kS, 0, 1, 1, 0, 0, true, "--0011"},
-    {"address given, open", kA, 1, 0, 1, 0, 1, false, "111111"},
-    {"address run found nothing, open", kA, 0, 0, 1, 0, 0, false, "--1111"},
-    {"address run, DHCP", kA, 1, 1, 1, 0, 1, false, "110011"},
-    {"address run, no net info", kA, 1, 0, 0, 0, 1, false, "110-11"},
-    {"address run, no MAC", kA, 0, 0, 1, 1, 0, false, "--0-11"},
-};
-
 // A command button's state, drawn against the plain button.
 struct DrawRow
 {
@@ -270,39 +235,6 @@ private slots:
                  QByteArray(r.enabled));
     }
 
-    // Starting from all on and from all off tells "left as it was" from a set state.
-    void refreshCommandButtons_data() { RowsOf(kRules); }
-    void refreshCommandButtons()
-    {
-        QFETCH(int, row);
-        const RuleRow& r = kRules[row];
-        Fixture f;
-        QVERIFY(f.Make());
-        MainDialog& d = *f.dialog;
-        DialogState& s = d.State();
-        const Ids controls{kIdBackup, kIdRestore, kIdSetIp, kIdEnableSetIp, kIdExit, kIdSearch};
-        for (const char* before : {"111111", "000000"}) {
-            for (int id : controls)
-                d.EnableControl(id, true);
-            d.BeginOperation(); // takes Set IP and the box away, nothing else
-            QCOMPARE(Enabled(d, controls), QByteArray("110011"));
-            QCOMPARE(s.m_bBusy, 1);
-            for (int id : controls)
-                d.EnableControl(id, before[0] == '1');
-            s.UnitsFound = r.unitsFound;
-            s.host.DhcpServerPresent = r.dhcp;
-            s.host.NetInfoAvailable = r.netInfo;
-            s.NoHostMac = r.noHostMac;
-            s.devices.UnitCount = r.unitCount;
-            d.RefreshCommandButtons(r.variant, r.setIpOffered);
-            QByteArray expected(r.expected);
-            for (int i = 0; i < 6; ++i)
-                expected[i] = expected[i] == '-' ? before[i] : expected[i];
-            QCOMPARE(Enabled(d, controls) + " from " + before + " busy " + char('0' + s.m_bBusy),
-                     expected + " from " + before + " busy 0");
-        }
-    }
-
     void firstTickPostsTheFirstSearchOnce()
     {
         Fixture f;
@@ -330,14 +262,14 @@ private slots:
             f.calls.push_back(kIdSearch);
             if (f.calls.size() > 1)
                 return; // a second search inside the first
-            w.BeginOperation();
+            w.Frame().Begin();
             for (int id : kButtons)
                 w.OnCommand(id);
             w.OnCommand(kIdFirstSearchCommand);
             QTest::mouseClick(w.Control(kIdExit), Qt::LeftButton);
             QTest::keyClick(&w, Qt::Key_Escape);
             whileBusy = QString(w.close() ? "closed" : "") + (w.isVisible() ? "" : "gone");
-            w.RefreshCommandButtons(RefreshVariant::Search, true);
+            w.Frame().End(RefreshVariant::Search, true);
         };
         d.SetCommands(commands);
         QTest::mouseClick(d.Control(kIdSearch), Qt::LeftButton);

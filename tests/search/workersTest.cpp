@@ -5,6 +5,7 @@
 #include "core/ScriptedMessageBoxes.h"
 #include "platform/Files.h"
 #include "search/SearchCommands.h"
+#include "support/FakeDialogControls.h"
 
 #include <unistd.h>
 
@@ -83,21 +84,6 @@ private:
     std::condition_variable m_changed;
 };
 
-struct FakeControls final : DialogControls
-{
-    std::map<int, bool> enabled, checked;
-    std::map<int, DeviceRecord> rows; // what the list shows
-    int clears = 0, selectionMark = -1;
-
-    void EnableControl(int id, bool on) override { enabled[id] = on; }
-    bool IsControlEnabled(int id) const override { return enabled.count(id) && enabled.at(id); }
-    bool IsChecked(int id) const override { return checked.count(id) && checked.at(id); }
-    void SetChecked(int id, bool on) override { checked[id] = on; }
-    void ClearList() override { ++clears, rows.clear(); }
-    void ShowRow(int row, const DeviceRecord& record) override { rows[row] = record; }
-    void SetSelectionMark(int row) override { selectionMark = row; }
-};
-
 // Passes that take no time of their own: each yields briefly, then runs onPass.
 struct FakePasses final : ProgressPasses
 {
@@ -124,7 +110,7 @@ struct Window
 {
     TemporaryLog log; // first in, last out: a finishing worker may still log
     std::unique_ptr<DialogState> state = std::make_unique<DialogState>();
-    FakeControls controls;
+    test::FakeDialogControls controls;
     FakePasses passes;
     ScriptedMessageBoxes boxes;
     std::shared_ptr<FakeSearchNetwork> network = std::make_shared<FakeSearchNetwork>();
@@ -199,6 +185,22 @@ TEST(Search, withNoUnitListedSaysSoAndOffersSetIpOnAnOpenNetwork)
         EXPECT_EQ(w.state->m_bBusy, 0);
         EXPECT_EQ(again ? w.passes.progressPasses : w.passes.searchPasses,
                   w.passes.progressPasses + w.passes.searchPasses);
+    }
+}
+
+// A failed network browse check leaves NoHostMac at 0 even with an all-zero MAC; the
+// search's end must read that flag as every other end of an operation does.
+TEST(Search, endReadsTheNoMacFlagNotTheMac)
+{
+    for (const int noHostMac : {0, 1}) {
+        Window w;
+        w.state->host.DhcpServerPresent = 0;
+        w.state->host.pcMac = {};
+        w.state->NoHostMac = noHostMac;
+        w.commands->SearchAgain();
+        EXPECT_EQ(w.controls.IsControlEnabled(kIdEnableSetIp), noHostMac == 0);
+        EXPECT_EQ(w.controls.IsControlEnabled(kIdSetIp), noHostMac == 0);
+        EXPECT_EQ(w.state->m_bBusy, 0);
     }
 }
 
