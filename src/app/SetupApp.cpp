@@ -1,18 +1,13 @@
 #include "app/SetupApp.h"
 
-#include "core/CommandLine.h"
-#include "core/ExePath.h"
 #include "app/MainDialog.h"
 #include "app/QtMessageBoxes.h"
+#include "app/ToolWiring.h"
+#include "core/CommandLine.h"
+#include "core/ExePath.h"
 #include "core/ScriptedMessageBoxes.h"
 #include "core/UiLanguage.h"
-#include "platform/NetworkInterfaceList.h"
 #include "platform/SingleInstanceLock.h"
-#include "search/LinuxSearchNetwork.h"
-#include "search/NetworkBrowseCheck.h"
-#include "search/ReadInterfaceMask.h"
-#include "search/SearchCommands.h"
-#include "ui/ProgressPassRunner.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -84,31 +79,15 @@ int SetupApp::Start()
     }
     MessageBoxes& boxes = scriptedBoxes ? static_cast<MessageBoxes&>(*scriptedBoxes)
                                         : static_cast<MessageBoxes&>(windowBoxes);
-    MainDialogServices services{.boxes = boxes};
-    services.networkBrowseCheck = [](MainDialog& d) {
-        return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
-    };
-    services.readInterfaceMask = [](MainDialog&) {
-        return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessHost().pcAddress,
-                                 ProcessHost().subnetMask);
-    };
-    MainDialog dialog(nullptr, services);
+    MainDialog dialog(nullptr, ToolWiring::WindowServices(boxes));
     windowBoxes.SetParentWindow(&dialog);
     dialog.State().m_bShowMask = switches.showMask ? 1 : 0;
     dialog.State().m_bSetIpLayout = switches.setIpLayout ? 1 : 0;
     if (!dialog.Create(switches.splashEnabled))
         return 0;
 
-    // The passes read the language, OS class and title that the survey settled.
-    DialogState& state = dialog.State();
-    ProgressPassRunner passes(&dialog, state.language, state.host.OsClass, state.title);
-    dialog.SetProgressPasses(&passes);
-    SearchCommands search(
-        SearchServices{state, dialog.Controls(), passes, boxes, SystemSearchNetwork()});
-    MainDialogCommands commands;
-    commands.firstSearch = [&search](MainDialog&) { search.FirstSearch(); };
-    commands.searchAgain = [&search](MainDialog&) { search.SearchAgain(); };
-    dialog.SetCommands(std::move(commands));
+    ToolWiring wiring(dialog, boxes);
+    wiring.Attach();
     dialog.exec();
     return 0;
 }

@@ -1,16 +1,11 @@
-// The unit search end to end: the real main window, start-up survey, search commands
-// and Linux search network, in the lab's PC namespace, against real simulated units.
-#include "core/ExePath.h"
+// The unit search end to end: the real main window and start-up survey, wired as the
+// tool wires them (search commands, Linux search network, progress passes), in the lab's PC
+// namespace, against real simulated units.
 #include "app/MainDialog.h"
+#include "app/ToolWiring.h"
+#include "core/ExePath.h"
 #include "core/ScriptedMessageBoxes.h"
-#include "core/HostInfo.h"
 #include "platform/Files.h"
-#include "platform/NetworkInterfaceList.h"
-#include "search/LinuxSearchNetwork.h"
-#include "search/NetworkBrowseCheck.h"
-#include "search/ReadInterfaceMask.h"
-#include "search/SearchCommands.h"
-#include "ui/ProgressPassRunner.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,27 +30,20 @@ int Shell(const std::string& command)
     return std::system(command.c_str());
 }
 
-// The window as the tool builds it, with the search wired in and boxes from a script.
+// The window as the tool builds it, through the tool's own wiring, with boxes from a
+// script; each search's hook is timed on its way in.
 struct LabWindow
 {
     ScriptedMessageBoxes boxes;
     std::unique_ptr<MainDialog> dialog;
-    std::unique_ptr<ProgressPassRunner> passes;
-    std::unique_ptr<SearchCommands> search;
+    std::unique_ptr<ToolWiring> wiring;
     int searchesDone = 0;
     qint64 lastSearchMs = 0;
 
     LabWindow()
     {
-        MainDialogServices services{.boxes = boxes};
+        MainDialogServices services = ToolWiring::WindowServices(boxes);
         services.language = [] { return 409; };
-        services.networkBrowseCheck = [](MainDialog& d) {
-            return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
-        };
-        services.readInterfaceMask = [](MainDialog&) {
-            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessHost().pcAddress,
-                                     ProcessHost().subnetMask);
-        };
         dialog = std::make_unique<MainDialog>(nullptr, services);
     }
 
@@ -66,24 +54,19 @@ struct LabWindow
                 ADD_FAILURE() << "the survey said: " << box.text;
             return false;
         }
-        DialogState& s = dialog->State();
-        passes =
-            std::make_unique<ProgressPassRunner>(dialog.get(), s.language, s.host.OsClass, s.title);
-        dialog->SetProgressPasses(passes.get());
-        search = std::make_unique<SearchCommands>(
-            SearchServices{s, dialog->Controls(), *passes, boxes, SystemSearchNetwork()});
-        auto timed = [this](void (SearchCommands::*command)()) {
-            return [this, command](MainDialog&) {
+        wiring = std::make_unique<ToolWiring>(*dialog, boxes);
+        auto timed = [this](std::function<void(MainDialog&)> hook) {
+            return [this, hook](MainDialog& d) {
                 QElapsedTimer timer;
                 timer.start();
-                ((*search).*command)();
+                hook(d);
                 lastSearchMs = timer.elapsed();
                 ++searchesDone;
             };
         };
-        MainDialogCommands commands;
-        commands.firstSearch = timed(&SearchCommands::FirstSearch);
-        commands.searchAgain = timed(&SearchCommands::SearchAgain);
+        MainDialogCommands commands = wiring->Commands();
+        commands.firstSearch = timed(commands.firstSearch);
+        commands.searchAgain = timed(commands.searchAgain);
         dialog->SetCommands(std::move(commands));
         dialog->show();
         return true;
