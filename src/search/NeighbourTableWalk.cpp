@@ -1,7 +1,7 @@
 #include "search/NeighbourTableWalk.h"
 
+#include "core/IsUnitMac.h"
 #include "core/LogWriter.h"
-#include "search/IsUnitMac.h"
 
 #include <cstdarg>
 #include <cstdio>

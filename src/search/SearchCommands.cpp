@@ -1,11 +1,11 @@
 #include "search/SearchCommands.h"
 
+#include "core/HostBlockRange.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/OperationFrame.h"
 #include "core/UiLanguage.h"
 #include "core/WaitWithProgress.h"
-#include "search/HostBlockRange.h"
 #include "search/SearchWorker.h"
 
 #include <chrono>

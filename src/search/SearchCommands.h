@@ -4,12 +4,12 @@
 #include "core/HostInfo.h"
 #include "core/MessageBoxes.h"
 #include "core/ProgressPasses.h"
+#include "core/UsedAddressTable.h"
 #include "platform/Clock.h"
 #include "search/LastFoundList.h"
 #include "search/SearchJob.h"
 #include "search/SearchNetwork.h"
 #include "search/SearchResults.h"
-#include "search/UsedAddressTable.h"
 
 #include <functional>
 #include <memory>

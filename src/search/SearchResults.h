@@ -1,8 +1,8 @@
 #pragma once
 #include "core/DeviceList.h"
+#include "core/UsedAddressTable.h"
 #include "search/LastFoundList.h"
 #include "search/SearchTable.h"
-#include "search/UsedAddressTable.h"
 
 #include <cstdint>
 

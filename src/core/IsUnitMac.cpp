@@ -1,4 +1,4 @@
-#include "search/IsUnitMac.h"
+#include "core/IsUnitMac.h"
 
 namespace zelvo {
 

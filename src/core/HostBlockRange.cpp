@@ -1,4 +1,4 @@
-#include "search/HostBlockRange.h"
+#include "core/HostBlockRange.h"
 
 #include "core/LogWriter.h"
 

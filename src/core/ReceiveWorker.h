@@ -1,7 +1,7 @@
 #pragma once
+#include "core/WorkerJob.h"
 #include "platform/NetAddress.h"
 #include "platform/UniqueFd.h"
-#include "core/WorkerJob.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "search/AddressCheckWorker.h"
+#include "core/AddressCheckWorker.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,7 @@ constexpr int kQuietUntilSeconds = 30;
 constexpr int kGiveUpFromSeconds = 60;
 constexpr int kProbeTimeoutMs = 2000;
 
-int CheckAddress(AddressCheckJob& job, SearchNetwork& network)
+int CheckAddress(AddressCheckJob& job, UnitProbes& network)
 {
     const std::atomic<bool>& stop = job.stopRequested;
     network.BroadcastEchoUnlessStopped(stop);
@@ -29,7 +29,7 @@ int CheckAddress(AddressCheckJob& job, SearchNetwork& network)
 }
 } // namespace
 
-void AddressCheckWorker(AddressCheckJob& job, SearchNetwork& network)
+void AddressCheckWorker(AddressCheckJob& job, UnitProbes& network)
 {
     if (job.elapsedSeconds <= kQuietUntilSeconds)
         job.result = 0;

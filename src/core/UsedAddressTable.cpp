@@ -1,4 +1,4 @@
-#include "search/UsedAddressTable.h"
+#include "core/UsedAddressTable.h"
 
 namespace zelvo {
 

@@ -1,7 +1,7 @@
 #pragma once
-#include "platform/NetAddress.h"
-#include "search/SearchNetwork.h"
+#include "core/UnitProbes.h"
 #include "core/WorkerJob.h"
+#include "platform/NetAddress.h"
 
 #include <cstddef>
 
@@ -25,6 +25,6 @@ struct AddressCheckJob : WorkerJob
 // sent and result stays as it was. In between: the broadcast echo, an echo to the address
 // (2000 ms) and, when it answers, its name. A stop request ends the worker early with
 // result 0. Sets done as its last action. Runs on a worker thread.
-void AddressCheckWorker(AddressCheckJob& job, SearchNetwork& network);
+void AddressCheckWorker(AddressCheckJob& job, UnitProbes& network);
 
 } // namespace zelvo

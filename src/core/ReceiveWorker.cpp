@@ -1,4 +1,4 @@
-#include "search/ReceiveWorker.h"
+#include "core/ReceiveWorker.h"
 
 #include "core/LogWriter.h"
 #include "platform/DatagramReceive.h"
