@@ -1,4 +1,6 @@
 #pragma once
+#include "core/UnitListTexts.h"
+
 #include <array>
 
 namespace zelvo {
@@ -56,13 +58,9 @@ BannerOrigin BannerPosition(int clientWidth, int clientHeight, int bannerWidth);
 const char* ControlCaption(int id, bool japanese);
 // The text a control is created with, before the language is applied.
 const char* ControlCreationText(int id);
-// Column headers 0 to 3: computer name, MAC address, IP address, type.
-const char* ColumnHeader(int column, bool japanese);
 
-// The window caption, the same in both languages, and the title text of the run that
-// other windows (the progress popup) use as their caption.
+// The window caption, the same in both languages.
 const char* MainWindowCaption();
-const char* TitleText(bool japanese);
 
 // The help page of the run, a bare file name that lives beside the executable.
 const char* HelpFileName(bool japanese);

@@ -1,4 +1,6 @@
 #pragma once
+#include "core/InstanceGuard.h"
+
 #include <string>
 #include <vector>
 
@@ -11,7 +13,7 @@ class SetupApp
 {
 public:
     // The guard's name; the lock file is named after it.
-    static constexpr const char* kInstanceGuardName = "PreventSecondInstanceForQuorvane";
+    static constexpr const char* kInstanceGuardName = zelvo::kInstanceGuardName;
 
     SetupApp(int argc, char** argv);
     // Runs the tool. Returns 0 in every case (a second instance ends at once).
