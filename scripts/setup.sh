@@ -15,7 +15,7 @@ PACKAGES=(
   xvfb xauth fonts-noto-cjk imagemagick
   # the lab: simulated units made of real daemons in network namespaces
   iproute2 iputils-ping busybox vsftpd samba samba-common-bin dnsmasq-base curl
-  libcap2-bin procps psmisc
+  libcap2-bin procps psmisc jq
   # opening web pages from the tool
   xdg-utils
 )

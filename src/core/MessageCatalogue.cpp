@@ -129,6 +129,25 @@ constexpr Entry kEntries[] = {
           "Give its helper program zelvo-sockhelper its rights (as root):\r\n\r\n"
           "  setcap cap_net_raw,cap_net_bind_service=ep zelvo-sockhelper\r\n\r\n"
           "manager.log tells more."},
+    // Linux additions of the command-line front end (Japanese even, English odd).
+    // UNIT names no unit that the search listed; the UNIT text follows.
+    {960, "検索で見つかったVELDIXシリーズの中に、指定されたものはありません : "},
+    {961, "No unit listed by the search matches : "},
+    // UNIT is a computer name that several listed units carry; the UNIT text follows.
+    {962, "同じコンピュータ名のVELDIXシリーズが複数あります。IPアドレスかMACアドレスで指定してください : "},
+    {963, "Several units carry this computer name; name the unit by its IP or MAC address : "},
+    // a question without a terminal to ask it on and without --yes
+    {964, "質問に答える端末がないため、中止しました。「はい」と答えるには --yes を付けてください。"},
+    {965, "No terminal to ask this question on: refused. Add --yes to answer yes."},
+    // the prompt after a question on the terminal
+    {966, "はい(y) / いいえ(n) : "},
+    {967, "Yes or no (y/n) : "},
+    // another instance of the tool (window or command line) runs
+    {968, "Zelvoセットアップツールは既に実行中です。終了してから、もう一度実行してください。"},
+    {969, "Zelvo Setup Tool is already running. Let it end, then run this again."},
+    // a question answered by --yes
+    {970, "はい (--yes)"},
+    {971, "Yes (--yes)"},
 };
 // clang-format on
 

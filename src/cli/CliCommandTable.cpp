@@ -1,0 +1,109 @@
+#include "cli/CliCommandTable.h"
+
+#include <cstring>
+
+namespace zelvo {
+namespace {
+
+constexpr unsigned kOutput = OptionBit(OptionId::Json) | OptionBit(OptionId::Csv) |
+                             OptionBit(OptionId::Quiet) | OptionBit(OptionId::Help);
+
+constexpr OptionSpec kOptions[] = {
+    {OptionId::Json, "json", '\0', nullptr, "Print the result as one JSON object."},
+    {OptionId::Csv, "csv", '\0', nullptr,
+     "Print the result as comma-separated values with a header line."},
+    {OptionId::Quiet, "quiet", 'q', nullptr,
+     "Draw no progress line on standard error while the command waits."},
+    {OptionId::Yes, "yes", 'y', nullptr,
+     "Answer every question of the command with yes. Without it a question is asked on the "
+     "terminal, and without a terminal the command refuses."},
+    {OptionId::Help, "help", 'h', nullptr, "Show the help of the command and exit."},
+    {OptionId::Mac, "mac", '\0', "MAC",
+     "Serve only the unit with this MAC address (six hexadecimal pairs joined by ':' or "
+     "'-')."},
+    {OptionId::Wait, "wait", '\0', "SECONDS",
+     "How long to wait for a unit that asks for an address, 1 to 3600 seconds (default: "
+     "as long as the window's Set IP waits)."},
+    {OptionId::To, "to", '\0', "DIR",
+     "Save the configuration file in DIR instead of the tool's folder."},
+    {OptionId::Open, "open", '\0', nullptr,
+     "Open the page in the desktop's browser instead of only printing its address."},
+};
+
+constexpr CommandSpec kCommands[] = {
+    {CliCommand::Search, "search", "", 0, kOutput, "find the units on the local segment",
+     "Runs the search of the window's Search button: the units of the segment are made to "
+     "answer an ICMP broadcast, recognised in the neighbour table by their MAC prefix and "
+     "named by their computer names. Prints the PC's own row and one row per unit listed."},
+    {CliCommand::Assign, "assign", "", 0,
+     kOutput | OptionBit(OptionId::Yes) | OptionBit(OptionId::Mac) | OptionBit(OptionId::Wait),
+     "give a unit that waits for an address a temporary one",
+     "Answers the DHCP requests of a unit without an address, as the window's Set IP does "
+     "on a segment without a DHCP server: only units' MAC addresses are served. Prints the "
+     "address given and the unit's name. Needs the socket helper or CAP_NET_BIND_SERVICE."},
+    {CliCommand::Backup, "backup", "UNIT", 1,
+     kOutput | OptionBit(OptionId::Yes) | OptionBit(OptionId::To),
+     "save a unit's configuration file on this PC",
+     "Fetches the unit's configuration file over FTP and saves it under the name the window "
+     "gives it. Prints the file saved and the transfer's result code."},
+    {CliCommand::Restore, "restore", "UNIT FILE", 2, kOutput | OptionBit(OptionId::Yes),
+     "send a saved configuration file back to its unit",
+     "Uploads FILE, a configuration file saved by backup, to the unit it came from. Prints "
+     "the transfer's result code and the page that makes the file valid."},
+    {CliCommand::Firmware, "firmware", "UNIT FILE", 2, kOutput | OptionBit(OptionId::Yes),
+     "upload a firmware file to a unit",
+     "Uploads the firmware FILE to the unit's firmware folder. Prints the transfer's result "
+     "code and the page that installs the firmware."},
+    {CliCommand::Web, "web", "UNIT", 1, kOutput | OptionBit(OptionId::Open),
+     "print or open the address of a unit's web tool",
+     "Prints the address of the unit's web administration pages; with --open the desktop's "
+     "browser opens them."},
+};
+
+} // namespace
+
+const char* const kUnitOperandHelp =
+    "UNIT names a unit as search lists it: its IP address (10.0.0.21), its MAC address "
+    "(02-5a-e1-40-00-01 or 02:5a:e1:40:00:01) or its computer name (NAS01, any case). "
+    "Every command that takes a UNIT searches first.";
+
+const char* const kExitStatusHelp =
+    "0 done; 1 nothing found, no such unit, the unit or the transfer refused, or a question "
+    "refused; 2 wrong usage or an environment that cannot run the command (no manager.ini, "
+    "no network, another instance running).";
+
+std::span<const OptionSpec> CliOptions()
+{
+    return kOptions;
+}
+
+std::span<const CommandSpec> CliCommands()
+{
+    return kCommands;
+}
+
+const CommandSpec* FindCommand(const char* name)
+{
+    for (const CommandSpec& spec : kCommands)
+        if (std::strcmp(spec.name, name) == 0)
+            return &spec;
+    return nullptr;
+}
+
+const CommandSpec* FindCommand(CliCommand command)
+{
+    for (const CommandSpec& spec : kCommands)
+        if (spec.command == command)
+            return &spec;
+    return nullptr;
+}
+
+const OptionSpec& OptionOf(OptionId id)
+{
+    for (const OptionSpec& spec : kOptions)
+        if (spec.id == id)
+            return spec;
+    return kOptions[0]; // every id has a row; this keeps the compiler content
+}
+
+} // namespace zelvo

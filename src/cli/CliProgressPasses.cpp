@@ -1,0 +1,73 @@
+#include "cli/CliProgressPasses.h"
+
+#include "core/PassPacing.h"
+#include "core/PassTexts.h"
+
+namespace zelvo {
+namespace {
+
+// Redraws per stepped pass: enough for a bar that moves, few enough for a slow link.
+constexpr int kBarCells = 20;
+
+} // namespace
+
+CliProgressPasses::CliProgressPasses(ProgressLine& line, int language, std::string title,
+                                     const Clock& clock)
+    : m_line(line), m_language(language), m_title(std::move(title)), m_clock(clock)
+{
+}
+
+std::string CliProgressPasses::LineText(const std::string& message, int filled, int width,
+                                        int secondsLeft)
+{
+    std::string text;
+    for (char c : message)
+        if (c != '\r' && c != '\n')
+            text += c;
+    text += " [";
+    for (int i = 0; i < width; ++i)
+        text += i < filled ? '#' : '.';
+    text += ']';
+    if (secondsLeft > 0)
+        text += ' ' + std::to_string(secondsLeft) + 's';
+    return text;
+}
+
+void CliProgressPasses::Stepped(const std::string& message, int secondsLeft)
+{
+    int step = 0;
+    RunPacedSteps(kBarCells, kSteppedPassMs, m_clock, [&] {
+        m_line.Show(LineText(message, ++step, kBarCells, secondsLeft));
+        return true;
+    });
+}
+
+void CliProgressPasses::RunProgressPass(int secondsLeft, int kind)
+{
+    Stepped(ProgressPassTexts(m_language, kind).message, secondsLeft);
+}
+
+void CliProgressPasses::RunSearchPass(int secondsLeft, int)
+{
+    Stepped(SearchPassTexts(m_language, m_title).message, secondsLeft);
+}
+
+void CliProgressPasses::RunRetrievePass(int secondsLeft)
+{
+    Stepped(RetrievePassTexts(m_language).message, secondsLeft);
+}
+
+void CliProgressPasses::RunTimedPass(int secondsLeft, int phase)
+{
+    // The timed pass follows the wall clock's second as the window's does; its bar
+    // advances every few milliseconds, so only every tenth step is drawn.
+    const std::string message = TimedPassTexts(m_language, phase).message;
+    int step = 0;
+    RunSecondBoundSteps(m_clock, [&] {
+        if (step++ % 10 == 0)
+            m_line.Show(
+                LineText(message, step * kBarCells / kTimedPassSteps, kBarCells, secondsLeft));
+    });
+}
+
+} // namespace zelvo

@@ -1,0 +1,224 @@
+#include "cli/CliRun.h"
+
+#include "cli/CliArguments.h"
+#include "cli/CliControls.h"
+#include "cli/CliHelp.h"
+#include "cli/CliProgressPasses.h"
+#include "cli/CliReport.h"
+#include "cli/CliUrlOpener.h"
+#include "cli/ConsoleMessageBoxes.h"
+#include "cli/ProgressLine.h"
+#include "cli/UnitSelector.h"
+#include "core/DialogState.h"
+#include "core/IniSettings.h"
+#include "core/InstanceGuard.h"
+#include "core/MessageCatalogue.h"
+#include "core/UiLanguage.h"
+#include "core/UnitListTexts.h"
+#include "core/UnitPage.h"
+#include "host/StartupSurvey.h"
+#include "platform/NetworkInterfaceList.h"
+#include "platform/SingleInstanceLock.h"
+#include "search/LinuxSearchNetwork.h"
+#include "search/NetworkBrowseCheck.h"
+#include "search/ReadInterfaceMask.h"
+#include "search/SearchCommands.h"
+
+#include <cstring>
+#include <vector>
+
+namespace zelvo {
+namespace {
+
+UnitRow RowOf(const DeviceRecord& record)
+{
+    auto text = [](const char(&field)[DeviceRecord::kTextBytes]) {
+        return std::string(field, strnlen(field, sizeof field));
+    };
+    return UnitRow{text(record.name), text(record.macText), text(record.ipText),
+                   text(record.typeText)};
+}
+
+// One command-line run after its arguments were read: the start-up the window makes
+// (guard, survey, network checks), then the command, then its result.
+class CliSession
+{
+public:
+    CliSession(const CliRequest& request, const CliEnvironment& environment)
+        : m_request(request), m_environment(environment),
+          m_console(environment.console ? *environment.console : SystemConsole()),
+          m_line(m_console, m_console.ErrorIsTerminal() && !request.quiet),
+          m_boxes(m_console, m_line, 0, request.yes),
+          m_urls(environment.urls ? *environment.urls : SystemUrlOpener(), request.open)
+    {
+    }
+
+    int Run()
+    {
+        if (const int status = Start(); status != kExitDone)
+            return status;
+        switch (m_request.command) {
+        case CliCommand::Search:
+            return RunSearch();
+        case CliCommand::Web:
+            return RunWeb();
+        default:
+            break;
+        }
+        m_line.Clear();
+        m_console.Err(std::string(kCliProgramName) + ": this command is not available yet\n");
+        return kExitUsage;
+    }
+
+private:
+    int Language() const { return m_state.language; }
+
+    // What the window does before its first search, as far as a command line needs it.
+    int Start()
+    {
+        m_state.language = m_environment.language ? m_environment.language() : SystemUiLanguage();
+        m_boxes.SetLanguage(m_state.language);
+
+        if (AcquireInstanceLock(kInstanceGuardName, m_environment.instanceLockDirectory) ==
+            InstanceCheck::AlreadyRunning) {
+            m_console.Err(MessageCatalogue::Choose(m_state.language, 968, 969) + "\n");
+            return kExitUsage;
+        }
+
+        ProcessHost().subnetMask = {255, 255, 255, 0};
+        SurveyServices survey{m_boxes};
+        survey.modulePath = m_environment.modulePath;
+        const int language = m_state.language;
+        survey.systemLanguage = [language] { return language; };
+        if (RunStartupSurvey(m_state, survey) != 0)
+            return kExitUsage; // the survey has said why
+        m_state.title = TitleText(IsJapanese(m_state.language));
+
+        if (NetworkBrowseCheck(SystemNetworkInterfaceList(), m_boxes, m_state.language) == 0)
+            return kExitUsage;
+        if (m_state.host.NetInfoAvailable == 0)
+            m_state.host.NetInfoAvailable = ReadInterfaceMask(
+                SystemNetworkInterfaceList(), ProcessHost().pcAddress, ProcessHost().subnetMask);
+        m_state.NoHostMac = IsZeroMac(m_state.host.pcMac) ? 1 : 0;
+        return kExitDone;
+    }
+
+    // The search of the window's Search button. Refused, as the window refuses it,
+    // when the PC's network card gave no MAC or no subnet mask could be had.
+    int Search()
+    {
+        if (m_state.host.NetInfoAvailable == 0) {
+            m_boxes.Show(SearchCommands::NoSubnetMaskText(m_state.language), MessageIcon::Stop,
+                         MessageButtons::Ok);
+            return kExitUsage;
+        }
+        if (m_state.NoHostMac) {
+            m_boxes.Show(MessageCatalogue::Choose(m_state.language, 132, 133),
+                         MessageIcon::Question, MessageButtons::Ok);
+            return kExitUsage;
+        }
+        CliProgressPasses passes(m_line, m_state.language, m_state.title);
+        SearchServices services{m_state, m_controls, passes, m_boxes,
+                                m_environment.searchNetwork ? m_environment.searchNetwork()
+                                                            : SystemSearchNetwork()};
+        SearchCommands search(std::move(services));
+        search.SearchAgain();
+        m_line.Clear();
+        return kExitDone;
+    }
+
+    int RunSearch()
+    {
+        if (const int status = Search(); status != kExitDone)
+            return status;
+        CliReport report;
+        report.pc = RowOf(m_state.devices.rows[0]);
+        report.units.emplace();
+        const DeviceList& devices = m_state.devices;
+        for (int k = 0; k < devices.UnitCount && k < DeviceList::kUnitRows; ++k)
+            report.units->push_back(RowOf(devices.rows[devices.UnitRows[k]]));
+        Print(report);
+        return report.units->empty() ? kExitNothing : kExitDone;
+    }
+
+    // Searches and picks the UNIT operand's row; -1 after telling the user why not.
+    int SelectOperandUnit()
+    {
+        if (const int status = Search(); status != kExitDone)
+            return -1;
+        const std::string& unit = m_request.operands.at(0);
+        const UnitChoice choice = SelectUnit(m_state.devices, unit);
+        if (choice.match == UnitMatch::Found) {
+            m_controls.SelectRow(choice.row);
+            m_state.devices.SelectedRow = choice.row;
+            return choice.row;
+        }
+        const bool ambiguous = choice.match == UnitMatch::Ambiguous;
+        m_console.Err(MessageCatalogue::Choose(m_state.language, ambiguous ? 962 : 960,
+                                               ambiguous ? 963 : 961) +
+                      unit + "\n");
+        return -1;
+    }
+
+    int RunWeb()
+    {
+        const int row = SelectOperandUnit();
+        if (row < 0)
+            return kExitNothing;
+        const DeviceRecord& record = m_state.devices.rows[row];
+        m_urls.Open(UnitPageUrl(record.ipText, Settings().WebToolPath()));
+        CliReport report;
+        report.unit = RowOf(record);
+        report.fields.push_back({"url", m_urls.Urls().back()});
+        Print(report);
+        return kExitDone;
+    }
+
+    void Print(const CliReport& report)
+    {
+        m_line.Clear();
+        m_console.Out(FormatReport(report, m_request.format, m_state.language));
+    }
+
+    const CliRequest& m_request;
+    const CliEnvironment& m_environment;
+    Console& m_console;
+    ProgressLine m_line;
+    ConsoleMessageBoxes m_boxes;
+    CliUrlOpener m_urls;
+    DialogState m_state;
+    CliControls m_controls;
+};
+
+} // namespace
+
+std::string CliVersionText()
+{
+    return std::to_string(ZELVO_VERSION_MAJOR) + "." + std::to_string(ZELVO_VERSION_MINOR) + "." +
+           std::to_string(ZELVO_VERSION_PATCH);
+}
+
+int RunCommandLine(std::span<const std::string> args, const CliEnvironment& environment)
+{
+    Console& console = environment.console ? *environment.console : SystemConsole();
+    const ParsedArguments parsed = ParseCliArguments(args);
+    if (!parsed.request) {
+        console.Err(std::string(kCliProgramName) + ": " + parsed.error + "\nRun '" +
+                    kCliProgramName + " --help' for the commands and their options.\n");
+        return kExitUsage;
+    }
+    const CliRequest& request = *parsed.request;
+    if (request.help) {
+        console.Out(request.command == CliCommand::None ? CliUsageText()
+                                                        : CliCommandHelpText(request.command));
+        return kExitDone;
+    }
+    if (request.version) {
+        console.Out(std::string(kCliProgramName) + " " + CliVersionText() + "\n");
+        return kExitDone;
+    }
+    CliSession session(request, environment);
+    return session.Run();
+}
+
+} // namespace zelvo

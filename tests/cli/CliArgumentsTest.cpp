@@ -1,0 +1,205 @@
+// The command line's grammar: what each command takes, what it refuses, and that the
+// help texts describe exactly what the parser accepts.
+#include "cli/CliArguments.h"
+#include "cli/CliHelp.h"
+
+#include <gtest/gtest.h>
+
+namespace zelvo {
+namespace {
+
+ParsedArguments Parse(std::vector<std::string> args)
+{
+    return ParseCliArguments(args);
+}
+
+struct Accepted
+{
+    std::vector<std::string> args;
+    CliCommand command;
+    OutputFormat format;
+    bool quiet, yes, open, help;
+    std::vector<std::string> operands;
+};
+
+class AcceptedLines : public testing::TestWithParam<Accepted>
+{
+};
+
+TEST_P(AcceptedLines, giveTheRequest)
+{
+    const Accepted& c = GetParam();
+    const ParsedArguments parsed = Parse(c.args);
+    ASSERT_TRUE(parsed.request) << parsed.error;
+    const CliRequest& r = *parsed.request;
+    EXPECT_EQ(r.command, c.command);
+    EXPECT_EQ(r.format, c.format);
+    EXPECT_EQ(r.quiet, c.quiet);
+    EXPECT_EQ(r.yes, c.yes);
+    EXPECT_EQ(r.open, c.open);
+    EXPECT_EQ(r.help, c.help);
+    EXPECT_EQ(r.operands, c.operands);
+}
+
+using C = CliCommand;
+using F = OutputFormat;
+INSTANTIATE_TEST_SUITE_P(
+    Table, AcceptedLines,
+    testing::Values(
+        Accepted{{"search"}, C::Search, F::Table, false, false, false, false, {}},
+        Accepted{{"search", "--json"}, C::Search, F::Json, false, false, false, false, {}},
+        Accepted{{"--csv", "search"}, C::Search, F::Csv, false, false, false, false, {}},
+        Accepted{{"-q", "search", "--json", "--json"},
+                 C::Search,
+                 F::Json,
+                 true,
+                 false,
+                 false,
+                 false,
+                 {}},
+        Accepted{
+            {"backup", "NAS01", "-qy"}, C::Backup, F::Table, true, true, false, false, {"NAS01"}},
+        Accepted{{"restore", "--yes", "10.0.0.21", "nas_400001.dat"},
+                 C::Restore,
+                 F::Table,
+                 false,
+                 true,
+                 false,
+                 false,
+                 {"10.0.0.21", "nas_400001.dat"}},
+        // "--" lets a file whose name starts with a dash through.
+        Accepted{{"firmware", "NAS01", "--", "-odd.fup"},
+                 C::Firmware,
+                 F::Table,
+                 false,
+                 false,
+                 false,
+                 false,
+                 {"NAS01", "-odd.fup"}},
+        Accepted{{"web", "--open", "02-5a-e1-40-00-01"},
+                 C::Web,
+                 F::Table,
+                 false,
+                 false,
+                 true,
+                 false,
+                 {"02-5a-e1-40-00-01"}},
+        // Help needs no operands and wins over everything else.
+        Accepted{{"backup", "--help"}, C::Backup, F::Table, false, false, false, true, {}},
+        Accepted{{"help", "assign"}, C::Assign, F::Table, false, false, false, true, {}},
+        Accepted{{"--help"}, C::None, F::Table, false, false, false, true, {}},
+        Accepted{{"assign"}, C::Assign, F::Table, false, false, false, false, {}}));
+
+TEST(CliArguments, assignTakesItsValuesInBothSpellings)
+{
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"assign", "--mac", "02:5a:e1:40:00:03", "--wait", "30"},
+          std::vector<std::string>{"assign", "--mac=02-5A-E1-40-00-03", "--wait=30"}}) {
+        const ParsedArguments parsed = Parse(args);
+        ASSERT_TRUE(parsed.request) << parsed.error;
+        ASSERT_TRUE(parsed.request->mac);
+        EXPECT_EQ(parsed.request->waitSeconds, 30);
+    }
+    const ParsedArguments backup = Parse({"backup", "NAS01", "--to", "/tmp/x"});
+    ASSERT_TRUE(backup.request);
+    EXPECT_EQ(backup.request->toDirectory, "/tmp/x");
+}
+
+struct Refused
+{
+    std::vector<std::string> args;
+    const char* says; // a part of the error text
+};
+
+class RefusedLines : public testing::TestWithParam<Refused>
+{
+};
+
+TEST_P(RefusedLines, sayWhy)
+{
+    const ParsedArguments parsed = Parse(GetParam().args);
+    EXPECT_FALSE(parsed.request);
+    EXPECT_NE(parsed.error.find(GetParam().says), std::string::npos) << parsed.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusedLines,
+    testing::Values(Refused{{}, "no command"}, Refused{{"-q"}, "no command"},
+                    Refused{{"find"}, "unknown command 'find'"},
+                    Refused{{"search", "--frobnicate"}, "unknown option '--frobnicate'"},
+                    Refused{{"search", "-x"}, "unknown option '-x'"},
+                    Refused{{"search", "NAS01"}, "takes no operands"},
+                    Refused{{"backup"}, "needs UNIT"},
+                    Refused{{"restore", "NAS01"}, "needs UNIT FILE"},
+                    Refused{{"web", "NAS01", "NAS02"}, "nothing more"},
+                    Refused{{"search", "--json", "--csv"}, "exclude each other"},
+                    Refused{{"search", "--yes"}, "--yes does not apply to search"},
+                    Refused{{"web", "NAS01", "--to", "/tmp"}, "--to does not apply to web"},
+                    Refused{{"backup", "NAS01", "--open"}, "--open does not apply"},
+                    Refused{{"assign", "--mac"}, "--mac needs a MAC"},
+                    Refused{{"assign", "--mac", "02:5a:e1:40:00"}, "--mac needs a MAC"},
+                    Refused{{"assign", "--mac", "02:5a-e1:40:00:03"}, "--mac needs a MAC"},
+                    Refused{{"assign", "--mac", "02:5a:e1:40:00:0g"}, "--mac needs a MAC"},
+                    Refused{{"assign", "--wait", "0"}, "--wait needs whole seconds"},
+                    Refused{{"assign", "--wait", "3601"}, "--wait needs whole seconds"},
+                    Refused{{"assign", "--wait", "10s"}, "--wait needs whole seconds"},
+                    Refused{{"assign", "--wait="}, "--wait needs whole seconds"},
+                    Refused{{"search", "--quiet=1"}, "takes no value"},
+                    Refused{{"help", "find"}, "unknown command"}, Refused{{"web", ""}, "empty"}));
+
+TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)
+{
+    for (const CommandSpec& command : CliCommands()) {
+        const std::string help = CliCommandHelpText(command.command);
+        for (const OptionSpec& option : CliOptions()) {
+            std::vector<std::string> args{command.name};
+            args.push_back(std::string("--") + option.longName);
+            if (option.valueName)
+                args.push_back(option.id == OptionId::Mac    ? "02:5a:e1:40:00:01"
+                               : option.id == OptionId::Wait ? "5"
+                                                             : "/tmp");
+            for (int i = 0; i < command.operandCount; ++i)
+                args.push_back("X" + std::to_string(i));
+            const bool accepted = Parse(args).request.has_value();
+            const bool documented =
+                help.find(std::string("--") + option.longName) != std::string::npos;
+            EXPECT_EQ(accepted, documented) << command.name << " --" << option.longName;
+        }
+    }
+}
+
+TEST(CliArguments, manualPageNamesEveryCommandAndOption)
+{
+    const std::string page = CliManualPage("9.8.7");
+    EXPECT_EQ(page.rfind(".TH ZELVO\\-SETUP\\-CLI 1", 0), 0u);
+    for (const char* section : {".SH NAME", ".SH SYNOPSIS", ".SH OPTIONS", ".SH EXIT STATUS"})
+        EXPECT_NE(page.find(section), std::string::npos) << section;
+    for (const CommandSpec& command : CliCommands())
+        EXPECT_NE(page.find(std::string(".B ") + command.name), std::string::npos) << command.name;
+    for (const OptionSpec& option : CliOptions()) {
+        std::string escaped = "\\-\\-";
+        for (char c : std::string(option.longName))
+            escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(page.find(escaped), std::string::npos) << option.longName;
+    }
+    // No line may start as a roff request by accident (a text beginning with a dot).
+    std::size_t at = 0;
+    while ((at = page.find('\n', at)) != std::string::npos && ++at < page.size())
+        if (page[at] == '\'')
+            ADD_FAILURE() << "line starting with an apostrophe at " << at;
+}
+
+TEST(CliArguments, helpLinesFitAnEightyColumnTerminal)
+{
+    std::vector<std::string> texts{CliUsageText()};
+    for (const CommandSpec& command : CliCommands())
+        texts.push_back(CliCommandHelpText(command.command));
+    for (const std::string& text : texts) {
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            EXPECT_LE(end - start, 79u) << text.substr(start, end - start);
+    }
+}
+
+} // namespace
+} // namespace zelvo

@@ -1,0 +1,304 @@
+// What the command line prints: the three formats of a result, the unit operand's
+// matching, the terminal's questions and the progress line.
+#include "cli/CliProgressPasses.h"
+#include "cli/CliReport.h"
+#include "cli/ConsoleMessageBoxes.h"
+#include "cli/UnitSelector.h"
+#include "support/FakeClock.h"
+#include "support/FakeConsole.h"
+
+#include <gtest/gtest.h>
+
+namespace zelvo {
+namespace {
+
+CliReport SearchReport()
+{
+    CliReport report;
+    report.pc = UnitRow{"LABPC", "02-00-00-00-00-10", "10.231.7.10", "Your Host PC"};
+    report.units = std::vector<UnitRow>{
+        {"NAS01", "02-5a-e1-40-00-01", "10.231.7.21", "VELDIX [0]"},
+        {"倉庫NAS", "02-5a-e1-40-00-02", "10.231.7.122", "VELDIX [1]"},
+    };
+    return report;
+}
+
+TEST(CliReport, tableAlignsColumnsByTerminalWidthInTheRunsLanguage)
+{
+    const std::string english = FormatReport(SearchReport(), OutputFormat::Table, 409);
+    EXPECT_EQ(english, "Computer name  MAC Address        IP Address    Type\n"
+                       "LABPC          02-00-00-00-00-10  10.231.7.10   Your Host PC\n"
+                       "NAS01          02-5a-e1-40-00-01  10.231.7.21   VELDIX [0]\n"
+                       "倉庫NAS        02-5a-e1-40-00-02  10.231.7.122  VELDIX [1]\n");
+    const std::string japanese = FormatReport(SearchReport(), OutputFormat::Table, 411);
+    EXPECT_EQ(japanese.substr(0, japanese.find('\n')),
+              "コンピュータ名  MACアドレス        IPアドレス    タイプ");
+}
+
+TEST(CliReport, jsonHoldsThePcAndTheUnitsInListOrder)
+{
+    EXPECT_EQ(FormatReport(SearchReport(), OutputFormat::Json, 409),
+              "{\"pc\":{\"name\":\"LABPC\",\"mac\":\"02-00-00-00-00-10\",\"address\":"
+              "\"10.231.7.10\",\"type\":\"Your Host PC\"},\"units\":[{\"name\":\"NAS01\",\"mac\":"
+              "\"02-5a-e1-40-00-01\",\"address\":\"10.231.7.21\",\"type\":\"VELDIX [0]\"},"
+              "{\"name\":\"倉庫NAS\",\"mac\":\"02-5a-e1-40-00-02\",\"address\":\"10.231.7.122\","
+              "\"type\":\"VELDIX [1]\"}]}\n");
+    CliReport none;
+    none.units.emplace();
+    EXPECT_EQ(FormatReport(none, OutputFormat::Json, 409), "{\"units\":[]}\n");
+}
+
+TEST(CliReport, unitResultsCarryTheirFieldsInEveryFormat)
+{
+    CliReport report;
+    report.unit = UnitRow{"NAS01", "02-5a-e1-40-00-01", "10.231.7.21", "VELDIX [0]"};
+    report.fields = {{"result", "0", true}, {"code", "0x0000"}, {"file", "/tmp/a,b.dat"}};
+    EXPECT_EQ(FormatReport(report, OutputFormat::Json, 409),
+              "{\"unit\":{\"name\":\"NAS01\",\"mac\":\"02-5a-e1-40-00-01\",\"address\":"
+              "\"10.231.7.21\",\"type\":\"VELDIX [0]\"},\"result\":0,\"code\":\"0x0000\","
+              "\"file\":\"/tmp/a,b.dat\"}\n");
+    EXPECT_EQ(FormatReport(report, OutputFormat::Csv, 409),
+              "name,mac,address,result,code,file\r\n"
+              "NAS01,02-5a-e1-40-00-01,10.231.7.21,0,0x0000,\"/tmp/a,b.dat\"\r\n");
+    EXPECT_EQ(FormatReport(report, OutputFormat::Table, 409),
+              "name:     NAS01\nmac:      02-5a-e1-40-00-01\naddress:  10.231.7.21\n"
+              "result:   0\ncode:     0x0000\nfile:     /tmp/a,b.dat\n");
+}
+
+TEST(CliReport, csvOfASearchHasOneRowPerListedDevice)
+{
+    EXPECT_EQ(FormatReport(SearchReport(), OutputFormat::Csv, 411),
+              "role,name,mac,address,type\r\n"
+              "pc,LABPC,02-00-00-00-00-10,10.231.7.10,Your Host PC\r\n"
+              "unit,NAS01,02-5a-e1-40-00-01,10.231.7.21,VELDIX [0]\r\n"
+              "unit,倉庫NAS,02-5a-e1-40-00-02,10.231.7.122,VELDIX [1]\r\n");
+}
+
+struct Escape
+{
+    std::string in;
+    std::string json;
+    std::string csv;
+};
+
+class Escapes : public testing::TestWithParam<Escape>
+{
+};
+
+TEST_P(Escapes, keepTheFormatsWellFormed)
+{
+    EXPECT_EQ(JsonString(GetParam().in), GetParam().json);
+    EXPECT_EQ(CsvField(GetParam().in), GetParam().csv);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Escapes,
+    testing::Values(Escape{"plain", "\"plain\"", "plain"},
+                    Escape{"say \"hi\"", "\"say \\\"hi\\\"\"", "\"say \"\"hi\"\"\""},
+                    Escape{"back\\slash", "\"back\\\\slash\"", "back\\slash"},
+                    Escape{"two\r\nlines", "\"two\\r\\nlines\"", "\"two\r\nlines\""},
+                    Escape{std::string("nul\0bell\x07", 9), "\"nul\\u0000bell\\u0007\"",
+                           std::string("nul\0bell\x07", 9)},
+                    // A name in another code page is not UTF-8: JSON stays valid.
+                    Escape{"NAS\xe9\xff", "\"NAS\\ufffd\\ufffd\"", "NAS\xe9\xff"},
+                    Escape{"\xe3\x81", "\"\\ufffd\\ufffd\"", "\xe3\x81"},
+                    Escape{"\xc0\xaf", "\"\\ufffd\\ufffd\"", "\xc0\xaf"}, // overlong '/'
+                    Escape{"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\"", "\xed\xa0\x80"},
+                    Escape{"ｶﾅ 漢字", "\"ｶﾅ 漢字\"", "ｶﾅ 漢字"}));
+
+TEST(CliReport, displayWidthCountsWideCharactersTwice)
+{
+    EXPECT_EQ(DisplayWidth(""), 0);
+    EXPECT_EQ(DisplayWidth("NAS01"), 5);
+    EXPECT_EQ(DisplayWidth("漢字"), 4);
+    EXPECT_EQ(DisplayWidth("ｶﾅ"), 2);   // half-width katakana
+    EXPECT_EQ(DisplayWidth("ＡＢ"), 4); // full-width Latin
+    EXPECT_EQ(DisplayWidth("\xff\xfe"), 2);
+}
+
+// A list as a search leaves it: row 0 the PC, units in rows 1 and up, row 3 a slot
+// that was counted but not listed.
+DeviceList ListedUnits()
+{
+    DeviceList d;
+    d.rows[0].SetName("LABPC");
+    d.rows[0].address = Ipv4Address::FromOctets(10, 0, 0, 10);
+    d.rows[0].mac = {2, 0, 0, 0, 0, 0x10};
+    auto unit = [&](int row, const char* name, uint8_t last) {
+        d.rows[row].SetName(name);
+        d.rows[row].address = Ipv4Address::FromOctets(10, 0, 0, last);
+        d.rows[row].mac = {2, 0x5a, 0xe1, 0x40, 0, last};
+    };
+    unit(1, "NAS01", 21);
+    unit(2, "nas02", 22);
+    unit(3, "NAS03", 23); // not in UnitRows
+    unit(4, "NAS02", 24);
+    d.RowCount = 5;
+    d.UnitCount = 3;
+    d.UnitRows[0] = 1;
+    d.UnitRows[1] = 2;
+    d.UnitRows[2] = 4;
+    return d;
+}
+
+struct Pick
+{
+    std::string unit;
+    UnitMatch match;
+    int row;
+};
+
+class UnitOperands : public testing::TestWithParam<Pick>
+{
+};
+
+TEST_P(UnitOperands, pickOnlyListedUnits)
+{
+    const DeviceList d = ListedUnits();
+    const UnitChoice choice = SelectUnit(d, GetParam().unit);
+    EXPECT_EQ(choice.match, GetParam().match) << GetParam().unit;
+    EXPECT_EQ(choice.row, GetParam().row) << GetParam().unit;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnitOperands,
+    testing::Values(
+        Pick{"10.0.0.21", UnitMatch::Found, 1}, Pick{"10.0.0.24", UnitMatch::Found, 4},
+        Pick{"02:5a:e1:40:00:16", UnitMatch::Found, 2},
+        Pick{"02-5A-E1-40-00-15", UnitMatch::Found, 1}, Pick{"nas01", UnitMatch::Found, 1},
+        // Two units named alike, whatever the case: the user must say which.
+        Pick{"NAS02", UnitMatch::Ambiguous, -1},
+        // Counted by the search but not listed, the PC, no one at all.
+        Pick{"NAS03", UnitMatch::NotFound, -1}, Pick{"10.0.0.23", UnitMatch::NotFound, -1},
+        Pick{"LABPC", UnitMatch::NotFound, -1}, Pick{"10.0.0.10", UnitMatch::NotFound, -1},
+        Pick{"02:00:00:00:00:10", UnitMatch::NotFound, -1},
+        Pick{"10.0.0.021", UnitMatch::NotFound, -1}, Pick{"", UnitMatch::NotFound, -1}));
+
+TEST(UnitOperands, dottedAddressesAreStrict)
+{
+    EXPECT_TRUE(ParseDottedAddress("0.0.0.0"));
+    EXPECT_TRUE(ParseDottedAddress("255.255.255.255"));
+    for (const char* bad : {"256.1.1.1", "1.2.3", "1.2.3.4.", "1.2.3.4.5", "01.2.3.4", "1..3.4",
+                            " 1.2.3.4", "1.2.3.4 ", "1.2.3.4444", "a.b.c.d"})
+        EXPECT_FALSE(ParseDottedAddress(bad)) << bad;
+    EXPECT_EQ(ParseDottedAddress("10.231.7.21")->Dotted(), "10.231.7.21");
+}
+
+struct Question
+{
+    bool yes;
+    bool terminal;
+    std::vector<std::string> typed;
+    MessageButtons buttons;
+    MessageAnswer answer;
+    bool refused;
+};
+
+class Questions : public testing::TestWithParam<Question>
+{
+};
+
+TEST_P(Questions, areAnsweredByYesTheTerminalOrRefused)
+{
+    const Question& q = GetParam();
+    test::FakeConsole console;
+    console.inputTerminal = q.terminal;
+    console.input.assign(q.typed.begin(), q.typed.end());
+    ProgressLine line(console, false);
+    ConsoleMessageBoxes boxes(console, line, 409, q.yes);
+    EXPECT_EQ(boxes.Show("Overwrite?\r\n", MessageIcon::Question, q.buttons), q.answer);
+    EXPECT_EQ(boxes.Refused(), q.refused);
+    EXPECT_EQ(console.err.rfind("Overwrite?\n", 0), 0u) << console.err;
+    EXPECT_TRUE(console.out.empty());
+    if (q.refused && !q.terminal) {
+        EXPECT_NE(console.err.find("--yes"), std::string::npos);
+    }
+}
+
+using A = MessageAnswer;
+using B = MessageButtons;
+INSTANTIATE_TEST_SUITE_P(
+    Table, Questions,
+    testing::Values(Question{true, false, {}, B::YesNo, A::Yes, false},
+                    Question{true, true, {"n"}, B::YesNo, A::Yes, false},
+                    Question{true, false, {}, B::OkCancel, A::Ok, false},
+                    Question{false, false, {"y"}, B::YesNo, A::No, true},
+                    Question{false, false, {}, B::YesNoCancel, A::Cancel, true},
+                    Question{false, false, {}, B::OkCancel, A::Cancel, true},
+                    Question{false, true, {"y"}, B::YesNo, A::Yes, false},
+                    Question{false, true, {" yes "}, B::YesNo, A::Yes, false},
+                    Question{false, true, {"はい"}, B::YesNo, A::Yes, false},
+                    Question{false, true, {"n"}, B::YesNo, A::No, false},
+                    Question{false, true, {"no"}, B::YesNoCancel, A::No, false},
+                    Question{false, true, {"maybe", "", "y"}, B::YesNo, A::Yes, false},
+                    Question{false, true, {"maybe", "?", "perhaps"}, B::YesNo, A::No, true},
+                    Question{false, true, {}, B::YesNo, A::No, true}));
+
+TEST(Questions, messagesAreWrittenAndNeedNoAnswer)
+{
+    test::FakeConsole console;
+    ProgressLine line(console, false);
+    ConsoleMessageBoxes boxes(console, line, 409, false);
+    EXPECT_EQ(boxes.Show("a\n\rb\r\nc\rd\n\n", MessageIcon::Stop, B::Ok), A::Ok);
+    EXPECT_EQ(console.err, "a\nb\nc\nd\n");
+    EXPECT_FALSE(boxes.Refused());
+}
+
+TEST(Questions, plainTextKeepsDoubledBreaksApart)
+{
+    EXPECT_EQ(ConsoleMessageBoxes::PlainText("a\r\n\r\nb"), "a\n\nb");
+    EXPECT_EQ(ConsoleMessageBoxes::PlainText("a\n\r\n\rb"), "a\n\nb");
+    EXPECT_EQ(ConsoleMessageBoxes::PlainText("a\n\nb\r\r"), "a\n\nb");
+}
+
+TEST(ProgressLine, drawsOnlyOnATerminalAndClearsBeforeAMessage)
+{
+    test::FakeConsole console;
+    {
+        ProgressLine off(console, false);
+        off.Show("x");
+        off.Clear();
+    }
+    EXPECT_TRUE(console.err.empty());
+
+    ProgressLine on(console, true);
+    on.Show("Searching...\n");
+    EXPECT_EQ(console.err, "\rSearching...\x1b[K");
+    ConsoleMessageBoxes boxes(console, on, 409, false);
+    boxes.Show("done", MessageIcon::Information, B::Ok);
+    EXPECT_EQ(console.err, "\rSearching...\x1b[K\r\x1b[Kdone\n");
+    on.Clear(); // nothing left to erase
+    EXPECT_EQ(console.err, "\rSearching...\x1b[K\r\x1b[Kdone\n");
+}
+
+TEST(ProgressPasses, aPassLastsASecondAndFillsItsBar)
+{
+    test::FakeConsole console;
+    ProgressLine line(console, true);
+    test::FakeClock clock;
+    CliProgressPasses passes(line, 409, "Zelvo Setup Tool", clock);
+    const int64_t start = clock.MonotonicMs();
+    passes.RunProgressPass(12, 2);
+    EXPECT_GE(clock.MonotonicMs() - start, 1000);
+    EXPECT_LE(clock.MonotonicMs() - start, 1100);
+    const std::string last = console.err.substr(console.err.rfind('\r'));
+    EXPECT_NE(last.find("[####################] 12s"), std::string::npos) << last;
+
+    // Quiet or not a terminal: the same time passes, nothing is drawn.
+    test::FakeConsole quiet;
+    ProgressLine off(quiet, false);
+    CliProgressPasses silent(off, 409, "t", clock);
+    const int64_t before = clock.MonotonicMs();
+    silent.RunSearchPass(5, 0);
+    EXPECT_GE(clock.MonotonicMs() - before, 1000);
+    EXPECT_TRUE(quiet.err.empty());
+}
+
+TEST(ProgressPasses, lineTextDropsLineBreaksAndShowsTheSecondsLeft)
+{
+    EXPECT_EQ(CliProgressPasses::LineText("Wait...\n", 2, 4, 7), "Wait... [##..] 7s");
+    EXPECT_EQ(CliProgressPasses::LineText("Wait\r\n", 0, 3, 0), "Wait [...]");
+}
+
+} // namespace
+} // namespace zelvo

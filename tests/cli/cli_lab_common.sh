@@ -1,0 +1,34 @@
+# Shared by the command line's lab tests; sourced, runs in the lab's PC namespace.
+# Each test runs its own copy of the command line in a fresh folder (manager.log is
+# written beside the executable) with its own lock folder, so that tests running at
+# the same time never meet in the single-instance guard.
+set -uo pipefail
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+[[ -n ${ZELVO_LAB_PREFIX:-} && -x ${ZELVO_LAB:-} ]] || fail "not started by the lab's ctest runner"
+command -v jq >/dev/null || fail "jq is missing (scripts/setup.sh installs it)"
+lab() { "$ZELVO_LAB" "$1" "$ZELVO_LAB_PREFIX" "${@:2}"; }
+
+CLI_BUILT=${1:?path of the built zelvo-setup-cli}
+WORK=$(mktemp -d /tmp/zelvo-cli-lab.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+cp "$CLI_BUILT" "$WORK/zelvo-setup-cli"
+cp "$(dirname "$CLI_BUILT")/manager.ini" "$WORK/manager.ini"
+export XDG_RUNTIME_DIR=$WORK
+CLI=$WORK/zelvo-setup-cli
+
+# run ARGS...: runs the command line, stdout in $OUT, stderr in $ERR, status in $RC.
+run() {
+    "$CLI" "$@" >"$WORK/out" 2>"$WORK/err" </dev/null
+    RC=$?
+    OUT=$(cat "$WORK/out")
+    ERR=$(cat "$WORK/err")
+}
+expect_rc() {
+    [[ $RC -eq $1 ]] || fail "'$2': exit status $RC, expected $1; stderr: $ERR; stdout: $OUT"
+}
+expect_eq() {
+    [[ $1 == "$2" ]] || fail "$3: got '$2', expected '$1'"
+}

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# search and web end to end: the real command line in the lab's PC namespace, its
+# JSON and CSV read back, the units it names picked by address, MAC and name.
+source "$(dirname "$0")/cli_lab_common.sh"
+
+ip -4 neigh flush all
+
+run search --json
+expect_rc 0 "search --json"
+expect_eq "" "$ERR" "standard error of a search without a terminal"
+expect_eq "LABPC 02-00-00-00-00-10 10.231.7.10 Your Host PC" \
+    "$(jq -r '.pc | "\(.name) \(.mac) \(.address) \(.type)"' <<<"$OUT")" "the PC's row"
+expect_eq "NAS01 02-5a-e1-40-00-01 10.231.7.21 VELDIX [0]
+NAS02 02-5a-e1-40-00-02 10.231.7.22 VELDIX [1]" \
+    "$(jq -r '.units[] | "\(.name) \(.mac) \(.address) \(.type)"' <<<"$OUT")" "the units listed"
+
+log=$(tr -d '\r' <"$WORK/manager.log")
+grep -q '^ZelvoSetup.exe Ver : ' <<<"$log" || fail "manager.log has no version line"
+grep -q '^Going to find VELDIX again2\.$' <<<"$log" || fail "manager.log has no search line: $log"
+grep -q ' : 010\.231\.007\.026 - 02\.5a\.e1\.40\.00\.09$' <<<"$log" ||
+    fail "the nameless unit is not in the logged neighbour table"
+
+run search --csv
+expect_rc 0 "search --csv"
+expect_eq "role,name,mac,address,type
+pc,LABPC,02-00-00-00-00-10,10.231.7.10,Your Host PC
+unit,NAS01,02-5a-e1-40-00-01,10.231.7.21,VELDIX [0]
+unit,NAS02,02-5a-e1-40-00-02,10.231.7.22,VELDIX [1]" "$(tr -d '\r' <"$WORK/out")" "search --csv"
+
+run search
+expect_rc 0 "search"
+expect_eq "Computer name  MAC Address        IP Address   Type" "$(head -1 <<<"$OUT")" "table header"
+
+for unit in nas02 10.231.7.22 02-5A-E1-40-00-02; do
+    run web "$unit" --json -q
+    expect_rc 0 "web $unit"
+    expect_eq "NAS02 http://10.231.7.22/index.html" "$(jq -r '"\(.unit.name) \(.url)"' <<<"$OUT")" \
+        "web $unit"
+done
+
+# The nameless unit and the foreign host are not listed, so they cannot be named.
+for unit in NAS09 OTHER; do
+    run web "$unit"
+    expect_rc 1 "web $unit"
+    expect_eq "" "$OUT" "standard output of web $unit"
+    grep -q "No unit listed by the search matches : $unit" <<<"$ERR" || fail "web $unit said: $ERR"
+done
+
+run web
+expect_rc 2 "web without a unit"
+grep -q "web needs UNIT" <<<"$ERR" || fail "usage error said: $ERR"
+
+# Another instance holds the guard: refused with status 2, and the log is left alone.
+before=$(md5sum <"$WORK/manager.log")
+flock -n "$WORK/PreventSecondInstanceForQuorvane.lock" -c "'$CLI' search >'$WORK/out' 2>'$WORK/err'"
+RC=$?
+ERR=$(cat "$WORK/err")
+expect_rc 2 "search beside another instance"
+grep -q "already running" <<<"$ERR" || fail "second instance said: $ERR"
+expect_eq "$before" "$(md5sum <"$WORK/manager.log")" "manager.log after a refused start"
+
+echo "command-line search and web passed"
