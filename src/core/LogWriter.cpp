@@ -3,11 +3,13 @@
 #include "platform/Files.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace zelvo {
@@ -16,19 +18,34 @@ namespace {
 std::mutex g_pathMutex;
 std::string g_logPath;
 
+// How long an append waits for the range it appends. The tool's own writers hold the
+// lock for one write() and are waited for; another program (an editor, a backup tool)
+// may hold a lock on the log for as long as it likes, and the tool must not hang on its
+// log for that: after this long the line is lost, as a line is lost while the log is gone.
+constexpr auto kLockPatience = std::chrono::milliseconds(250);
+constexpr auto kLockRetryPause = std::chrono::microseconds(500);
+
 // Locks the byte range that the next append will cover. Open-file-description locks
 // belong to this open() and not to the process, so two threads of the tool exclude
 // each other as two processes do. O_APPEND already makes the single write() land at
 // the end as a whole; the lock keeps cooperating readers and writers out of the line.
-void LockRange(int fd, short type, off_t length)
+// False when the range stayed locked by someone else for kLockPatience.
+bool LockRange(int fd, short type, off_t length)
 {
     struct flock fl = {};
     fl.l_type = type;
     fl.l_whence = SEEK_END;
     fl.l_start = 0;
     fl.l_len = length;
-    while (::fcntl(fd, F_OFD_SETLKW, &fl) < 0 && errno == EINTR) {
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    while (::fcntl(fd, F_OFD_SETLK, &fl) < 0) {
+        if (errno == EINTR)
+            continue;
+        if ((errno != EAGAIN && errno != EACCES) || std::chrono::steady_clock::now() >= giveUp)
+            return false;
+        std::this_thread::sleep_for(kLockRetryPause);
     }
+    return true;
 }
 
 } // namespace
@@ -61,7 +78,10 @@ int LogWriter::Append(const char* text)
     if (fd < 0)
         return 0;
     const std::size_t n = std::strlen(text);
-    LockRange(fd, F_WRLCK, static_cast<off_t>(n));
+    if (!LockRange(fd, F_WRLCK, static_cast<off_t>(n))) {
+        ::close(fd);
+        return 1; // opened, but the line is lost
+    }
     std::size_t done = 0;
     while (done < n) {
         const ssize_t w = ::write(fd, text + done, n - done);

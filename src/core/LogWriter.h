@@ -26,7 +26,9 @@ public:
 
     // Appends text unchanged (the caller includes "\r\n"). 1 when the file could be
     // opened, 0 when not: the line is lost silently. The log is never recreated here,
-    // so a log deleted while the tool runs stays away until the next start.
+    // so a log deleted while the tool runs stays away until the next start. When another
+    // program keeps the end of the log locked, the line is lost after a short wait
+    // (still 1): no caller ever hangs on the log.
     static int Append(const char* text);
 
     // Formats into a buffer of kLineBuffer bytes and appends. A line that does not fit

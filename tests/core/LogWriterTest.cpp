@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace zelvo {
@@ -58,6 +61,30 @@ TEST_F(LogWriterTest, deletedLogIsNotRecreatedAndLinesAreLost)
     ASSERT_TRUE(LogWriter::CreateEmpty());
     EXPECT_EQ(LogWriter::Append("kept\r\n"), 1);
     EXPECT_EQ(Contents(), "kept\r\n");
+}
+
+TEST_F(LogWriterTest, logLockedByAnotherProgramLosesLinesWithoutHanging)
+{
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    ASSERT_EQ(LogWriter::Append("before\r\n"), 1);
+    // Another program's lock over the whole file, to its end and beyond, as an editor or a
+    // backup tool may take it: an open file description of its own.
+    const int other = ::open((m_dir / "manager.log").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(other, F_OFD_SETLK, &whole), 0);
+
+    auto append = std::async(std::launch::async, [] { return LogWriter::Append("lost\r\n"); });
+    const bool ended = append.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    whole.l_type = F_UNLCK; // lets a hanging append go before the test reports it
+    ASSERT_EQ(::fcntl(other, F_OFD_SETLK, &whole), 0);
+    ::close(other);
+    ASSERT_TRUE(ended) << "an append waits as long as another program holds its lock";
+    EXPECT_EQ(append.get(), 1);
+    EXPECT_EQ(LogWriter::Append("after\r\n"), 1);
+    EXPECT_EQ(Contents(), "before\r\nafter\r\n");
 }
 
 TEST_F(LogWriterTest, unwritableDirectoryLosesLinesQuietly)
