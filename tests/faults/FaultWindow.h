@@ -1,0 +1,143 @@
+#pragma once
+// The tool's main window with the search wired in as SetupApp wires it, message boxes
+// from a script, for the fault matrix's end-to-end runs in a lab's PC namespace.
+#include "app/MainDialog.h"
+#include "core/ExePath.h"
+#include "core/HostInfo.h"
+#include "core/ScriptedMessageBoxes.h"
+#include "platform/Files.h"
+#include "platform/NetworkInterfaceList.h"
+#include "search/LinuxSearchNetwork.h"
+#include "search/NetworkBrowseCheck.h"
+#include "search/ReadInterfaceMask.h"
+#include "search/SearchCommands.h"
+#include "ui/ProgressPassRunner.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zelvo::faults {
+
+inline bool InLab()
+{
+    const char* prefix = std::getenv("ZELVO_LAB_PREFIX");
+    return prefix && *prefix;
+}
+
+// Runs a command of the lab on this test's lab: "unit-exec NAS02 -- ip link set eth0 down".
+inline int Lab(const std::string& arguments)
+{
+    const std::string command = std::string("\"") + std::getenv("ZELVO_LAB") + "\" " +
+                                arguments.substr(0, arguments.find(' ')) + " " +
+                                std::getenv("ZELVO_LAB_PREFIX") +
+                                arguments.substr(arguments.find(' '));
+    return std::system(command.c_str());
+}
+
+inline std::string ManagerLogPath()
+{
+    return ExeDirectory() + "/manager.log";
+}
+
+inline std::string ManagerLog()
+{
+    return ReadSmallFile(ManagerLogPath(), 1 << 20).value_or("");
+}
+
+struct FaultWindow
+{
+    ScriptedMessageBoxes boxes;
+    std::unique_ptr<MainDialog> dialog;
+    std::unique_ptr<ProgressPassRunner> passes;
+    std::unique_ptr<SearchCommands> search;
+    int searchesDone = 0;
+
+    FaultWindow()
+    {
+        MainDialogServices services{.boxes = boxes};
+        services.language = [] { return 409; };
+        services.networkBrowseCheck = [](MainDialog& d) {
+            return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
+        };
+        services.readInterfaceMask = [](MainDialog&) {
+            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessHost().pcAddress,
+                                     ProcessHost().subnetMask);
+        };
+        dialog = std::make_unique<MainDialog>(nullptr, services);
+    }
+
+    bool Create()
+    {
+        if (!dialog->Create(false))
+            return false;
+        DialogState& s = dialog->State();
+        passes =
+            std::make_unique<ProgressPassRunner>(dialog.get(), s.language, s.host.OsClass, s.title);
+        dialog->SetProgressPasses(passes.get());
+        search = std::make_unique<SearchCommands>(
+            SearchServices{s, dialog->Controls(), *passes, boxes, SystemSearchNetwork()});
+        MainDialogCommands commands;
+        commands.firstSearch = [this](MainDialog&) { search->FirstSearch(), ++searchesDone; };
+        commands.searchAgain = [this](MainDialog&) { search->SearchAgain(), ++searchesDone; };
+        dialog->SetCommands(std::move(commands));
+        dialog->show();
+        return true;
+    }
+
+    // Runs the window's event loop until `count` searches have ended or `limitMs` passed;
+    // `during` runs once, `afterMs` into the wait, while the event loop (and so the search's
+    // progress passes) runs.
+    bool WaitForSearches(int count, int limitMs = 120000, int afterMs = 0,
+                         std::function<void()> during = {})
+    {
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (searchesDone >= count)
+                loop.quit();
+        });
+        poll.start(50);
+        if (during)
+            QTimer::singleShot(afterMs, dialog.get(), during);
+        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        return searchesDone >= count;
+    }
+
+    // Presses Search (the window's own command path) and waits for that search to end.
+    bool Search(int afterMs = 0, std::function<void()> during = {})
+    {
+        const int target = searchesDone + 1;
+        QTimer::singleShot(0, dialog.get(), [this] { dialog->OnCommand(kIdSearch); });
+        return WaitForSearches(target, 120000, afterMs, std::move(during));
+    }
+
+    // The names of the listed units, row 0 (the PC) left out.
+    std::vector<std::string> ListedNames() const
+    {
+        std::vector<std::string> names;
+        const auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("list1001"));
+        for (int r = 1; list && r < list->topLevelItemCount(); ++r)
+            names.push_back(list->topLevelItem(r)->text(0).toStdString());
+        return names;
+    }
+
+    // The window takes commands again: not busy, Search and Exit enabled.
+    bool Usable() const
+    {
+        const auto enabled = [this](int id) {
+            const QWidget* w = dialog->findChild<QWidget*>(QStringLiteral("button%1").arg(id));
+            return w && w->isEnabled();
+        };
+        return dialog->State().m_bBusy == 0 && enabled(kIdSearch) && enabled(kIdExit);
+    }
+};
+
+} // namespace zelvo::faults

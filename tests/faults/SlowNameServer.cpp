@@ -1,0 +1,89 @@
+// A unit's NetBIOS name server that answers node status questions late: started in a
+// lab unit's namespace by the fault tests, in place of nmbd.
+//   zelvo_slow_name_server DELAY_MS NAME READY_FILE
+// Binds UDP 137, creates READY_FILE, then answers every node status question DELAY_MS
+// after it came with one unique <00> name, NAME, until it is killed (the lab's tear-down
+// ends every process in its namespaces).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kQuestionEnd = 12 + 34; // header, encoded name with its length and root
+
+void Be16(std::vector<uint8_t>& out, uint16_t v)
+{
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+}
+
+// The answer as nmbd lays it out: the question's name as the record's owner, type
+// NBSTAT, class IN, one name entry and the 46 bytes of statistics.
+std::vector<uint8_t> Reply(const uint8_t* question, const std::string& name)
+{
+    std::vector<uint8_t> out(question, question + 2); // transaction id
+    Be16(out, 0x8400);                                // response, authoritative
+    for (uint16_t count : {0, 1, 0, 0})
+        Be16(out, count);
+    out.insert(out.end(), question + 12, question + kQuestionEnd);
+    Be16(out, 0x0021);
+    Be16(out, 0x0001);
+    out.insert(out.end(), 4, 0); // time to live
+    Be16(out, 1 + 18 + 46);
+    out.push_back(1);
+    std::string padded = (name + std::string(15, ' ')).substr(0, 15);
+    out.insert(out.end(), padded.begin(), padded.end());
+    out.push_back(0x00); // suffix <00>
+    Be16(out, 0x0400);   // unique, active
+    out.insert(out.end(), 46, 0);
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s DELAY_MS NAME READY_FILE\n", argv[0]);
+        return 2;
+    }
+    const int delayMs = std::atoi(argv[1]);
+    const std::string name = argv[2];
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in self{};
+    self.sin_family = AF_INET;
+    self.sin_port = htons(137);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0) {
+        std::perror("slow name server: bind UDP 137");
+        return 1;
+    }
+    if (FILE* ready = std::fopen(argv[3], "w"))
+        std::fclose(ready);
+    uint8_t question[576];
+    while (true) {
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n = ::recvfrom(fd, question, sizeof question, 0,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n < static_cast<ssize_t>(kQuestionEnd + 4))
+            continue;
+        const std::vector<uint8_t> reply = Reply(question, name);
+        // Late, and one answer per question: a question resent meanwhile gets its own.
+        std::thread([fd, from, reply, delayMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            ::sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&from),
+                     sizeof from);
+        }).detach();
+    }
+}
