@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# The tool's benchmark table, measured in the lab (root): every figure is a difference or
+# a ratio taken side by side in this one run, so that it holds on a busy machine.
+#   sudo bench/run.sh [build-dir]      (default: build; builds the few targets it needs)
+# Rows:
+#   search   the first search and one Search press with 1, 10 and 40 units among 300
+#            other hosts, against the waits the tool must make (5 s for the broadcast's
+#            answers to settle into the neighbour table; a search ends at the end of a
+#            progress pass, so up to 1 s more); arp-scan / nmap -sn as a user's reference
+#            when installed
+#   names    40 units named by NetBIOS, by DNS only, and by nothing
+#   start    exec to the main window shown (Xvfb), against a minimal Qt Widgets program
+#   memory   resident memory and CPU of the idle window and during a search
+# Other rows (DHCP, FTP) come from bench/*.row.sh scripts beside this one when present:
+# each is sourced with the helpers below and prints its own rows with `row`.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+lab=$root/lab/lab.sh
+if [ "$(id -u)" -ne 0 ]; then
+  echo "bench: the lab needs root (network namespaces)" >&2
+  exit 77
+fi
+ninja -C "$build" -j 2 zelvo_bench_search zelvo_bench_minimal_window ZelvoSetup >/dev/null
+
+work=$(mktemp -d /tmp/zelvo-bench.XXXXXX)
+prefixes=()
+xvfb_pid=
+cleanup() {
+  for p in "${prefixes[@]}"; do "$lab" down "$p" >/dev/null 2>&1 || true; done
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+rows=()
+row() { # what, figure, reference, difference or ratio
+  rows+=("$(printf '| %-44s | %-22s | %-26s | %-24s |' "$1" "$2" "$3" "$4")")
+  echo "bench: $1: $2 / $3 / $4" >&2
+}
+ms_to_s() { awk -v v="$1" 'BEGIN { printf "%.2f s", v / 1000 }'; }
+field() { # key line
+  sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"
+}
+
+# A lab with `units` units named as `naming` says (netbios, dns, none) among 300 other
+# hosts; echoes its prefix.
+lab_with_units() { # tag units naming
+  local tag=$1 units=$2 naming=$3 desc=$work/$1.lab i
+  {
+    echo "segment 10.231.6.0/23"
+    echo "pc address=10.231.7.200 name=BENCHPC"
+    for ((i = 1; i <= units; i++)); do
+      local extra=""
+      case $naming in
+      dns) extra="noname dns=nas$(printf %02d "$i").lab" ;;
+      none) extra="noname" ;;
+      esac
+      printf 'unit name=NAS%02d mac=02:5a:e1:40:00:%02x address=10.231.7.%d noftp noweb %s\n' \
+        "$i" "$i" $((100 + i)) "$extra"
+    done
+    echo "crowd count=300 mac=02:11:22:00:10:00 first=10.231.6.2"
+  } >"$desc"
+  local prefix=zb$tag
+  "$lab" down "$prefix" >/dev/null 2>&1 || true
+  prefixes+=("$prefix")
+  ZELVO_LAB_PREFIX=$prefix "$lab" up "$desc" >"$work/$tag.up" 2>&1 ||
+    { cat "$work/$tag.up" >&2; return 1; }
+  echo "$prefix"
+}
+
+search_run() { # prefix -> the bench program's key=value line
+  local dir=$work/run-$1
+  mkdir -p "$dir"
+  cp "$build/bench/search-run/zelvo_bench_search" "$build/bench/search-run/manager.ini" "$dir/"
+  "$lab" exec "$1" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir" \
+    "$dir/zelvo_bench_search" 1
+}
+
+declare -A result
+for n in 1 10 40; do
+  prefix=$(lab_with_units "u$n" "$n" netbios)
+  line=$(search_run "$prefix")
+  result[$n]=$line
+  first=$(field first_ms "$line") again=$(field again_ms "$line")
+  row "first search, $n units + 300 hosts" "$(ms_to_s "$first") ($(field first_units "$line") listed)" \
+    "waits: 5 s settle + <=1 s pass" "+$(ms_to_s $((first - 5000))) beyond 5 s"
+  row "Search, $n units + 300 hosts" "$(ms_to_s "$again") ($(field again_units "$line") listed)" \
+    "waits: 5 s settle + <=1 s pass" "+$(ms_to_s $((again - 5000))) beyond 5 s"
+  if [ "$n" -eq 40 ]; then
+    for tool in arp-scan nmap; do
+      if ! command -v "$tool" >/dev/null; then
+        row "$tool, same segment" "not installed" "-" "-"
+        continue
+      fi
+      start=$(date +%s%N)
+      if [ "$tool" = arp-scan ]; then
+        "$lab" exec "$prefix" -- arp-scan -q -I eth0 10.231.6.0/23 >"$work/ref.out" 2>&1 || true
+      else
+        "$lab" exec "$prefix" -- nmap -sn -n 10.231.6.0/23 >"$work/ref.out" 2>&1 || true
+      fi
+      took=$((($(date +%s%N) - start) / 1000000))
+      row "$tool, same segment (340 hosts)" "$(ms_to_s "$took")" "first search $(ms_to_s "$first")" \
+        "ratio tool/$tool $(awk -v a="$first" -v b="$took" 'BEGIN { printf "%.2f", a / b }')"
+    done
+  fi
+  if [ "$n" -ne 1 ]; then "$lab" down "$prefix" >/dev/null; fi
+done
+
+netbios_first=$(field first_ms "${result[40]}")
+row "names: 40 units by NetBIOS" "$(ms_to_s "$netbios_first")" "-" "-"
+for naming in dns none; do
+  prefix=$(lab_with_units "n$naming" 40 "$naming")
+  line=$(search_run "$prefix")
+  first=$(field first_ms "$line")
+  label=$([ "$naming" = dns ] && echo "by DNS only" || echo "by nothing")
+  row "names: 40 units $label" "$(ms_to_s "$first") ($(field first_units "$line") listed)" \
+    "by NetBIOS $(ms_to_s "$netbios_first")" "$(printf '%+.2f s' "$(awk -v a="$first" -v b="$netbios_first" 'BEGIN { print (a - b) / 1000 }')")"
+  "$lab" down "$prefix" >/dev/null
+done
+
+# Resources, from the 10-unit run: CPU as a share of one core over the time measured.
+line=${result[10]}
+row "idle window: CPU, resident memory" \
+  "$(awk -v c="$(field idle_cpu_ms "$line")" -v t="$(field idle_ms "$line")" 'BEGIN { printf "%.1f %%", 100 * c / t }'), $(($(field idle_rss_kb "$line") / 1024)) MiB" \
+  "-" "-"
+row "during a search: CPU, peak resident memory" \
+  "$(awk -v c="$(field search_cpu_ms "$line")" -v t="$(field first_ms "$line")" 'BEGIN { printf "%.1f %%", 100 * c / t }'), $(($(field search_peak_kb "$line") / 1024)) MiB" \
+  "idle $(($(field idle_rss_kb "$line") / 1024)) MiB" "-"
+
+# The window's start, in the 1-unit lab (the survey and first search need a network).
+prefix=zbu1
+display=
+for d in $(seq 91 120); do
+  if [ ! -e /tmp/.X11-unix/X$d ] && [ ! -e /tmp/.X$d-lock ]; then display=:$d; break; fi
+done
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
+ns=$("$lab" ns "$prefix" pc)
+start_ms() { # title program... -> "ms rss_kb" of the median of five starts
+  local title=$1 i t0 pid shown times=() rss=()
+  shift
+  for i in 1 2 3 4 5; do
+    local dir=$work/start$i
+    rm -rf "$dir" && mkdir -p "$dir"
+    t0=$(date +%s%N)
+    ip netns exec "$ns" env DISPLAY="$display" XDG_RUNTIME_DIR="$dir" QT_QPA_PLATFORM=xcb \
+      "$@" >/dev/null 2>&1 &
+    pid=$!
+    shown=
+    for _ in $(seq 3000); do
+      if xwininfo -display "$display" -name "$title" 2>/dev/null | grep -q IsViewable; then
+        shown=$(date +%s%N); break
+      fi
+      sleep 0.005
+    done
+    rss+=("$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)")
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    [ -n "$shown" ] || { echo "bench: '$title' never showed" >&2; return 1; }
+    times+=($(((shown - t0) / 1000000)))
+  done
+  echo "$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p) $(printf '%s\n' "${rss[@]}" | sort -n | sed -n 3p)"
+}
+minimal=$(start_ms "Zelvo minimal window" "$build/bench/zelvo_bench_minimal_window")
+tool=$(start_ms "Zelvo Setup Tool" "$build/bin/ZelvoSetup" ||
+  start_ms "Zelvoセットアップツール" "$build/bin/ZelvoSetup")
+row "window start: exec to main window shown" "$(ms_to_s "${tool% *}") (median of 5)" \
+  "minimal Qt window $(ms_to_s "${minimal% *}")" \
+  "+$(ms_to_s $((${tool% *} - ${minimal% *}))), x$(awk -v a="${tool% *}" -v b="${minimal% *}" 'BEGIN { printf "%.1f", a / b }')"
+row "resident memory once shown" "$((${tool#* } / 1024)) MiB" "minimal Qt window $((${minimal#* } / 1024)) MiB" \
+  "+$(((${tool#* } - ${minimal#* }) / 1024)) MiB"
+
+for extra in "$here"/*.row.sh; do
+  [ -e "$extra" ] || continue
+  # shellcheck source=/dev/null
+  source "$extra"
+done
+
+printf '| %-44s | %-22s | %-26s | %-24s |\n' "measured" "figure" "side by side" "difference / ratio"
+printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..46})" "$(printf -- '-%.0s' {1..24})" \
+  "$(printf -- '-%.0s' {1..28})" "$(printf -- '-%.0s' {1..26})"
+printf '%s\n' "${rows[@]}"
