@@ -1,7 +1,7 @@
 // What this PC's DHCP clients say: nmcli's output, a networkd lease file and the command
 // lines of running processes. Other programs write these, so any bytes may come.
 #include "FuzzCheck.h"
-#include "platform/DhcpClientParse.h"
+#include "platform/PcDhcpClientState.h"
 
 #include <string>
 

@@ -101,7 +101,7 @@ MainDialog::MainDialog(QWidget* parent, MainDialogServices services)
 
     m_state.language = m_services.language ? m_services.language() : SystemUiLanguage();
     m_state.host.language = m_state.language;
-    ProcessHost().subnetMask = {255, 255, 255, 0};
+    ProcessPcSubnet().subnetMask = {255, 255, 255, 0};
     m_listFont = ListFont(Japanese());
     setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
 

@@ -14,8 +14,8 @@ MainDialogServices ToolWiring::WindowServices(MessageBoxes& boxes)
         return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
     };
     services.readInterfaceMask = [](MainDialog&) {
-        return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessHost().pcAddress,
-                                 ProcessHost().subnetMask);
+        return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessPcSubnet().pcAddress,
+                                 ProcessPcSubnet().subnetMask);
     };
     return services;
 }

@@ -85,7 +85,7 @@ private:
             return kExitUsage;
         }
 
-        ProcessHost().subnetMask = {255, 255, 255, 0};
+        ProcessPcSubnet().subnetMask = {255, 255, 255, 0};
         SurveyServices survey{m_boxes};
         survey.modulePath = m_environment.modulePath;
         const int language = m_state.language;
@@ -97,8 +97,9 @@ private:
         if (NetworkBrowseCheck(SystemNetworkInterfaceList(), m_boxes, m_state.language) == 0)
             return kExitUsage;
         if (m_state.host.NetInfoAvailable == 0)
-            m_state.host.NetInfoAvailable = ReadInterfaceMask(
-                SystemNetworkInterfaceList(), ProcessHost().pcAddress, ProcessHost().subnetMask);
+            m_state.host.NetInfoAvailable =
+                ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessPcSubnet().pcAddress,
+                                  ProcessPcSubnet().subnetMask);
         m_state.NoHostMac = IsZeroMac(m_state.host.pcMac) ? 1 : 0;
         return kExitDone;
     }

@@ -2,9 +2,9 @@
 
 namespace zelvo {
 
-HostGlobals& ProcessHost()
+PcSubnet& ProcessPcSubnet()
 {
-    static HostGlobals globals;
+    static PcSubnet globals;
     return globals;
 }
 

@@ -47,14 +47,15 @@ struct HostInfo
     int adapterIndex = 0;    // its ifindex; 0 when the PC has no address
 };
 
-// Process-wide copies that the search and the DHCP responder read on their threads.
+// The PC's address and subnet mask: process-wide copies that the search and the DHCP
+// responder read on their threads.
 // Written on the UI thread by the survey and the initialisation, before any worker
 // that reads them starts.
-struct HostGlobals
+struct PcSubnet
 {
     Ipv4Address pcAddress;                                  // the PC's address
     std::array<uint8_t, 4> subnetMask = {255, 255, 255, 0}; // until the survey sets it
 };
-HostGlobals& ProcessHost();
+PcSubnet& ProcessPcSubnet();
 
 } // namespace zelvo

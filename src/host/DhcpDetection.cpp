@@ -119,7 +119,7 @@ std::optional<PcAdapter> ReadAdapterMask(DialogState& state, HostPlatform& platf
 
     constexpr MaskBytes kNoMask = {0, 0, 0, 0};
     for (const auto& [i, mask] : walk) {
-        ProcessHost().subnetMask = mask;
+        ProcessPcSubnet().subnetMask = mask;
         if (state.m_bShowMask)
             boxes.Show(SubnetMaskBoxText(mask), MessageIcon::Exclamation, MessageButtons::Ok);
         if (mask != kNoMask) {

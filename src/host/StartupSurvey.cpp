@@ -44,7 +44,7 @@ PcNetworkView SurveyNameAndAddresses(DialogState& state, HostPlatform& platform)
         LogWriter::Appendf(" IP Addr[%d]\t: %s\r\n", static_cast<int>(j + 1),
                            view.addresses[j].LogForm().c_str());
     host.pcAddress = view.addresses.front();
-    ProcessHost().pcAddress = host.pcAddress;
+    ProcessPcSubnet().pcAddress = host.pcAddress;
     const HostInterface& link = network.interfaces[*view.pcInterface];
     host.adapterName = link.name;
     host.adapterIndex = link.index;

@@ -1,5 +1,5 @@
 #include "platform/CapturedCommand.h"
-#include "platform/DhcpClientParse.h"
+#include "platform/PcDhcpClientState.h"
 #include "platform/Files.h"
 #include "platform/HostNetlinkParse.h"
 #include "platform/HostPlatform.h"

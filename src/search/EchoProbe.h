@@ -39,7 +39,7 @@ int BroadcastEcho(const EchoServices& services, Ipv4Address outgoingAddress,
                   const std::atomic<bool>* stop = nullptr);
 
 // The tool's probes on the system's sockets, the broadcast through the PC's interface
-// (ProcessHost().pcAddress); a missing privilege is logged. Any thread.
+// (ProcessPcSubnet().pcAddress); a missing privilege is logged. Any thread.
 int EchoProbe(Ipv4Address address, int timeoutMs);
 int BroadcastEcho();
 

@@ -99,7 +99,7 @@ std::shared_ptr<SearchNetwork> SystemSearchNetwork()
     static LinuxNameLookups* lookups = new LinuxNameLookups();
     static std::shared_ptr<SearchNetwork>* network =
         new std::shared_ptr<SearchNetwork>(std::make_shared<LinuxSearchNetwork>(
-            SystemIcmpSockets(), *lookups, [] { return ProcessHost().pcAddress; }));
+            SystemIcmpSockets(), *lookups, [] { return ProcessPcSubnet().pcAddress; }));
     return *network;
 }
 

@@ -43,7 +43,7 @@ private:
 };
 
 // The tool's network: system sockets, lookups and clock; the broadcast leaves through
-// the PC's address from the start-up survey (ProcessHost().pcAddress). Lives as long
+// the PC's address from the start-up survey (ProcessPcSubnet().pcAddress). Lives as long
 // as the process.
 std::shared_ptr<SearchNetwork> SystemSearchNetwork();
 

@@ -134,8 +134,8 @@ void SearchCommands::FirstSearch()
     if (state.m_bBusy)
         return;
 
-    const std::array<uint8_t, 4> mask = m_services.host.subnetMask;
-    LogHostBlockRange(mask, m_services.host.pcAddress.Octets());
+    const std::array<uint8_t, 4> mask = m_services.pcSubnet.subnetMask;
+    LogHostBlockRange(mask, m_services.pcSubnet.pcAddress.Octets());
 
     if (!state.host.NetInfoAvailable) {
         m_services.boxes.Show(NoSubnetMaskText(state.language), MessageIcon::Stop,

@@ -27,7 +27,7 @@ struct SearchServices
     MessageBoxes& boxes;
     std::shared_ptr<SearchNetwork> network;
     std::shared_ptr<const Clock> clock = SharedSystemClock();
-    HostGlobals& host = ProcessHost(); // the subnet mask and the PC's address
+    PcSubnet& pcSubnet = ProcessPcSubnet(); // the PC's address and subnet mask
     UsedAddressTable& used = ProcessUsedAddresses();
     LastFoundList& lastFound = ProcessLastFound();
 };

@@ -1,6 +1,6 @@
 #include "HostTestSupport.h"
 #include "platform/CapturedCommand.h"
-#include "platform/DhcpClientParse.h"
+#include "platform/PcDhcpClientState.h"
 #include "platform/HostNetlinkParse.h"
 
 #include <algorithm>
@@ -154,7 +154,7 @@ TEST_F(Rtnetlink, errorsForeignSequencesAndMalformedBytes)
     }
 }
 
-TEST(DhcpClientParse, readsTheOptionsNetworkManagerAndNetworkdKnow)
+TEST(PcDhcpClientState, readsTheOptionsNetworkManagerAndNetworkdKnow)
 {
     const std::vector<uint32_t> routers = {Nbo("10.231.7.1"), Nbo("10.231.7.2")};
     for (const char* output :
@@ -178,7 +178,7 @@ TEST(DhcpClientParse, readsTheOptionsNetworkManagerAndNetworkdKnow)
     EXPECT_FALSE(ParseNetworkdLease("ADDRESS=10.0.0.2\n").maskText.has_value());
 }
 
-TEST(DhcpClientParse, recognisesTheClientProcessesAndTheInterfaceTheyServe)
+TEST(PcDhcpClientState, recognisesTheClientProcessesAndTheInterfaceTheyServe)
 {
     using namespace std::string_literals;
     EXPECT_EQ(SplitCommandLine("udhcpc\0-i\0\0eth0\0"s), (Lines{"udhcpc", "-i", "", "eth0"}));

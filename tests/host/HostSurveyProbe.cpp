@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     DialogState state;
     const int result = RunStartupSurvey(state, services);
 
-    const auto mask = ProcessHost().subnetMask;
+    const auto mask = ProcessPcSubnet().subnetMask;
     const DeviceRecord& row0 = state.devices.rows[0];
     std::printf("result=%d\nDhcpServerPresent=%d\nmask=%u.%u.%u.%u\npcAddress=%s\n", result,
                 state.host.DhcpServerPresent, mask[0], mask[1], mask[2], mask[3],

@@ -32,7 +32,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-        ProcessHost() = HostGlobals{};
+        ProcessPcSubnet() = PcSubnet{};
         std::ofstream(dir + "/manager.ini") << kIni;
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -106,12 +106,12 @@ TEST_F(StartupSurvey, logsEveryLineInOrderAndFillsThePcRow)
 
     EXPECT_EQ(Row0(),
               "LABPC" + std::string(58, 'X') + "|10.231.7.150|02-00-00-00-00-10|Your Host PC");
-    EXPECT_EQ(ProcessHost().pcAddress.Dotted(), "10.231.7.150");
-    EXPECT_EQ(state.host.pcAddress, ProcessHost().pcAddress);
+    EXPECT_EQ(ProcessPcSubnet().pcAddress.Dotted(), "10.231.7.150");
+    EXPECT_EQ(state.host.pcAddress, ProcessPcSubnet().pcAddress);
     EXPECT_EQ(state.host.pcMac, (MacAddress{2, 0, 0, 0, 0, 0x10}));
     EXPECT_EQ(state.host.adapterName, "eth0");
     EXPECT_EQ(state.host.DhcpServerPresent, 1);
-    EXPECT_EQ(ProcessHost().subnetMask, (std::array<uint8_t, 4>{255, 255, 255, 0}));
+    EXPECT_EQ(ProcessPcSubnet().subnetMask, (std::array<uint8_t, 4>{255, 255, 255, 0}));
     // The binary columns start empty, row 0 included: the PC's own values stay in host.
     for (const DeviceRecord* row : {&state.devices.rows[0], &state.devices.rows[5]})
         EXPECT_TRUE(row->address.IsZero() && row->mac == MacAddress{});
@@ -125,8 +125,8 @@ TEST_F(StartupSurvey, pcWithoutAddressHasAnEmptyRowZeroMaskAndAsksNoDhcpClient)
     ASSERT_EQ(Run(), kShown + "\nExclamation: SubnetMask :   0.  0.  0.  0");
     EXPECT_EQ(Log(), kHead + kOsLine + " MAC Addr[1]\t: 02.00.00.00.00.10\r\n" + kClose);
     EXPECT_EQ(Row0(), "||00-00-00-00-00-00|Your Host PC");
-    EXPECT_TRUE(ProcessHost().pcAddress.IsZero());
-    EXPECT_EQ(ProcessHost().subnetMask, (std::array<uint8_t, 4>{0, 0, 0, 0}));
+    EXPECT_TRUE(ProcessPcSubnet().pcAddress.IsZero());
+    EXPECT_EQ(ProcessPcSubnet().subnetMask, (std::array<uint8_t, 4>{0, 0, 0, 0}));
     EXPECT_TRUE(pc.dhcpQuestions.empty());
 }
 

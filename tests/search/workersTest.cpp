@@ -115,7 +115,7 @@ struct Window
     ScriptedMessageBoxes boxes;
     std::shared_ptr<FakeSearchNetwork> network = std::make_shared<FakeSearchNetwork>();
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    HostGlobals host;
+    PcSubnet pcSubnet;
     UsedAddressTable used;
     LastFoundList lastFound;
     std::unique_ptr<SearchCommands> commands;
@@ -123,12 +123,12 @@ struct Window
     // A named router at .1; with units, VELDIX-A, -B and -C at .20, .21 and .22.
     explicit Window(bool units = false)
     {
-        state->host.pcAddress = host.pcAddress = Ip(10);
+        state->host.pcAddress = pcSubnet.pcAddress = Ip(10);
         state->host.pcMac = {0x00, 0x16, 0x3e, 0x01, 0x02, 0x03};
         state->host.NetInfoAvailable = state->host.DhcpServerPresent = 1;
         state->devices.rows[0].SetName("MYPC");
-        commands = std::make_unique<SearchCommands>(
-            SearchServices{*state, controls, passes, boxes, network, clock, host, used, lastFound});
+        commands = std::make_unique<SearchCommands>(SearchServices{
+            *state, controls, passes, boxes, network, clock, pcSubnet, used, lastFound});
         network->table.entries = {{Ip(1), {0x52, 0x54, 0x00, 0x12, 0x34, 0x01}}};
         network->names[Ip(1).nbo] = "ROUTER";
         for (uint8_t i = 20; units && i <= 22; ++i) {

@@ -1,4 +1,4 @@
-#include "platform/DhcpClientParse.h"
+#include "platform/PcDhcpClientState.h"
 
 #include <arpa/inet.h>
 #include <cstddef>

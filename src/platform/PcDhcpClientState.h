@@ -7,6 +7,10 @@
 
 namespace zelvo {
 
+// This PC's own DHCP client, as its network managers and client processes show it: who
+// configured the PC's interface, with which mask and routers. (The DHCP messages the
+// tool itself answers are another matter, in dhcp/.)
+
 // The output of `nmcli -g DHCP4 device show IF` (values joined by " | ") or of the terse
 // form `nmcli -t -f DHCP4 device show IF` (one "DHCP4.OPTION[n]:key = value" a line).
 // A device with any DHCP4 option is reported with source NetworkManager, its
