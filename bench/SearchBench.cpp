@@ -82,8 +82,8 @@ struct BenchWindow
             return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
         };
         services.readInterfaceMask = [](MainDialog&) {
-            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessHost().pcAddress,
-                                     ProcessHost().subnetMask);
+            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessPcSubnet().pcAddress,
+                                     ProcessPcSubnet().subnetMask);
         };
         dialog = std::make_unique<MainDialog>(nullptr, services);
     }

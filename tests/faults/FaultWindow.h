@@ -67,8 +67,8 @@ struct FaultWindow
             return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
         };
         services.readInterfaceMask = [](MainDialog&) {
-            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessHost().pcAddress,
-                                     ProcessHost().subnetMask);
+            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessPcSubnet().pcAddress,
+                                     ProcessPcSubnet().subnetMask);
         };
         dialog = std::make_unique<MainDialog>(nullptr, services);
     }
