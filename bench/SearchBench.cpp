@@ -4,14 +4,8 @@
 // key=value line for bench/run.sh to put into its table.
 //   zelvo_bench_search [searches]     (default 1 press of Search after the first search)
 #include "app/MainDialog.h"
-#include "core/HostInfo.h"
+#include "app/ToolWiring.h"
 #include "core/ScriptedMessageBoxes.h"
-#include "platform/NetworkInterfaceList.h"
-#include "search/LinuxSearchNetwork.h"
-#include "search/NetworkBrowseCheck.h"
-#include "search/ReadInterfaceMask.h"
-#include "search/SearchCommands.h"
-#include "ui/ProgressPassRunner.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
@@ -63,13 +58,12 @@ void RunEventsFor(int ms)
     loop.exec();
 }
 
-// The window as SetupApp wires it, with message boxes from a script (none expected).
+// The window wired by the tool's own wiring, with message boxes from a script (none expected).
 struct BenchWindow
 {
     ScriptedMessageBoxes boxes;
     std::unique_ptr<MainDialog> dialog;
-    std::unique_ptr<ProgressPassRunner> passes;
-    std::unique_ptr<SearchCommands> search;
+    std::unique_ptr<ToolWiring> wiring;
     int searchesDone = 0;
     qint64 lastSearchMs = 0;
     double lastSearchCpuMs = 0;
@@ -77,43 +71,30 @@ struct BenchWindow
 
     BenchWindow()
     {
-        MainDialogServices services{.boxes = boxes};
-        services.networkBrowseCheck = [](MainDialog& d) {
-            return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
-        };
-        services.readInterfaceMask = [](MainDialog&) {
-            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessPcSubnet().pcAddress,
-                                     ProcessPcSubnet().subnetMask);
-        };
-        dialog = std::make_unique<MainDialog>(nullptr, services);
+        dialog = std::make_unique<MainDialog>(nullptr, ToolWiring::WindowServices(boxes));
     }
 
     bool Create()
     {
         if (!dialog->Create(false))
             return false;
-        DialogState& s = dialog->State();
-        passes =
-            std::make_unique<ProgressPassRunner>(dialog.get(), s.language, s.host.OsClass, s.title);
-        dialog->SetProgressPasses(passes.get());
-        search = std::make_unique<SearchCommands>(
-            SearchServices{s, dialog->Controls(), *passes, boxes, SystemSearchNetwork()});
-        auto timed = [this](void (SearchCommands::*command)()) {
-            return [this, command](MainDialog&) {
+        wiring = std::make_unique<ToolWiring>(*dialog, boxes);
+        auto timed = [this](std::function<void(MainDialog&)> hook) {
+            return [this, hook](MainDialog& d) {
                 ResetPeakRss();
                 const double cpu = CpuMs();
                 QElapsedTimer timer;
                 timer.start();
-                ((*search).*command)();
+                hook(d);
                 lastSearchMs = timer.elapsed();
                 lastSearchCpuMs = CpuMs() - cpu;
                 lastSearchPeakKb = ProcStatusKb("VmHWM:");
                 ++searchesDone;
             };
         };
-        MainDialogCommands commands;
-        commands.firstSearch = timed(&SearchCommands::FirstSearch);
-        commands.searchAgain = timed(&SearchCommands::SearchAgain);
+        MainDialogCommands commands = wiring->Commands();
+        commands.firstSearch = timed(commands.firstSearch);
+        commands.searchAgain = timed(commands.searchAgain);
         dialog->SetCommands(std::move(commands));
         dialog->show();
         return true;

@@ -1,17 +1,11 @@
 #pragma once
-// The tool's main window with the search wired in as SetupApp wires it, message boxes
+// The tool's main window wired by the tool's own wiring, message boxes
 // from a script, for the fault matrix's end-to-end runs in a lab's PC namespace.
 #include "app/MainDialog.h"
+#include "app/ToolWiring.h"
 #include "core/ExePath.h"
-#include "core/HostInfo.h"
 #include "core/ScriptedMessageBoxes.h"
 #include "platform/Files.h"
-#include "platform/NetworkInterfaceList.h"
-#include "search/LinuxSearchNetwork.h"
-#include "search/NetworkBrowseCheck.h"
-#include "search/ReadInterfaceMask.h"
-#include "search/SearchCommands.h"
-#include "ui/ProgressPassRunner.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -55,21 +49,13 @@ struct FaultWindow
 {
     ScriptedMessageBoxes boxes;
     std::unique_ptr<MainDialog> dialog;
-    std::unique_ptr<ProgressPassRunner> passes;
-    std::unique_ptr<SearchCommands> search;
+    std::unique_ptr<ToolWiring> wiring;
     int searchesDone = 0;
 
     FaultWindow()
     {
-        MainDialogServices services{.boxes = boxes};
+        MainDialogServices services = ToolWiring::WindowServices(boxes);
         services.language = [] { return 409; };
-        services.networkBrowseCheck = [](MainDialog& d) {
-            return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
-        };
-        services.readInterfaceMask = [](MainDialog&) {
-            return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessPcSubnet().pcAddress,
-                                     ProcessPcSubnet().subnetMask);
-        };
         dialog = std::make_unique<MainDialog>(nullptr, services);
     }
 
@@ -77,15 +63,13 @@ struct FaultWindow
     {
         if (!dialog->Create(false))
             return false;
-        DialogState& s = dialog->State();
-        passes =
-            std::make_unique<ProgressPassRunner>(dialog.get(), s.language, s.host.OsClass, s.title);
-        dialog->SetProgressPasses(passes.get());
-        search = std::make_unique<SearchCommands>(
-            SearchServices{s, dialog->Controls(), *passes, boxes, SystemSearchNetwork()});
-        MainDialogCommands commands;
-        commands.firstSearch = [this](MainDialog&) { search->FirstSearch(), ++searchesDone; };
-        commands.searchAgain = [this](MainDialog&) { search->SearchAgain(), ++searchesDone; };
+        wiring = std::make_unique<ToolWiring>(*dialog, boxes);
+        auto counted = [this](std::function<void(MainDialog&)> hook) {
+            return [this, hook](MainDialog& d) { hook(d), ++searchesDone; };
+        };
+        MainDialogCommands commands = wiring->Commands();
+        commands.firstSearch = counted(commands.firstSearch);
+        commands.searchAgain = counted(commands.searchAgain);
         dialog->SetCommands(std::move(commands));
         dialog->show();
         return true;
