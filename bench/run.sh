@@ -36,7 +36,7 @@ trap cleanup EXIT
 
 rows=()
 row() { # what, figure, reference, difference or ratio
-  rows+=("$(printf '| %-44s | %-22s | %-26s | %-24s |' "$1" "$2" "$3" "$4")")
+  rows+=("$(printf '| %-44s | %-22s | %-30s | %-30s |' "$1" "$2" "$3" "$4")")
   echo "bench: $1: $2 / $3 / $4" >&2
 }
 ms_to_s() { awk -v v="$1" 'BEGIN { printf "%.2f s", v / 1000 }'; }
@@ -45,34 +45,36 @@ field() { # key line
 }
 
 # A lab with `units` units named as `naming` says (netbios, dns, none) among 300 other
-# hosts; echoes its prefix.
+# hosts; sets LAB_PREFIX. The units have the lowest addresses: the search keeps the
+# first 256 neighbour entries in address order, so units above 300 others would never
+# be seen at all (a row of its own below shows that).
 lab_with_units() { # tag units naming
   local tag=$1 units=$2 naming=$3 desc=$work/$1.lab i
   {
     echo "segment 10.231.6.0/23"
-    echo "pc address=10.231.7.200 name=BENCHPC"
+    echo "pc address=10.231.7.250 name=BENCHPC"
     for ((i = 1; i <= units; i++)); do
       local extra=""
       case $naming in
       dns) extra="noname dns=nas$(printf %02d "$i").lab" ;;
       none) extra="noname" ;;
       esac
-      printf 'unit name=NAS%02d mac=02:5a:e1:40:00:%02x address=10.231.7.%d noftp noweb %s\n' \
-        "$i" "$i" $((100 + i)) "$extra"
+      printf 'unit name=NAS%02d mac=02:5a:e1:40:00:%02x address=%s.%d noftp noweb %s\n' \
+        "$i" "$i" "${unit_base:-10.231.6}" $((100 + i)) "$extra"
     done
-    echo "crowd count=300 mac=02:11:22:00:10:00 first=10.231.6.2"
+    echo "crowd count=300 mac=02:11:22:00:10:00 first=${crowd_first:-10.231.6.150}"
   } >"$desc"
   local prefix=zb$tag
   "$lab" down "$prefix" >/dev/null 2>&1 || true
   prefixes+=("$prefix")
   ZELVO_LAB_PREFIX=$prefix "$lab" up "$desc" >"$work/$tag.up" 2>&1 ||
     { cat "$work/$tag.up" >&2; return 1; }
-  echo "$prefix"
+  LAB_PREFIX=$prefix
 }
 
 search_run() { # prefix -> the bench program's key=value line
   local dir=$work/run-$1
-  mkdir -p "$dir"
+  mkdir -p -m 700 "$dir"
   cp "$build/bench/search-run/zelvo_bench_search" "$build/bench/search-run/manager.ini" "$dir/"
   "$lab" exec "$1" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir" \
     "$dir/zelvo_bench_search" 1
@@ -80,14 +82,15 @@ search_run() { # prefix -> the bench program's key=value line
 
 declare -A result
 for n in 1 10 40; do
-  prefix=$(lab_with_units "u$n" "$n" netbios)
+  lab_with_units "u$n" "$n" netbios
+  prefix=$LAB_PREFIX
   line=$(search_run "$prefix")
   result[$n]=$line
   first=$(field first_ms "$line") again=$(field again_ms "$line")
   row "first search, $n units + 300 hosts" "$(ms_to_s "$first") ($(field first_units "$line") listed)" \
-    "waits: 5 s settle + <=1 s pass" "+$(ms_to_s $((first - 5000))) beyond 5 s"
+    "waits: 5 s settle + <=1 s pass" "+$(ms_to_s $((first - 5000))) (<=1 s is the pass)"
   row "Search, $n units + 300 hosts" "$(ms_to_s "$again") ($(field again_units "$line") listed)" \
-    "waits: 5 s settle + <=1 s pass" "+$(ms_to_s $((again - 5000))) beyond 5 s"
+    "waits: 5 s settle + <=1 s pass" "+$(ms_to_s $((again - 5000))) (<=1 s is the pass)"
   if [ "$n" -eq 40 ]; then
     for tool in arp-scan nmap; do
       if ! command -v "$tool" >/dev/null; then
@@ -108,10 +111,19 @@ for n in 1 10 40; do
   if [ "$n" -ne 1 ]; then "$lab" down "$prefix" >/dev/null; fi
 done
 
+# The same 40 units above the 300 others in address order: past the 256 entries kept.
+crowd_first=10.231.6.2 unit_base=10.231.7 lab_with_units high 40 netbios
+prefix=$LAB_PREFIX
+line=$(search_run "$prefix")
+row "40 units above 300 hosts in address order" "$(field first_units "$line") listed" \
+  "40 below them: $(field first_units "${result[40]}") listed" "first 256 entries kept"
+"$lab" down "$prefix" >/dev/null
+
 netbios_first=$(field first_ms "${result[40]}")
 row "names: 40 units by NetBIOS" "$(ms_to_s "$netbios_first")" "-" "-"
 for naming in dns none; do
-  prefix=$(lab_with_units "n$naming" 40 "$naming")
+  lab_with_units "n$naming" 40 "$naming"
+  prefix=$LAB_PREFIX
   line=$(search_run "$prefix")
   first=$(field first_ms "$line")
   label=$([ "$naming" = dns ] && echo "by DNS only" || echo "by nothing")
@@ -144,7 +156,7 @@ start_ms() { # title program... -> "ms rss_kb" of the median of five starts
   shift
   for i in 1 2 3 4 5; do
     local dir=$work/start$i
-    rm -rf "$dir" && mkdir -p "$dir"
+    rm -rf "$dir" && mkdir -p -m 700 "$dir"
     t0=$(date +%s%N)
     ip netns exec "$ns" env DISPLAY="$display" XDG_RUNTIME_DIR="$dir" QT_QPA_PLATFORM=xcb \
       "$@" >/dev/null 2>&1 &
@@ -167,9 +179,11 @@ start_ms() { # title program... -> "ms rss_kb" of the median of five starts
 minimal=$(start_ms "Zelvo minimal window" "$build/bench/zelvo_bench_minimal_window")
 tool=$(start_ms "Zelvo Setup Tool" "$build/bin/ZelvoSetup" ||
   start_ms "Zelvoセットアップツール" "$build/bin/ZelvoSetup")
+# The start-up survey pauses 1500 ms with the splash shown, by design; the rest is the
+# tool's own start.
 row "window start: exec to main window shown" "$(ms_to_s "${tool% *}") (median of 5)" \
   "minimal Qt window $(ms_to_s "${minimal% *}")" \
-  "+$(ms_to_s $((${tool% *} - ${minimal% *}))), x$(awk -v a="${tool% *}" -v b="${minimal% *}" 'BEGIN { printf "%.1f", a / b }')"
+  "x$(awk -v a="${tool% *}" -v b="${minimal% *}" 'BEGIN { printf "%.1f", a / b }'); +$(ms_to_s $((${tool% *} - ${minimal% *} - 1500))) beyond 1.5 s pause"
 row "resident memory once shown" "$((${tool#* } / 1024)) MiB" "minimal Qt window $((${minimal#* } / 1024)) MiB" \
   "+$(((${tool#* } - ${minimal#* }) / 1024)) MiB"
 
@@ -179,7 +193,7 @@ for extra in "$here"/*.row.sh; do
   source "$extra"
 done
 
-printf '| %-44s | %-22s | %-26s | %-24s |\n' "measured" "figure" "side by side" "difference / ratio"
+printf '| %-44s | %-22s | %-30s | %-30s |\n' "measured" "figure" "side by side" "difference / ratio"
 printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..46})" "$(printf -- '-%.0s' {1..24})" \
-  "$(printf -- '-%.0s' {1..28})" "$(printf -- '-%.0s' {1..26})"
+  "$(printf -- '-%.0s' {1..32})" "$(printf -- '-%.0s' {1..32})"
 printf '%s\n' "${rows[@]}"
