@@ -129,6 +129,36 @@ constexpr Entry kEntries[] = {
           "Give its helper program zelvo-sockhelper its rights (as root):\r\n\r\n"
           "  setcap cap_net_raw,cap_net_bind_service=ep zelvo-sockhelper\r\n\r\n"
           "manager.log tells more."},
+    // Linux additions: the temporary-address responder cannot have UDP port 67. Told once
+    // per program run. 930/931 end with the name of the program that holds the port.
+    {930, "このPCのUDPポート67（DHCPサーバ用）を他のプログラムが使用しているため、\r\n"
+          "VELDIXシリーズに仮IPアドレスを設定できません。\r\n"
+          "そのDHCPサーバを停止してから、もう一度実行してください。\r\n\r\n"
+          "使用中のプログラム："},
+    {931, "Another program on this PC uses UDP port 67 (DHCP server), so this software\r\n"
+          "cannot set up the VELDIX temporary IP address.\r\n"
+          "Stop that DHCP server and try again.\r\n\r\n"
+          "Program using the port: "},
+    {932, "このPCのUDPポート67（DHCPサーバ用）を他のプログラムが使用しているため、\r\n"
+          "VELDIXシリーズに仮IPアドレスを設定できません。\r\n"
+          "そのDHCPサーバを停止してから、もう一度実行してください。"},
+    {933, "Another program on this PC uses UDP port 67 (DHCP server), so this software\r\n"
+          "cannot set up the VELDIX temporary IP address.\r\n"
+          "Stop that DHCP server and try again."},
+    {934, "UDPポート67（DHCPサーバ用）を開く権限がないため、\r\n"
+          "VELDIXシリーズに仮IPアドレスを設定できません。\r\n"
+          "補助プログラム zelvo-sockhelper を使えるよう、管理者に設定を依頼してください。\r\n\r\n"
+          "詳しくは manager.log を参照してください。"},
+    {935, "This program may not open UDP port 67 (DHCP server), so it cannot set up\r\n"
+          "the VELDIX temporary IP address.\r\n"
+          "Ask your administrator to set up its helper program zelvo-sockhelper for you.\r\n\r\n"
+          "manager.log tells more."},
+    {936, "UDPポート67（DHCPサーバ用）を開けないため、\r\n"
+          "VELDIXシリーズに仮IPアドレスを設定できません。\r\n\r\n"
+          "詳しくは manager.log を参照してください。"},
+    {937, "UDP port 67 (DHCP server) cannot be opened, so this software cannot set up\r\n"
+          "the VELDIX temporary IP address.\r\n\r\n"
+          "manager.log tells more."},
     // Linux additions of the command-line front end (Japanese even, English odd).
     // UNIT names no unit that the search listed; the UNIT text follows.
     {960, "検索で見つかったVELDIXシリーズの中に、指定されたものはありません : "},

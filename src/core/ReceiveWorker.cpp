@@ -20,6 +20,7 @@ void ReceiveWorker(ReceiveJob& job)
             job.sourcePort = receipt.sourcePort;
             job.interfaceIndex = receipt.interfaceIndex;
         }
+        job.tooLong = receipt.status == IoStatus::Ok && receipt.truncated;
     }
     LogWriter::Appendf("  recvfrom=%d\r\n", length);
     job.length = length;

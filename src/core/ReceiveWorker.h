@@ -25,6 +25,7 @@ struct ReceiveJob : WorkerJob
     UniqueFd socket;
     uint8_t buffer[kBufferSize] = {};
     int length = 0;          // out: bytes received, or -1 (failed, too long, stopped)
+    bool tooLong = false;    // out: a datagram came that did not fit the buffer
     Ipv4Address source;      // out: the sender
     uint16_t sourcePort = 0; // out: the sender's port, host order
     int interfaceIndex = 0;  // out: the receiving interface (the socket has IP_PKTINFO)

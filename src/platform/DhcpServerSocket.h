@@ -1,0 +1,56 @@
+#pragma once
+#include "platform/NetAddress.h"
+#include "platform/PrivilegedSockets.h" // SocketProblem
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace zelvo {
+
+// The temporary-address responder's UDP socket, bound to 0.0.0.0:67 with SO_BROADCAST and
+// IP_PKTINFO. The receive side reads the descriptor (each received datagram tells the
+// interface it came in on); replies go out with sendmsg and an IP_PKTINFO control message
+// naming an interface, so that a broadcast to 255.255.255.255 leaves through the card the
+// unit is on even when the PC has no default route or several cards.
+// Thread safety: Descriptor from any thread; Send on one thread at a time.
+class DhcpServerSocket
+{
+public:
+    virtual ~DhcpServerSocket() = default;
+    // The open socket; a receive worker takes a duplicate of it.
+    virtual int Descriptor() const = 0;
+    // Sends bytes to destination, UDP port 68, out of interfaceIndex (0: routing decides).
+    // Returns what sendmsg returned: the bytes sent, or -1.
+    virtual long Send(std::span<const uint8_t> bytes, Ipv4Address destination,
+                      int interfaceIndex) = 0;
+};
+
+struct DhcpSocketOpen
+{
+    std::unique_ptr<DhcpServerSocket> socket; // null when it could not be opened
+    SocketProblem problem = SocketProblem::None;
+    int error = 0;          // errno of the failing step (EADDRINUSE: port 67 is taken)
+    std::string detail;     // one plain sentence for the log, without a line end
+    std::string portHolder; // when port 67 is taken: the program that holds it, if known
+};
+
+// Opens the responder's socket. Tests substitute a fake.
+// Thread safety: Open from any thread.
+class DhcpSocketOpener
+{
+public:
+    virtual ~DhcpSocketOpener() = default;
+    virtual DhcpSocketOpen Open() = 0;
+};
+
+// This PC's: our own socket when the process may bind port 67, else the socket helper's.
+// When the port is taken, it names the program that holds it when it can see it.
+DhcpSocketOpener& SystemDhcpSockets();
+
+// A DhcpServerSocket over a descriptor it owns (the Linux socket, or any datagram socket
+// in tests).
+std::unique_ptr<DhcpServerSocket> MakeDhcpServerSocket(UniqueFd fd);
+
+} // namespace zelvo

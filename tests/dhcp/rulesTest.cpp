@@ -1,0 +1,266 @@
+// The responder's rules without threads: the type of a received message, the bytes of
+// the reply, the choice of the temporary address and what the user is told when port 67
+// cannot be had.
+#include "core/MessageCatalogue.h"
+#include "dhcp/DhcpMessage.h"
+#include "dhcp/PortProblemMessage.h"
+#include "dhcp/ReserveAddress.h"
+#include "dhcp/TestLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace zelvo {
+namespace {
+
+std::vector<uint8_t> FromHex(const std::string& hex)
+{
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// A DISCOVER of busybox udhcpc 1.35 (MAC 02:5a:e1:42:00:07), as it came off the wire.
+const std::vector<uint8_t> kCapturedDiscover = FromHex(
+    "010106001328ae0b0000000000000000000000000000000000000000025ae142000700000000000000000000" +
+    std::string(2 * 192, '0') +
+    "638253633501013902024037070103060c0f1c2a3c0c756468637020312e33352e303d0701025ae1420007ff"
+    "0000000000000000000000000000000000000000");
+
+// The 240 bytes up to the options (cookie included), then the given option bytes.
+std::vector<uint8_t> Message(std::vector<uint8_t> options, bool goodCookie = true)
+{
+    std::vector<uint8_t> m(240, 0);
+    m[0] = 1;
+    const uint8_t cookie[4] = {99, 130, goodCookie ? uint8_t(83) : uint8_t(84), 99};
+    std::copy(cookie, cookie + 4, m.begin() + 236);
+    for (uint8_t b : options)
+        m.push_back(b);
+    return m;
+}
+
+TEST(ParseMessageType, followsTheOptionWalk)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<uint8_t> message;
+        int type;
+    };
+    const std::vector<Case> cases = {
+        {"header only", Message({}), 0},
+        {"a whole DISCOVER", Message({53, 1, 1, 255}), 1},
+        {"every type up to INFORM", Message({53, 1, 8}), 8},
+        {"wrong cookie", Message({53, 1, 1}, false), 0},
+        {"pads before 53", Message({0, 0, 0, 53, 1, 3}), 3},
+        {"end before 53", Message({0, 255, 53, 1, 1}), 0},
+        {"53 as the last two bytes", Message({53, 1}), 255},
+        {"type 9", Message({53, 1, 9}), 255},
+        {"type 0", Message({53, 1, 0}), 255},
+        {"option ends on the last byte", Message({12, 2, 'a', 'b'}), 0},
+        {"option runs one byte past", Message({12, 3, 'a', 'b'}), 255},
+        {"option code as the last byte", Message({12}), 255},
+        {"option skipped, then 53", Message({12, 2, 'a', 'b', 61, 1, 7, 53, 1, 7}), 7},
+        {"53 with a wrong length byte", Message({53, 2, 3, 0}), 3},
+        {"no 53, then end", Message({12, 1, 'x', 255}), 0},
+        {"a real DISCOVER", kCapturedDiscover, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseMessageType(c.message), c.type) << c.what;
+    // Shorter than the options: never a type, whatever the bytes.
+    std::vector<uint8_t> shortOne = Message({53, 1, 1});
+    shortOne.resize(239);
+    EXPECT_EQ(ParseMessageType(shortOne), 0);
+}
+
+const ReplyAddresses kAddresses{Ipv4Address::FromOctets(192, 168, 1, 50),
+                                Ipv4Address::FromOctets(192, 168, 1, 60),
+                                {255, 255, 255, 0}};
+
+// Options 53, 54, 51, 58, 59, 1 and end, as every reply carries them (OFFER, .60, /24).
+const std::string kOfferOptions = "350102"
+                                  "3604c0a8013c"
+                                  "330400001c20"
+                                  "3a0400000bb8"
+                                  "3b0400001482"
+                                  "0104ffffff00"
+                                  "ff";
+
+TEST(BuildReply, answersACapturedDiscoverByteForByte)
+{
+    const std::vector<uint8_t> expected =
+        FromHex("02010600"
+                "1328ae0b"
+                "0000"
+                "0000"
+                "00000000"
+                "c0a80132"
+                "c0a8013c"
+                "00000000"
+                "025ae142000700000000000000000000" +
+                std::string(2 * 192, '0') + "63825363" + kOfferOptions + std::string(2 * 38, '0'));
+    ASSERT_EQ(expected.size(), 312u);
+    const auto reply = BuildReply(kCapturedDiscover, kDhcpOffer, kAddresses);
+    EXPECT_EQ(std::vector<uint8_t>(reply.begin(), reply.end()), expected);
+}
+
+TEST(BuildReply, copiesTheRequestsFieldsClearsTheRestAndKeepsNothingPastTheHeader)
+{
+    std::vector<uint8_t> request = Message({53, 1, 3, 50, 4, 10, 0, 0, 9, 255});
+    request[1] = 6, request[2] = 16, request[3] = 3; // htype, hlen, hops
+    for (int i = 4; i < 8; ++i)                      // xid
+        request[std::size_t(i)] = uint8_t(0xA0 + i);
+    request[8] = 0x12, request[9] = 0x34, request[10] = 0x80, request[11] = 0; // secs, flags
+    for (int i = 12; i < 236; ++i)                                             // ciaddr ... file
+        request[std::size_t(i)] = uint8_t(i);
+    request.resize(700, 0xEE); // a long request
+    const auto reply = BuildReply(request, kDhcpAck, kAddresses);
+
+    EXPECT_EQ(reply[0], 2);
+    EXPECT_EQ(reply[1], 6);
+    EXPECT_EQ(reply[2], 16);
+    EXPECT_EQ(reply[3], 0);
+    EXPECT_TRUE(std::equal(reply.begin() + 4, reply.begin() + 8, request.begin() + 4));
+    EXPECT_EQ(reply[8], 0);
+    EXPECT_EQ(reply[9], 0);
+    EXPECT_EQ(reply[10], 0x80); // the broadcast flag stays
+    EXPECT_EQ(reply[11], 0);
+    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 12, reply.begin() + 28),
+              FromHex("00000000c0a80132c0a8013c00000000"));
+    EXPECT_TRUE(std::equal(reply.begin() + 28, reply.begin() + 240, request.begin() + 28));
+    std::string options = kOfferOptions;
+    options[5] = '5'; // ACK
+    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 240, reply.begin() + 274), FromHex(options));
+    for (std::size_t i = 274; i < reply.size(); ++i)
+        ASSERT_EQ(reply[i], 0) << i;
+}
+
+// Records every candidate probed; the addresses in `answering` answer.
+struct FakeProbe
+{
+    std::vector<int> answering; // last octets
+    std::vector<int> probed;
+    int operator()(Ipv4Address a)
+    {
+        const int last = a.Octets()[3];
+        probed.push_back(last);
+        return std::count(answering.begin(), answering.end(), last) > 0 ? 1 : 0;
+    }
+};
+
+TEST(ReserveAddress, takesTheFirstFreeSilentHostOfThePcsBlock)
+{
+    struct Case
+    {
+        const char* what;
+        uint8_t mask, pc;
+        std::vector<int> inUse, answering;
+        int chosen; // 0: none left
+        std::vector<int> probed;
+    };
+    const std::vector<Case> cases = {
+        {"/24 starts at 50", 0, 60, {}, {}, 50, {50}},
+        {"an answer moves on by one", 0, 60, {}, {50}, 51, {50, 51}},
+        {"in-use entries and the PC are skipped",
+         0,
+         60,
+         {50, 51, 52, 53, 54, 55, 56, 57, 58, 59},
+         {},
+         61,
+         {61}},
+        {"an answering address is probed again until the start passes it",
+         0,
+         60,
+         {50, 51, 52},
+         {53},
+         54,
+         {53, 53, 53, 53, 54}},
+        {"/25 upper block", 128, 200, {}, {}, 129, {129}},
+        {"/26 second block", 192, 70, {}, {}, 65, {65}},
+        {"/30: the PC is the first host", 252, 9, {}, {}, 10, {10}},
+        {"/30 with its one candidate answering", 252, 9, {}, {10}, 0, {10, 10}},
+        {"/24 all taken", 0, 60, {}, {}, 0, {}}, // in-use filled below
+        {"/31 has no candidate", 254, 200, {}, {}, 0, {}},
+        {"/32 has no candidate", 255, 65, {}, {}, 0, {}},
+    };
+    for (const Case& c : cases) {
+        test::TemporaryLog log;
+        ReservationInputs in;
+        in.pcAddress = Ipv4Address::FromOctets(192, 168, 1, c.pc);
+        in.subnetMask = {255, 255, 255, c.mask};
+        in.inUse[0] = in.pcAddress;
+        std::size_t k = 1;
+        for (int octet : c.inUse)
+            in.inUse[k++] = Ipv4Address::FromOctets(192, 168, 1, uint8_t(octet));
+        if (std::string(c.what) == "/24 all taken")
+            for (int octet = 50; octet < 250; ++octet)
+                in.inUse[k++] = Ipv4Address::FromOctets(192, 168, 1, uint8_t(octet));
+        FakeProbe probe{c.answering, {}};
+        Ipv4Address reserved;
+        const bool ok = ReserveAddress(kReserveOffer, reserved, in, std::ref(probe));
+
+        EXPECT_EQ(ok, c.chosen != 0) << c.what;
+        EXPECT_EQ(reserved, c.chosen ? Ipv4Address::FromOctets(192, 168, 1, uint8_t(c.chosen))
+                                     : Ipv4Address())
+            << c.what;
+        EXPECT_EQ(probe.probed, c.probed) << c.what;
+        if (c.chosen) {
+            char line[80];
+            std::snprintf(line, sizeof line,
+                          "  [Phase 2] Reserved IP address : 192.168.001.%03d\r\n", c.chosen);
+            EXPECT_EQ(log.Text(), line) << c.what;
+        } else {
+            EXPECT_NE(log.Text().find("  [Phase 2] No free IP address"), std::string::npos)
+                << c.what;
+        }
+    }
+}
+
+TEST(ReserveAddress, aLaterCallOfTheRunKeepsTheChoiceWithoutProbing)
+{
+    test::TemporaryLog log;
+    ReservationInputs in;
+    in.pcAddress = Ipv4Address::FromOctets(192, 168, 1, 60);
+    FakeProbe probe;
+    Ipv4Address reserved;
+    ASSERT_TRUE(ReserveAddress(kReserveFound, reserved, in, std::ref(probe)));
+    probe.answering = {50}; // would move it on, were it asked
+    ASSERT_TRUE(ReserveAddress(kReserveAck, reserved, in, std::ref(probe)));
+    EXPECT_EQ(reserved, Ipv4Address::FromOctets(192, 168, 1, 50));
+    EXPECT_EQ(probe.probed, std::vector<int>{50});
+    EXPECT_EQ(log.Text(), "  VELDIX found with no IP address\r\n"
+                          "  [Phase 1] Reserved IP address : 192.168.001.050\r\n"
+                          "  [Phase 3] Reserved IP address : 192.168.001.050\r\n");
+}
+
+TEST(PortProblemMessage, saysWhetherThePortIsTakenOrNotPermitted)
+{
+    struct Case
+    {
+        SocketProblem problem;
+        int error;
+        std::string holder;
+        int english; // catalogue number of the English text
+    };
+    for (const Case& c : {Case{SocketProblem::OpenFailed, EADDRINUSE, "dnsmasq (libvirt)", 931},
+                          Case{SocketProblem::OpenFailed, EADDRINUSE, "", 933},
+                          Case{SocketProblem::HelperMissing, EACCES, "", 935},
+                          Case{SocketProblem::HelperUnprivileged, EACCES, "", 935},
+                          Case{SocketProblem::OpenFailed, EACCES, "", 935},
+                          Case{SocketProblem::OpenFailed, EMFILE, "", 937},
+                          Case{SocketProblem::HelperFailed, ETIMEDOUT, "", 937}}) {
+        DhcpSocketOpen open;
+        open.problem = c.problem;
+        open.error = c.error;
+        open.portHolder = c.holder;
+        EXPECT_EQ(PortProblemMessage(409, open), MessageCatalogue::Text(c.english) + c.holder);
+        EXPECT_EQ(PortProblemMessage(411, open),
+                  MessageCatalogue::Text(c.english - 1) + c.holder);
+    }
+}
+
+} // namespace
+} // namespace zelvo
