@@ -1,0 +1,295 @@
+#include "dhcp/DhcpCommands.h"
+
+#include "core/IsUnitMac.h"
+#include "core/LogWriter.h"
+#include "core/MessageCatalogue.h"
+#include "core/OperationFrame.h"
+#include "core/ReceiveWorker.h"
+#include "dhcp/CompleteAssignment.h"
+#include "dhcp/DhcpMessage.h"
+#include "dhcp/PortProblemMessage.h"
+#include "dhcp/ReserveAddress.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <thread>
+
+namespace zelvo {
+
+namespace {
+constexpr int kSetIpWindowSeconds = 80;
+constexpr int kListenWindowSeconds = 10;
+constexpr int kAfterYesWindowSeconds = 30;
+constexpr int kListenNameWindowSeconds = 80;
+constexpr int kProbeTimeoutMs = 2000;
+constexpr int kPhaseSearching = 0;
+constexpr int kPhaseSetting = 1;
+} // namespace
+
+struct DhcpCommands::Exchange
+{
+    Form form;
+    DhcpServerSocket& socket;
+    int window = 0;
+    int64_t startMs = 0;
+    int phase = kPhaseSearching;
+    bool asked = false;
+    bool assigned = false;
+};
+
+DhcpCommands::DhcpCommands(DhcpServices services) : m_services(std::move(services)) {}
+
+int DhcpCommands::ElapsedSeconds(int64_t startMs) const
+{
+    return static_cast<int>((m_services.clock.MonotonicMs() - startMs) / 1000);
+}
+
+void DhcpCommands::SetIpRun()
+{
+    OperationFrame frame(m_services.state, m_services.controls);
+    if (frame.Busy())
+        return;
+    Run(Form::SetIp);
+}
+
+int DhcpCommands::ListenRun()
+{
+    // Search has made the window busy already and runs this as its first step.
+    return Run(Form::Listen);
+}
+
+int DhcpCommands::Run(Form form)
+{
+    DialogState& state = m_services.state;
+    OperationFrame frame(state, m_services.controls);
+    const bool listen = form == Form::Listen;
+    if (listen)
+        LogWriter::Append("\r\n>>> Start DHCP function.\r\n");
+
+    if (!listen &&
+        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 108, 109),
+                              MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes) {
+        frame.End(RefreshVariant::Address);
+        return 0;
+    }
+    frame.Begin();
+
+    if (std::unique_ptr<DhcpServerSocket> socket = OpenSocket(form)) {
+        int secondsLeft = 0;
+        const bool assigned = RunExchange(form, *socket, secondsLeft);
+        if (listen)
+            LogWriter::Append(" Close socket\r\n");
+        socket.reset();
+        if (listen)
+            LogWriter::Appendf(" counter:%d  \r\n", state.devices.RowCount);
+        if (assigned)
+            CompleteAssignment(
+                CompletionServices{state, m_services.controls, m_services.passes, m_services.boxes,
+                                   m_services.urls, m_services.probes, m_services.clock,
+                                   m_services.settings.WebToolPath()},
+                listen ? AssignmentForm::Listen : AssignmentForm::SetIp,
+                listen ? kListenNameWindowSeconds : secondsLeft, m_reserved, m_clientMac);
+    }
+
+    frame.End(RefreshVariant::Address);
+    const int result = state.UnitsFound ? 1 : 0;
+    if (listen)
+        LogWriter::Appendf("<<< Close DHCP function (%d).\r\n", result);
+    return listen ? result : 0;
+}
+
+std::unique_ptr<DhcpServerSocket> DhcpCommands::OpenSocket(Form form)
+{
+    const bool listen = form == Form::Listen;
+    if (listen)
+        LogWriter::Append(" Create socket\r\n");
+    DhcpSocketOpen open = m_services.sockets.Open();
+    if (open.socket)
+        return std::move(open.socket);
+
+    // The socket could not be made, or made but not bound to port 67 (taken by another
+    // DHCP server, or no privilege to bind it).
+    const bool bindStep = open.error == EADDRINUSE || open.error == EACCES || open.error == EPERM ||
+                          open.problem != SocketProblem::OpenFailed;
+    if (listen)
+        LogWriter::Append(bindStep ? " Close socket\r\n" : " Fail to create socket\r\n");
+    LogWriter::Appendf("  UDP port 67: %s%s%s\r\n", open.detail.c_str(),
+                       open.portHolder.empty() ? "" : "; held by ", open.portHolder.c_str());
+    // A user who asked for a temporary address learns why nothing happens; once is enough.
+    if (!m_toldPortProblem) {
+        m_toldPortProblem = true;
+        m_services.boxes.Show(PortProblemMessage(m_services.state.language, open),
+                              MessageIcon::Exclamation, MessageButtons::Ok);
+    }
+    return nullptr;
+}
+
+bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& secondsLeftAtEnd)
+{
+    m_reserved = Ipv4Address();
+    m_clientMac = {};
+    Exchange x{form, socket};
+    x.window = form == Form::SetIp ? kSetIpWindowSeconds : kListenWindowSeconds;
+    x.startMs = m_services.clock.MonotonicMs();
+    int secondsLeft = kSetIpWindowSeconds;
+
+    while (true) {
+        auto job = std::make_shared<ReceiveJob>(socket.Descriptor());
+        std::thread worker([job] { ReceiveWorker(*job); });
+        bool windowOver = false;
+        do {
+            m_services.passes.RunTimedPass(secondsLeft, x.phase);
+            secondsLeft = x.window - ElapsedSeconds(x.startMs);
+            windowOver = secondsLeft < 1;
+        } while (!windowOver && !job->done.load(std::memory_order_acquire));
+        // The worker waits in short slices and notices the request within ~50 ms.
+        job->stopRequested.store(true, std::memory_order_release);
+        worker.join();
+
+        // A datagram that came in the pass in which the window ran out is dropped.
+        if (windowOver)
+            return false;
+        if (job->tooLong) {
+            // Any host could end every run by sending one oversized datagram.
+            LogWriter::Append("  Datagram longer than 1536 bytes: dropped\r\n");
+            continue;
+        }
+        if (job->length < 0)
+            return false;
+        const std::span<const uint8_t> received(job->buffer, static_cast<std::size_t>(job->length));
+        if (!Handle(x, received, job->interfaceIndex)) {
+            secondsLeftAtEnd = x.window - ElapsedSeconds(x.startMs);
+            return x.assigned;
+        }
+    }
+}
+
+bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int interfaceIndex)
+{
+    const bool listen = x.form == Form::Listen;
+    if (received.empty() || received[dhcp::kOp] != dhcp::kBootRequest)
+        return true;
+    const auto type = static_cast<int8_t>(ParseMessageType(received));
+    if (type != kDhcpDiscover && type != kDhcpRequest && type != kDhcpDecline &&
+        type != kDhcpRelease && type != kDhcpInform)
+        return true;
+
+    // An address of the PC's block is reachable only on the card that carries the PC's
+    // address; a client on another card is left to that network.
+    const int pcInterface = m_services.state.host.adapterIndex;
+    if (interfaceIndex > 0 && pcInterface > 0 && interfaceIndex != pcInterface) {
+        LogWriter::Appendf("  Request on interface %d, not on the PC's (%d): not answered\r\n",
+                           interfaceIndex, pcInterface);
+        return true;
+    }
+    const int replyInterface = interfaceIndex > 0 ? interfaceIndex : pcInterface;
+    const MacAddress mac = ClientMac(received);
+
+    switch (type) {
+    case kDhcpDiscover:
+        if (listen) {
+            if (CheckClientMac(kDhcpDiscover, mac) == 0)
+                return true;
+            if (!x.asked) {
+                x.asked = true;
+                if (AskAssignAddress(mac) != MessageAnswer::Yes)
+                    return false;
+                x.phase = kPhaseSetting;
+                x.window = kAfterYesWindowSeconds;
+                x.startMs = m_services.clock.MonotonicMs();
+                if (!Reserve(kReserveFound))
+                    return false;
+            }
+        } else {
+            if (!IsUnitMac(mac))
+                return true;
+            LogWriter::Append("Received Dhcp_Discover.\r\n");
+        }
+        return SendReplyTo(x, received, kDhcpOffer, replyInterface);
+
+    case kDhcpRequest: {
+        if (listen ? CheckClientMac(kDhcpRequest, mac) == 0 : !IsUnitMac(mac))
+            return true;
+        DeviceList& devices = m_services.state.devices;
+        // The next free record takes the unit's MAC, when the table has one left.
+        if (devices.RowCount >= 0 && devices.RowCount < DeviceList::kRows) {
+            DeviceRecord& next = devices.rows[devices.RowCount];
+            next.mac = mac;
+            next.SetMacText(MacDashText(mac).c_str());
+        }
+        m_clientMac = mac;
+        if (!listen)
+            LogWriter::Append("Received Dhcp_Request.\r\n");
+        x.assigned = SendReplyTo(x, received, kDhcpAck, replyInterface);
+        return false;
+    }
+
+    case kDhcpDecline:
+        LogWriter::Append(listen ? "  Rcv : Dhcp_Decline.\r\n" : "Received Dhcp_Decline.\r\n");
+        return true;
+    case kDhcpRelease:
+        LogWriter::Append(listen ? "  Rcv : Dhcp_Release.\r\n" : "Received Dhcp_Release.\r\n");
+        return true;
+    default: // kDhcpInform
+        LogWriter::Append(listen ? "  Rcv : Dhcp_Inform.\r\n" : "Received Dhcp_Inform.\r\n");
+        return true;
+    }
+}
+
+bool DhcpCommands::Reserve(int phase)
+{
+    ReservationInputs inputs;
+    inputs.pcAddress = m_services.host.pcAddress;
+    inputs.subnetMask = m_services.host.subnetMask;
+    inputs.inUse = m_services.used.InUseList(m_services.host.pcAddress);
+    std::shared_ptr<UnitProbes> probes = m_services.probes;
+    return ReserveAddress(phase, m_reserved, inputs, [probes](Ipv4Address candidate) {
+        return probes ? probes->EchoProbe(candidate, kProbeTimeoutMs) : 0;
+    });
+}
+
+bool DhcpCommands::SendReplyTo(Exchange& x, std::span<const uint8_t> received, uint8_t type,
+                               int interfaceIndex)
+{
+    if (!Reserve(type == kDhcpOffer ? kReserveOffer : kReserveAck))
+        return false;
+    ReplyAddresses addresses;
+    addresses.offered = m_reserved;
+    addresses.server = m_services.host.pcAddress;
+    addresses.subnetMask = m_services.host.subnetMask;
+    const std::array<uint8_t, dhcp::kReplyLength> reply = BuildReply(received, type, addresses);
+    SendReply(x.socket, reply, Ipv4Address::FromOctets(255, 255, 255, 255), interfaceIndex);
+    return true;
+}
+
+void DhcpCommands::SendReply(DhcpServerSocket& socket, std::span<const uint8_t> reply,
+                             Ipv4Address to, int interfaceIndex)
+{
+    LogWriter::Append(" Send reply\r\n");
+    const long sent = socket.Send(reply, to, interfaceIndex);
+    const int wanted = static_cast<int>(reply.size());
+    // " (Error)" follows the line end: it opens the next line of the log.
+    LogWriter::Appendf("  sendto (%d:%ld)\r\n%s", wanted, sent, sent != wanted ? " (Error)" : "");
+}
+
+int DhcpCommands::CheckClientMac(int type, const MacAddress& mac)
+{
+    const char* label = type == kDhcpDiscover ? " Rcv  : Dhcp_Discover " : " Rcv  : Dhcp_Request  ";
+    const bool accept = IsUnitMac(mac);
+    LogWriter::Appendf("%s[%02x-%02x-%02x-%02x-%02x-%02x] ... %s.\r\n", label, mac[0], mac[1],
+                       mac[2], mac[3], mac[4], mac[5], accept ? "Accept" : "Reject");
+    return accept ? 1 : 0;
+}
+
+MessageAnswer DhcpCommands::AskAssignAddress(const MacAddress& mac)
+{
+    const int language = m_services.state.language;
+    char macPart[64];
+    std::snprintf(macPart, sizeof macPart, " : %02x-%02x-%02x-%02x-%02x-%02x\r\n\r\n", mac[0],
+                  mac[1], mac[2], mac[3], mac[4], mac[5]);
+    const std::string text = MessageCatalogue::Choose(language, 130, 131) + macPart +
+                             MessageCatalogue::Choose(language, 108, 109);
+    return m_services.boxes.Show(text, MessageIcon::Question, MessageButtons::YesNo);
+}
+
+} // namespace zelvo

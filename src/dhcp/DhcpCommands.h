@@ -1,0 +1,95 @@
+#pragma once
+#include "core/DialogControls.h"
+#include "core/DialogState.h"
+#include "core/HostInfo.h"
+#include "core/IniSettings.h"
+#include "core/MessageBoxes.h"
+#include "core/ProgressPasses.h"
+#include "core/UnitProbes.h"
+#include "core/UsedAddressTable.h"
+#include "platform/Clock.h"
+#include "platform/DhcpServerSocket.h"
+#include "platform/UrlOpener.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace zelvo {
+
+// What the two responder runs work on. The window passes itself (state, controls), its
+// progress passes, message boxes and URL opener; the rest defaults to this PC's.
+struct DhcpServices
+{
+    DialogState& state;
+    DialogControls& controls;
+    ProgressPasses& passes;
+    MessageBoxes& boxes;
+    UrlOpener& urls;
+    std::shared_ptr<UnitProbes> probes; // the reservation's echoes and the unit's name
+    DhcpSocketOpener& sockets = SystemDhcpSockets();
+    const Clock& clock = SystemClock();
+    PcSubnet& host = ProcessPcSubnet(); // the PC's address and subnet mask
+    UsedAddressTable& used = ProcessUsedAddresses();
+    const IniValues& settings = Settings(); // the web tool's page
+};
+
+// The temporary-address responder: the PC acts as a DHCP server for one storage unit
+// that has no address, answers its DISCOVER with an OFFER and its REQUEST with an ACK
+// carrying a free address of the PC's block, then waits for the unit, lists it by name
+// and opens its web page so that the user can give it a fixed address.
+//
+// SetIpRun is the Set IP button: it asks first and listens for 80 s. ListenRun opens
+// every Search: it listens for 10 s and asks when a unit's DISCOVER comes (then 30 s
+// more); it returns 1 when a unit is listed at its end, so the search is skipped.
+//
+// UI thread only; a run occupies it and keeps the window alive through progress passes.
+// The run's receive and name workers are asked to stop and joined before it returns,
+// so no thread of a run outlives it.
+class DhcpCommands
+{
+public:
+    explicit DhcpCommands(DhcpServices services);
+    DhcpCommands(const DhcpCommands&) = delete;
+    DhcpCommands& operator=(const DhcpCommands&) = delete;
+
+    void SetIpRun();
+    int ListenRun();
+
+    // The address chosen by the last run (zero when it chose none).
+    Ipv4Address ReservedAddress() const { return m_reserved; }
+
+private:
+    enum class Form
+    {
+        SetIp,
+        Listen
+    };
+    struct Exchange; // the run-local state of one exchange
+
+    int Run(Form form);
+    // Opens port 67; on failure logs it, tells the user once per program run, null.
+    std::unique_ptr<DhcpServerSocket> OpenSocket(Form form);
+    // Listens and answers until an ACK went out, the window ran out, a receive failed,
+    // the user said No or no address was left. True when an ACK went out.
+    bool RunExchange(Form form, DhcpServerSocket& socket, int& secondsLeftAtEnd);
+    // One received datagram; false when the exchange ends with it.
+    bool Handle(Exchange& x, std::span<const uint8_t> received, int interfaceIndex);
+    bool Reserve(int phase);
+    // Builds the OFFER or ACK to received and broadcasts it. False when no address
+    // could be reserved (nothing is sent then).
+    bool SendReplyTo(Exchange& x, std::span<const uint8_t> received, uint8_t type,
+                     int interfaceIndex);
+    void SendReply(DhcpServerSocket& socket, std::span<const uint8_t> reply, Ipv4Address to,
+                   int interfaceIndex);
+    int CheckClientMac(int type, const MacAddress& mac);
+    MessageAnswer AskAssignAddress(const MacAddress& mac);
+    int ElapsedSeconds(int64_t startMs) const;
+
+    DhcpServices m_services;
+    Ipv4Address m_reserved;
+    MacAddress m_clientMac{};
+    bool m_toldPortProblem = false;
+};
+
+} // namespace zelvo
