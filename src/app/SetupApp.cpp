@@ -67,16 +67,18 @@ int SetupApp::Start()
         QApplication::installTranslator(&qtTranslator);
 
     // End-to-end tests answer the tool's questions from a script and read what it showed.
+    // A script the tool cannot read must stop the run before any question is answered.
+    const ScriptedMessageBoxes::Script script = ScriptedMessageBoxes::ScriptFromEnvironment(
+        std::getenv("ZELVO_MESSAGE_TRANSCRIPT"), std::getenv("ZELVO_MESSAGE_ANSWERS"));
+    if (!script.error.empty()) {
+        std::fprintf(stderr, "ZelvoSetup: %s.\n", script.error.c_str());
+        return 1;
+    }
     QtMessageBoxes windowBoxes(QString::fromStdString(ExecutableTitle()));
     std::unique_ptr<ScriptedMessageBoxes> scriptedBoxes;
-    if (const char* transcript = std::getenv("ZELVO_MESSAGE_TRANSCRIPT");
-        transcript && *transcript) {
-        const char* answers = std::getenv("ZELVO_MESSAGE_ANSWERS");
-        scriptedBoxes = std::make_unique<ScriptedMessageBoxes>(
-            ScriptedMessageBoxes::AnswersFromText(answers ? answers : "")
-                .value_or(std::vector<MessageAnswer>{}),
-            transcript);
-    }
+    if (script.scripted)
+        scriptedBoxes =
+            std::make_unique<ScriptedMessageBoxes>(script.answers, script.transcriptPath);
     MessageBoxes& boxes = scriptedBoxes ? static_cast<MessageBoxes&>(*scriptedBoxes)
                                         : static_cast<MessageBoxes&>(windowBoxes);
     MainDialog dialog(nullptr, ToolWiring::WindowServices(boxes));

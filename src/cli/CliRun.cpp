@@ -13,6 +13,7 @@
 #include "core/IniSettings.h"
 #include "core/InstanceGuard.h"
 #include "core/MessageCatalogue.h"
+#include "core/SubnetMask.h"
 #include "core/UiLanguage.h"
 #include "core/UnitListTexts.h"
 #include "core/UnitPage.h"
@@ -109,7 +110,7 @@ private:
     int Search()
     {
         if (m_state.host.NetInfoAvailable == 0) {
-            m_boxes.Show(SearchCommands::NoSubnetMaskText(m_state.language), MessageIcon::Stop,
+            m_boxes.Show(NoSubnetMaskBoxText(m_state.language), MessageIcon::Stop,
                          MessageButtons::Ok);
             return kExitUsage;
         }

@@ -58,6 +58,23 @@ ScriptedMessageBoxes::AnswersFromText(const std::string& text)
     return answers;
 }
 
+ScriptedMessageBoxes::Script ScriptedMessageBoxes::ScriptFromEnvironment(const char* transcriptPath,
+                                                                         const char* answers)
+{
+    Script script;
+    if (!transcriptPath || !*transcriptPath)
+        return script;
+    script.scripted = true;
+    script.transcriptPath = transcriptPath;
+    const std::string text = answers ? answers : "";
+    if (auto parsed = AnswersFromText(text))
+        script.answers = std::move(*parsed);
+    else
+        script.error = "ZELVO_MESSAGE_ANSWERS=\"" + text +
+                       "\" is not a list of Yes, No, Ok and Cancel separated by commas";
+    return script;
+}
+
 void ScriptedMessageBoxes::AddAnswer(MessageAnswer answer)
 {
     m_answers.push_back(answer);

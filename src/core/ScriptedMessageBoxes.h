@@ -29,10 +29,24 @@ public:
         MessageAnswer answer;
     };
 
+    // What the two environment variables ask for.
+    struct Script
+    {
+        bool scripted = false;      // ZELVO_MESSAGE_TRANSCRIPT names a file
+        std::string transcriptPath; // that file
+        std::vector<MessageAnswer> answers;
+        std::string error; // not empty: the answers could not be read
+    };
+
     explicit ScriptedMessageBoxes(std::vector<MessageAnswer> answers = {},
                                   std::string transcriptPath = {});
-    // From the environment; nullopt when ZELVO_MESSAGE_TRANSCRIPT is not set.
+    // A comma-separated answer list ("yes,no,ok", any case, empty items skipped);
+    // nullopt when an item is not an answer's name.
     static std::optional<std::vector<MessageAnswer>> AnswersFromText(const std::string& text);
+    // The script that the two variables' values (null when unset) describe. Answers that
+    // cannot be read are an error, never "no answers": a run that silently took the safe
+    // answer to every question would test something else than its script says.
+    static Script ScriptFromEnvironment(const char* transcriptPath, const char* answers);
 
     MessageAnswer Show(const std::string& text, MessageIcon icon, MessageButtons buttons) override;
     void AddAnswer(MessageAnswer answer);

@@ -1,5 +1,7 @@
 #include "core/SubnetMask.h"
 
+#include "core/UiLanguage.h"
+
 #include <cstdio>
 
 namespace zelvo {
@@ -28,6 +30,13 @@ MaskBytes MaskFromPrefixLength(int prefixLength)
         bits -= take;
     }
     return mask;
+}
+
+std::string NoSubnetMaskBoxText(int language)
+{
+    return IsJapanese(language)
+               ? "現在のネットワーク環境からはサブネットマスク情報を取得できません。"
+               : "On your PC Subnet mask information can't be acquired.";
 }
 
 std::string SubnetMaskBoxText(const MaskBytes& mask)

@@ -19,5 +19,7 @@ MaskBytes MaskFromPrefixLength(int prefixLength);
 
 // "SubnetMask :  ff. ff. ff.  0", the text of the "/disip" box.
 std::string SubnetMaskBoxText(const MaskBytes& mask);
+// The box of a first search that has no subnet mask to work with, in the run's language.
+std::string NoSubnetMaskBoxText(int language);
 
 } // namespace zelvo

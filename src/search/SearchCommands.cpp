@@ -4,12 +4,11 @@
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/OperationFrame.h"
-#include "core/UiLanguage.h"
+#include "core/SubnetMask.h"
 #include "core/WaitWithProgress.h"
 #include "search/SearchWorker.h"
 
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 namespace zelvo {
@@ -46,21 +45,6 @@ void SearchCommands::SetLookupThreads(int threads)
 bool SearchCommands::WorkerRunning() const
 {
     return m_lastJob && !m_lastJob->done.load(std::memory_order_acquire);
-}
-
-std::string SearchCommands::NoSubnetMaskText(int language)
-{
-    return IsJapanese(language)
-               ? "現在のネットワーク環境からはサブネットマスク情報を取得できません。"
-               : "On your PC Subnet mask information can't be acquired.";
-}
-
-std::string SearchCommands::SubnetMaskText(const std::array<uint8_t, 4>& mask)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "SubnetMask : %3x.%3x.%3x.%3x", mask[0], mask[1], mask[2],
-                  mask[3]);
-    return text;
 }
 
 void SearchCommands::ResetList()
@@ -138,12 +122,13 @@ void SearchCommands::FirstSearch()
     LogHostBlockRange(mask, m_services.pcSubnet.pcAddress.Octets());
 
     if (!state.host.NetInfoAvailable) {
-        m_services.boxes.Show(NoSubnetMaskText(state.language), MessageIcon::Stop,
+        m_services.boxes.Show(NoSubnetMaskBoxText(state.language), MessageIcon::Stop,
                               MessageButtons::Ok);
         return;
     }
     if (state.m_bShowMask)
-        m_services.boxes.Show(SubnetMaskText(mask), MessageIcon::Exclamation, MessageButtons::Ok);
+        m_services.boxes.Show(SubnetMaskBoxText(mask), MessageIcon::Exclamation,
+                              MessageButtons::Ok);
     if (IsZeroMac(state.host.pcMac)) {
         m_services.boxes.Show(MessageCatalogue::Choose(state.language, 132, 133),
                               MessageIcon::Question, MessageButtons::Ok);

@@ -63,10 +63,6 @@ public:
     // True while the worker of an earlier search is still finishing.
     bool WorkerRunning() const;
 
-    // The two fixed texts of the first search that are not in the message catalogue.
-    static std::string NoSubnetMaskText(int language);
-    static std::string SubnetMaskText(const std::array<uint8_t, 4>& mask);
-
 private:
     // Empties the list to the PC's row and begins the operation frame.
     void ResetList();

@@ -57,16 +57,17 @@ protected:
     }
     std::string Transcript() const { return (m_dir / "boxes.txt").string(); }
 
-    bool Start(ChildProcess& child, const std::vector<std::string>& args = {})
+    bool Start(ChildProcess& child, const std::vector<std::string>& args = {},
+               const std::string& answers = "")
     {
         std::vector<std::string> argv = m_prefix;
         argv.push_back((m_toolDir / "ZelvoSetup").string());
         argv.insert(argv.end(), args.begin(), args.end());
-        return child.Start(argv,
-                           {"QT_QPA_PLATFORM=offscreen",
-                            "XDG_RUNTIME_DIR=" + (m_dir / "run").string(),
-                            "ZELVO_MESSAGE_TRANSCRIPT=" + Transcript(), "ZELVO_MESSAGE_ANSWERS="},
-                           (m_dir / "output.txt").string());
+        return child.Start(
+            argv,
+            {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + (m_dir / "run").string(),
+             "ZELVO_MESSAGE_TRANSCRIPT=" + Transcript(), "ZELVO_MESSAGE_ANSWERS=" + answers},
+            (m_dir / "output.txt").string());
     }
 
     bool SurveyDone() const
@@ -131,6 +132,22 @@ TEST_F(StartProcessTest, startsInFoldersThatCarryTheToolsName)
         tool.WaitFor(10s);
     }
     // Nothing was written above the executable's own folder.
+    EXPECT_FALSE(fs::exists(m_dir / "manager.log"));
+}
+
+// A script the tool cannot read ends the run before its first question, with the reason
+// on standard error, instead of answering every question with its safe answer.
+TEST_F(StartProcessTest, refusesAnAnswerScriptItCannotRead)
+{
+    WriteIni(kSixValues);
+    ChildProcess tool;
+    ASSERT_TRUE(Start(tool, {}, "yes,maybe"));
+    EXPECT_EQ(tool.WaitFor(30s), 1);
+    EXPECT_NE(ReadSmallFile((m_dir / "output.txt").string(), 4096)
+                  .value_or("")
+                  .find("ZELVO_MESSAGE_ANSWERS=\"yes,maybe\""),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(Transcript()));
     EXPECT_FALSE(fs::exists(m_dir / "manager.log"));
 }
 
