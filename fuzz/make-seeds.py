@@ -5,7 +5,7 @@ Text and DNS-style seeds are built here the way the tests' tables build them. As
 the rtnetlink seeds are real kernel dumps read in a scratch network namespace that this
 script makes and removes (links, addresses, routes and neighbours of its own, nothing
 sent); with --lab PREFIX a NetBIOS node status reply of a running lab's unit NAS01 is
-captured too. Run by hand when a parser's input changes; the output is committed."""
+captured too, and with --dhcp-lab PREFIX a DISCOVER of the lab's waiting unit NAS03. Run by hand when a parser's input changes; the output is committed."""
 import os, socket, struct, subprocess, sys, tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -173,6 +173,22 @@ def kernel_seeds():
         subprocess.run(["ip", "netns", "del", ns])
 
 
+def dhcp_seeds(prefix):
+    """A DISCOVER of the lab's waiting unit NAS03 (busybox udhcpc), received on port 67
+    in the PC's namespace, and the same message turned into a REQUEST."""
+    lab = os.path.join(HERE, "..", "lab", "lab.sh")
+    code = ("import socket,sys;s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM);"
+            "s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1);s.bind(('0.0.0.0',67));"
+            "s.settimeout(20);sys.stdout.buffer.write(s.recvfrom(2048)[0])")
+    discover = subprocess.run([lab, "exec", prefix, "--", sys.executable, "-c", code],
+                              capture_output=True, check=True).stdout
+    put("fuzz_dhcp_message", "udhcpc-discover", discover)
+    request = bytearray(discover)
+    if request[240] == 53:
+        request[242] = 3
+        put("fuzz_dhcp_message", "udhcpc-request", bytes(request))
+
+
 def lab_seed(prefix):
     """A node status reply from the nmbd of the lab's unit NAS01, asked from the PC."""
     lab = os.path.join(HERE, "..", "lab", "lab.sh")
@@ -199,3 +215,5 @@ if __name__ == "__main__":
         print("not root: the rtnetlink seeds are left as they are", file=sys.stderr)
     if sys.argv[1:2] == ["--lab"]:
         lab_seed(sys.argv[2])
+    if sys.argv[1:2] == ["--dhcp-lab"]:  # a lab whose unit NAS03 has no address
+        dhcp_seeds(sys.argv[2])
