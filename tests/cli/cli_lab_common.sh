@@ -32,3 +32,13 @@ expect_rc() {
 expect_eq() {
     [[ $1 == "$2" ]] || fail "$3: got '$2', expected '$1'"
 }
+# Empties the neighbour tables of the PC and of the lab's other hosts, so that a search
+# makes the units answer anew: a unit that still knows the PC's MAC answers without
+# asking for it, and the PC would learn nothing about it.
+forget_neighbours() {
+    ip -4 neigh flush all
+    local host
+    for host in "$@"; do
+        lab unit-exec "$host" -- ip -4 neigh flush all || fail "cannot flush $host's neighbours"
+    done
+}

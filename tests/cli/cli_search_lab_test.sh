@@ -3,7 +3,7 @@
 # JSON and CSV read back, the units it names picked by address, MAC and name.
 source "$(dirname "$0")/cli_lab_common.sh"
 
-ip -4 neigh flush all
+forget_neighbours NAS01 NAS02 NAS09 OTHER
 
 run search --json
 expect_rc 0 "search --json"
