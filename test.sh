@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test of the Zelvo Setup Tool:
 #   1. a normal build with every test, the lab's end-to-end tests included (root only);
-#   2. the unit and widget tests under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   2. the unit and widget tests, and the lab's fault matrix (root only), under
+#      AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the tests that start threads under ThreadSanitizer;
 #   4. every parser's fuzz target for a few seconds (scripts/fuzz.sh; fuzz-long.sh by hand).
 # Ends with the summary of the normal build's test run.
@@ -30,6 +31,9 @@ status=0
 echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -L unit --output-on-failure -j "$jobs" || status=1
+echo "== fault matrix in the lab under AddressSanitizer + UndefinedBehaviorSanitizer"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -L faults --output-on-failure || status=1
 echo "== tests under ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1 \
   ctest --test-dir build-tsan -L threads --output-on-failure -j "$jobs" --no-tests=ignore || status=1
