@@ -17,6 +17,7 @@
 #include "core/UiLanguage.h"
 #include "core/UnitListTexts.h"
 #include "core/UnitPage.h"
+#include "dhcp/DhcpCommands.h"
 #include "host/StartupSurvey.h"
 #include "platform/NetworkInterfaceList.h"
 #include "platform/SingleInstanceLock.h"
@@ -63,6 +64,8 @@ public:
             return RunSearch();
         case CliCommand::Web:
             return RunWeb();
+        case CliCommand::Assign:
+            return RunAssign();
         default:
             break;
         }
@@ -120,9 +123,7 @@ private:
             return kExitUsage;
         }
         CliProgressPasses passes(m_line, m_state.language, m_state.title);
-        SearchServices services{m_state, m_controls, passes, m_boxes,
-                                m_environment.searchNetwork ? m_environment.searchNetwork()
-                                                            : SystemSearchNetwork()};
+        SearchServices services{m_state, m_controls, passes, m_boxes, Network()};
         SearchCommands search(std::move(services));
         search.SearchAgain();
         m_line.Clear();
@@ -162,6 +163,54 @@ private:
         return -1;
     }
 
+    std::shared_ptr<SearchNetwork> Network()
+    {
+        if (!m_network)
+            m_network =
+                m_environment.searchNetwork ? m_environment.searchNetwork() : SystemSearchNetwork();
+        return m_network;
+    }
+
+    // Set IP from the command line: as in the window, the search comes first (its
+    // neighbour table tells the reservation which addresses are taken), and only a PC
+    // that no DHCP server configured offers temporary addresses.
+    int RunAssign()
+    {
+        if (const int status = Search(); status != kExitDone)
+            return status;
+        if (m_state.host.DhcpServerPresent) {
+            m_console.Err(MessageCatalogue::Choose(m_state.language, 972, 973) + "\n");
+            return kExitNothing;
+        }
+        CliProgressPasses passes(m_line, m_state.language, m_state.title);
+        DhcpServices services{m_state, m_controls, passes, m_boxes, m_urls, Network()};
+        if (m_request.waitSeconds)
+            services.setIpWindowSeconds = *m_request.waitSeconds;
+        if (m_request.mac) {
+            MacAddress mac{};
+            ParseMacText(*m_request.mac, mac);
+            services.onlyUnit = mac;
+        }
+        const int rowsBefore = m_state.devices.UnitCount;
+        DhcpCommands dhcp(std::move(services));
+        dhcp.SetIpRun();
+        m_line.Clear();
+
+        const DeviceList& devices = m_state.devices;
+        const bool listed = devices.UnitCount > rowsBefore;
+        const Ipv4Address given = dhcp.ReservedAddress();
+        if (!listed && given.IsZero())
+            return kExitNothing; // no unit asked, or the question was refused; told already
+        CliReport report;
+        if (listed)
+            report.unit = RowOf(devices.rows[devices.UnitRows[devices.UnitCount - 1]]);
+        report.fields.push_back({"address", given.Dotted()});
+        if (!m_urls.Urls().empty())
+            report.fields.push_back({"url", m_urls.Urls().back()});
+        Print(report);
+        return listed ? kExitDone : kExitNothing;
+    }
+
     int RunWeb()
     {
         const int row = SelectOperandUnit();
@@ -190,6 +239,7 @@ private:
     CliUrlOpener m_urls;
     DialogState m_state;
     CliControls m_controls;
+    std::shared_ptr<SearchNetwork> m_network;
 };
 
 } // namespace

@@ -178,6 +178,9 @@ constexpr Entry kEntries[] = {
     // a question answered by --yes
     {970, "はい (--yes)"},
     {971, "Yes (--yes)"},
+    // assign on a PC that a DHCP server configured: the units get their addresses there
+    {972, "このネットワークにはDHCPサーバがあるため、仮IPアドレスは設定しません。"},
+    {973, "A DHCP server configured this PC: the units get their addresses from it, so no temporary address is given."},
 };
 // clang-format on
 

@@ -17,7 +17,6 @@
 namespace zelvo {
 
 namespace {
-constexpr int kSetIpWindowSeconds = 80;
 constexpr int kListenWindowSeconds = 10;
 constexpr int kAfterYesWindowSeconds = 30;
 constexpr int kListenNameWindowSeconds = 80;
@@ -129,9 +128,9 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
     m_reserved = Ipv4Address();
     m_clientMac = {};
     Exchange x{form, socket};
-    x.window = form == Form::SetIp ? kSetIpWindowSeconds : kListenWindowSeconds;
+    x.window = form == Form::SetIp ? m_services.setIpWindowSeconds : kListenWindowSeconds;
     x.startMs = m_services.clock.MonotonicMs();
-    int secondsLeft = kSetIpWindowSeconds;
+    int secondsLeft = m_services.setIpWindowSeconds;
 
     while (true) {
         auto job = std::make_shared<ReceiveJob>(socket.Descriptor());
@@ -201,14 +200,14 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
                     return false;
             }
         } else {
-            if (!IsUnitMac(mac))
+            if (!SetIpServes(mac))
                 return true;
             LogWriter::Append("Received Dhcp_Discover.\r\n");
         }
         return SendReplyTo(x, received, kDhcpOffer, replyInterface);
 
     case kDhcpRequest: {
-        if (listen ? CheckClientMac(kDhcpRequest, mac) == 0 : !IsUnitMac(mac))
+        if (listen ? CheckClientMac(kDhcpRequest, mac) == 0 : !SetIpServes(mac))
             return true;
         DeviceList& devices = m_services.state.devices;
         // The next free record takes the unit's MAC, when the table has one left.
@@ -270,6 +269,11 @@ void DhcpCommands::SendReply(DhcpServerSocket& socket, std::span<const uint8_t> 
     const int wanted = static_cast<int>(reply.size());
     // " (Error)" follows the line end: it opens the next line of the log.
     LogWriter::Appendf("  sendto (%d:%ld)\r\n%s", wanted, sent, sent != wanted ? " (Error)" : "");
+}
+
+bool DhcpCommands::SetIpServes(const MacAddress& mac) const
+{
+    return IsUnitMac(mac) && (!m_services.onlyUnit || *m_services.onlyUnit == mac);
 }
 
 int DhcpCommands::CheckClientMac(int type, const MacAddress& mac)

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace zelvo {
@@ -32,6 +33,11 @@ struct DhcpServices
     PcSubnet& host = ProcessPcSubnet(); // the PC's address and subnet mask
     UsedAddressTable& used = ProcessUsedAddresses();
     const IniValues& settings = Settings(); // the web tool's page
+    // How long Set IP listens; the command line lets its user choose.
+    int setIpWindowSeconds = 80;
+    // Set IP serves only this unit when set (the command line's --mac); otherwise any
+    // unit's MAC.
+    std::optional<MacAddress> onlyUnit = std::nullopt;
 };
 
 // The temporary-address responder: the PC acts as a DHCP server for one storage unit
@@ -83,6 +89,8 @@ private:
     void SendReply(DhcpServerSocket& socket, std::span<const uint8_t> reply, Ipv4Address to,
                    int interfaceIndex);
     int CheckClientMac(int type, const MacAddress& mac);
+    // Set IP's test of a client: a unit's MAC, and the one unit asked for when there is one.
+    bool SetIpServes(const MacAddress& mac) const;
     MessageAnswer AskAssignAddress(const MacAddress& mac);
     int ElapsedSeconds(int64_t startMs) const;
 

@@ -318,6 +318,34 @@ TEST(SetIpRun, answersARequestWithoutDiscoverAndIgnoresOthersQuietly)
     EXPECT_EQ(w.urls.Opened().size(), 1u);
 }
 
+TEST(SetIpRun, canBeNarrowedToOneUnitAndGivenItsOwnWindow)
+{
+    // The command line's --mac and --wait: another unit asking is left unanswered.
+    Window w({MessageAnswer::Yes, MessageAnswer::Ok});
+    const MacAddress other = {0x02, 0x5a, 0xe1, 0x43, 0x00, 0x08};
+    DhcpServices services{*w.state, w.controls, w.passes, w.boxes, w.urls,    w.probes,
+                          w.port,   w.clock,    w.subnet, w.used,  w.settings};
+    services.onlyUnit = kUnit;
+    services.setIpWindowSeconds = 5;
+    DhcpCommands narrowed(services);
+    w.port.Deliver(Request(kDhcpDiscover, other));
+    w.port.Deliver(Request(kDhcpRequest, other));
+    w.port.Deliver(Request(kDhcpRequest, kUnit));
+    narrowed.SetIpRun();
+    EXPECT_EQ(w.OfferedOctets(kDhcpAck), std::vector<int>{50});
+    EXPECT_EQ(w.port.sent.size(), 1u);
+    EXPECT_EQ(w.state->devices.rows[1].mac, kUnit);
+
+    Window quiet({MessageAnswer::Yes});
+    DhcpServices shortWait{*quiet.state, quiet.controls, quiet.passes,  quiet.boxes,
+                           quiet.urls,   quiet.probes,   quiet.port,    quiet.clock,
+                           quiet.subnet, quiet.used,     quiet.settings};
+    shortWait.setIpWindowSeconds = 5;
+    DhcpCommands(shortWait).SetIpRun();
+    EXPECT_EQ(quiet.passes.timedPhases, std::vector<int>(5, 0));
+    EXPECT_TRUE(quiet.port.sent.empty());
+}
+
 TEST(SetIpRun, aFullListGetsNoRowButTheUserStillGetsTheAddressAndThePage)
 {
     for (const bool sameMac : {false, true}) {
