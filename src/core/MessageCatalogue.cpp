@@ -129,6 +129,10 @@ constexpr Entry kEntries[] = {
           "Give its helper program zelvo-sockhelper its rights (as root):\r\n\r\n"
           "  setcap cap_net_raw,cap_net_bind_service=ep zelvo-sockhelper\r\n\r\n"
           "manager.log tells more."},
+    // Linux additions: this PC's DHCP client could not be asked (NetworkManager, networkd or
+    // the kernel failed with an error); the error's number and text follow.
+    {903, "DHCPクライアントの情報を取得できませんでした。\r\nエラー "},
+    {904, "The DHCP client information could not be read.\r\nError "},
     // Linux additions: the temporary-address responder cannot have UDP port 67. Told once
     // per program run. 930/931 end with the name of the program that holds the port.
     {930, "このPCのUDPポート67（DHCPサーバ用）を他のプログラムが使用しているため、\r\n"

@@ -1,11 +1,11 @@
 #include "host/DhcpDetection.h"
 
-#include "core/LogWriter.h"
-#include "core/UiLanguage.h"
 #include "core/HostInfo.h"
+#include "core/LogWriter.h"
+#include "core/MessageCatalogue.h"
+#include "core/SubnetMask.h"
 #include "host/OsClass.h"
 #include "host/PcNetwork.h"
-#include "core/SubnetMask.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,16 +37,9 @@ const HostIfAddress* FirstUsableAddress(const HostInterface& link)
 std::string DhcpQueryErrorText(int language, int errorCode)
 {
     const char* reason = strerrordesc_np(errorCode);
-    char text[LogWriter::kLineBuffer];
-    if (IsJapanese(language))
-        std::snprintf(text, sizeof text,
-                      "DHCPクライアントの情報を取得できませんでした。\r\nエラー 0x%04x: %s",
-                      errorCode, reason ? reason : "");
-    else
-        std::snprintf(text, sizeof text,
-                      "The DHCP client information could not be read.\r\nError 0x%04x: %s",
-                      errorCode, reason ? reason : "");
-    return text;
+    char detail[LogWriter::kLineBuffer];
+    std::snprintf(detail, sizeof detail, "0x%04x: %s", errorCode, reason ? reason : "");
+    return MessageCatalogue::Choose(language, 903, 904) + detail;
 }
 
 bool MeansUnsupported(int errorCode)
