@@ -1,6 +1,7 @@
 // The opener that hands help and unit pages to the desktop: the URL reaches the
 // program as one argument, untouched by any shell, and the finished child is reaped.
 #include "platform/UrlOpener.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,6 @@ namespace fs = std::filesystem;
 using namespace zelvo;
 
 namespace {
-
-template <typename Condition> bool WaitFor(Condition condition)
-{
-    for (int waited = 0; waited < 5000 && !condition(); waited += 20)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return condition();
-}
 
 // This thread's children, ended or not: a child never waited for stays listed.
 std::string Children()
@@ -43,7 +37,7 @@ TEST(UrlOpener, urlReachesTheProgramAsOneArgument)
         ASSERT_TRUE(fs::create_directory(dir));
         SpawnUrlOpener opener("touch");
         ASSERT_TRUE(opener.Open((dir / name).string()));
-        EXPECT_TRUE(WaitFor([&] { return fs::exists(dir / name); })) << name;
+        EXPECT_TRUE(test::Eventually([&] { return fs::exists(dir / name); })) << name;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         // Only the one file: nothing was split or run.
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << name;
@@ -65,5 +59,5 @@ TEST(UrlOpener, finishedChildrenAreReaped)
         ASSERT_TRUE(opener.Open("file:///tmp/x.html"));
     ASSERT_TRUE(SpawnUrlOpener("sleep").Open("0.3"));
     EXPECT_FALSE(Children().empty()); // the sleeper at least is listed
-    EXPECT_TRUE(WaitFor([] { return Children().empty(); })) << Children();
+    EXPECT_TRUE(test::Eventually([] { return Children().empty(); })) << Children();
 }

@@ -1,5 +1,6 @@
 #include "core/WaitWithProgress.h"
 #include "support/FakeClock.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 

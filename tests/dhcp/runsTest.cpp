@@ -9,6 +9,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeDialogControls.h"
 #include "support/FakeUrlOpener.h"
+#include "support/WaitUntil.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -3,6 +3,7 @@
 // away or locked, and the window is asked to close mid-search. Each case ends with a clear
 // result, a window that takes commands again, and no hang.
 #include "FaultWindow.h"
+#include "support/WaitUntil.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -35,9 +36,8 @@ bool StartSlowNameServer(const std::string& unit, int delayMs, const std::string
     if (Lab("unit-exec " + unit + " -- " + server + " " + std::to_string(delayMs) + " " + name +
             " " + ready + " >/dev/null 2>&1 &") != 0)
         return false;
-    for (int i = 0; i < 100 && !std::filesystem::exists(ready); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const bool up = std::filesystem::exists(ready);
+    const bool up =
+        test::WaitUntil(std::chrono::seconds(5), [&] { return std::filesystem::exists(ready); });
     std::filesystem::remove(ready);
     return up;
 }

@@ -5,7 +5,9 @@
 #include "core/ScriptedMessageBoxes.h"
 #include "platform/Files.h"
 #include "search/SearchCommands.h"
+#include "support/FakeClock.h"
 #include "support/FakeDialogControls.h"
+#include "support/WaitUntil.h"
 
 #include <unistd.h>
 
@@ -24,14 +26,6 @@ Ipv4Address Ip(uint8_t last)
 {
     return Ipv4Address::FromOctets(192, 168, 1, last);
 }
-
-struct FakeClock final : Clock
-{
-    mutable std::atomic<int64_t> ms{0};
-    int64_t NowMs() const override { return ms; }
-    int64_t MonotonicMs() const override { return ms; }
-    void SleepMs(int m) const override { ms += m; }
-};
 
 // Any thread. A lookup of a blocked address waits until the address is released.
 class FakeSearchNetwork final : public SearchNetwork
@@ -114,7 +108,7 @@ struct Window
     FakePasses passes;
     ScriptedMessageBoxes boxes;
     std::shared_ptr<FakeSearchNetwork> network = std::make_shared<FakeSearchNetwork>();
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     PcSubnet pcSubnet;
     UsedAddressTable used;
     LastFoundList lastFound;
@@ -261,7 +255,7 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     EXPECT_EQ(w.state->UnitsFound, 1);
     EXPECT_EQ(w.controls.selectionMark, 1);
     EXPECT_TRUE(w.controls.IsControlEnabled(kIdBackup) && w.controls.IsControlEnabled(kIdSearch));
-    EXPECT_EQ(w.clock->ms, 5000) << "the settling wait, on the clock";
+    EXPECT_EQ(w.clock->MonotonicMs(), 5000) << "the settling wait, on the clock";
     EXPECT_EQ(w.Events(), (std::vector<std::string>{"broadcast", "read"}));
     ASSERT_EQ(w.state->devices.usedAddressCount, 8); // the next budget: 52 s
 
@@ -273,7 +267,7 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     int passes = 0;
     w.passes.onPass = [&w, &passes] {
         if (w.network->WaitForLookup(Ip(22)))
-            ++passes, w.clock->ms += 1000;
+            ++passes, w.clock->Advance(1000);
     };
     w.commands->SetLookupThreads(1);
     w.commands->SearchAgain();
@@ -294,9 +288,7 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     // Asked to stop, the worker ends without another log line once its lookup returns.
     const std::string logAtDeadline = w.log.Text();
     w.network->Locked([&w] { return w.network->blocked.clear(); });
-    for (int i = 0; i < 500 && w.commands->WorkerRunning(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(w.commands->WorkerRunning());
+    EXPECT_TRUE(test::Eventually([&w] { return !w.commands->WorkerRunning(); }));
     EXPECT_EQ(w.log.Text(), logAtDeadline);
 }
 

@@ -1,4 +1,6 @@
 #pragma once
+#include "support/WaitUntil.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -32,9 +34,6 @@ private:
     std::optional<int> m_status;
 };
 
-// Polls until pred() holds or timeout passes.
-template <typename Pred> bool WaitUntil(std::chrono::milliseconds timeout, Pred pred);
-
 // The command prefix that runs a program in a new, empty network namespace (only a
 // loopback device that is down), so the real tool sends nothing to any real network:
 // {"unshare", "--net", "--"} as root, {"unshare", "-rn", "--"} where user namespaces
@@ -42,16 +41,3 @@ template <typename Pred> bool WaitUntil(std::chrono::milliseconds timeout, Pred 
 std::optional<std::vector<std::string>> IsolatedNetworkPrefix(std::string* why);
 
 } // namespace zelvo::test
-
-#include <thread>
-
-template <typename Pred> bool zelvo::test::WaitUntil(std::chrono::milliseconds timeout, Pred pred)
-{
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return pred();
-}

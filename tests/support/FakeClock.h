@@ -2,10 +2,8 @@
 #include "platform/Clock.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <thread>
 
 namespace zelvo::test {
 
@@ -34,13 +32,5 @@ private:
     mutable std::atomic<int64_t> m_monotonic{0};
     std::atomic<int64_t> m_wallOffset;
 };
-
-// Waits in real time until pred holds, up to five seconds; for what another thread does.
-template <typename Pred> bool Eventually(Pred pred)
-{
-    for (int i = 0; i < 1000 && !pred(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return pred();
-}
 
 } // namespace zelvo::test

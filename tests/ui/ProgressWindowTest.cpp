@@ -1,9 +1,10 @@
 #include "ui/ProgressWindow.h"
-#include "support/FakeClock.h"
-#include "core/UiLanguage.h"
 #include "core/PassPacing.h"
-#include "ui/ProgressPassRunner.h"
+#include "core/UiLanguage.h"
 #include "core/WaitWithProgress.h"
+#include "support/FakeClock.h"
+#include "support/WaitUntil.h"
+#include "ui/ProgressPassRunner.h"
 
 #include <QApplication>
 #include <QKeyEvent>
