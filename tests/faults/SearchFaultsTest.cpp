@@ -42,6 +42,18 @@ bool StartSlowNameServer(const std::string& unit, int delayMs, const std::string
     return up;
 }
 
+// Empties the neighbour tables of the PC and of the units, so that each search starts
+// from a segment where nobody knows anybody: a unit that still knows the PC answers its
+// echo without asking for it, and the PC would not learn the unit's address from that.
+bool ForgetEachOther(const Names& units)
+{
+    bool ok = std::system("ip -4 neigh flush all") == 0;
+    for (const std::string& unit : units)
+        ok = Lab("unit-exec " + unit + " -- ip -4 neigh flush all") == 0 && ok;
+    return ok;
+}
+const Names kSearchLabUnits = {"NAS01", "NAS02", "NAS06", "NAS07"};
+
 bool Contains(const Names& names, const std::string& name)
 {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -55,7 +67,7 @@ TEST(FaultsSearch, lateNameServersNameOnlyTheirOwnUnitsAndOnlyInTime)
     REQUIRE_LAB();
     ASSERT_TRUE(StartSlowNameServer("NAS06", 400, "SLOW06"));
     ASSERT_TRUE(StartSlowNameServer("NAS07", 2500, "LATE07"));
-    ASSERT_EQ(std::system("ip -4 neigh flush all"), 0);
+    ASSERT_TRUE(ForgetEachOther(kSearchLabUnits));
 
     FaultWindow w;
     ASSERT_TRUE(w.Create());
@@ -75,7 +87,7 @@ TEST(FaultsSearch, lateNameServersNameOnlyTheirOwnUnitsAndOnlyInTime)
 TEST(FaultsSearch, unitVanishingDuringASearchIsLeftOutAndListedAgainWhenBack)
 {
     REQUIRE_LAB();
-    ASSERT_EQ(std::system("ip -4 neigh flush all"), 0);
+    ASSERT_TRUE(ForgetEachOther({"NAS01", "NAS02"}));
     FaultWindow w;
     ASSERT_TRUE(w.Create());
     ASSERT_TRUE(w.WaitForSearches(1));
@@ -105,6 +117,7 @@ TEST(FaultsSearch, unitVanishingDuringASearchIsLeftOutAndListedAgainWhenBack)
 TEST(FaultsWindow, closingIsRefusedWhileASearchRunsAndWorksAfterwards)
 {
     REQUIRE_LAB();
+    ASSERT_TRUE(ForgetEachOther(kSearchLabUnits));
     FaultWindow w;
     const auto tryToClose = [&w](bool& stillShown) {
         return [&w, &stillShown] {
@@ -133,6 +146,7 @@ TEST(FaultsWindow, closingIsRefusedWhileASearchRunsAndWorksAfterwards)
 TEST(FaultsLog, deletedLogStaysAwayAndTheSearchGoesOn)
 {
     REQUIRE_LAB();
+    ASSERT_TRUE(ForgetEachOther(kSearchLabUnits));
     FaultWindow w;
     ASSERT_TRUE(w.Create());
     ASSERT_TRUE(w.WaitForSearches(1));
@@ -202,6 +216,7 @@ private:
 TEST(FaultsLog, lockedLogLosesItsLinesAndTheSearchGoesOn)
 {
     REQUIRE_LAB();
+    ASSERT_TRUE(ForgetEachOther(kSearchLabUnits));
     FaultWindow w;
     ASSERT_TRUE(w.Create());
     ASSERT_TRUE(w.WaitForSearches(1));
