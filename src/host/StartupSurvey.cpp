@@ -4,6 +4,7 @@
 #include "core/IniSettings.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
+#include "core/ToolFolder.h"
 #include "core/UiLanguage.h"
 #include "host/DhcpDetection.h"
 #include "host/OsClass.h"
@@ -72,7 +73,11 @@ int RunStartupSurvey(DialogState& state, SurveyServices& services)
     state.language = host.language;
 
     const std::string modulePath = services.modulePath.empty() ? ModulePath() : services.modulePath;
-    switch (ReadIniFile(DeriveSiblingPath(modulePath, "manager.ini"), Settings())) {
+    // An installed tool's folder is not the user's to write: the log and backups then
+    // go to the user's own folder.
+    const ToolFolders folders = ResolveToolFolders(DeriveSiblingPath(modulePath, ""));
+    SetRunToolFolders(folders);
+    switch (ReadIniFile(folders.iniPath, Settings())) {
     case IniReadResult::Missing:
         services.boxes.Show(MessageCatalogue::Choose(state.language, 163, 165),
                             MessageIcon::Question, MessageButtons::Ok);
@@ -85,7 +90,7 @@ int RunStartupSurvey(DialogState& state, SurveyServices& services)
         break;
     }
 
-    LogWriter::SetLogPath(DeriveSiblingPath(modulePath, "manager.log"));
+    LogWriter::SetLogPath(folders.dataFolder + "manager.log");
     LogWriter::CreateEmpty();
     LogWriter::Append(VersionLogLine(ZELVO_VERSION_MAJOR, ZELVO_VERSION_MINOR, ZELVO_VERSION_PATCH,
                                      ZELVO_VERSION_TWEAK)

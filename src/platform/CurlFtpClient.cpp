@@ -1,0 +1,595 @@
+#include "platform/FtpClient.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelvo {
+namespace {
+
+// How long one wait for the server may last before the stop flag is looked at again.
+constexpr int kStopPollMs = 100;
+// Large buffers keep a fast local link busy with few system calls.
+constexpr long kBufferBytes = 512 * 1024;
+constexpr long kUploadBufferBytes = 2 * 1024 * 1024;
+
+struct EasyDeleter
+{
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter
+{
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct SlistDeleter
+{
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+
+class UniqueFd
+{
+public:
+    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+    ~UniqueFd() { Reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int Get() const { return m_fd; }
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void Reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
+int CodeForLocalErrno(int error, bool writing)
+{
+    switch (error) {
+    case ENOENT:
+        return writing ? kFtpPathNotFound : kFtpFileNotFound;
+    case ENOTDIR:
+        return kFtpPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return kFtpAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+        return kFtpDiskFull;
+    case ENOMEM:
+        return kFtpNoMemory;
+    default:
+        return writing ? kFtpWriteFault : kFtpReadFault;
+    }
+}
+
+int CodeForCurl(CURLcode code)
+{
+    switch (code) {
+    case CURLE_OK:
+        return kFtpOk;
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return kFtpNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+        return kFtpCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+        return kFtpTimeout;
+    case CURLE_LOGIN_DENIED:
+        return kFtpLoginFailure;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return kFtpCancelled;
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_QUOTE_ERROR:
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_FTP_COULDNT_SET_TYPE:
+    case CURLE_REMOTE_DISK_FULL:
+    case CURLE_REMOTE_FILE_EXISTS:
+    case CURLE_FTP_PORT_FAILED:
+    case CURLE_FTP_COULDNT_USE_REST:
+        return kFtpExtendedError;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_FTP_WEIRD_PASS_REPLY:
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+        return kFtpInvalidReply;
+    case CURLE_PARTIAL_FILE:
+        return kFtpTransferCutOff;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+        return kFtpConnectionAborted;
+    case CURLE_OUT_OF_MEMORY:
+        return kFtpNoMemory;
+    default:
+        return kFtpInternalError;
+    }
+}
+
+// The path of a "257 "/path" is the current directory" reply, with "" standing for ".
+bool ParsePwdReply(const std::string& replies, std::string& path)
+{
+    std::size_t at = replies.rfind("257 ");
+    while (at != std::string::npos && at != 0 && replies[at - 1] != '\n')
+        at = at == 0 ? std::string::npos : replies.rfind("257 ", at - 1);
+    if (at == std::string::npos)
+        return false;
+    std::size_t i = replies.find('"', at);
+    if (i == std::string::npos)
+        return false;
+    std::string out;
+    for (++i; i < replies.size(); ++i) {
+        if (replies[i] == '"') {
+            if (i + 1 < replies.size() && replies[i + 1] == '"') {
+                out += '"';
+                ++i;
+                continue;
+            }
+            path = out;
+            return true;
+        }
+        if (replies[i] == '\r' || replies[i] == '\n')
+            return false;
+        out += replies[i];
+    }
+    return false;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+class CurlFtpConnection final : public FtpConnection
+{
+public:
+    CurlFtpConnection(FtpLogin login, const std::atomic<bool>* stop)
+        : m_login(std::move(login)), m_stop(stop), m_easy(curl_easy_init()),
+          m_multi(curl_multi_init())
+    {
+    }
+
+    ~CurlFtpConnection() override
+    {
+        // The connection pool belongs to the multi handle; the easy handle leaves it
+        // after every step, so both can go in this order.
+        m_easy.reset();
+        m_multi.reset();
+    }
+
+    FtpOutcome Login()
+    {
+        if (!m_easy || !m_multi)
+            return {kFtpNoMemory, "the FTP library could not start"};
+        Prepare(RootUrl());
+        curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
+        FtpOutcome outcome = Perform();
+        if (outcome.Ok()) {
+            char* entry = nullptr;
+            if (curl_easy_getinfo(m_easy.get(), CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK &&
+                entry)
+                m_cwd = entry;
+            if (m_cwd.empty() || m_cwd[0] != '/')
+                m_cwd = "/";
+        }
+        return outcome;
+    }
+
+    FtpOutcome CurrentDirectory(std::string& directory) override
+    {
+        FtpOutcome outcome = RunQuote(m_cwd, "PWD");
+        if (!outcome.Ok())
+            return outcome;
+        std::string path;
+        if (!ParsePwdReply(m_replies, path))
+            return {kFtpInvalidReply, "no directory in the reply to PWD: " + LastReply()};
+        m_cwd = path;
+        directory = path;
+        return outcome;
+    }
+
+    FtpOutcome ChangeDirectory(const std::string& directory) override
+    {
+        if (HasLineBreak(directory))
+            return {kFtpExtendedError, "a directory name may not hold a line break"};
+        std::string target = directory;
+        if (target.empty() || target[0] != '/')
+            target = (m_cwd == "/" ? std::string("/") : m_cwd + "/") + target;
+        FtpOutcome outcome = RunQuote(target, "PWD");
+        if (!outcome.Ok())
+            return outcome;
+        std::string path;
+        m_cwd = ParsePwdReply(m_replies, path) ? path : target;
+        return outcome;
+    }
+
+    FtpOutcome ListNames(std::vector<std::string>& names) override
+    {
+        std::string listing;
+        Prepare(DirectoryUrl(m_cwd));
+        curl_easy_setopt(m_easy.get(), CURLOPT_DIRLISTONLY, 1L);
+        curl_easy_setopt(m_easy.get(), CURLOPT_WRITEFUNCTION, &AppendToString);
+        curl_easy_setopt(m_easy.get(), CURLOPT_WRITEDATA, &listing);
+        FtpOutcome outcome = Perform();
+        if (!outcome.Ok())
+            return outcome;
+        names.clear();
+        std::size_t start = 0;
+        while (start < listing.size()) {
+            std::size_t end = listing.find('\n', start);
+            if (end == std::string::npos)
+                end = listing.size();
+            std::string line = listing.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            // Some servers answer NLST with "dir/name".
+            line = BaseOf(line);
+            if (!line.empty() && line != "." && line != "..")
+                names.push_back(line);
+            start = end + 1;
+        }
+        return outcome;
+    }
+
+    FtpOutcome Retrieve(const std::string& remoteName, const std::string& localPath) override
+    {
+        if (HasLineBreak(remoteName))
+            return {kFtpExtendedError, "a file name may not hold a line break"};
+        std::string temp = FolderOf(localPath) + "/." + BaseOf(localPath) + ".partXXXXXX";
+        UniqueFd fd(::mkstemp(temp.data()));
+        if (fd.Get() < 0) {
+            const int error = errno;
+            return {CodeForLocalErrno(error, true),
+                    "cannot create a file in " + FolderOf(localPath) + ": " + std::strerror(error)};
+        }
+        ::fcntl(fd.Get(), F_SETFD, FD_CLOEXEC);
+        FtpOutcome outcome = RetrieveInto(remoteName, fd.Get());
+        if (outcome.Ok() && ::fsync(fd.Get()) != 0)
+            outcome = LocalFailure(errno, "cannot flush " + temp);
+        if (outcome.Ok() && ::close(fd.Release()) != 0)
+            outcome = LocalFailure(errno, "cannot close " + temp);
+        if (outcome.Ok() && ::rename(temp.c_str(), localPath.c_str()) != 0)
+            outcome = LocalFailure(errno, "cannot replace " + localPath);
+        if (!outcome.Ok()) {
+            fd.Reset();
+            ::unlink(temp.c_str());
+            return outcome;
+        }
+        // The rename itself must reach the disk before the caller deletes the original.
+        UniqueFd folder(::open(FolderOf(localPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.Get() >= 0)
+            ::fsync(folder.Get());
+        return outcome;
+    }
+
+    FtpOutcome Store(const std::string& localPath, const std::string& remoteName) override
+    {
+        if (HasLineBreak(remoteName))
+            return {kFtpExtendedError, "a file name may not hold a line break"};
+        UniqueFd fd(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat info
+        {
+        };
+        if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0) {
+            const int error = errno;
+            return {CodeForLocalErrno(error, false),
+                    "cannot read " + localPath + ": " + std::strerror(error)};
+        }
+        if (!S_ISREG(info.st_mode))
+            return {kFtpReadFault, localPath + " is not a plain file"};
+        LocalFile file{fd.Get(), 0, 0};
+        Prepare(FileUrl(remoteName));
+        curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(m_easy.get(), CURLOPT_INFILESIZE_LARGE,
+                         static_cast<curl_off_t>(info.st_size));
+        curl_easy_setopt(m_easy.get(), CURLOPT_READFUNCTION, &ReadFromFile);
+        curl_easy_setopt(m_easy.get(), CURLOPT_READDATA, &file);
+        FtpOutcome outcome = Perform();
+        if (!outcome.Ok() && file.error != 0)
+            return LocalFailure(file.error, "cannot read " + localPath);
+        return outcome;
+    }
+
+    FtpOutcome Delete(const std::string& remoteName) override
+    {
+        if (HasLineBreak(remoteName))
+            return {kFtpExtendedError, "a file name may not hold a line break"};
+        return RunQuote(m_cwd, "DELE " + remoteName);
+    }
+
+private:
+    struct LocalFile
+    {
+        int fd;
+        int error;
+        curl_off_t bytes;
+    };
+
+    static bool HasLineBreak(const std::string& text)
+    {
+        return text.find_first_of("\r\n") != std::string::npos;
+    }
+
+    static FtpOutcome LocalFailure(int error, const std::string& what)
+    {
+        return {CodeForLocalErrno(error, true), what + ": " + std::strerror(error)};
+    }
+
+    static size_t AppendToString(char* data, size_t size, size_t count, void* user)
+    {
+        static_cast<std::string*>(user)->append(data, size * count);
+        return size * count;
+    }
+
+    static size_t WriteToFile(char* data, size_t size, size_t count, void* user)
+    {
+        auto* file = static_cast<LocalFile*>(user);
+        const size_t total = size * count;
+        size_t done = 0;
+        while (done < total) {
+            const ssize_t n = ::write(file->fd, data + done, total - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                file->error = n < 0 ? errno : ENOSPC;
+                return 0; // CURLE_WRITE_ERROR
+            }
+            done += static_cast<size_t>(n);
+        }
+        file->bytes += static_cast<curl_off_t>(total);
+        return total;
+    }
+
+    static size_t ReadFromFile(char* data, size_t size, size_t count, void* user)
+    {
+        auto* file = static_cast<LocalFile*>(user);
+        for (;;) {
+            const ssize_t n = ::read(file->fd, data, size * count);
+            if (n >= 0)
+                return static_cast<size_t>(n);
+            if (errno != EINTR) {
+                file->error = errno;
+                return CURL_READFUNC_ABORT;
+            }
+        }
+    }
+
+    static size_t CollectReply(char* data, size_t size, size_t count, void* user)
+    {
+        static_cast<std::string*>(user)->append(data, size * count);
+        return size * count;
+    }
+
+    static int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        auto* stop = static_cast<const std::atomic<bool>*>(user);
+        return stop && stop->load(std::memory_order_acquire) ? 1 : 0;
+    }
+
+    FtpOutcome RetrieveInto(const std::string& remoteName, int fd)
+    {
+        LocalFile file{fd, 0, 0};
+        Prepare(FileUrl(remoteName));
+        curl_easy_setopt(m_easy.get(), CURLOPT_WRITEFUNCTION, &WriteToFile);
+        curl_easy_setopt(m_easy.get(), CURLOPT_WRITEDATA, &file);
+        FtpOutcome outcome = Perform();
+        if (!outcome.Ok())
+            return file.error != 0 ? LocalFailure(file.error, "cannot write the download")
+                                   : outcome;
+        curl_off_t announced = -1;
+        curl_easy_getinfo(m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced >= 0 && announced != file.bytes)
+            return {kFtpTransferCutOff, "the server announced " + std::to_string(announced) +
+                                            " bytes and sent " + std::to_string(file.bytes)};
+        return outcome;
+    }
+
+    // A command on the control connection after changing to directory (absolute).
+    FtpOutcome RunQuote(const std::string& directory, const std::string& command)
+    {
+        SlistPtr quote(curl_slist_append(nullptr, command.c_str()));
+        if (!quote)
+            return {kFtpNoMemory, "out of memory"};
+        Prepare(DirectoryUrl(directory));
+        curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(m_easy.get(), CURLOPT_POSTQUOTE, quote.get());
+        return Perform();
+    }
+
+    std::string HostPart() const
+    {
+        std::string host = m_login.host;
+        if (host.find(':') != std::string::npos)
+            host = "[" + host + "]";
+        return "ftp://" + host + ":" + std::to_string(m_login.port);
+    }
+
+    std::string RootUrl() const { return HostPart() + "/"; }
+
+    std::string Escape(const std::string& text) const
+    {
+        char* escaped = curl_easy_escape(m_easy.get(), text.c_str(), static_cast<int>(text.size()));
+        std::string out = escaped ? escaped : "";
+        curl_free(escaped);
+        return out;
+    }
+
+    // "%2F" makes the path absolute (RFC 1738 paths are relative to the login
+    // directory); with one CWD per step the server gets the directory as written.
+    std::string DirectoryUrl(const std::string& directory) const
+    {
+        std::string url = HostPart() + "/%2F";
+        std::size_t start = directory.find_first_not_of('/');
+        while (start != std::string::npos && start < directory.size()) {
+            std::size_t end = directory.find('/', start);
+            if (end == std::string::npos)
+                end = directory.size();
+            if (end > start)
+                url += Escape(directory.substr(start, end - start)) + "/";
+            start = end + 1;
+        }
+        if (url.back() != '/')
+            url += "/";
+        return url;
+    }
+
+    std::string FileUrl(const std::string& name) const
+    {
+        return DirectoryUrl(m_cwd) + Escape(name);
+    }
+
+    std::string LastReply() const
+    {
+        std::string text = m_replies;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        const auto start = text.rfind('\n');
+        return start == std::string::npos ? text : text.substr(start + 1);
+    }
+
+    // The same options for every step: libcurl remembers EPSV and the like per
+    // connection, and a step that set them differently would change the next one.
+    void Prepare(const std::string& url)
+    {
+        CURL* easy = m_easy.get();
+        curl_easy_reset(easy);
+        m_replies.clear();
+        m_error[0] = '\0';
+        const long silence = m_login.silenceLimitSeconds > 0 ? m_login.silenceLimitSeconds : 60;
+        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy, CURLOPT_USERNAME, m_login.user.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, m_login.password.c_str());
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, m_login.agent.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXY, ""); // direct, whatever the environment says
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+        curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+        curl_easy_setopt(easy, CURLOPT_FTP_USE_EPSV, 1L);
+        curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, silence);
+        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, silence);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, silence);
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferBytes);
+        curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_error);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CollectReply);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &m_replies);
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CheckStop);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, m_stop);
+    }
+
+    bool StopRequested() const { return m_stop && m_stop->load(std::memory_order_acquire); }
+
+    // Runs the prepared step. The loop, not only the progress callback, watches the
+    // stop flag: libcurl does not call the callback while it waits for a greeting or a
+    // reply, and a silent server must not keep a stopped job alive.
+    FtpOutcome Perform()
+    {
+        if (m_stopped || StopRequested()) {
+            m_stopped = true;
+            return {kFtpCancelled, "the job was asked to stop"};
+        }
+        CURLM* multi = m_multi.get();
+        if (curl_multi_add_handle(multi, m_easy.get()) != CURLM_OK)
+            return {kFtpInternalError, "the FTP library refused the step"};
+        CURLcode result = CURLE_OK;
+        bool finished = false;
+        for (;;) {
+            int running = 0;
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                result = CURLE_FAILED_INIT;
+                break;
+            }
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+                if (message->msg == CURLMSG_DONE) {
+                    result = message->data.result;
+                    finished = true;
+                }
+            }
+            if (finished || running == 0)
+                break;
+            if (StopRequested()) {
+                result = CURLE_ABORTED_BY_CALLBACK;
+                break;
+            }
+            curl_multi_poll(multi, nullptr, 0, kStopPollMs, nullptr);
+        }
+        curl_multi_remove_handle(multi, m_easy.get());
+        if (result == CURLE_ABORTED_BY_CALLBACK)
+            m_stopped = true;
+        if (result == CURLE_OK)
+            return {};
+        std::string reason = m_error[0] ? m_error : curl_easy_strerror(result);
+        const std::string reply = LastReply();
+        if (!reply.empty() && reply[0] >= '4' && reply[0] <= '5')
+            reason += " (server: " + reply + ")";
+        return {CodeForCurl(result), reason};
+    }
+
+    FtpLogin m_login;
+    const std::atomic<bool>* m_stop;
+    std::unique_ptr<CURL, EasyDeleter> m_easy;
+    std::unique_ptr<CURLM, MultiDeleter> m_multi;
+    std::string m_cwd = "/";
+    std::string m_replies;
+    char m_error[CURL_ERROR_SIZE] = {};
+    bool m_stopped = false;
+};
+
+class CurlFtpClient final : public FtpClient
+{
+public:
+    std::unique_ptr<FtpConnection> Connect(const FtpLogin& login, const std::atomic<bool>* stop,
+                                           FtpOutcome& outcome) override
+    {
+        auto connection = std::make_unique<CurlFtpConnection>(login, stop);
+        outcome = connection->Login();
+        if (!outcome.Ok())
+            return nullptr;
+        return connection;
+    }
+};
+
+} // namespace
+
+std::shared_ptr<FtpClient> MakeCurlFtpClient()
+{
+    return std::make_shared<CurlFtpClient>();
+}
+
+void InitFtpLibrary()
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+}
+
+} // namespace zelvo

@@ -1,0 +1,98 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zelvo {
+
+// Result numbers of FTP steps, in the style of the classic Internet client error values,
+// so that the "0x%04x" a user sees can be looked up (README: "FTP result codes").
+enum FtpResultCode : int
+{
+    kFtpOk = 0,
+    kFtpFileNotFound = 2,      // a local file to upload does not exist
+    kFtpPathNotFound = 3,      // the local folder does not exist
+    kFtpAccessDenied = 5,      // a local file or folder may not be read or written
+    kFtpInvalidHandle = 6,     // a step on a connection that was never made
+    kFtpNoMemory = 8,          // out of memory
+    kFtpNoMoreFiles = 18,      // nothing in the remote directory matched
+    kFtpWriteFault = 29,       // writing the local file failed
+    kFtpReadFault = 30,        // reading the local file failed
+    kFtpFileExists = 80,       // the named file is already on the unit
+    kFtpDiskFull = 112,        // the local disk is full
+    kFtpTimeout = 12002,       // the server stopped answering
+    kFtpExtendedError = 12003, // the server refused the command (a 4xx/5xx reply)
+    kFtpInternalError = 12004, // the FTP library failed in an unexpected way
+    kFtpNameNotResolved = 12007,
+    kFtpLoginFailure = 12015, // the server refused the user name or password
+    kFtpCancelled = 12017,    // the job was asked to stop
+    kFtpCannotConnect = 12029,
+    kFtpConnectionAborted = 12030, // the connection broke during a step
+    kFtpTransferCutOff = 12111,    // a download ended before the whole file arrived
+    kFtpInvalidReply = 12152,      // the server's reply could not be understood
+};
+
+// One step's outcome: the result number and, for the log, the library's own reason.
+struct FtpOutcome
+{
+    int code = kFtpOk;
+    std::string reason;
+    bool Ok() const { return code == kFtpOk; }
+};
+
+struct FtpLogin
+{
+    std::string host; // dotted address or name
+    int port = 21;
+    std::string user;
+    std::string password;
+    std::string agent;
+    // A step whose server stays silent this long fails with kFtpTimeout: connect and
+    // login, every reply, and a data connection that moves no byte.
+    int silenceLimitSeconds = 60;
+};
+
+// One logged-in FTP connection to one server: passive data connections, binary
+// transfers. It keeps its own idea of the current directory (the login directory at
+// first). A connection belongs to one thread; only the stop flag given to Connect is
+// read across threads: once it is set, the step that runs ends within a fraction of a
+// second with kFtpCancelled, and every later step fails the same way at once.
+class FtpConnection
+{
+public:
+    virtual ~FtpConnection() = default;
+    // The server's current directory (PWD).
+    virtual FtpOutcome CurrentDirectory(std::string& directory) = 0;
+    // CWD, relative to the current directory unless directory starts with '/'.
+    virtual FtpOutcome ChangeDirectory(const std::string& directory) = 0;
+    // The file names in the current directory (NLST), without folders.
+    virtual FtpOutcome ListNames(std::vector<std::string>& names) = 0;
+    // Downloads remoteName of the current directory. localPath is replaced only by a
+    // complete copy: the bytes go to a temporary file in the same folder, which is
+    // flushed to disk and renamed over localPath once the server confirmed the whole
+    // transfer (and, where it told the size, every byte arrived). On failure localPath
+    // and the folder are as they were.
+    virtual FtpOutcome Retrieve(const std::string& remoteName, const std::string& localPath) = 0;
+    // Uploads localPath as remoteName into the current directory, replacing a file there.
+    virtual FtpOutcome Store(const std::string& localPath, const std::string& remoteName) = 0;
+    // DELE remoteName in the current directory.
+    virtual FtpOutcome Delete(const std::string& remoteName) = 0;
+};
+
+class FtpClient
+{
+public:
+    virtual ~FtpClient() = default;
+    // Connects and logs in. On failure returns nullptr and fills outcome. stop may be
+    // null; it must outlive the connection.
+    virtual std::unique_ptr<FtpConnection>
+    Connect(const FtpLogin& login, const std::atomic<bool>* stop, FtpOutcome& outcome) = 0;
+};
+
+// The libcurl client. Call InitFtpLibrary once in main before any thread starts.
+std::shared_ptr<FtpClient> MakeCurlFtpClient();
+void InitFtpLibrary();
+
+} // namespace zelvo

@@ -1,0 +1,277 @@
+#include "transfer/TransferCommands.h"
+
+#include "core/CommandButtonRules.h"
+#include "core/LogWriter.h"
+#include "core/MessageCatalogue.h"
+#include "core/WaitWithProgress.h"
+#include "transfer/FileNameRules.h"
+#include "transfer/TransferTexts.h"
+#include "transfer/UnitPages.h"
+
+namespace zelvo {
+namespace {
+
+// A stopped job ends within a tenth of a second unless the disk holds it up.
+constexpr int kFinishingWorkerWaitMs = 10000;
+
+} // namespace
+
+TransferCommands::TransferCommands(TransferServices services) : m_services(std::move(services)) {}
+
+TransferCommands::~TransferCommands()
+{
+    WaitForFinishingWorker();
+}
+
+bool TransferCommands::WorkerRunning() const
+{
+    return m_lastJob && !m_lastJob->done.load(std::memory_order_acquire);
+}
+
+void TransferCommands::WaitForFinishingWorker()
+{
+    if (!m_lastJob)
+        return;
+    m_lastJob->stopRequested.store(true, std::memory_order_release);
+    const int64_t until = m_services.clock.MonotonicMs() + kFinishingWorkerWaitMs;
+    while (!m_lastJob->done.load(std::memory_order_acquire) &&
+           m_services.clock.MonotonicMs() < until)
+        m_services.clock.SleepMs(10);
+    if (!m_lastJob->done.load(std::memory_order_acquire))
+        LogWriter::Append("  FTP job did not end after it was asked to stop\r\n");
+    else
+        m_lastJob.reset();
+}
+
+void TransferCommands::Begin()
+{
+    m_services.controls.EnableControl(kIdSetIp, false);
+    m_services.controls.EnableControl(kIdEnableSetIp, false);
+    m_services.state.m_bBusy = 1;
+}
+
+void TransferCommands::End()
+{
+    const DialogState& state = m_services.state;
+    ButtonRuleInput in;
+    in.UnitsFound = state.UnitsFound;
+    in.DhcpServerPresent = state.host.DhcpServerPresent;
+    in.NetInfoAvailable = state.host.NetInfoAvailable;
+    in.NoHostMac = state.NoHostMac;
+    in.UnitCount = state.devices.UnitCount;
+    ApplyControlStates(m_services.controls, RefreshCommandButtons(RefreshVariant::Transfer, in));
+    m_services.state.m_bBusy = 0;
+}
+
+bool TransferCommands::AskDriveQuestion()
+{
+    const int language = m_services.state.language;
+    const StorageOfPath storage = m_services.storageOf(m_services.backupFolder);
+    std::string question;
+    if (storage.kind == StorageKind::Floppy)
+        question = transfer_texts::FloppyQuestion(language);
+    else if (storage.kind == StorageKind::Removable || storage.kind == StorageKind::Optical)
+        question = transfer_texts::RemovableQuestion(language, storage.mountPoint);
+    else
+        return true;
+    return m_services.boxes.Show(question, MessageIcon::Question, MessageButtons::YesNo) ==
+           MessageAnswer::Yes;
+}
+
+bool TransferCommands::PickUnit(UnitPickUse use)
+{
+    DeviceList& devices = m_services.state.devices;
+    if (devices.UnitCount > 0 && devices.UnitCount <= DeviceList::kUnitRows)
+        devices.SelectedRow = devices.UnitRows[devices.UnitCount - 1];
+    const UnitPickContent content = BuildUnitPickContent(use, m_services.state.language, devices);
+    int entry = 0;
+    const bool ok = m_services.unitPick.Run(content, entry);
+    const int row = RowForUnitEntry(devices, entry);
+    if (row >= 0)
+        devices.SelectedRow = row;
+    return ok && row >= 0;
+}
+
+int TransferCommands::RunJob(const JobRequest& request)
+{
+    // The previous job's thread and connection are gone before the next one starts.
+    WaitForFinishingWorker();
+
+    const DialogState& state = m_services.state;
+    auto job = std::make_shared<TransferJob>();
+    job->server = state.devices.rows[state.devices.SelectedRow].ipText;
+    job->localPath = request.localPath;
+    job->remoteName = request.remoteName;
+    job->kind = request.kind;
+    job->configDirectory = m_services.settings.ConfigDirectory();
+    job->firmwareDirectory = m_services.settings.FirmwareDirectory();
+    job->ftp = m_services.ftp;
+    job->port = m_services.ftpPort;
+    job->silenceLimitSeconds = m_services.budgetSeconds;
+    m_lastJob = job;
+
+    ProgressPasses& passes = m_services.passes;
+    const int passKind = request.passKind;
+    const JobRoutine routine = request.routine;
+    const WaitOutcome outcome = WaitWithProgress(
+        job, [routine](WorkerJob& worker) { routine(static_cast<TransferJob&>(worker)); },
+        m_services.budgetSeconds,
+        [&passes, passKind](int secondsLeft) { passes.RunProgressPass(secondsLeft, passKind); },
+        m_services.clock);
+    if (outcome == WaitOutcome::TimedOut) {
+        LogWriter::Appendf("  FTP job with %s timed out after %d s\r\n", job->server.c_str(),
+                           m_services.budgetSeconds);
+        WaitForFinishingWorker();
+        return TimedOut;
+    }
+    m_lastJob.reset();
+    if (job->noDirectoryGiven)
+        m_services.boxes.Show(transfer_texts::NoDirectoryName(state.language),
+                              MessageIcon::Exclamation, MessageButtons::Ok);
+    return job->result;
+}
+
+void TransferCommands::Backup()
+{
+    DialogState& state = m_services.state;
+    if (state.m_bBusy || !state.UnitsFound)
+        return;
+    Begin();
+    const int language = state.language;
+    if (!AskDriveQuestion() || !PickUnit(UnitPickUse::Download)) {
+        End();
+        return;
+    }
+    DeviceList& devices = state.devices;
+    const std::string remoteName = ConfigFileName(devices.rows[devices.SelectedRow].macText);
+    const std::string localPath = m_services.backupFolder + remoteName;
+    if (!FitsTransferBuffer(localPath)) {
+        m_services.boxes.Show(transfer_texts::PathTooLong(language, localPath),
+                              MessageIcon::Exclamation, MessageButtons::Ok);
+        End();
+        return;
+    }
+    m_services.boxes.Show(transfer_texts::BackupSavedAt(language, localPath), MessageIcon::Question,
+                          MessageButtons::Ok);
+
+    LogWriter::Appendf("\r\n>>> Start backup of %s from %s\r\n", remoteName.c_str(),
+                       devices.rows[devices.SelectedRow].ipText);
+    int result = RunJob({&CheckConfigJob, localPath, remoteName, 0, kProgressConfigDownload});
+    if (result == 2 || result == kFtpNoMoreFiles) {
+        if (m_services.boxes.Show(MessageCatalogue::Choose(language, 145, 146),
+                                  MessageIcon::Question,
+                                  MessageButtons::YesNo) == MessageAnswer::Yes)
+            OpenUnitPage(m_services.urls, devices, devices.SelectedRow,
+                         m_services.settings.NoConfigPage());
+        LogWriter::Append("<<< Close backup: no configuration file on the unit\r\n");
+        End();
+        return;
+    }
+    if (result == kFtpFileExists)
+        result = RunJob({&FetchConfigJob, localPath, remoteName, 0, kProgressConfigDownload});
+    LogWriter::Appendf("<<< Close backup: result %d\r\n", result);
+
+    std::string report;
+    if (result == 0)
+        report = transfer_texts::BackupDone(language, localPath);
+    else if (result == TimedOut)
+        report = transfer_texts::BackupTimedOut(language);
+    else
+        report = transfer_texts::BackupFailed(language, result);
+    m_services.boxes.Show(report, MessageIcon::Question, MessageButtons::Ok);
+    End();
+}
+
+void TransferCommands::Restore()
+{
+    Upload(false);
+}
+
+void TransferCommands::FirmwareUpdate()
+{
+    Upload(true);
+}
+
+void TransferCommands::Upload(bool firmware)
+{
+    DialogState& state = m_services.state;
+    if (state.m_bBusy || !state.UnitsFound)
+        return;
+    Begin();
+    const int language = state.language;
+    if (!PickUnit(firmware ? UnitPickUse::Firmware : UnitPickUse::Upload)) {
+        End();
+        return;
+    }
+    const std::optional<ChosenFile> chosen = m_services.unitFile.Run(
+        BuildUnitFileContent(firmware ? UnitFileUse::Firmware : UnitFileUse::Restore, language));
+    if (!chosen) {
+        End();
+        return;
+    }
+    if (!FitsTransferBuffer(chosen->path) || !FitsTransferBuffer(chosen->name)) {
+        m_services.boxes.Show(transfer_texts::PathTooLong(language, chosen->path),
+                              MessageIcon::Exclamation, MessageButtons::Ok);
+        End();
+        return;
+    }
+    DeviceList& devices = state.devices;
+    if (firmware) {
+        if (!IsFirmwareFileName(chosen->name)) {
+            m_services.boxes.Show(transfer_texts::WrongFirmwareFile(language, chosen->name),
+                                  MessageIcon::Question, MessageButtons::Ok);
+            End();
+            return;
+        }
+    } else {
+        const std::string expected = ConfigFileName(devices.rows[devices.SelectedRow].macText);
+        if (chosen->name != expected) {
+            m_services.boxes.Show(transfer_texts::WrongConfigFile(language, chosen->name, expected),
+                                  MessageIcon::Question, MessageButtons::Ok);
+            End();
+            return;
+        }
+    }
+
+    const int kind = firmware ? kTransferKindFirmware : kTransferKindConfig;
+    const int passKind = firmware ? kProgressFirmwareUpload : kProgressConfigUpload;
+    LogWriter::Appendf("\r\n>>> Start %s upload of %s to %s\r\n",
+                       firmware ? "firmware" : "configuration", chosen->name.c_str(),
+                       devices.rows[devices.SelectedRow].ipText);
+    int result = RunJob({&CheckAndUploadJob, chosen->path, chosen->name, kind, passKind});
+    if (result == kFtpFileExists) {
+        const MessageAnswer answer =
+            m_services.boxes.Show(firmware ? MessageCatalogue::Choose(language, 159, 160)
+                                           : MessageCatalogue::Choose(language, 128, 129),
+                                  MessageIcon::Question, MessageButtons::YesNo);
+        if (answer != MessageAnswer::Yes) {
+            LogWriter::Append("<<< Close upload: the user kept the unit's file\r\n");
+            End();
+            return;
+        }
+        result = RunJob({&UploadJob, chosen->path, chosen->name, kind, passKind});
+    }
+    LogWriter::Appendf("<<< Close upload: result %d\r\n", result);
+
+    if (result == 0) {
+        const std::string question = firmware ? MessageCatalogue::Choose(language, 161, 162)
+                                              : MessageCatalogue::Choose(language, 143, 144);
+        if (m_services.boxes.Show(question, MessageIcon::Question, MessageButtons::YesNo) ==
+            MessageAnswer::Yes)
+            OpenUnitPage(m_services.urls, devices, devices.SelectedRow,
+                         firmware ? m_services.settings.FirmwarePage()
+                                  : m_services.settings.RestorePage());
+    } else {
+        std::string report;
+        if (result == TimedOut)
+            report = firmware ? transfer_texts::FirmwareTimedOut(language)
+                              : transfer_texts::RestoreTimedOut(language);
+        else
+            report = firmware ? transfer_texts::FirmwareFailed(language, result)
+                              : transfer_texts::RestoreFailed(language, result);
+        m_services.boxes.Show(report, MessageIcon::Question, MessageButtons::Ok);
+    }
+    End();
+}
+
+} // namespace zelvo

@@ -1,0 +1,61 @@
+#include "transfer/UnitPages.h"
+
+#include "core/LogWriter.h"
+#include "core/MessageCatalogue.h"
+
+#include <cstdio>
+
+namespace zelvo {
+
+void OpenUnitPage(UrlOpener& opener, const DeviceList& devices, int row, const char* path)
+{
+    if (row < 0 || row >= DeviceList::kRows)
+        return;
+    // An address of at most 15 characters and a settings value of at most 63 always
+    // fit; snprintf keeps even a damaged row inside the buffer.
+    char url[260];
+    std::snprintf(url, sizeof url, "http://%s%s", devices.rows[row].ipText, path ? path : "");
+    LogWriter::Appendf("  Open %s\r\n", url);
+    opener.Open(url);
+}
+
+void UnitPageCommands::WebTool()
+{
+    DialogState& state = m_services.state;
+    DeviceList& devices = state.devices;
+    if (state.m_bBusy || !state.UnitsFound)
+        return;
+    if (devices.UnitCount == 1) {
+        devices.SelectedRow = 1;
+    } else {
+        const int selected = m_services.controls.FirstSelectedListRow();
+        if (selected < 0) {
+            m_services.boxes.Show(MessageCatalogue::Choose(state.language, 155, 156),
+                                  MessageIcon::Question, MessageButtons::Ok);
+            return;
+        }
+        devices.SelectedRow = selected;
+    }
+    if (devices.IsUnitRow(devices.SelectedRow))
+        OpenUnitPage(m_services.urls, devices, devices.SelectedRow,
+                     m_services.settings.WebToolPath());
+    else
+        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 106, 107),
+                              MessageIcon::Question, MessageButtons::Ok);
+}
+
+void UnitPageCommands::ListDoubleClick()
+{
+    DialogState& state = m_services.state;
+    DeviceList& devices = state.devices;
+    if (state.m_bBusy || !state.UnitsFound)
+        return;
+    const int selected = m_services.controls.FirstSelectedListRow();
+    if (selected == 0)
+        return;
+    devices.SelectedRow = selected;
+    if (devices.IsUnitRow(selected))
+        OpenUnitPage(m_services.urls, devices, selected, m_services.settings.WebToolPath());
+}
+
+} // namespace zelvo

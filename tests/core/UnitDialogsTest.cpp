@@ -1,0 +1,146 @@
+// The unit-pick and file dialogs' texts, the scripts that answer them, and where the
+// tool keeps its files.
+#include "core/UnitDialogs.h"
+#include "core/ScriptedUnitDialogs.h"
+#include "core/ToolFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace zelvo {
+namespace {
+
+DeviceList ThreeUnits()
+{
+    DeviceList devices;
+    const char* names[] = {"nas01", "Nas-02", "x"};
+    const int rows[] = {3, 1, 2};
+    for (int k = 0; k < 3; ++k) {
+        const std::string ip = "10.231.7.2" + std::to_string(rows[k]);
+        devices.rows[rows[k]].SetIpText(ip.c_str());
+        devices.rows[rows[k]].SetName(names[k]);
+        devices.UnitRows[k] = rows[k];
+    }
+    devices.UnitCount = 3;
+    devices.RowCount = 4;
+    return devices;
+}
+
+struct PickCase
+{
+    UnitPickUse use;
+    int language;
+    const char* title;
+    const char* ok;
+    const char* cancel;
+    const char* messageStart;
+    int dialogId;
+};
+
+TEST(UnitPickContent, textsPerUseAndLanguage)
+{
+    const PickCase cases[] = {
+        {UnitPickUse::Download, 409, "Download", "Download", "Exit",
+         "Download Organization. Number of VELDIX : 03", 138},
+        {UnitPickUse::Download, 411, "構成保存", "ダウンロード", "キャンセル",
+         "構成情報をPC側にダウンロード・保存します。\r\n\r\nVELDIXシリーズを選択して下さい\n : 03",
+         138},
+        {UnitPickUse::Upload, 409, "Upload", "Upload", "Exit",
+         "Upload Organization. Number of VELDIX : 03", 137},
+        {UnitPickUse::Upload, 411, "構成復元", "アップロード", "キャンセル",
+         "復元したい構成情報をPCからアップロードします。\r\n\r\nVELDIXシリーズを選択して下さい\n : 03",
+         137},
+        {UnitPickUse::Firmware, 409, "Firmware Update", "FW Update", "ｷｬﾝｾﾙ",
+         "Upload New Firmware. Number of VELDIX : 03", 171},
+        {UnitPickUse::Firmware, 411, "ﾌｧｰﾑ更新", "ﾌｧｰﾑ更新", "キャンセル",
+         "新ファームウェアをアープロードします。\r\n\r\nVELDIXシリーズを選択して下さい\n : 03",
+         171},
+    };
+    const DeviceList devices = ThreeUnits();
+    for (const PickCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        const UnitPickContent content = BuildUnitPickContent(c.use, c.language, devices);
+        EXPECT_EQ(content.title, c.title);
+        EXPECT_EQ(content.okCaption, c.ok);
+        EXPECT_EQ(content.cancelCaption, c.cancel);
+        EXPECT_EQ(content.message, c.messageStart);
+        EXPECT_EQ(content.dialogId, c.dialogId);
+        // In UnitRows order, in capitals.
+        EXPECT_EQ(content.entries, (std::vector<std::string>{" IP : 10.231.7.23,   NAS01",
+                                                             " IP : 10.231.7.21,   NAS-02",
+                                                             " IP : 10.231.7.22,   X"}));
+    }
+}
+
+TEST(UnitPickContent, entriesStayInsideTheirBufferAndTheRuleMapsPositionsToRows)
+{
+    DeviceList devices = ThreeUnits();
+    devices.rows[3].SetName(std::string(300, 'n').c_str());
+    const UnitPickContent content = BuildUnitPickContent(UnitPickUse::Download, 409, devices);
+    EXPECT_EQ(content.entries[0].size(), 255u);
+    EXPECT_EQ(RowForUnitEntry(devices, 0), 3);
+    EXPECT_EQ(RowForUnitEntry(devices, 2), 2);
+    EXPECT_EQ(RowForUnitEntry(devices, 3), -1);
+    EXPECT_EQ(RowForUnitEntry(devices, -1), -1);
+}
+
+TEST(UnitFileContent, titlesFiltersAndCaptions)
+{
+    const UnitFileContent restore = BuildUnitFileContent(UnitFileUse::Restore, 411);
+    EXPECT_EQ(restore.title, "構成情報ファイル選択");
+    EXPECT_EQ(restore.okCaption, "ファイル選択");
+    EXPECT_EQ(restore.filterName, "VELDIX Configuration File (*.DAT)");
+    EXPECT_EQ(restore.initialName, "*.DAT");
+    const UnitFileContent firmware = BuildUnitFileContent(UnitFileUse::Firmware, 409);
+    EXPECT_EQ(firmware.title, "Select Firmware File");
+    EXPECT_EQ(firmware.okCaption, "Select");
+    EXPECT_EQ(firmware.filterName, "VELDIX Firmware File (*.FUP)");
+    EXPECT_EQ(firmware.defaultExtension, "FUP");
+}
+
+TEST(ScriptedUnitDialogs, scriptsFromText)
+{
+    const auto picks = ScriptedUnitPickDialog::AnswersFromText("0,cancel,12");
+    ASSERT_TRUE(picks);
+    EXPECT_EQ(*picks, (std::vector<std::optional<int>>{0, std::nullopt, 12}));
+    EXPECT_FALSE(ScriptedUnitPickDialog::AnswersFromText("0,x"));
+    EXPECT_FALSE(ScriptedUnitPickDialog::AnswersFromText("-1"));
+
+    ScriptedUnitFileDialog files(
+        ScriptedUnitFileDialog::AnswersFromText("/a b/nas_ABCDEF.dat:cancel"));
+    const auto first = files.Run(BuildUnitFileContent(UnitFileUse::Restore, 409));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->name, "nas_ABCDEF.dat");
+    EXPECT_EQ(first->path, "/a b/nas_ABCDEF.dat");
+    EXPECT_FALSE(files.Run(BuildUnitFileContent(UnitFileUse::Restore, 409)));
+    EXPECT_FALSE(files.Run(BuildUnitFileContent(UnitFileUse::Restore, 409))); // ran out
+}
+
+TEST(ToolFolders, installedToolsUseThePerUserFolder)
+{
+    EXPECT_EQ(PerUserFolder("/x/data", "/home/u"), "/x/data/zelvo-setup/");
+    EXPECT_EQ(PerUserFolder("relative", "/home/u"), "/home/u/.local/share/zelvo-setup/");
+    EXPECT_EQ(PerUserFolder("", "/home/u/"), "/home/u/.local/share/zelvo-setup/");
+    EXPECT_EQ(PerUserFolder("", ""), "");
+
+    struct Case
+    {
+        bool writable, usable, userIni;
+        const char* ini;
+        const char* data;
+    };
+    const Case cases[] = {
+        {true, true, true, "/opt/z/manager.ini", "/opt/z/"},
+        {false, true, false, "/opt/z/manager.ini", "/home/u/zs/"},
+        {false, true, true, "/home/u/zs/manager.ini", "/home/u/zs/"},
+        {false, false, false, "/opt/z/manager.ini", "/opt/z/"},
+    };
+    for (const Case& c : cases) {
+        ToolFolderFacts facts{"/opt/z", c.writable, "/home/u/zs/", c.usable, c.userIni};
+        const ToolFolders folders = ChooseToolFolders(facts);
+        EXPECT_EQ(folders.iniPath, c.ini);
+        EXPECT_EQ(folders.dataFolder, c.data);
+    }
+}
+
+} // namespace
+} // namespace zelvo
