@@ -1,11 +1,69 @@
 #include "app/ToolWiring.h"
 
+#include "app/UnitFileWindow.h"
+#include "app/UnitPickWindow.h"
 #include "core/HostInfo.h"
+#include "core/ScriptedUnitDialogs.h"
+#include "core/ToolFolder.h"
 #include "platform/NetworkInterfaceList.h"
 #include "search/NetworkBrowseCheck.h"
 #include "search/ReadInterfaceMask.h"
 
+#include <cstdlib>
+
 namespace zelvo {
+namespace {
+
+bool Scripted()
+{
+    return std::getenv("ZELVO_UNIT_PICKS") || std::getenv("ZELVO_FILE_CHOICES");
+}
+
+std::shared_ptr<UnitPickDialog> PickDialogFor(QWidget* parent,
+                                              std::shared_ptr<UnitPickDialog> given)
+{
+    if (given)
+        return given;
+    if (!Scripted())
+        return std::make_shared<QtUnitPickDialog>(parent);
+    const char* text = std::getenv("ZELVO_UNIT_PICKS");
+    // A script that cannot be read answers nothing: every pick is cancelled.
+    return std::make_shared<ScriptedUnitPickDialog>(
+        ScriptedUnitPickDialog::AnswersFromText(text ? text : "")
+            .value_or(std::vector<std::optional<int>>{}));
+}
+
+std::shared_ptr<UnitFileDialog> FileDialogFor(QWidget* parent,
+                                              std::shared_ptr<UnitFileDialog> given)
+{
+    if (given)
+        return given;
+    if (!Scripted())
+        return std::make_shared<QtUnitFileDialog>(parent);
+    const char* text = std::getenv("ZELVO_FILE_CHOICES");
+    return std::make_shared<ScriptedUnitFileDialog>(
+        ScriptedUnitFileDialog::AnswersFromText(text ? text : ""));
+}
+
+TransferServices TransferServicesOf(MainDialog& dialog, ProgressPasses& passes, MessageBoxes& boxes,
+                                    UnitPickDialog& pick, UnitFileDialog& file,
+                                    const ToolParts& parts)
+{
+    TransferServices services{dialog.State(),
+                              dialog.Controls(),
+                              passes,
+                              boxes,
+                              pick,
+                              file,
+                              dialog.Urls(),
+                              parts.ftp,
+                              parts.backupFolder.empty() ? RunToolFolders().dataFolder
+                                                         : parts.backupFolder};
+    services.ftpPort = parts.ftpPort;
+    return services;
+}
+
+} // namespace
 
 MainDialogServices ToolWiring::WindowServices(MessageBoxes& boxes)
 {
@@ -24,7 +82,11 @@ ToolWiring::ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts)
     : m_dialog(dialog),
       m_passes(&dialog, dialog.State().language, dialog.State().host.OsClass, dialog.State().title),
       m_search(SearchServices{dialog.State(), dialog.Controls(), m_passes, boxes,
-                              std::move(parts.searchNetwork), std::move(parts.clock)})
+                              parts.searchNetwork, parts.clock}),
+      m_unitPick(PickDialogFor(&dialog, parts.unitPick)),
+      m_unitFile(FileDialogFor(&dialog, parts.unitFile)),
+      m_transfer(TransferServicesOf(dialog, m_passes, boxes, *m_unitPick, *m_unitFile, parts)),
+      m_pages(UnitPageServices{dialog.State(), dialog.Controls(), boxes, dialog.Urls()})
 {
     m_dialog.SetProgressPasses(&m_passes);
 }
@@ -41,6 +103,11 @@ MainDialogCommands ToolWiring::Commands()
     MainDialogCommands commands;
     commands.firstSearch = [this](MainDialog&) { m_search.FirstSearch(); };
     commands.searchAgain = [this](MainDialog&) { m_search.SearchAgain(); };
+    commands.backup = [this](MainDialog&) { m_transfer.Backup(); };
+    commands.restore = [this](MainDialog&) { m_transfer.Restore(); };
+    commands.fwUpdate = [this](MainDialog&) { m_transfer.FirmwareUpdate(); };
+    commands.webTool = [this](MainDialog&) { m_pages.WebTool(); };
+    commands.listDoubleClick = [this](MainDialog&) { m_pages.ListDoubleClick(); };
     return commands;
 }
 

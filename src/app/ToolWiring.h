@@ -2,6 +2,8 @@
 #include "app/MainDialog.h"
 #include "search/LinuxSearchNetwork.h"
 #include "search/SearchCommands.h"
+#include "transfer/TransferCommands.h"
+#include "transfer/UnitPages.h"
 #include "ui/ProgressPassRunner.h"
 
 #include <memory>
@@ -15,6 +17,15 @@ struct ToolParts
     std::shared_ptr<SearchNetwork> searchNetwork = SystemSearchNetwork();
     // The commands' budgets and the workers' sleeps; the passes keep real time.
     std::shared_ptr<const Clock> clock = SharedSystemClock();
+    // The transfers' FTP client; port 21 on the units.
+    std::shared_ptr<FtpClient> ftp = MakeCurlFtpClient();
+    int ftpPort = 21;
+    // The unit-pick and file dialogs. Null: scripted ones when ZELVO_UNIT_PICKS or
+    // ZELVO_FILE_CHOICES is set (end-to-end runs), else the tool's windows.
+    std::shared_ptr<UnitPickDialog> unitPick = nullptr;
+    std::shared_ptr<UnitFileDialog> unitFile = nullptr;
+    // Where backups go, ending in '/'. Empty: the tool's folder of the run.
+    std::string backupFolder = {};
 };
 
 // The one place where the tool's parts meet: the platform services the window reaches
@@ -47,11 +58,17 @@ public:
 
     ProgressPasses& Passes() { return m_passes; }
     SearchCommands& Search() { return m_search; }
+    TransferCommands& Transfer() { return m_transfer; }
+    UnitPageCommands& UnitPages() { return m_pages; }
 
 private:
     MainDialog& m_dialog;
     ProgressPassRunner m_passes;
     SearchCommands m_search;
+    std::shared_ptr<UnitPickDialog> m_unitPick;
+    std::shared_ptr<UnitFileDialog> m_unitFile;
+    TransferCommands m_transfer;
+    UnitPageCommands m_pages;
 };
 
 } // namespace zelvo

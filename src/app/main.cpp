@@ -1,7 +1,10 @@
 #include "app/SetupApp.h"
+#include "platform/FtpClient.h"
 
 int main(int argc, char** argv)
 {
+    // libcurl's global set-up is not thread-safe: once, before any thread exists.
+    zelvo::InitFtpLibrary();
     zelvo::SetupApp app(argc, argv);
     return app.Start();
 }

@@ -68,6 +68,7 @@ struct UnitFileContent
     std::string defaultExtension; // "DAT"
     std::string initialName;      // "*.DAT"
     std::string okCaption;        // "Select" / "ファイル選択"
+    std::string startFolder;      // where the dialog opens; empty: its own choice
 };
 
 UnitFileContent BuildUnitFileContent(UnitFileUse use, int language);

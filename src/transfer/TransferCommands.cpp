@@ -1,8 +1,8 @@
 #include "transfer/TransferCommands.h"
 
-#include "core/CommandButtonRules.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
+#include "core/OperationFrame.h"
 #include "core/WaitWithProgress.h"
 #include "transfer/FileNameRules.h"
 #include "transfer/TransferTexts.h"
@@ -41,26 +41,6 @@ void TransferCommands::WaitForFinishingWorker()
         LogWriter::Append("  FTP job did not end after it was asked to stop\r\n");
     else
         m_lastJob.reset();
-}
-
-void TransferCommands::Begin()
-{
-    m_services.controls.EnableControl(kIdSetIp, false);
-    m_services.controls.EnableControl(kIdEnableSetIp, false);
-    m_services.state.m_bBusy = 1;
-}
-
-void TransferCommands::End()
-{
-    const DialogState& state = m_services.state;
-    ButtonRuleInput in;
-    in.UnitsFound = state.UnitsFound;
-    in.DhcpServerPresent = state.host.DhcpServerPresent;
-    in.NetInfoAvailable = state.host.NetInfoAvailable;
-    in.NoHostMac = state.NoHostMac;
-    in.UnitCount = state.devices.UnitCount;
-    ApplyControlStates(m_services.controls, RefreshCommandButtons(RefreshVariant::Transfer, in));
-    m_services.state.m_bBusy = 0;
 }
 
 bool TransferCommands::AskDriveQuestion()
@@ -134,12 +114,13 @@ int TransferCommands::RunJob(const JobRequest& request)
 void TransferCommands::Backup()
 {
     DialogState& state = m_services.state;
-    if (state.m_bBusy || !state.UnitsFound)
+    OperationFrame frame(state, m_services.controls);
+    if (frame.Busy() || !state.UnitsFound)
         return;
-    Begin();
+    // Every path below ends with the transfer variant of the enabling rule.
+    OperationScope scope(frame, RefreshVariant::Transfer);
     const int language = state.language;
     if (!AskDriveQuestion() || !PickUnit(UnitPickUse::Download)) {
-        End();
         return;
     }
     DeviceList& devices = state.devices;
@@ -148,7 +129,6 @@ void TransferCommands::Backup()
     if (!FitsTransferBuffer(localPath)) {
         m_services.boxes.Show(transfer_texts::PathTooLong(language, localPath),
                               MessageIcon::Exclamation, MessageButtons::Ok);
-        End();
         return;
     }
     m_services.boxes.Show(transfer_texts::BackupSavedAt(language, localPath), MessageIcon::Question,
@@ -164,7 +144,6 @@ void TransferCommands::Backup()
             OpenUnitPage(m_services.urls, devices, devices.SelectedRow,
                          m_services.settings.NoConfigPage());
         LogWriter::Append("<<< Close backup: no configuration file on the unit\r\n");
-        End();
         return;
     }
     if (result == kFtpFileExists)
@@ -179,7 +158,6 @@ void TransferCommands::Backup()
     else
         report = transfer_texts::BackupFailed(language, result);
     m_services.boxes.Show(report, MessageIcon::Question, MessageButtons::Ok);
-    End();
 }
 
 void TransferCommands::Restore()
@@ -195,24 +173,26 @@ void TransferCommands::FirmwareUpdate()
 void TransferCommands::Upload(bool firmware)
 {
     DialogState& state = m_services.state;
-    if (state.m_bBusy || !state.UnitsFound)
+    OperationFrame frame(state, m_services.controls);
+    if (frame.Busy() || !state.UnitsFound)
         return;
-    Begin();
+    // Every path below ends with the transfer variant of the enabling rule.
+    OperationScope scope(frame, RefreshVariant::Transfer);
     const int language = state.language;
     if (!PickUnit(firmware ? UnitPickUse::Firmware : UnitPickUse::Upload)) {
-        End();
         return;
     }
-    const std::optional<ChosenFile> chosen = m_services.unitFile.Run(
-        BuildUnitFileContent(firmware ? UnitFileUse::Firmware : UnitFileUse::Restore, language));
+    UnitFileContent fileContent =
+        BuildUnitFileContent(firmware ? UnitFileUse::Firmware : UnitFileUse::Restore, language);
+    if (!firmware)
+        fileContent.startFolder = m_services.backupFolder; // where backups are saved
+    const std::optional<ChosenFile> chosen = m_services.unitFile.Run(fileContent);
     if (!chosen) {
-        End();
         return;
     }
     if (!FitsTransferBuffer(chosen->path) || !FitsTransferBuffer(chosen->name)) {
         m_services.boxes.Show(transfer_texts::PathTooLong(language, chosen->path),
                               MessageIcon::Exclamation, MessageButtons::Ok);
-        End();
         return;
     }
     DeviceList& devices = state.devices;
@@ -220,7 +200,6 @@ void TransferCommands::Upload(bool firmware)
         if (!IsFirmwareFileName(chosen->name)) {
             m_services.boxes.Show(transfer_texts::WrongFirmwareFile(language, chosen->name),
                                   MessageIcon::Question, MessageButtons::Ok);
-            End();
             return;
         }
     } else {
@@ -228,7 +207,6 @@ void TransferCommands::Upload(bool firmware)
         if (chosen->name != expected) {
             m_services.boxes.Show(transfer_texts::WrongConfigFile(language, chosen->name, expected),
                                   MessageIcon::Question, MessageButtons::Ok);
-            End();
             return;
         }
     }
@@ -246,7 +224,6 @@ void TransferCommands::Upload(bool firmware)
                                   MessageIcon::Question, MessageButtons::YesNo);
         if (answer != MessageAnswer::Yes) {
             LogWriter::Append("<<< Close upload: the user kept the unit's file\r\n");
-            End();
             return;
         }
         result = RunJob({&UploadJob, chosen->path, chosen->name, kind, passKind});
@@ -271,7 +248,6 @@ void TransferCommands::Upload(bool firmware)
                               : transfer_texts::RestoreFailed(language, result);
         m_services.boxes.Show(report, MessageIcon::Question, MessageButtons::Ok);
     }
-    End();
 }
 
 } // namespace zelvo

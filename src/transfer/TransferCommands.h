@@ -74,8 +74,6 @@ private:
         int passKind;
     };
 
-    void Begin();
-    void End();
     bool AskDriveQuestion();
     // The unit-pick dialog; false on Cancel. SelectedRow follows the unit box.
     bool PickUnit(UnitPickUse use);
