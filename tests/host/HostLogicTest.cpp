@@ -1,4 +1,4 @@
-#include "HostTestSupport.h"
+#include "support/FakeHostPlatform.h"
 #include "host/DhcpDetection.h"
 #include "host/OsClass.h"
 #include "core/SubnetMask.h"

@@ -1,5 +1,5 @@
 #include "host/StartupSurvey.h"
-#include "HostTestSupport.h"
+#include "support/FakeHostPlatform.h"
 #include "core/DialogState.h"
 #include "core/IniSettings.h"
 #include "core/MessageCatalogue.h"

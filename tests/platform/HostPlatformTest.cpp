@@ -1,4 +1,4 @@
-#include "HostTestSupport.h"
+#include "support/FakeHostPlatform.h"
 #include "platform/CapturedCommand.h"
 #include "platform/PcDhcpClientState.h"
 #include "platform/HostNetlinkParse.h"
