@@ -73,8 +73,9 @@ int LogWriter::Append(const char* text)
     const std::string path = LogPath();
     if (path.empty() || text == nullptr)
         return 0;
-    // No O_CREAT: a log deleted while the tool runs is not recreated.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    // No O_CREAT: a log deleted while the tool runs is not recreated. O_NOFOLLOW: a log
+    // replaced by a link is not written through it.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return 0;
     const std::size_t n = std::strlen(text);

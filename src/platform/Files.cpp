@@ -42,7 +42,9 @@ std::string ModulePath()
 
 bool CreateEmptyFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // O_NOFOLLOW: a link planted in the tool's folder must not make us truncate, or
+    // create, a file somewhere else with our rights.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return false;
     ::close(fd);

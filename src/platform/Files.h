@@ -11,7 +11,8 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
 // The running executable's path (/proc/self/exe), or an empty text.
 std::string ModulePath();
 
-// Creates (or truncates) a file to zero length; false when that fails.
+// Creates (or truncates) a file to zero length; false when that fails or when path
+// names a symbolic link.
 bool CreateEmptyFile(const std::string& path);
 
 } // namespace zelvo

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -49,6 +50,22 @@ TEST_F(LogWriterTest, createEmptyTruncatesAnOldLog)
     EXPECT_EQ(LogWriter::Append("a\r\n"), 1);
     EXPECT_EQ(LogWriter::Appendf(" IP Addr[%d]\t: %03d\r\n", 1, 7), 1);
     EXPECT_EQ(Contents(), "a\r\n IP Addr[1]\t: 007\r\n");
+}
+
+TEST_F(LogWriterTest, aLinkInPlaceOfTheLogIsNeitherTruncatedNorWrittenThrough)
+{
+    const auto target = m_dir / "elsewhere";
+    std::ofstream(target) << "precious\n";
+    std::filesystem::create_symlink(target, m_dir / "manager.log");
+    EXPECT_FALSE(LogWriter::CreateEmpty());
+    EXPECT_EQ(LogWriter::Append("line\r\n"), 0);
+    std::ifstream in(target);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "precious\n");
+    // A link that dangles is not followed to create its target either.
+    std::filesystem::remove(target);
+    EXPECT_FALSE(LogWriter::CreateEmpty());
+    EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 TEST_F(LogWriterTest, deletedLogIsNotRecreatedAndLinesAreLost)
