@@ -1,8 +1,9 @@
 #pragma once
-#include "platform/NetAddress.h"
 #include "platform/IoStatus.h"
+#include "platform/NetAddress.h"
 #include "platform/PrivilegedSockets.h"
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,18 @@ struct IcmpSocketOptions
     // as the source, whatever the routing table says (no default route, or a default
     // route through another card). Zero: the routing table decides.
     Ipv4Address outgoingAddress;
+    // The identifier bytes of the echo requests this socket sends (offsets 4 and 5 of the
+    // message), as they are to leave. A ping socket writes its own identifier into every
+    // request it sends; bound to these bytes it writes them unchanged.
+    std::array<uint8_t, 2> identifierBytes{};
+};
+
+// One ICMP message as a probe reads it, whichever kind of socket received it.
+struct IcmpArrival
+{
+    Ipv4Address source;     // who sent it (for an error: the host or router that reported it,
+                            // or 0.0.0.0 when a ping socket's queue did not say)
+    std::size_t length = 0; // bytes of the ICMP message stored, from its type byte on
 };
 
 // One open ICMP socket. Thread safety: one thread at a time.
@@ -26,27 +39,35 @@ class IcmpSocket
 {
 public:
     virtual ~IcmpSocket() = default;
-    // true for a raw socket, whose datagrams start with their IPv4 header; false for the
-    // ping-socket fallback, which delivers the ICMP message alone.
-    virtual bool ReceivesIpHeader() const = 0;
     // Sends message to destination (port is put in the address and ignored by ICMP).
     virtual IoStatus Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
                           int timeoutMs, int& error) = 0;
-    // Waits up to timeoutMs for one datagram; stop (may be null) is looked at every few
-    // tens of milliseconds. length is the number of bytes stored (at most buffer.size()).
-    virtual IoStatus Receive(std::span<uint8_t> buffer, std::size_t& length, int timeoutMs,
+    // Waits up to timeoutMs for one ICMP message and stores it from its type byte on (at
+    // most buffer.size() bytes; a raw socket's IPv4 header is left out, a ping socket's
+    // queued error is put back into the form of an ICMP error message, see IcmpMessage.h).
+    // stop (may be null) is looked at every few tens of milliseconds.
+    virtual IoStatus Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
                              const std::atomic<bool>* stop, int& error) = 0;
+};
+
+// How the socket of an open came to be.
+enum class IcmpPath
+{
+    None,      // no socket
+    Ping,      // an unprivileged ping socket: net.ipv4.ping_group_range admits us
+    OwnRaw,    // a raw socket of this process, which holds CAP_NET_RAW
+    HelperRaw, // a raw socket from zelvo-sockhelper
 };
 
 struct IcmpSocketOpen
 {
     std::unique_ptr<IcmpSocket> socket; // null when no socket could be had
-    // Why a raw socket could not be had (None when it was). With the ping-socket fallback
-    // the socket is there and problem still says why the raw socket was not.
+    IcmpPath path = IcmpPath::None;
+    // Why no socket could be had (None when one was). With a raw socket, detail still
+    // says why the ping socket was not to be had.
     SocketProblem problem = SocketProblem::None;
     int error = 0;
     std::string detail;
-    bool pingFallback = false;
 };
 
 // Opens ICMP sockets. Thread safety: Open may be called from any thread.
@@ -57,8 +78,9 @@ public:
     virtual IcmpSocketOpen Open(const IcmpSocketOptions& options) = 0;
 };
 
-// The Linux sockets: a raw socket of our own or from the helper; when neither can be
-// had, an unprivileged ping socket if the system allows them (net.ipv4.ping_group_range).
+// The Linux sockets, in this order: a ping socket where net.ipv4.ping_group_range admits
+// one of our groups (no privilege at all); else a raw socket of our own when we hold
+// CAP_NET_RAW; else a raw socket from the helper.
 IcmpSocketFactory& SystemIcmpSockets();
 
 // The identifier of this process's echo requests: the low 16 bits of its process id.

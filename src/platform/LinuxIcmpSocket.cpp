@@ -1,6 +1,10 @@
 #include "platform/IcmpSocket.h"
 
+#include "platform/Files.h"
+#include "platform/IcmpMessage.h"
+
 #include <ifaddrs.h>
+#include <linux/errqueue.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,12 +15,17 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <utility>
 
 namespace zelvo {
 
 namespace {
 // How often a wait looks at the caller's stop flag.
 constexpr int kStopSliceMs = 50;
+// Room for the largest IPv4 datagram a probe cares about, header included.
+constexpr std::size_t kDatagramRoom = 2048;
 
 // The index of the interface that holds address, or 0.
 unsigned InterfaceHolding(Ipv4Address address)
@@ -43,7 +52,14 @@ int64_t NowMs()
         .count();
 }
 
-// Waits for events on fd for up to timeoutMs. Ok when they are there.
+std::string ErrorText(int error)
+{
+    char text[256];
+    return ::strerror_r(error, text, sizeof text);
+}
+
+// Waits for events on fd for up to timeoutMs. Ok when they are there (an error counts:
+// poll reports one whether asked or not).
 IoStatus WaitFor(int fd, short events, int timeoutMs, const std::atomic<bool>* stop, int& error)
 {
     const int64_t deadline = NowMs() + std::max(timeoutMs, 0);
@@ -66,15 +82,75 @@ IoStatus WaitFor(int fd, short events, int timeoutMs, const std::atomic<bool>* s
     }
 }
 
+// The errno values a ping socket's receive returns for an ICMP error about one of its
+// requests (IP_RECVERR sets it beside the queued report): the report is in the queue.
+bool IsReportedIcmpError(int error)
+{
+    return error == EHOSTUNREACH || error == ENETUNREACH || error == ECONNREFUSED ||
+           error == EPROTO || error == EHOSTDOWN || error == ENONET || error == EMSGSIZE ||
+           error == EACCES || error == EOPNOTSUPP;
+}
+
+// The identifiers our open ping sockets are bound to. The kernel lets two ping sockets
+// bind the same identifier and then hands each reply to one of them only, so a probe
+// that runs while another holds the identifier takes one the kernel picks instead.
+class IdentifierClaim
+{
+public:
+    IdentifierClaim() = default;
+    explicit IdentifierClaim(uint16_t port) : m_port(port)
+    {
+        std::lock_guard lock(Mutex());
+        m_held = Claimed().insert(port).second;
+    }
+    IdentifierClaim(IdentifierClaim&& other) noexcept
+        : m_port(other.m_port), m_held(std::exchange(other.m_held, false))
+    {
+    }
+    IdentifierClaim& operator=(IdentifierClaim&& other) noexcept
+    {
+        if (this != &other) {
+            Release();
+            m_port = other.m_port;
+            m_held = std::exchange(other.m_held, false);
+        }
+        return *this;
+    }
+    ~IdentifierClaim() { Release(); }
+    bool Held() const { return m_held; }
+
+private:
+    void Release()
+    {
+        if (!std::exchange(m_held, false))
+            return;
+        std::lock_guard lock(Mutex());
+        Claimed().erase(m_port);
+    }
+
+    static std::mutex& Mutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static std::set<uint16_t>& Claimed()
+    {
+        static std::set<uint16_t> claimed;
+        return claimed;
+    }
+    uint16_t m_port = 0;
+    bool m_held = false;
+};
+
 class LinuxIcmpSocket final : public IcmpSocket
 {
 public:
-    LinuxIcmpSocket(UniqueFd fd, bool raw, unsigned outgoingInterface, Ipv4Address outgoing)
-        : m_fd(std::move(fd)), m_raw(raw), m_interface(outgoingInterface), m_outgoing(outgoing)
+    LinuxIcmpSocket(UniqueFd fd, bool raw, unsigned outgoingInterface, Ipv4Address outgoing,
+                    IdentifierClaim claim)
+        : m_fd(std::move(fd)), m_raw(raw), m_interface(outgoingInterface), m_outgoing(outgoing),
+          m_claim(std::move(claim))
     {
     }
-
-    bool ReceivesIpHeader() const override { return m_raw; }
 
     IoStatus Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
                   int timeoutMs, int& error) override
@@ -118,39 +194,142 @@ public:
         return errno == EAGAIN ? IoStatus::TimedOut : IoStatus::Failed;
     }
 
-    IoStatus Receive(std::span<uint8_t> buffer, std::size_t& length, int timeoutMs,
+    IoStatus Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
                      const std::atomic<bool>* stop, int& error) override
     {
-        length = 0;
+        arrival = IcmpArrival{};
         const int64_t deadline = NowMs() + std::max(timeoutMs, 0);
         while (true) {
             const IoStatus ready =
                 WaitFor(m_fd.Get(), POLLIN, static_cast<int>(deadline - NowMs()), stop, error);
             if (ready != IoStatus::Ok)
                 return ready;
-            const ssize_t n = ::recv(m_fd.Get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+            if (!m_raw && TakeQueuedError(buffer, arrival))
+                return IoStatus::Ok;
+            uint8_t datagram[kDatagramRoom];
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t n = ::recvfrom(m_fd.Get(), datagram, sizeof datagram, MSG_DONTWAIT,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (n >= 0) {
-                length = static_cast<std::size_t>(n);
+                std::span<const uint8_t> icmp(datagram, static_cast<std::size_t>(n));
+                if (m_raw)
+                    icmp = IcmpAfterIpv4Header(icmp);
+                if (icmp.empty())
+                    continue; // nothing a probe could read; the kernel checked the rest
+                arrival.source.nbo = from.sin_addr.s_addr;
+                arrival.length = std::min(icmp.size(), buffer.size());
+                std::copy_n(icmp.begin(), arrival.length, buffer.begin());
                 return IoStatus::Ok;
             }
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            // A ping socket reports an ICMP error about its echo (unreachable, refused) as
-            // a failed receive; for the probe that is an ICMP message that arrived.
-            if (!m_raw && (errno == EHOSTUNREACH || errno == ENETUNREACH || errno == ECONNREFUSED ||
-                           errno == EPROTO))
-                return IoStatus::Ok;
+            // The pending error of a report that waits in the queue: read it next round.
+            if (!m_raw && IsReportedIcmpError(errno))
+                continue;
             error = errno;
             return IoStatus::Failed;
         }
     }
 
 private:
+    // A ping socket's next queued ICMP error, put back into message form. false when the
+    // queue is empty. Errors the local stack raised (no ICMP message behind them) are
+    // read and dropped.
+    bool TakeQueuedError(std::span<uint8_t> buffer, IcmpArrival& arrival)
+    {
+        while (true) {
+            uint8_t quoted[kDatagramRoom];
+            sockaddr_in destination{};
+            iovec iov{quoted, sizeof quoted};
+            alignas(cmsghdr) char control[512];
+            msghdr msg{};
+            msg.msg_name = &destination;
+            msg.msg_namelen = sizeof destination;
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            const ssize_t n = ::recvmsg(m_fd.Get(), &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
+            if (n < 0)
+                return false;
+            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+                if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
+                    continue;
+                sock_extended_err report;
+                std::memcpy(&report, CMSG_DATA(c), sizeof report);
+                if (report.ee_origin != SO_EE_ORIGIN_ICMP)
+                    break;
+                // The offender's address follows the report in the same control message.
+                sockaddr_in offender{};
+                if (c->cmsg_len >= CMSG_LEN(sizeof report + sizeof offender))
+                    std::memcpy(&offender, CMSG_DATA(c) + sizeof report, sizeof offender);
+                IcmpErrorReport rebuilt;
+                rebuilt.type = report.ee_type;
+                rebuilt.code = report.ee_code;
+                rebuilt.destination.nbo = destination.sin_addr.s_addr;
+                rebuilt.quoted = std::span<const uint8_t>(quoted, static_cast<std::size_t>(n));
+                arrival.source.nbo = offender.sin_family == AF_INET ? offender.sin_addr.s_addr : 0;
+                arrival.length = RebuildIcmpError(rebuilt, buffer);
+                return true;
+            }
+        }
+    }
+
     UniqueFd m_fd;
     bool m_raw;
     unsigned m_interface;
     Ipv4Address m_outgoing;
+    IdentifierClaim m_claim; // released after the socket is closed
 };
+
+// "net.ipv4.ping_group_range is 1 0" for the log, or an empty text.
+std::string PingRangeText()
+{
+    std::string range =
+        ReadSmallFile("/proc/sys/net/ipv4/ping_group_range", 64).value_or(std::string());
+    std::replace(range.begin(), range.end(), '\t', ' ');
+    while (!range.empty() && (range.back() == '\n' || range.back() == ' '))
+        range.pop_back();
+    return range.empty() ? std::string() : " (net.ipv4.ping_group_range is " + range + ")";
+}
+
+// An unprivileged ping socket, set up for the probes, or an invalid one with error set.
+UniqueFd OpenPingSocket(const IcmpSocketOptions& options, IdentifierClaim& claim, int& error)
+{
+    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
+    if (!fd.Valid()) {
+        error = errno;
+        return fd;
+    }
+    // The identifier of a ping socket is the port it is bound to; its bytes are the
+    // port's bytes as stored. A socket of ours that runs while another holds the
+    // identifier (or whose bind is refused: another process holds it) lets the kernel
+    // pick a free one, so that each socket gets exactly the replies to its own requests.
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    std::memcpy(&local.sin_port, options.identifierBytes.data(), sizeof local.sin_port);
+    IdentifierClaim wanted(local.sin_port);
+    if (!wanted.Held() ||
+        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        wanted = IdentifierClaim();
+        local.sin_port = 0;
+        if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            error = errno;
+            return UniqueFd();
+        }
+    }
+    claim = std::move(wanted);
+    // Without IP_RECVERR an unconnected ping socket drops every ICMP error about its
+    // requests; with it they wait in the error queue, where Receive reads them.
+    const int on = 1;
+    if (::setsockopt(fd.Get(), IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0) {
+        error = errno;
+        return UniqueFd();
+    }
+    return fd;
+}
 
 class LinuxIcmpSocketFactory final : public IcmpSocketFactory
 {
@@ -158,31 +337,40 @@ public:
     IcmpSocketOpen Open(const IcmpSocketOptions& options) override
     {
         IcmpSocketOpen open;
-        SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketKind::RawIcmp);
-        UniqueFd fd = std::move(raw.socket);
-        open.problem = raw.problem;
-        open.error = raw.error;
-        open.detail = raw.detail;
-        if (!fd.Valid()) {
-            // Ping sockets are off on Debian unless ping_group_range lets our group in; the
-            // kernel rewrites their identifier and checksum, so they are the last resort.
-            fd.Reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
-            if (!fd.Valid())
+        int pingError = 0;
+        IdentifierClaim claim;
+        UniqueFd fd = OpenPingSocket(options, claim, pingError);
+        if (fd.Valid()) {
+            open.path = IcmpPath::Ping;
+        } else {
+            const std::string noPing =
+                pingError == EACCES ? "no ping socket for this account's groups" + PingRangeText()
+                                    : "no ping socket: " + ErrorText(pingError);
+            SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketKind::RawIcmp);
+            open.detail = noPing;
+            if (!raw.socket.Valid()) {
+                open.problem = raw.problem;
+                open.error = raw.error;
+                open.detail = noPing + "; " + raw.detail;
                 return open;
-            open.pingFallback = true;
+            }
+            fd = std::move(raw.socket);
+            open.path = raw.viaHelper ? IcmpPath::HelperRaw : IcmpPath::OwnRaw;
         }
         const int on = 1;
         if (options.broadcast &&
             ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
             open.error = errno;
             open.problem = SocketProblem::OpenFailed;
+            open.path = IcmpPath::None;
             open.detail = "SO_BROADCAST was refused on the ICMP socket";
             return open;
         }
         const unsigned outgoing =
             options.outgoingAddress.IsZero() ? 0 : InterfaceHolding(options.outgoingAddress);
-        open.socket = std::make_unique<LinuxIcmpSocket>(std::move(fd), !open.pingFallback, outgoing,
-                                                        options.outgoingAddress);
+        open.socket =
+            std::make_unique<LinuxIcmpSocket>(std::move(fd), open.path != IcmpPath::Ping, outgoing,
+                                              options.outgoingAddress, std::move(claim));
         return open;
     }
 };

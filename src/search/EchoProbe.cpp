@@ -23,6 +23,14 @@ uint32_t TickCount(const Clock& clock)
     return static_cast<uint32_t>(clock.MonotonicMs());
 }
 
+// The socket keeps the requests' identifier as built (a ping socket would write its own).
+IcmpSocketOptions OptionsFor(const EchoRequest& request)
+{
+    IcmpSocketOptions options;
+    options.identifierBytes = {request[kEchoIdentifierAt], request[kEchoIdentifierAt + 1]};
+    return options;
+}
+
 // Waits up to timeoutMs for the first datagram that is not one of our own requests.
 Wait AwaitAnswer(const EchoServices& services, IcmpSocket& socket, int timeoutMs,
                  const std::atomic<bool>* stop)
@@ -33,9 +41,9 @@ Wait AwaitAnswer(const EchoServices& services, IcmpSocket& socket, int timeoutMs
         const int64_t left = deadline - services.clock.MonotonicMs();
         if (left <= 0)
             return Wait::TimedOut;
-        std::size_t length = 0;
+        IcmpArrival arrival;
         int error = 0;
-        switch (socket.Receive(buffer, length, static_cast<int>(left), stop, error)) {
+        switch (socket.Receive(buffer, arrival, static_cast<int>(left), stop, error)) {
         case IoStatus::Ok:
             break;
         case IoStatus::TimedOut:
@@ -45,8 +53,7 @@ Wait AwaitAnswer(const EchoServices& services, IcmpSocket& socket, int timeoutMs
         case IoStatus::Failed:
             return Wait::Failed;
         }
-        const auto icmp = IcmpMessageOf(std::span<const uint8_t>(buffer.data(), length),
-                                        socket.ReceivesIpHeader());
+        const std::span<const uint8_t> icmp(buffer.data(), arrival.length);
         if (!IsOwnEchoRequest(icmp, services.identifier))
             return Wait::Answered;
     }
@@ -61,10 +68,10 @@ EchoServices SystemEchoServices()
 int EchoProbe(const EchoServices& services, Ipv4Address address, int timeoutMs,
               const std::atomic<bool>* stop)
 {
-    IcmpSocketOpen open = services.sockets.Open(IcmpSocketOptions{});
+    EchoRequest request = BuildEchoRequest(services.identifier);
+    IcmpSocketOpen open = services.sockets.Open(OptionsFor(request));
     if (!open.socket)
         return 0;
-    EchoRequest request = BuildEchoRequest(services.identifier);
     StampEchoRequest(request, 0, TickCount(services.clock));
     int error = 0;
     if (open.socket->Send(address, kEchoDestinationPort, request, timeoutMs, error) != IoStatus::Ok)
@@ -75,14 +82,14 @@ int EchoProbe(const EchoServices& services, Ipv4Address address, int timeoutMs,
 int BroadcastEcho(const EchoServices& services, Ipv4Address outgoingAddress,
                   const std::atomic<bool>* stop)
 {
-    IcmpSocketOptions options;
+    EchoRequest request = BuildEchoRequest(services.identifier);
+    IcmpSocketOptions options = OptionsFor(request);
     options.broadcast = true;
     options.outgoingAddress = outgoingAddress;
     IcmpSocketOpen open = services.sockets.Open(options);
     if (!open.socket)
         return 0;
     const Ipv4Address limitedBroadcast{0xFFFFFFFFu};
-    EchoRequest request = BuildEchoRequest(services.identifier);
     for (uint16_t sequence = 0; sequence < 2; ++sequence) {
         StampEchoRequest(request, sequence, TickCount(services.clock));
         int error = 0;

@@ -9,7 +9,7 @@ namespace zelvo {
 
 namespace {
 constexpr std::size_t kChecksumAt = 2;
-constexpr std::size_t kIdentifierAt = 4;
+constexpr std::size_t kIdentifierAt = kEchoIdentifierAt;
 constexpr std::size_t kSequenceAt = 6;
 constexpr std::size_t kTimestampAt = 8;
 
@@ -44,18 +44,6 @@ void StampEchoRequest(EchoRequest& request, uint16_t sequence, uint32_t tickMs)
     PutLe16(&request[kSequenceAt], sequence);
     const uint16_t checksum = InternetChecksum(request.data(), request.size());
     std::memcpy(&request[kChecksumAt], &checksum, sizeof checksum); // host order, see there
-}
-
-std::span<const uint8_t> IcmpMessageOf(std::span<const uint8_t> datagram, bool hasIpHeader)
-{
-    if (!hasIpHeader)
-        return datagram;
-    if (datagram.empty() || (datagram[0] >> 4) != 4)
-        return {};
-    const std::size_t headerLength = std::size_t{datagram[0] & 0x0Fu} * 4;
-    if (headerLength < 20 || headerLength > datagram.size())
-        return {};
-    return datagram.subspan(headerLength);
 }
 
 bool IsOwnEchoRequest(std::span<const uint8_t> icmp, uint16_t identifier)

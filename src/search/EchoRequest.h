@@ -17,6 +17,7 @@ namespace zelvo {
 constexpr std::size_t kEchoBaseSize = 32;
 constexpr std::size_t kEchoHeaderSize = 12;
 constexpr std::size_t kEchoRequestSize = kEchoBaseSize + kEchoHeaderSize;
+constexpr std::size_t kEchoIdentifierAt = 4;
 constexpr uint8_t kEchoRequestType = 8;
 constexpr uint8_t kEchoPayloadByte = 0x45;
 // Put in the destination's port field; ICMP itself has no ports and ignores it.
@@ -30,11 +31,6 @@ EchoRequest BuildEchoRequest(uint16_t identifier);
 // Readies the request for one send: stores the sequence and the tick count, then the
 // checksum over the whole message.
 void StampEchoRequest(EchoRequest& request, uint16_t sequence, uint32_t tickMs);
-
-// The ICMP message in a received datagram: what follows the IPv4 header when the socket
-// delivers one (a raw socket), else the datagram itself. Empty when the header is
-// malformed or longer than the datagram.
-std::span<const uint8_t> IcmpMessageOf(std::span<const uint8_t> datagram, bool hasIpHeader);
 
 // True for an echo request of this process (type 8, our identifier, our payload). A raw
 // socket sees them come back: a broadcast is looped back to its sender and a request to

@@ -1,13 +1,13 @@
 #include "search/LinuxSearchNetwork.h"
 
-#include "core/LogWriter.h"
 #include "core/HostInfo.h"
+#include "core/LogWriter.h"
 #include "search/EchoProbe.h"
 
 namespace zelvo {
 
-// Passes every open on, and logs the state of the raw ICMP socket when it changes:
-// unavailable (and why), or only a ping socket to be had.
+// Passes every open on, and logs which way the probes send ICMP whenever that changes:
+// a ping socket, a raw socket of our own or from the helper, or none (and why).
 class LinuxSearchNetwork::ReportingSockets final : public IcmpSocketFactory
 {
 public:
@@ -16,15 +16,26 @@ public:
     IcmpSocketOpen Open(const IcmpSocketOptions& options) override
     {
         IcmpSocketOpen open = m_inner.Open(options);
-        const State now = !open.socket        ? State::Unavailable
-                          : open.pingFallback ? State::PingOnly
-                                              : State::Raw;
+        const IcmpPath now = open.socket ? open.path : IcmpPath::None;
         m_problem.store(open.socket ? SocketProblem::None : open.problem);
-        if (m_state.exchange(now) != now) {
-            if (now == State::Unavailable)
+        if (m_path.exchange(static_cast<int>(now)) != static_cast<int>(now)) {
+            switch (now) {
+            case IcmpPath::Ping:
+                LogWriter::Append(" ICMP echo through a ping socket: no privilege needed\r\n");
+                break;
+            case IcmpPath::OwnRaw:
+                LogWriter::Appendf(" ICMP echo through a raw socket of this process "
+                                   "(CAP_NET_RAW): %s\r\n",
+                                   open.detail.c_str());
+                break;
+            case IcmpPath::HelperRaw:
+                LogWriter::Appendf(" ICMP echo through a raw socket from zelvo-sockhelper: %s\r\n",
+                                   open.detail.c_str());
+                break;
+            case IcmpPath::None:
                 LogWriter::Appendf(" ICMP echo cannot be sent: %s\r\n", open.detail.c_str());
-            else if (now == State::PingOnly)
-                LogWriter::Appendf(" ICMP echo through a ping socket: %s\r\n", open.detail.c_str());
+                break;
+            }
         }
         return open;
     }
@@ -32,15 +43,9 @@ public:
     SocketProblem Problem() const { return m_problem.load(); }
 
 private:
-    enum class State
-    {
-        Unknown,
-        Raw,
-        PingOnly,
-        Unavailable
-    };
     IcmpSocketFactory& m_inner;
-    std::atomic<State> m_state{State::Unknown};
+    // Unknown before the first open: None is a state worth logging.
+    std::atomic<int> m_path{-1};
     std::atomic<SocketProblem> m_problem{SocketProblem::None};
 };
 

@@ -10,10 +10,11 @@
 
 namespace zelvo {
 
-// The search's network on Linux: echo probes on raw ICMP sockets (our own or the
-// helper's), the neighbour table through rtnetlink, names through NetBIOS, the resolver
-// and mDNS. The first time no raw ICMP socket can be had, the log says why in one line
-// (again after a success in between), so that a search that finds nothing is explained.
+// The search's network on Linux: echo probes on the system's ICMP sockets (a ping socket
+// where the system allows one, else a raw socket of our own or from the helper), the
+// neighbour table through rtnetlink, names through NetBIOS, the resolver and mDNS. The log
+// says in one line which kind of socket the probes use, and again when that changes; when
+// none can be had, it says why, so that a search that finds nothing is explained.
 // Thread safety: all operations from any thread, also concurrently.
 class LinuxSearchNetwork final : public SearchNetwork
 {
