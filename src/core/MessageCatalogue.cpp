@@ -133,6 +133,24 @@ constexpr Entry kEntries[] = {
     // the kernel failed with an error); the error's number and text follow.
     {903, "DHCPクライアントの情報を取得できませんでした。\r\nエラー "},
     {904, "The DHCP client information could not be read.\r\nError "},
+    // The search cannot send ICMP: no ping socket for this account, and it is not in the
+    // group that may run zelvo-sockhelper.
+    {920, "このアカウントには ping ソケットが許されておらず、補助プログラム zelvo-sockhelper を"
+          "使えるグループ zelvo-setup のメンバーでもないため、ICMPエコー要求を送信できません。"
+          "VELDIXシリーズを検索できません。\r\n\r\n"
+          "管理者に、このアカウントをグループ zelvo-setup に追加するよう依頼してください"
+          "（root で実行）：\r\n\r\n"
+          "  usermod -aG zelvo-setup USER\r\n\r\n"
+          "追加のあと、いったんログアウトしてから、もう一度ログインしてください。\r\n"
+          "詳しくは manager.log を参照してください。"},
+    {921, "The search cannot send ICMP echo requests: this system does not allow ping sockets "
+          "for your account, and your account is not a member of the group zelvo-setup, whose "
+          "members may use the helper program zelvo-sockhelper.\r\n\r\n"
+          "Ask an administrator to add your account to the group (as root, USER being your "
+          "user name):\r\n\r\n"
+          "  usermod -aG zelvo-setup USER\r\n\r\n"
+          "then log out and log in again.\r\n"
+          "manager.log tells more."},
     // Linux additions: the temporary-address responder cannot have UDP port 67. Told once
     // per program run. 930/931 end with the name of the program that holds the port.
     {930, "このPCのUDPポート67（DHCPサーバ用）を他のプログラムが使用しているため、\r\n"

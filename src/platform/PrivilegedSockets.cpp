@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -36,6 +37,17 @@ const char* SocketName(PrivilegedSocketKind kind)
 const char* CapabilityName(PrivilegedSocketKind kind)
 {
     return kind == PrivilegedSocketKind::RawIcmp ? "CAP_NET_RAW" : "CAP_NET_BIND_SERVICE";
+}
+
+// The account's name for advice such as "usermod -aG zelvo-setup NAME".
+std::string AccountName()
+{
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return found->pw_name;
+    return "USER";
 }
 
 bool IsPrivilegeError(int error)
@@ -142,6 +154,14 @@ bool SockHelperClient::StartLocked(SocketAcquisition& failure)
     pid_t pid = -1;
     const int spawnError = ::posix_spawn(&pid, m_path.c_str(), &actions, nullptr, argv, envp);
     ::posix_spawn_file_actions_destroy(&actions);
+    if (spawnError == EACCES) {
+        failure = Failure(SocketProblem::HelperNotPermitted, spawnError,
+                          "this account may not run the helper " + m_path +
+                              ": only members of the group " + kHelperGroup +
+                              " may (as root: usermod -aG " + kHelperGroup + " " + AccountName() +
+                              ", then log in again)");
+        return false;
+    }
     if (spawnError != 0) {
         failure =
             Failure(SocketProblem::HelperMissing, spawnError,
@@ -238,8 +258,7 @@ bool SockHelperClient::ExchangeLocked(PrivilegedSocketKind kind, SocketAcquisiti
     if (IsPrivilegeError(reply.error))
         out = Failure(SocketProblem::HelperUnprivileged, reply.error,
                       "the helper " + m_path + " lacks " + CapabilityName(kind) +
-                          ": as root, give it with scripts/privileged-helper-setup.sh or "
-                          "cmake --install");
+                          ": as root, give it with scripts/install-helper.sh " + m_path);
     else
         out = Failure(SocketProblem::OpenFailed, reply.error,
                       std::string("the helper could not open the ") + SocketName(kind) + ": " +
@@ -251,14 +270,9 @@ SocketAcquisition SockHelperClient::Request(PrivilegedSocketKind kind)
 {
     std::lock_guard lock(m_mutex);
     SocketAcquisition result;
-    // A helper that died since the last request is replaced once.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!m_channel.Valid() && !StartLocked(result))
-            break;
-        if (ExchangeLocked(kind, result))
-            break;
+    StopLocked(); // the last request's helper has nothing left to give
+    if (StartLocked(result) && !ExchangeLocked(kind, result))
         StopLocked();
-    }
     if (result.problem != SocketProblem::None)
         result.detail = std::string("no ") + CapabilityName(kind) + ", and " + result.detail;
     return result;

@@ -91,8 +91,11 @@ void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
     // Without an ICMP socket no unit answers: say why once, not after every search.
     if (!m_toldIcmpProblem && m_services.network->IcmpProblem() != SocketProblem::None) {
         m_toldIcmpProblem = true;
-        m_services.boxes.Show(MessageCatalogue::Choose(state.language, 901, 902), MessageIcon::Stop,
-                              MessageButtons::Ok);
+        const bool notMember =
+            m_services.network->IcmpProblem() == SocketProblem::HelperNotPermitted;
+        m_services.boxes.Show(
+            MessageCatalogue::Choose(state.language, notMember ? 920 : 901, notMember ? 921 : 902),
+            MessageIcon::Stop, MessageButtons::Ok);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/ScriptedMessageBoxes.h"
+#include "core/UiLanguage.h"
 #include "platform/Files.h"
 #include "search/SearchCommands.h"
 #include "support/FakeClock.h"
@@ -200,16 +201,31 @@ TEST(Search, endReadsTheNoMacFlagNotTheMac)
 
 TEST(Search, withoutAnIcmpSocketTellsWhyOnceAndBeforeTheResult)
 {
-    Window w;
-    w.network->icmpProblem = SocketProblem::HelperMissing;
-    w.commands->FirstSearch();
-    w.commands->SearchAgain();
-    const auto& shown = w.boxes.ShownBoxes();
-    ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0].text, MessageCatalogue::Text(902));
-    EXPECT_EQ(shown[0].icon, MessageIcon::Stop);
-    EXPECT_EQ(shown[1].text, MessageCatalogue::Text(137));
-    EXPECT_EQ(shown[2].text, MessageCatalogue::Text(141));
+    const struct
+    {
+        SocketProblem problem;
+        int english;
+        int japanese;
+    } rows[] = {
+        {SocketProblem::HelperMissing, 902, 901},
+        {SocketProblem::HelperUnprivileged, 902, 901},
+        {SocketProblem::HelperNotPermitted, 921, 920}, // what is missing: the group
+    };
+    for (const auto& row : rows) {
+        for (const bool japanese : {false, true}) {
+            Window w;
+            w.state->language = japanese ? kLanguageJapanese : 409;
+            w.network->icmpProblem = row.problem;
+            w.commands->FirstSearch();
+            w.commands->SearchAgain();
+            const auto& shown = w.boxes.ShownBoxes();
+            ASSERT_EQ(shown.size(), 3u);
+            EXPECT_EQ(shown[0].text, MessageCatalogue::Text(japanese ? row.japanese : row.english));
+            EXPECT_EQ(shown[0].icon, MessageIcon::Stop);
+            EXPECT_EQ(shown[1].text, MessageCatalogue::Text(japanese ? 136 : 137));
+            EXPECT_EQ(shown[2].text, MessageCatalogue::Text(japanese ? 140 : 141));
+        }
+    }
 }
 
 TEST(Search, isIgnoredWhileASearchRuns)

@@ -1,7 +1,11 @@
-// zelvo-sockhelper: opens the two kinds of socket that need a privilege (a raw ICMP socket
-// and the DHCP server port) for the unprivileged ZelvoSetup and hands them back over the
-// socket pair it was started with. It holds exactly cap_net_raw and cap_net_bind_service
-// (file capabilities), keeps nothing else and does nothing else.
+// zelvo-sockhelper: opens one of the two kinds of socket that need a privilege (a raw
+// ICMP socket, or the DHCP server port) for the unprivileged ZelvoSetup and hands it back
+// over the socket pair it was started with. Its file carries cap_net_raw and
+// cap_net_bind_service and only the group zelvo-setup may run it. Each run serves one
+// request: it keeps the one capability that request needs only while it opens the
+// socket, drops every capability before it replies, and then refuses whatever else
+// comes until the tool closes the channel.
+#include "platform/sockhelper/EchoReplyFilter.h"
 #include "platform/sockhelper/SockHelperProtocol.h"
 
 #include <netinet/in.h>
@@ -44,32 +48,76 @@ void CloseOtherDescriptors()
         ::close(fd);
 }
 
-// Keeps the two capabilities the requests need in the permitted and effective sets and
-// drops every other one, the inheritable and the ambient sets included. When the file
-// capabilities were not set up, the helper keeps nothing and its requests fail with EPERM,
-// which tells the tool exactly that.
-void DropEverythingElse()
+// Empties every capability set for good. false when the kernel refused.
+bool DropAll()
+{
+    cap_t none = ::cap_init();
+    const bool ok = none != nullptr && ::cap_set_proc(none) == 0;
+    if (none)
+        ::cap_free(none);
+    return ok;
+}
+
+// Leaves in the permitted set those of the two capabilities that the file gave us and
+// nothing else, with none effective; the inheritable and ambient sets are emptied. A file
+// that carries only one of the two still serves the requests that one allows.
+void KeepOnlyTheTwo()
 {
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
-    const cap_value_t needed[] = {CAP_NET_RAW, CAP_NET_BIND_SERVICE};
-    cap_t caps = ::cap_init(); // all clear
-    if (caps == nullptr)
-        return;
-    ::cap_set_flag(caps, CAP_PERMITTED, 2, needed, CAP_SET);
-    ::cap_set_flag(caps, CAP_EFFECTIVE, 2, needed, CAP_SET);
-    if (::cap_set_proc(caps) != 0) {
-        ::cap_clear(caps);
-        ::cap_set_proc(caps);
+    cap_t now = ::cap_get_proc();
+    cap_t kept = ::cap_init(); // all clear
+    if (now != nullptr && kept != nullptr) {
+        for (const cap_value_t c : {CAP_NET_RAW, CAP_NET_BIND_SERVICE}) {
+            cap_flag_value_t has = CAP_CLEAR;
+            if (::cap_get_flag(now, c, CAP_PERMITTED, &has) == 0 && has == CAP_SET)
+                ::cap_set_flag(kept, CAP_PERMITTED, 1, &c, CAP_SET);
+        }
     }
-    ::cap_free(caps);
+    if (kept == nullptr || ::cap_set_proc(kept) != 0)
+        DropAll();
+    if (kept)
+        ::cap_free(kept);
+    if (now)
+        ::cap_free(now);
 }
 
+// Makes one permitted capability effective. false when the file did not give it.
+bool Raise(cap_value_t capability)
+{
+    cap_t caps = ::cap_get_proc();
+    if (caps == nullptr)
+        return false;
+    cap_flag_value_t has = CAP_CLEAR;
+    const bool ok = ::cap_get_flag(caps, capability, CAP_PERMITTED, &has) == 0 && has == CAP_SET &&
+                    ::cap_set_flag(caps, CAP_EFFECTIVE, 1, &capability, CAP_SET) == 0 &&
+                    ::cap_set_proc(caps) == 0;
+    ::cap_free(caps);
+    return ok;
+}
+
+// A raw ICMP socket that lets through only what a probe reads, filter locked: its holder
+// can neither take the filter off nor replace it.
 int OpenRawIcmp()
 {
     const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    return fd >= 0 ? fd : -errno;
+    if (fd < 0)
+        return -errno;
+    const sock_fprog program{static_cast<unsigned short>(kEchoReplyFilter.size()),
+                             const_cast<sock_filter*>(kEchoReplyFilter.data())};
+    const int on = 1;
+    if (::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0 ||
+        ::setsockopt(fd, SOL_SOCKET, SO_LOCK_FILTER, &on, sizeof on) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return -error;
+    }
+    // What arrived before the filter was in place is not ours to hand on.
+    char discard[1];
+    while (::recv(fd, discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC) >= 0) {
+    }
+    return fd;
 }
 
 int OpenDhcpServer()
@@ -118,6 +166,40 @@ bool Reply(uint32_t kind, int32_t error, int fd)
     return sent == static_cast<ssize_t>(sizeof reply);
 }
 
+// The socket for one well-formed request, with the capability raised only around its
+// opening; a negative errno when it cannot be had.
+int Serve(const RequestMessage& request)
+{
+    const bool raw = request.kind == static_cast<uint32_t>(SocketKind::RawIcmp);
+    if (!raw && request.kind != static_cast<uint32_t>(SocketKind::DhcpServer))
+        return -kRefused;
+    if (!Raise(raw ? CAP_NET_RAW : CAP_NET_BIND_SERVICE))
+        return -EPERM;
+    return raw ? OpenRawIcmp() : OpenDhcpServer();
+}
+
+// One message from the tool. false when the channel closed or broke.
+bool ReadRequest(RequestMessage& request, bool& wellFormed)
+{
+    while (true) {
+        // One byte more than a request, so that an oversized message shows as one.
+        unsigned char buffer[sizeof(RequestMessage) + 1];
+        // recv leaves no room for control data: descriptors that someone sends along are
+        // closed by the kernel (MSG_CTRUNC) and never land in this process.
+        const ssize_t n = ::recv(kChannelFd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        wellFormed = n == static_cast<ssize_t>(sizeof request);
+        if (wellFormed) {
+            std::memcpy(&request, buffer, sizeof request);
+            wellFormed = request.magic == kMagic;
+        }
+        return true;
+    }
+}
+
 } // namespace
 
 int main(int argc, char**)
@@ -127,38 +209,26 @@ int main(int argc, char**)
         return 2;
     }
     CloseOtherDescriptors();
-    DropEverythingElse();
+    KeepOnlyTheTwo();
     std::signal(SIGPIPE, SIG_IGN);
 
-    while (true) {
-        // One byte more than a request, so that an oversized message shows as one.
-        unsigned char buffer[sizeof(RequestMessage) + 1];
-        // recv leaves no room for control data: descriptors that someone sends along are
-        // closed by the kernel (MSG_CTRUNC) and never land in this process.
-        const ssize_t n = ::recv(kChannelFd, buffer, sizeof buffer, 0);
-        if (n == 0)
-            return 0; // the tool closed its end
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return 1;
-        }
-        RequestMessage request;
-        bool wellFormed = n == static_cast<ssize_t>(sizeof request);
-        if (wellFormed) {
-            std::memcpy(&request, buffer, sizeof request);
-            wellFormed = request.magic == kMagic;
-        }
-        int result = -kRefused;
-        if (wellFormed && request.kind == static_cast<uint32_t>(SocketKind::RawIcmp))
-            result = OpenRawIcmp();
-        else if (wellFormed && request.kind == static_cast<uint32_t>(SocketKind::DhcpServer))
-            result = OpenDhcpServer();
+    bool served = false;
+    RequestMessage request;
+    bool wellFormed = false;
+    while (ReadRequest(request, wellFormed)) {
         const uint32_t kind = wellFormed ? request.kind : 0;
+        // Only the first well-formed request is served; by then nothing is left to give.
+        int result = wellFormed && !served ? Serve(request) : -kRefused;
+        served = served || wellFormed;
+        if (!DropAll() && result >= 0) {
+            ::close(result);
+            result = -EPERM;
+        }
         const bool sent = result >= 0 ? Reply(kind, 0, result) : Reply(kind, -result, -1);
         if (result >= 0)
             ::close(result);
         if (!sent)
             return 1;
     }
+    return 0;
 }
