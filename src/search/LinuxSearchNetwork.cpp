@@ -19,23 +19,24 @@ public:
         const IcmpPath now = open.socket ? open.path : IcmpPath::None;
         m_problem.store(open.socket ? SocketProblem::None : open.problem);
         if (m_path.exchange(static_cast<int>(now)) != static_cast<int>(now)) {
+            // Whole, not cut to a formatted line's 260 bytes: the advice comes last.
+            std::string line;
             switch (now) {
             case IcmpPath::Ping:
-                LogWriter::Append(" ICMP echo through a ping socket: no privilege needed\r\n");
+                line = " ICMP echo through a ping socket: no privilege needed";
                 break;
             case IcmpPath::OwnRaw:
-                LogWriter::Appendf(" ICMP echo through a raw socket of this process "
-                                   "(CAP_NET_RAW): %s\r\n",
-                                   open.detail.c_str());
+                line =
+                    " ICMP echo through a raw socket of this process (CAP_NET_RAW): " + open.detail;
                 break;
             case IcmpPath::HelperRaw:
-                LogWriter::Appendf(" ICMP echo through a raw socket from zelvo-sockhelper: %s\r\n",
-                                   open.detail.c_str());
+                line = " ICMP echo through a raw socket from zelvo-sockhelper: " + open.detail;
                 break;
             case IcmpPath::None:
-                LogWriter::Appendf(" ICMP echo cannot be sent: %s\r\n", open.detail.c_str());
+                line = " ICMP echo cannot be sent: " + open.detail;
                 break;
             }
+            LogWriter::Append((line + "\r\n").c_str());
         }
         return open;
     }
