@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The helper's set-up as root on trees it must accept and trees it must refuse: a tree or
+# helper another account can write, a symbolic link in the helper's place, a helper with
+# a second name. What it accepts ends as root:zelvo-setup 0750 with the two capabilities;
+# what it refuses is left as it was, and the refusal says why.
+#   helper_install_test.sh <zelvo-sockhelper> <scripts-dir>
+set -uo pipefail
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+if [[ $(id -u) -ne 0 ]]; then
+    echo "SKIP: the set-up is for root"
+    exit 77
+fi
+[[ $# -eq 2 ]] || fail "usage: helper_install_test.sh <zelvo-sockhelper> <scripts-dir>"
+built=$1 scripts=$2
+command -v getcap >/dev/null || fail "getcap missing (libcap2-bin)"
+
+top=$(mktemp -d /tmp/zelvo-helper-install.XXXXXX)
+trap 'rm -rf "$top"' EXIT
+chmod 0755 "$top"
+
+fresh_tree() { # name: a build tree as a root build leaves it
+    local tree=$top/$1
+    mkdir -p "$tree/bin"
+    chmod 0755 "$tree" "$tree/bin"
+    install -m 0755 "$built" "$tree/bin/zelvo-sockhelper"
+    echo "$tree"
+}
+setup() { # tree: the script's exit status; its messages in $top/said
+    "$scripts/privileged-helper-setup.sh" "$1" >"$top/said" 2>&1
+}
+untouched() { # file, mode: still as the test left it, no capabilities
+    [[ $(stat -c '%u %a' "$1") == "0 $2" ]] || fail "$1 was changed: $(stat -c '%U:%G %a' "$1")"
+    [[ -z $(getcap "$1") ]] || fail "$1 got capabilities: $(getcap "$1")"
+}
+refused() { # tree, what the refusal must name, the test's words
+    setup "$1" && fail "$3: accepted ($(cat "$top/said"))"
+    grep -q "refused: .*$2" "$top/said" || fail "$3: no reason given: $(cat "$top/said")"
+}
+
+# Accepted: a tree only root can write.
+tree=$(fresh_tree good)
+setup "$tree" || fail "a root-only tree was refused: $(cat "$top/said")"
+[[ $(stat -c '%U:%G %a' "$tree/bin/zelvo-sockhelper") == "root:zelvo-setup 750" ]] ||
+    fail "helper left as $(stat -c '%U:%G %a' "$tree/bin/zelvo-sockhelper")"
+getcap "$tree/bin/zelvo-sockhelper" | grep -q "cap_net_bind_service,cap_net_raw=ep" ||
+    fail "capabilities: $(getcap "$tree/bin/zelvo-sockhelper")"
+# A second run changes nothing and still succeeds.
+setup "$tree" || fail "second run: $(cat "$top/said")"
+
+# Refused: the tree, or the folder of the helper, writable by everybody.
+tree=$(fresh_tree world)
+chmod 0777 "$tree"
+refused "$tree" "$tree can be written by another account" "world-writable tree"
+untouched "$tree/bin/zelvo-sockhelper" 755
+tree=$(fresh_tree worldbin)
+chmod 1777 "$tree/bin"
+refused "$tree" "$tree/bin can be written" "world-writable helper folder, sticky or not"
+untouched "$tree/bin/zelvo-sockhelper" 755
+
+# Refused: a tree that belongs to another account, or that its group may write.
+tree=$(fresh_tree owned)
+chown nobody "$tree"
+refused "$tree" "belongs to uid\\|owner uid $(id -u nobody)" "tree of another account"
+untouched "$tree/bin/zelvo-sockhelper" 755
+tree=$(fresh_tree groupwritable)
+chgrp nogroup "$tree/bin" && chmod 0775 "$tree/bin"
+refused "$tree" "can be written by another account" "group-writable helper folder"
+
+# Refused: a helper file another account owns or may write, or with a second name.
+tree=$(fresh_tree ownedfile)
+chown nobody "$tree/bin/zelvo-sockhelper"
+refused "$tree" "belongs to uid $(id -u nobody)" "helper of another account"
+tree=$(fresh_tree writablefile)
+chmod 0757 "$tree/bin/zelvo-sockhelper"
+refused "$tree" "can be written by others" "world-writable helper"
+untouched "$tree/bin/zelvo-sockhelper" 757
+tree=$(fresh_tree linked)
+ln "$tree/bin/zelvo-sockhelper" "$tree/second-name"
+refused "$tree" "has 2 names" "helper with a second name"
+
+# Refused: a symbolic link in the helper's place, followed neither by chmod nor setcap.
+tree=$(fresh_tree symlink)
+secret=$top/root-only
+install -m 0600 "$built" "$secret"
+rm "$tree/bin/zelvo-sockhelper"
+ln -s "$secret" "$tree/bin/zelvo-sockhelper"
+refused "$tree" "symbolic link" "symbolic link to a root-only file"
+untouched "$secret" 600
+
+# Another account gets told what it cannot do, and the build goes on.
+tree=$(fresh_tree asuser)
+out=$(setpriv --reuid=nobody --regid=nogroup --clear-groups "$scripts/privileged-helper-setup.sh" "$tree" 2>&1) ||
+    fail "a normal user's build stopped: $out"
+grep -q "not root" <<<"$out" || fail "no word to a normal user: $out"
+untouched "$tree/bin/zelvo-sockhelper" 755
+echo "helper install test passed"
