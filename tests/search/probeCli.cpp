@@ -7,26 +7,188 @@
 //   probe_cli <log> neigh                   the neighbour table, sorted
 //   probe_cli <log> netbios <address> <ms>  NetBIOS node status only
 //   probe_cli <log> name <address>          the whole name chain
+//   probe_cli <log> path                    which ICMP socket the probes get: ping, own
+//                                           raw, helper raw or none, and why
+//   probe_cli <log> listen <address> <ms>   a raw socket as the helper hands it out: one
+//                                           echo request to address, then one line per
+//                                           ICMP message that arrives within ms
+//   probe_cli <log> dhcp-port <ms>          the DHCP server socket; waits ms for a datagram
+//   probe_cli <log> send-icmp <address> <type>   (root) one bare ICMP message of that type
+//   probe_cli <log> capture <ms>            (root) the first echo request seen, in hex
 // Prints one "key=value" line per result; exits 0 unless the arguments are wrong.
 #include "core/LogWriter.h"
+#include "platform/IcmpMessage.h"
 #include "platform/NameLookups.h"
 #include "platform/PrivilegedSockets.h"
+#include "search/EchoRequest.h"
+#include "search/InternetChecksum.h"
 #include "search/LinuxSearchNetwork.h"
 
 #include <arpa/inet.h>
+#include <linux/filter.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 using namespace zelvo;
+
+namespace {
+
+const char* ProblemName(SocketProblem p)
+{
+    switch (p) {
+    case SocketProblem::None:
+        return "none";
+    case SocketProblem::HelperMissing:
+        return "helper-missing";
+    case SocketProblem::HelperNotPermitted:
+        return "not-in-group";
+    case SocketProblem::HelperUnprivileged:
+        return "helper-unprivileged";
+    case SocketProblem::HelperFailed:
+        return "helper-failed";
+    case SocketProblem::OpenFailed:
+        return "open-failed";
+    }
+    return "?";
+}
+
+const char* PathName(IcmpPath p)
+{
+    switch (p) {
+    case IcmpPath::Ping:
+        return "ping";
+    case IcmpPath::OwnRaw:
+        return "own";
+    case IcmpPath::HelperRaw:
+        return "helper";
+    case IcmpPath::None:
+        break;
+    }
+    return "none";
+}
+
+sockaddr_in To(Ipv4Address address)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = address.nbo;
+    return to;
+}
+
+// Waits up to ms for fd to be readable.
+bool Readable(int fd, int ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
+}
+
+// A raw ICMP socket the way the helper hands it out to a member of its group.
+void Listen(Ipv4Address address, int ms)
+{
+    SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketKind::RawIcmp);
+    std::printf("raw=%s problem=%s\n",
+                raw.socket.Valid() ? (raw.viaHelper ? "helper" : "own") : "none",
+                ProblemName(raw.problem));
+    if (!raw.socket.Valid())
+        return;
+    sock_filter acceptAll = BPF_STMT(BPF_RET | BPF_K, 0xFFFF);
+    const sock_fprog program{1, &acceptAll};
+    const bool refiltered =
+        ::setsockopt(raw.socket.Get(), SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+    std::printf("refilter=%s\n", refiltered ? "allowed" : "refused");
+    EchoRequest request = BuildEchoRequest(EchoIdentifier());
+    StampEchoRequest(request, 0, 0);
+    const sockaddr_in to = To(address);
+    ::sendto(raw.socket.Get(), request.data(), request.size(), 0,
+             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    uint8_t datagram[2048];
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0 || !Readable(raw.socket.Get(), static_cast<int>(left)))
+            break;
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const ssize_t n = ::recvfrom(raw.socket.Get(), datagram, sizeof datagram, MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&from), &length);
+        if (n <= 0)
+            continue;
+        const auto icmp = IcmpAfterIpv4Header({datagram, static_cast<std::size_t>(n)});
+        if (icmp.empty())
+            continue;
+        int quoted = -1;
+        if (icmp[0] != 0 && icmp.size() > kIcmpErrorHeaderSize + 9)
+            quoted = icmp[kIcmpErrorHeaderSize + 9];
+        std::printf("got type=%d quoted=%d from=%s\n", icmp[0], quoted,
+                    Ipv4Address{from.sin_addr.s_addr}.Dotted().c_str());
+    }
+}
+
+void DhcpPort(int ms)
+{
+    SocketAcquisition port = AcquirePrivilegedSocket(PrivilegedSocketKind::DhcpServer);
+    std::printf("dhcp=%s problem=%s\n",
+                port.socket.Valid() ? (port.viaHelper ? "helper" : "own") : "none",
+                ProblemName(port.problem));
+    std::fflush(stdout);
+    if (!port.socket.Valid())
+        return;
+    char buffer[1536];
+    const ssize_t n = Readable(port.socket.Get(), ms)
+                          ? ::recv(port.socket.Get(), buffer, sizeof buffer, MSG_DONTWAIT)
+                          : -1;
+    std::printf("received=%zd\n", n);
+}
+
+void SendIcmp(Ipv4Address address, int type)
+{
+    UniqueFd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    uint8_t message[20] = {static_cast<uint8_t>(type), 0, 0, 0, 0x5A, 0x5A, 0, 1};
+    const uint16_t checksum = InternetChecksum(message, sizeof message);
+    std::memcpy(message + 2, &checksum, sizeof checksum);
+    const sockaddr_in to = To(address);
+    const ssize_t sent = fd.Valid() ? ::sendto(fd.Get(), message, sizeof message, 0,
+                                               reinterpret_cast<const sockaddr*>(&to), sizeof to)
+                                    : -1;
+    std::printf("sent=%zd\n", sent);
+}
+
+void Capture(int ms)
+{
+    UniqueFd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    uint8_t datagram[2048];
+    std::string hex = "-";
+    while (fd.Valid() && hex == "-" && Readable(fd.Get(), ms)) {
+        const ssize_t n = ::recv(fd.Get(), datagram, sizeof datagram, 0);
+        const auto icmp = IcmpAfterIpv4Header({datagram, static_cast<std::size_t>(n > 0 ? n : 0)});
+        if (icmp.empty() || icmp[0] != 8)
+            continue;
+        hex.clear();
+        for (uint8_t b : icmp) {
+            char two[3];
+            std::snprintf(two, sizeof two, "%02x", b);
+            hex += two;
+        }
+    }
+    std::printf("request=%s\n", hex.c_str());
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     const std::string command = argc >= 3 ? argv[2] : "";
     Ipv4Address address;
-    if (argc < 3 || (argc >= 4 && ::inet_pton(AF_INET, argv[3], &address.nbo) != 1)) {
+    const bool msFirst = command == "dhcp-port" || command == "capture";
+    if (argc < 3 || (argc >= 4 && !msFirst && ::inet_pton(AF_INET, argv[3], &address.nbo) != 1)) {
         std::fprintf(stderr, "usage: probe_cli <log> access|echo <a> <ms>|broadcast <pc>|neigh|"
                              "netbios <a> <ms>|name <a>\n");
         return 2;
@@ -65,6 +227,18 @@ int main(int argc, char** argv)
     } else if (command == "name" && argc == 4) {
         const auto name = text(network.ReverseName(address));
         std::printf("name=%s ms=%lld\n", name.c_str(), ms());
+    } else if (command == "path" && argc == 3) {
+        IcmpSocketOpen open = SystemIcmpSockets().Open(IcmpSocketOptions{});
+        std::printf("path=%s problem=%s detail=%s\n", PathName(open.path),
+                    ProblemName(open.problem), open.detail.c_str());
+    } else if (command == "listen" && argc == 5) {
+        Listen(address, std::atoi(argv[4]));
+    } else if (command == "dhcp-port" && argc == 4) {
+        DhcpPort(std::atoi(argv[3]));
+    } else if (command == "send-icmp" && argc == 5) {
+        SendIcmp(address, std::atoi(argv[4]));
+    } else if (command == "capture" && argc == 4) {
+        Capture(std::atoi(argv[3]));
     } else {
         std::fprintf(stderr, "unknown command or wrong arguments: %s\n", command.c_str());
         return 2;

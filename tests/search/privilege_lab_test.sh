@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The probes' and the responder's sockets as two other local accounts get them, in the PC
+# namespace of the probes' lab. The tool is installed as a package would install it: its
+# helper root:zelvo-setup 0750 with its two capabilities.
+#  - An account outside the group cannot run the helper and gets neither a raw socket nor
+#    UDP port 67. Where ping sockets are allowed it still finds a unit, without any
+#    privilege, and its requests leave as the tool builds them; where they are not, the
+#    log says what is missing and how to get it.
+#  - A member gets the helper's raw socket, which shows echo replies and nothing else that
+#    reaches the host, with a filter it cannot replace; and the port-67 socket.
+#   privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir>
+set -uo pipefail
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+[[ -n ${ZELVO_LAB_PREFIX:-} && -x ${ZELVO_LAB:-} ]] || fail "ZELVO_LAB_PREFIX and ZELVO_LAB are not set"
+[[ $# -eq 3 ]] || fail "usage: privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir>"
+cli=$1 built_helper=$2 scripts=$3
+lab() { "$ZELVO_LAB" "$1" "$ZELVO_LAB_PREFIX" "${@:2}"; }
+command -v useradd >/dev/null || {
+    echo "SKIP: no useradd to make the test's accounts"
+    exit 77
+}
+
+# Two throwaway accounts, removed again whatever happens.
+outsider=ztout$$
+member=ztin$$
+dir=$(mktemp -d /tmp/zelvo-privilege-lab.XXXXXX)
+cleanup() {
+    sysctl -q -w net.ipv4.ping_group_range="1 0"
+    userdel "$outsider" 2>/dev/null
+    userdel "$member" 2>/dev/null
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+chmod 0755 "$dir"
+mkdir "$dir/installed"
+chmod 0755 "$dir/installed"
+install -m 0755 "$cli" "$dir/installed/probe_cli"
+install -m 0755 "$built_helper" "$dir/installed/zelvo-sockhelper"
+"$scripts/install-helper.sh" "$dir/installed/zelvo-sockhelper" 2>/dev/null ||
+    fail "install-helper.sh refused the installed copy"
+useradd --system --no-create-home --user-group --shell /usr/sbin/nologin "$outsider" ||
+    fail "useradd $outsider"
+useradd --system --no-create-home --user-group --shell /usr/sbin/nologin -G zelvo-setup "$member" ||
+    fail "useradd $member"
+log=$dir/manager.log
+install -m 0666 /dev/null "$log"
+
+as() { # account, command...: with the account's own groups, as a login would give them
+    setpriv --reuid="$1" --regid="$(id -g "$1")" --init-groups "${@:2}"
+}
+probe() { # account, probe_cli arguments...
+    as "$1" "$dir/installed/probe_cli" "$log" "${@:2}"
+}
+field() { # key, text: the value of key=value in text
+    sed -n "s/.*\\b$1=\\([^ ]*\\).*/\\1/p" <<<"$2" | head -n 1
+}
+
+pc=$(lab pc-addr)
+nas41=$(lab unit-addr NAS41)
+mac41=$(lab unit-mac NAS41 | tr : -)
+
+# The helper itself: the member may start it (it then wants its channel), the outsider not.
+# Started from a shell: setpriv's own exec still carries root's capabilities, which would
+# pass any permission check.
+start_helper() { # account
+    as "$1" sh -c '"$0"' "$dir/installed/zelvo-sockhelper" 2>&1
+}
+out=$(start_helper "$member")
+[[ $? -eq 2 && $out == *"started by ZelvoSetup only"* ]] || fail "the member could not start the helper: $out"
+out=$(start_helper "$outsider")
+[[ $? -eq 126 ]] || fail "the outsider could start the helper: $out"
+
+# Ping sockets off (Debian 12's default): the outsider has no way to send ICMP, and is told.
+sysctl -q -w net.ipv4.ping_group_range="1 0"
+out=$(probe "$outsider" path)
+[[ $(field path "$out") == none && $(field problem "$out") == not-in-group ]] ||
+    fail "the outsider got an ICMP socket: $out"
+out=$(probe "$outsider" echo "$nas41" 2000)
+[[ $(field echo "$out") == 0 ]] || fail "the outsider's echo without any socket: $out"
+grep -q "^ ICMP echo cannot be sent: .*may not run the helper .*usermod -aG zelvo-setup $outsider, then log in again" "$log" ||
+    fail "the log does not say what is missing: $(cat "$log")"
+out=$(probe "$outsider" dhcp-port 100)
+[[ $(field dhcp "$out") == none && $(field problem "$out") == not-in-group ]] ||
+    fail "the outsider got UDP port 67: $out"
+
+# Ping sockets on for everybody (systemd's default): the outsider finds the unit, and the
+# request on the wire is the tool's, identifier included.
+sysctl -q -w net.ipv4.ping_group_range="0 2147483647"
+out=$(probe "$outsider" path)
+[[ $(field path "$out") == ping ]] || fail "no ping socket with ping sockets allowed: $out"
+lab unit-exec NAS41 -- "$cli" "$dir/capture.log" capture 5000 >"$dir/captured" &
+capture=$!
+sleep 0.5
+# A simple command, so that $! is the probe's own process id, the identifier's source.
+setpriv --reuid="$outsider" --regid="$(id -g "$outsider")" --init-groups \
+    "$dir/installed/probe_cli" "$log" echo "$nas41" 2000 >"$dir/echo" &
+prober=$!
+wait "$prober"
+wait "$capture"
+out=$(cat "$dir/echo")
+[[ $(field echo "$out") == 1 ]] || fail "the outsider's echo through a ping socket: $out"
+grep -q "^ ICMP echo through a ping socket" "$log" || fail "the ping socket is not logged: $(cat "$log")"
+request=$(field request "$(cat "$dir/captured")")
+identifier=$(printf '%02x%02x' $((prober & 0xff)) $(((prober >> 8) & 0xff)))
+[[ ${#request} -eq 88 ]] || fail "the request on the wire is not 44 bytes: $request"
+[[ ${request:0:4} == 0800 && ${request:8:8} == "${identifier}0000" ]] ||
+    fail "type, identifier ($identifier) or sequence changed on the wire: $request"
+[[ ${request:24} == $(printf '45%.0s' {1..32}) ]] || fail "payload changed on the wire: $request"
+sum=0
+for ((i = 0; i < 88; i += 4)); do sum=$((sum + 16#${request:i:4})); done
+while ((sum >> 16)); do sum=$(((sum & 0xffff) + (sum >> 16))); done
+((sum == 0xffff)) || fail "the request's checksum does not add up: $request"
+# The broadcast, too, makes the units known.
+ip -4 neigh flush dev eth0
+lab unit-exec NAS41 -- ip -4 neigh flush dev eth0
+out=$(probe "$outsider" broadcast "$pc")
+[[ $(field broadcast "$out") == 1 ]] || fail "the outsider's broadcast through a ping socket: $out"
+sleep 1
+grep -qx "$nas41 $mac41" <<<"$(probe "$outsider" neigh)" || fail "NAS41 not known after the broadcast"
+
+# The member, ping sockets off: the helper's raw socket finds the unit.
+sysctl -q -w net.ipv4.ping_group_range="1 0"
+out=$(probe "$member" path)
+[[ $(field path "$out") == helper ]] || fail "the member did not get the helper's socket: $out"
+out=$(probe "$member" echo "$nas41" 2000)
+[[ $(field echo "$out") == 1 ]] || fail "the member's echo through the helper: $out"
+grep -q "^ ICMP echo through a raw socket from zelvo-sockhelper" "$log" ||
+    fail "the helper's socket is not logged: $(cat "$log")"
+
+# What the member's raw socket shows: its own echo's reply and another echo reply, but not
+# a timestamp request, an echo request or what a UDP datagram brings.
+probe "$member" listen "$nas41" 3000 >"$dir/listened" &
+listener=$!
+sleep 1
+lab unit-exec NAS41 -- "$cli" "$dir/send.log" send-icmp "$pc" 13 >/dev/null
+lab unit-exec NAS41 -- "$cli" "$dir/send.log" send-icmp "$pc" 8 >/dev/null
+lab unit-exec NAS41 -- "$cli" "$dir/send.log" send-icmp "$pc" 0 >/dev/null
+lab unit-exec NAS41 -- bash -c "echo x >/dev/udp/$pc/9"
+wait "$listener"
+out=$(cat "$dir/listened")
+[[ $(field raw "$out") == helper ]] || fail "listen had no helper socket: $out"
+[[ $(field refilter "$out") == refused ]] || fail "the member could replace the filter: $out"
+(($(grep -c "^got type=0 quoted=-1 from=$nas41\$" <<<"$out") == 2)) ||
+    fail "the echo replies did not both come through: $out"
+grep "^got " <<<"$out" | grep -v "^got type=0 " && fail "other ICMP came through: $out"
+
+# The member's port 67 receives what a unit sends there.
+probe "$member" dhcp-port 3000 >"$dir/dhcp" &
+responder=$!
+sleep 1
+lab unit-exec NAS41 -- bash -c "echo hello >/dev/udp/$pc/67"
+wait "$responder"
+out=$(cat "$dir/dhcp")
+[[ $(field dhcp "$out") == helper && $(field received "$out") == 6 ]] ||
+    fail "the member's port-67 socket: $out"
+echo "privilege lab test passed"
