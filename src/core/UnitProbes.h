@@ -40,9 +40,9 @@ public:
         return BroadcastEcho();
     }
 
-    // Why the last probe could not open an ICMP socket (the process lacks CAP_NET_RAW and
-    // the helper is missing or was not given its capabilities); None when it could, or
-    // before the first probe.
+    // Why the last probe could not open an ICMP socket (no ping socket for this account,
+    // no CAP_NET_RAW, and the helper is missing, not ours to run, or without its
+    // capabilities); None when it could, or before the first probe.
     virtual SocketProblem IcmpProblem() const { return SocketProblem::None; }
 };
 
