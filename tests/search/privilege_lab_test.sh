@@ -18,19 +18,20 @@ fail() {
 [[ $# -eq 3 ]] || fail "usage: privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir>"
 cli=$1 built_helper=$2 scripts=$3
 lab() { "$ZELVO_LAB" "$1" "$ZELVO_LAB_PREFIX" "${@:2}"; }
-command -v useradd >/dev/null || {
-    echo "SKIP: no useradd to make the test's accounts"
-    exit 77
+# Two throwaway accounts: user ids that no account of this machine has. They are not added
+# to /etc/passwd: the lab's units see their own passwd, shadow and group through bind
+# mounts over /etc, and useradd's rename of those files would take the mounts away from
+# every lab running at the time.
+free_id() { # above: the first id above it that no account and no group has
+    local id=$1
+    while getent passwd "$id" >/dev/null || getent group "$id" >/dev/null; do id=$((id + 1)); done
+    echo "$id"
 }
-
-# Two throwaway accounts, removed again whatever happens.
-outsider=ztout$$
-member=ztin$$
+outsider=$(free_id 61000)
+member=$(free_id $((outsider + 1)))
 dir=$(mktemp -d /tmp/zelvo-privilege-lab.XXXXXX)
 cleanup() {
     sysctl -q -w net.ipv4.ping_group_range="1 0"
-    userdel "$outsider" 2>/dev/null
-    userdel "$member" 2>/dev/null
     rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -41,15 +42,15 @@ install -m 0755 "$cli" "$dir/installed/probe_cli"
 install -m 0755 "$built_helper" "$dir/installed/zelvo-sockhelper"
 "$scripts/install-helper.sh" "$dir/installed/zelvo-sockhelper" 2>/dev/null ||
     fail "install-helper.sh refused the installed copy"
-useradd --system --no-create-home --user-group --shell /usr/sbin/nologin "$outsider" ||
-    fail "useradd $outsider"
-useradd --system --no-create-home --user-group --shell /usr/sbin/nologin -G zelvo-setup "$member" ||
-    fail "useradd $member"
+group=$(getent group zelvo-setup | cut -d: -f3)
+[[ -n $group ]] || fail "install-helper.sh left no group zelvo-setup"
 log=$dir/manager.log
 install -m 0666 /dev/null "$log"
 
-as() { # account, command...: with the account's own groups, as a login would give them
-    setpriv --reuid="$1" --regid="$(id -g "$1")" --init-groups "${@:2}"
+as() { # account, command...: the member with the group, the outsider with none
+    local groups=--clear-groups
+    [[ $1 == "$member" ]] && groups=--groups=$group
+    setpriv --reuid="$1" --regid="$1" "$groups" "${@:2}"
 }
 probe() { # account, probe_cli arguments...
     as "$1" "$dir/installed/probe_cli" "$log" "${@:2}"
@@ -80,7 +81,7 @@ out=$(probe "$outsider" path)
     fail "the outsider got an ICMP socket: $out"
 out=$(probe "$outsider" echo "$nas41" 2000)
 [[ $(field echo "$out") == 0 ]] || fail "the outsider's echo without any socket: $out"
-grep -q "^ ICMP echo cannot be sent: .*may not run the helper .*usermod -aG zelvo-setup $outsider, then log in again" "$log" ||
+grep -q "^ ICMP echo cannot be sent: .*may not run the helper .*usermod -aG zelvo-setup USER, then log in again" "$log" ||
     fail "the log does not say what is missing: $(cat "$log")"
 out=$(probe "$outsider" dhcp-port 100)
 [[ $(field dhcp "$out") == none && $(field problem "$out") == not-in-group ]] ||
@@ -95,8 +96,7 @@ lab unit-exec NAS41 -- "$cli" "$dir/capture.log" capture 5000 >"$dir/captured" &
 capture=$!
 sleep 0.5
 # A simple command, so that $! is the probe's own process id, the identifier's source.
-setpriv --reuid="$outsider" --regid="$(id -g "$outsider")" --init-groups \
-    "$dir/installed/probe_cli" "$log" echo "$nas41" 2000 >"$dir/echo" &
+setpriv --reuid="$outsider" --regid="$outsider" --clear-groups "$dir/installed/probe_cli" "$log" echo "$nas41" 2000 >"$dir/echo" &
 prober=$!
 wait "$prober"
 wait "$capture"
