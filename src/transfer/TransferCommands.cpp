@@ -79,7 +79,7 @@ int TransferCommands::RunJob(const JobRequest& request)
 
     const DialogState& state = m_services.state;
     auto job = std::make_shared<TransferJob>();
-    job->server = state.devices.rows[state.devices.SelectedRow].ipText;
+    job->server = state.devices.rows[request.row].ipText;
     job->localPath = request.localPath;
     job->remoteName = request.remoteName;
     job->kind = request.kind;
@@ -123,8 +123,11 @@ void TransferCommands::Backup()
     if (!AskDriveQuestion() || !PickUnit(UnitPickUse::Download)) {
         return;
     }
+    // The unit stays the one picked, whatever the list's selection does meanwhile: the
+    // window's list may set SelectedRow again when it gets the focus back during a pass.
     DeviceList& devices = state.devices;
-    const std::string remoteName = ConfigFileName(devices.rows[devices.SelectedRow].macText);
+    const int row = devices.SelectedRow;
+    const std::string remoteName = ConfigFileName(devices.rows[row].macText);
     const std::string localPath = m_services.backupFolder + remoteName;
     if (!FitsTransferBuffer(localPath)) {
         m_services.boxes.Show(transfer_texts::PathTooLong(language, localPath),
@@ -135,19 +138,18 @@ void TransferCommands::Backup()
                           MessageButtons::Ok);
 
     LogWriter::Appendf("\r\n>>> Start backup of %s from %s\r\n", remoteName.c_str(),
-                       devices.rows[devices.SelectedRow].ipText);
-    int result = RunJob({&CheckConfigJob, localPath, remoteName, 0, kProgressConfigDownload});
+                       devices.rows[row].ipText);
+    int result = RunJob({&CheckConfigJob, row, localPath, remoteName, 0, kProgressConfigDownload});
     if (result == 2 || result == kFtpNoMoreFiles) {
         if (m_services.boxes.Show(MessageCatalogue::Choose(language, 145, 146),
                                   MessageIcon::Question,
                                   MessageButtons::YesNo) == MessageAnswer::Yes)
-            OpenUnitPage(m_services.urls, devices, devices.SelectedRow,
-                         m_services.settings.NoConfigPage());
+            OpenUnitPage(m_services.urls, devices, row, m_services.settings.NoConfigPage());
         LogWriter::Append("<<< Close backup: no configuration file on the unit\r\n");
         return;
     }
     if (result == kFtpFileExists)
-        result = RunJob({&FetchConfigJob, localPath, remoteName, 0, kProgressConfigDownload});
+        result = RunJob({&FetchConfigJob, row, localPath, remoteName, 0, kProgressConfigDownload});
     LogWriter::Appendf("<<< Close backup: result %d\r\n", result);
 
     std::string report;
@@ -196,6 +198,7 @@ void TransferCommands::Upload(bool firmware)
         return;
     }
     DeviceList& devices = state.devices;
+    const int row = devices.SelectedRow; // kept for the whole command, as in Backup
     if (firmware) {
         if (!IsFirmwareFileName(chosen->name)) {
             m_services.boxes.Show(transfer_texts::WrongFirmwareFile(language, chosen->name),
@@ -203,7 +206,7 @@ void TransferCommands::Upload(bool firmware)
             return;
         }
     } else {
-        const std::string expected = ConfigFileName(devices.rows[devices.SelectedRow].macText);
+        const std::string expected = ConfigFileName(devices.rows[row].macText);
         if (chosen->name != expected) {
             m_services.boxes.Show(transfer_texts::WrongConfigFile(language, chosen->name, expected),
                                   MessageIcon::Question, MessageButtons::Ok);
@@ -215,8 +218,8 @@ void TransferCommands::Upload(bool firmware)
     const int passKind = firmware ? kProgressFirmwareUpload : kProgressConfigUpload;
     LogWriter::Appendf("\r\n>>> Start %s upload of %s to %s\r\n",
                        firmware ? "firmware" : "configuration", chosen->name.c_str(),
-                       devices.rows[devices.SelectedRow].ipText);
-    int result = RunJob({&CheckAndUploadJob, chosen->path, chosen->name, kind, passKind});
+                       devices.rows[row].ipText);
+    int result = RunJob({&CheckAndUploadJob, row, chosen->path, chosen->name, kind, passKind});
     if (result == kFtpFileExists) {
         const MessageAnswer answer =
             m_services.boxes.Show(firmware ? MessageCatalogue::Choose(language, 159, 160)
@@ -226,7 +229,7 @@ void TransferCommands::Upload(bool firmware)
             LogWriter::Append("<<< Close upload: the user kept the unit's file\r\n");
             return;
         }
-        result = RunJob({&UploadJob, chosen->path, chosen->name, kind, passKind});
+        result = RunJob({&UploadJob, row, chosen->path, chosen->name, kind, passKind});
     }
     LogWriter::Appendf("<<< Close upload: result %d\r\n", result);
 
@@ -235,7 +238,7 @@ void TransferCommands::Upload(bool firmware)
                                               : MessageCatalogue::Choose(language, 143, 144);
         if (m_services.boxes.Show(question, MessageIcon::Question, MessageButtons::YesNo) ==
             MessageAnswer::Yes)
-            OpenUnitPage(m_services.urls, devices, devices.SelectedRow,
+            OpenUnitPage(m_services.urls, devices, row,
                          firmware ? m_services.settings.FirmwarePage()
                                   : m_services.settings.RestorePage());
     } else {

@@ -68,6 +68,7 @@ private:
     struct JobRequest
     {
         JobRoutine routine;
+        int row; // the unit's DeviceList row
         std::string localPath;
         std::string remoteName;
         int kind;

@@ -1,0 +1,46 @@
+# Sourced by bench/run.sh: FTP throughput of the tool's jobs against curl's command line,
+# 200 MB to and from one lab unit in the same run, and the job's resident memory.
+# Each direction runs three times, curl and the job alternating; the medians count.
+ninja -C "$build" -j 2 zelvo_bench_ftp >/dev/null
+ftp_desc=$work/ftp.lab
+cat >"$ftp_desc" <<'LAB'
+segment 10.231.7.0/24
+pc address=10.231.7.10 name=BENCHPC
+unit name=NAS01 mac=02:5a:e1:40:00:01 address=10.231.7.21
+LAB
+ftp_prefix=$("$lab" up "$ftp_desc" | tail -n 1)
+prefixes+=("$ftp_prefix")
+ftp_unit=10.231.7.21
+ftp_file=$work/ftp-200mb.bin
+head -c $((200 * 1024 * 1024)) /dev/urandom >"$ftp_file"
+ftp_ms() { # command... -> elapsed ms
+  local t0 t1
+  t0=$(date +%s%N)
+  "$lab" exec "$ftp_prefix" -- "$@" >/dev/null
+  t1=$(date +%s%N)
+  echo $(((t1 - t0) / 1000000))
+}
+median3() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+up_curl=() up_job=() down_curl=() down_job=() rss_up=() rss_down=()
+for i in 1 2 3; do
+  up_curl+=("$(ftp_ms curl -sS --ftp-pasv -u korblenx:ferntide -T "$ftp_file" "ftp://$ftp_unit/config/bench.dat")")
+  line=$("$lab" exec "$ftp_prefix" -- "$build/bench/zelvo_bench_ftp" upload "$ftp_unit" "$ftp_file" bench.dat)
+  up_job+=("$(field ms "$line")")
+  rss_up+=("$(($(field rss_max_kb "$line") - $(field rss_before_kb "$line")))")
+  down_curl+=("$(ftp_ms curl -sS --ftp-pasv -u korblenx:ferntide -o "$work/curl-down.bin" "ftp://$ftp_unit/config/bench.dat")")
+  line=$("$lab" exec "$ftp_prefix" -- "$build/bench/zelvo_bench_ftp" download "$ftp_unit" "$work/job-down.bin" bench.dat)
+  down_job+=("$(field ms "$line")")
+  rss_down+=("$(($(field rss_max_kb "$line") - $(field rss_before_kb "$line")))")
+  cmp -s "$ftp_file" "$work/job-down.bin" || echo "bench: the job's download differs" >&2
+  rm -f "$work/curl-down.bin" "$work/job-down.bin"
+done
+ratio() { awk -v c="$1" -v j="$2" 'BEGIN { printf "%.2f", c / j }'; }
+mbps() { awk -v ms="$1" 'BEGIN { printf "%.0f MB/s", 200 / (ms / 1000) }'; }
+u_c=$(median3 "${up_curl[@]}") u_j=$(median3 "${up_job[@]}")
+d_c=$(median3 "${down_curl[@]}") d_j=$(median3 "${down_job[@]}")
+row "FTP upload 200 MB (UploadJob)" "$(ms_to_s "$u_j") $(mbps "$u_j")" "curl -T $(ms_to_s "$u_c") $(mbps "$u_c")" \
+  "ratio $(ratio "$u_c" "$u_j") (curl time / job time)"
+row "FTP download 200 MB (FetchConfigJob)" "$(ms_to_s "$d_j") $(mbps "$d_j")" "curl -o $(ms_to_s "$d_c") $(mbps "$d_c")" \
+  "ratio $(ratio "$d_c" "$d_j") (job also fsyncs)"
+row "FTP job resident memory growth" "up +$(median3 "${rss_up[@]}") KiB, down +$(median3 "${rss_down[@]}") KiB" \
+  "file 204800 KiB" "flat: buffers only"
