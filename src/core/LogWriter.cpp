@@ -3,13 +3,12 @@
 #include "platform/Files.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
-#include <thread>
+#include <optional>
 #include <unistd.h>
 
 namespace zelvo {
@@ -18,34 +17,40 @@ namespace {
 std::mutex g_pathMutex;
 std::string g_logPath;
 
-// How long an append waits for the range it appends. The tool's own writers hold the
-// lock for one write() and are waited for; another program (an editor, a backup tool)
-// may hold a lock on the log for as long as it likes, and the tool must not hang on its
-// log for that: after this long the line is lost, as a line is lost while the log is gone.
-constexpr auto kLockPatience = std::chrono::milliseconds(250);
-constexpr auto kLockRetryPause = std::chrono::microseconds(500);
+// The tool's own writers take turns here, each for one open, write and close, so they
+// never meet at the file lock below: a lock that cannot be had at once is then always
+// another program's (an editor, a backup tool), which may keep it for as long as it
+// likes. Such a lock is never waited for, or the window would hang on its log.
+std::mutex g_appendMutex;
 
-// Locks the byte range that the next append will cover. Open-file-description locks
-// belong to this open() and not to the process, so two threads of the tool exclude
-// each other as two processes do. O_APPEND already makes the single write() land at
-// the end as a whole; the lock keeps cooperating readers and writers out of the line.
-// False when the range stayed locked by someone else for kLockPatience.
-bool LockRange(int fd, short type, off_t length)
+// Tries once to lock the byte range the next append will cover, [end, end + length).
+// Open-file-description locks belong to this open() and not to the process. O_APPEND
+// already makes the single write() land at the end as a whole; the lock keeps
+// cooperating readers and writers out of the line. The range comes back so that the
+// unlock covers exactly what was locked; nullopt when another program holds it.
+std::optional<struct flock> TryLockAppendRange(int fd, off_t length)
 {
-    struct flock fl = {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_END;
-    fl.l_start = 0;
-    fl.l_len = length;
-    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
-    while (::fcntl(fd, F_OFD_SETLK, &fl) < 0) {
-        if (errno == EINTR)
-            continue;
-        if ((errno != EAGAIN && errno != EACCES) || std::chrono::steady_clock::now() >= giveUp)
-            return false;
-        std::this_thread::sleep_for(kLockRetryPause);
+    struct flock range = {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = ::lseek(fd, 0, SEEK_END);
+    range.l_len = length;
+    if (range.l_start < 0)
+        return std::nullopt;
+    int result;
+    do {
+        result = ::fcntl(fd, F_OFD_SETLK, &range);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0)
+        return std::nullopt;
+    return range;
+}
+
+void UnlockRange(int fd, struct flock range)
+{
+    range.l_type = F_UNLCK;
+    while (::fcntl(fd, F_OFD_SETLK, &range) < 0 && errno == EINTR) {
     }
-    return true;
 }
 
 } // namespace
@@ -79,9 +84,11 @@ int LogWriter::Append(const char* text)
     if (fd < 0)
         return 0;
     const std::size_t n = std::strlen(text);
-    if (!LockRange(fd, F_WRLCK, static_cast<off_t>(n))) {
+    std::lock_guard turn(g_appendMutex);
+    const std::optional<struct flock> locked = TryLockAppendRange(fd, static_cast<off_t>(n));
+    if (!locked) {
         ::close(fd);
-        return 1; // opened, but the line is lost
+        return 1; // opened, but the line is lost, as while the log is deleted
     }
     std::size_t done = 0;
     while (done < n) {
@@ -92,7 +99,7 @@ int LogWriter::Append(const char* text)
             break;
         done += static_cast<std::size_t>(w);
     }
-    LockRange(fd, F_UNLCK, 0);
+    UnlockRange(fd, *locked);
     ::close(fd);
     return 1;
 }

@@ -8,9 +8,10 @@ namespace zelvo {
 //
 // Thread safety: Append and Appendf may be called from any thread at any time. Each
 // call opens the file, locks the range it appends, writes the line with one write()
-// and closes the file again, so nothing is buffered between calls and writers of the
-// same moment never interleave inside a line. SetLogPath is called by the start-up
-// survey before any worker exists.
+// on the O_APPEND file and closes it again, so nothing is buffered between calls and
+// writers of the same moment never interleave inside a line; the tool's own threads take
+// turns, and a lock held by another program is never waited for. SetLogPath is called
+// by the start-up survey before any worker exists.
 class LogWriter
 {
 public:
@@ -27,8 +28,8 @@ public:
     // Appends text unchanged (the caller includes "\r\n"). 1 when the file could be
     // opened, 0 when not: the line is lost silently. The log is never recreated here,
     // so a log deleted while the tool runs stays away until the next start. When another
-    // program keeps the end of the log locked, the line is lost after a short wait
-    // (still 1): no caller ever hangs on the log.
+    // program holds a lock on the end of the log, the line is lost at once (still 1):
+    // no caller ever waits for the log.
     static int Append(const char* text);
 
     // Formats into a buffer of kLineBuffer bytes and appends. A line that does not fit

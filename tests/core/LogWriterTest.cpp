@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +161,32 @@ TEST_F(LogWriterTest, concurrentAppendsLeaveEveryLineWhole)
         ++count;
     }
     EXPECT_EQ(count, kThreads * kLines);
+}
+
+// A log viewer's read lock over the whole file is not waited for either, and once it is
+// gone the lines go on.
+TEST_F(LogWriterTest, aReadersLockIsNotWaitedForAndLaterLinesFollow)
+{
+    using namespace std::chrono_literals;
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    ASSERT_EQ(LogWriter::Append("before\r\n"), 1);
+    const int viewer = ::open((m_dir / "manager.log").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(viewer, 0);
+    struct flock whole = {};
+    whole.l_type = F_RDLCK;
+    whole.l_whence = SEEK_SET; // from byte 0 on, also past the end
+    ASSERT_EQ(::fcntl(viewer, F_OFD_SETLK, &whole), 0);
+
+    auto append = std::async(std::launch::async, [] { return LogWriter::Append("lost\r\n"); });
+    const bool returned = append.wait_for(30s) == std::future_status::ready;
+    whole.l_type = F_UNLCK;
+    ::fcntl(viewer, F_OFD_SETLK, &whole); // lets a hung writer go before the check
+    ::close(viewer);
+    ASSERT_TRUE(returned) << "the append waited for a reader's lock";
+    EXPECT_EQ(append.get(), 1);
+
+    EXPECT_EQ(LogWriter::Append("after\r\n"), 1);
+    EXPECT_EQ(Contents(), "before\r\nafter\r\n");
 }
 
 } // namespace
