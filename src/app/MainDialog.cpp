@@ -268,7 +268,10 @@ void MainDialog::Initialise()
 
     EnableControl(kIdSetIp, false);
     ShowRow(0, m_state.devices.rows[0]);
-    m_timer.start(kFirstTickMs);
+    // The first tick's clock starts when the window is shown, that is when its own loop
+    // begins: a message box below runs a loop of its own, in which a tick would post the
+    // first search before the tool has wired the window's commands.
+    m_firstTickArmed = true;
 
     if (m_services.networkBrowseCheck && m_services.networkBrowseCheck(*this) == 0)
         return; // the user has been told; the window stays as it is now
@@ -291,6 +294,15 @@ void MainDialog::CentreOnScreen()
 {
     if (QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void MainDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_firstTickArmed) {
+        m_firstTickArmed = false;
+        m_timer.start(kFirstTickMs);
+    }
 }
 
 void MainDialog::OnTimer()

@@ -133,6 +133,7 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -159,6 +160,7 @@ private:
     QTreeWidget* m_list = nullptr;
     QCheckBox* m_enableSetIp = nullptr;
     QTimer m_timer;
+    bool m_firstTickArmed = false; // the initialisation ran; the timer starts at the first show
     QPixmap m_banner;
     QPoint m_bannerOrigin;
     QString m_aboutItemText;

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
@@ -239,10 +240,49 @@ private slots:
     {
         Fixture f;
         QVERIFY(f.Make());
-        QVERIFY(f.calls.empty()); // nothing runs inside the initialisation
+        QTest::qWait(400); // the clock runs from the window's first showing
+        QVERIFY(f.calls.empty());
+        f.dialog->show();
         QTRY_COMPARE_WITH_TIMEOUT(f.calls, Ids{kIdFirstSearchCommand}, 3000);
-        QTest::qWait(600); // a later tick must not search again
+        f.dialog->hide();
+        f.dialog->show();
+        QTest::qWait(600); // neither a later tick nor a second showing searches again
         QCOMPARE(f.calls, Ids{kIdFirstSearchCommand});
+    }
+
+    // The start-up network check fails and its message box runs a loop of its own, longer
+    // than the first tick, inside the window's creation; the tool wires the commands only
+    // after the creation. The first search must still run, once, in the window's own loop.
+    void firstSearchSurvivesABoxThatRunsItsOwnLoop()
+    {
+        ScriptedMessageBoxes unused;
+        MainDialogServices services{.boxes = unused};
+        services.language = [] { return kEn; };
+        services.survey = [](MainDialog&, bool) { return 0; };
+        bool boxRan = false;
+        services.networkBrowseCheck = [&boxRan](MainDialog& d) {
+            QMessageBox box(QMessageBox::Question, QStringLiteral("ZelvoSetup"),
+                            QStringLiteral("Network searching can't be started."),
+                            QMessageBox::Ok, &d);
+            QTimer::singleShot(600, &box, &QMessageBox::accept);
+            box.exec();
+            boxRan = true;
+            return 0;
+        };
+        MainDialog d(nullptr, std::move(services));
+        QVERIFY(d.Create(false));
+        QVERIFY(boxRan);
+
+        int firstSearches = 0;
+        MainDialogCommands commands;
+        commands.firstSearch = [&firstSearches](MainDialog& w) {
+            ++firstSearches;
+            QTimer::singleShot(300, &w, &QDialog::accept); // room for a stray second one
+        };
+        d.SetCommands(std::move(commands));
+        QTimer::singleShot(10000, &d, &QDialog::reject); // hang guard
+        QCOMPARE(d.exec(), int(QDialog::Accepted));
+        QCOMPARE(firstSearches, 1);
     }
 
     // A search keeps the window's events flowing: every command, Exit, Esc and the close
