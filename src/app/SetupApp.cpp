@@ -5,6 +5,7 @@
 #include "app/ToolWiring.h"
 #include "core/CommandLine.h"
 #include "core/ExePath.h"
+#include "core/LogWriter.h"
 #include "core/ScriptedMessageBoxes.h"
 #include "core/UiLanguage.h"
 #include "platform/SingleInstanceLock.h"
@@ -43,8 +44,11 @@ int SetupApp::Start()
     const StartSwitches switches = ParseSwitches(m_args);
 
     // A second instance ends without a word and leaves the first alone. When the guard
-    // cannot be made at all, the tool starts unguarded.
-    if (AcquireInstanceLock(kInstanceGuardName) == InstanceCheck::AlreadyRunning)
+    // cannot be made, or its lock file is not this account's own, the tool starts
+    // unguarded and says why in the log once the log exists.
+    std::string unguardedWhy;
+    const InstanceCheck guard = AcquireInstanceLock(kInstanceGuardName, {}, &unguardedWhy);
+    if (guard == InstanceCheck::AlreadyRunning)
         return 0;
 
     m_commandLine = CommandLineText(m_args);
@@ -87,6 +91,8 @@ int SetupApp::Start()
     dialog.State().m_bSetIpLayout = switches.setIpLayout ? 1 : 0;
     if (!dialog.Create(switches.splashEnabled))
         return 0;
+    if (guard == InstanceCheck::Unguarded)
+        LogWriter::Appendf(" Single instance guard off : %s\r\n", unguardedWhy.c_str());
 
     ToolWiring wiring(dialog, boxes);
     wiring.Attach();

@@ -11,12 +11,24 @@ enum class InstanceCheck
 };
 
 // The single-instance guard: an exclusive flock on a lock file named after the guard's
-// name, held open until the process ends (a killed process releases it with its
-// descriptors). The file is in $XDG_RUNTIME_DIR, else in /tmp with the user id in its
-// name; directory overrides that for tests.
-InstanceCheck AcquireInstanceLock(const std::string& name, const std::string& directory = {});
+// name, mode 0600, held open until the process ends (a killed process releases it with
+// its descriptors). The file lives in a place of this account's own: $XDG_RUNTIME_DIR,
+// else /run/user/<uid>, else a folder of its own in /tmp (see PrivateLockDirectory);
+// directory overrides that for tests. A lock file that is a link, not a regular file or
+// owned by another account is not used: another account could otherwise keep every
+// start from running. Unguarded then says why in *why (when given).
+InstanceCheck AcquireInstanceLock(const std::string& name, const std::string& directory = {},
+                                  std::string* why = nullptr);
 
-// Where the lock file of name lives.
-std::string InstanceLockPath(const std::string& name, const std::string& directory = {});
+// Where the lock file of name lives; empty (and *why says why) when no place of this
+// account's own could be had.
+std::string InstanceLockPath(const std::string& name, const std::string& directory = {},
+                             std::string* why = nullptr);
+
+// base/<name>-<uid>, made with mode 0700 when missing. Empty (and *why says why) when it
+// is not a directory, belongs to another account or is open to others: in a shared
+// base such as /tmp, anyone may have made the name first.
+std::string PrivateLockDirectory(const std::string& base, const std::string& name,
+                                 std::string* why = nullptr);
 
 } // namespace zelvo

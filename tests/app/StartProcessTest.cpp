@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace zelvo {
 namespace {
@@ -149,6 +150,30 @@ TEST_F(StartProcessTest, refusesAnAnswerScriptItCannotRead)
               std::string::npos);
     EXPECT_FALSE(fs::exists(Transcript()));
     EXPECT_FALSE(fs::exists(m_dir / "manager.log"));
+}
+
+// Another account made the lock file first: the tool starts without the guard and
+// says so in its log, where it would otherwise never start at all.
+TEST_F(StartProcessTest, aForeignLockFileLeavesTheToolRunningUnguarded)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "skipped: giving the lock file to another account needs root";
+    WriteIni(kSixValues);
+    const fs::path lock = m_dir / "run" / "PreventSecondInstanceForQuorvane.lock";
+    std::ofstream(lock) << "";
+    ASSERT_EQ(::chown(lock.c_str(), 65534, 65534), 0); // nobody's; the test runs as root
+    ChildProcess tool;
+    ASSERT_TRUE(Start(tool));
+    ASSERT_TRUE(test::WaitUntil(60s, [&] {
+        return Log().find("Single instance guard off") != std::string::npos || !tool.Running();
+    }));
+    EXPECT_TRUE(tool.Running());
+    EXPECT_NE(Log().find(" Single instance guard off : the lock file " + lock.string() +
+                         " belongs to uid 65534"),
+              std::string::npos)
+        << Log();
+    tool.Kill(SIGTERM);
+    tool.WaitFor(10s);
 }
 
 struct IniFailure

@@ -1,0 +1,139 @@
+// The single-instance guard's lock file in a place that other accounts share: a name
+// taken first by someone else, a planted link or a wide-open folder must leave the tool
+// running without the guard, never keep it from starting.
+#include "platform/SingleInstanceLock.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelvo {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kName = "GuardUnderTest";
+constexpr uid_t kOtherAccount = 65534; // nobody
+
+class InstanceLockTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() /
+                ("zelvo-guard-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+    std::string LockFile() const { return (m_dir / (std::string(kName) + ".lock")).string(); }
+    // Another account's file or folder: needs root to give it away.
+    bool GiveAway(const fs::path& path) const
+    {
+        return ::lchown(path.c_str(), kOtherAccount, kOtherAccount) == 0;
+    }
+    fs::path m_dir;
+};
+
+TEST_F(InstanceLockTest, firstHoldsASecondFindsItRunningAndTheFileIsPrivate)
+{
+    const mode_t oldMask = ::umask(0);
+    std::string why;
+    // The descriptor of the first stays open for the life of this test process, as in
+    // the tool; a second open file of the same name cannot take the lock.
+    EXPECT_EQ(AcquireInstanceLock(kName, m_dir.string(), &why), InstanceCheck::First) << why;
+    ::umask(oldMask);
+    EXPECT_EQ(AcquireInstanceLock(kName, m_dir.string(), &why), InstanceCheck::AlreadyRunning);
+    struct stat st = {};
+    ASSERT_EQ(::lstat(LockFile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+}
+
+struct Planted
+{
+    const char* name;
+    bool needsRoot;
+    const char* whyMentions;
+};
+
+class PlantedLockTest : public InstanceLockTest, public ::testing::WithParamInterface<Planted>
+{
+};
+
+TEST_P(PlantedLockTest, runsUnguardedAndSaysWhy)
+{
+    const Planted& c = GetParam();
+    if (c.needsRoot && ::geteuid() != 0)
+        GTEST_SKIP() << "skipped: giving a file to another account needs root";
+    const std::string victim = (m_dir / "victim").string();
+    std::ofstream(victim) << "keep";
+    const std::string kind = c.name;
+    if (kind == "foreign file") {
+        std::ofstream(LockFile()) << "";
+        ASSERT_TRUE(GiveAway(LockFile()));
+    } else if (kind == "link") {
+        fs::create_symlink(victim, LockFile());
+    } else if (kind == "fifo") {
+        ASSERT_EQ(::mkfifo(LockFile().c_str(), 0600), 0);
+    }
+    std::string why;
+    EXPECT_EQ(AcquireInstanceLock(kName, m_dir.string(), &why), InstanceCheck::Unguarded);
+    EXPECT_NE(why.find(c.whyMentions), std::string::npos) << why;
+    EXPECT_NE(why.find(LockFile()), std::string::npos) << why;
+    // Nothing was followed or changed.
+    std::ifstream in(victim);
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "keep");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PlantedLockTest,
+                         ::testing::Values(Planted{"foreign file", true, "belongs to uid 65534"},
+                                           Planted{"link", false, "symbolic link"},
+                                           Planted{"fifo", false, "not a regular file"}),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (ch == ' ')
+                                     ch = '_';
+                             return name;
+                         });
+
+// Without a runtime directory the lock goes into a folder of the account's own below
+// the shared base; a folder of that name made by someone else is refused.
+TEST_F(InstanceLockTest, privateFolderInASharedBase)
+{
+    const std::string expected =
+        (m_dir / (std::string(kName) + "-")).string() + std::to_string(::geteuid());
+    std::string why;
+    EXPECT_EQ(PrivateLockDirectory(m_dir.string(), kName, &why), expected) << why;
+    struct stat st = {};
+    ASSERT_EQ(::lstat(expected.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // Found again on the next start.
+    EXPECT_EQ(PrivateLockDirectory(m_dir.string(), kName, &why), expected) << why;
+
+    ASSERT_EQ(::chmod(expected.c_str(), 0777), 0);
+    EXPECT_EQ(PrivateLockDirectory(m_dir.string(), kName, &why), "");
+    EXPECT_NE(why.find("open to other accounts"), std::string::npos) << why;
+
+    fs::remove(expected);
+    fs::create_symlink(m_dir, expected);
+    EXPECT_EQ(PrivateLockDirectory(m_dir.string(), kName, &why), "");
+    EXPECT_NE(why.find("not a directory"), std::string::npos) << why;
+
+    if (::geteuid() != 0)
+        return; // the last case needs another account's folder
+    fs::remove(expected);
+    ASSERT_EQ(::mkdir(expected.c_str(), 0700), 0);
+    ASSERT_TRUE(GiveAway(expected));
+    EXPECT_EQ(PrivateLockDirectory(m_dir.string(), kName, &why), "");
+    EXPECT_NE(why.find("belongs to uid 65534"), std::string::npos) << why;
+}
+
+} // namespace
+} // namespace zelvo
