@@ -71,8 +71,11 @@ DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNe
                         [interfaceIndex](const HostDefaultRoute& r) {
                             return r.interfaceIndex == interfaceIndex && r.protocol == RTPROT_DHCP;
                         });
-        verdict.leased = address != nullptr && (report.source == DhcpClientSource::ClientProcess ||
-                                                !address->permanent || dhcpRoute);
+        // A client process that runs tells only that it asks: one that keeps retrying
+        // with no server in reach runs just the same beside an address and a gateway set
+        // by hand. It is no lease without the kernel's own sign of one: an address that
+        // expires or a route that a DHCP client made.
+        verdict.leased = address != nullptr && (!address->permanent || dhcpRoute);
         // The mask the server gave is the prefix the client put on the address.
         verdict.maskPresent = verdict.leased;
         if (verdict.leased) {

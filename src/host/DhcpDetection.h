@@ -48,11 +48,10 @@ constexpr int kDhcpOptionBufferBytes = 256;
 
 // Judges one interface. When a DHCP client that knows the server's options answered
 // (NetworkManager, networkd), its options decide. Otherwise the kernel decides: the
-// interface is leased when a DHCP client runs for it, when its first address expires
-// (not IFA_F_PERMANENT) or when a default route through it was made by a DHCP client;
-// the router is then the gateway of the lowest-metric default route through it. No one
-// signal is trusted for every client: busybox udhcpc's stock script, for one, makes a
-// permanent address and a boot-protocol route.
+// interface is leased when its first address expires (not IFA_F_PERMANENT) or when a
+// default route through it was made by a DHCP client; the router is then the gateway of
+// the lowest-metric default route through it. A DHCP client process that merely runs
+// for the interface is not enough: it may be retrying with no server in reach.
 DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNetworkState& network,
                                     int interfaceIndex);
 

@@ -1,7 +1,7 @@
+#include "core/SubnetMask.h"
 #include "support/FakeHostPlatform.h"
 #include "host/DhcpDetection.h"
 #include "host/OsClass.h"
-#include "core/SubnetMask.h"
 
 #include <cstdio>
 #include <cstring>
@@ -97,7 +97,7 @@ TEST(MaskTextToBytes, isExactForEveryContiguousMask)
 }
 
 // The options of a client that knows them decide; otherwise the address's lifetime, the
-// route's protocol and a running client process do.
+// route's protocol do; a running client process alone does not.
 TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
 {
     using S = DhcpClientSource;
@@ -125,7 +125,11 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
         {none, false, {boot}, "leased mask 10.231.7.1 256"},
         {none, true, {boot}, "none 256"},
         {none, true, {boot, dhcp}, "leased mask 10.231.7.2 256"},
-        {process, true, {boot}, "leased mask 10.231.7.1 256"},
+        // A client that runs beside an address and a gateway set by hand may be retrying
+        // with no server: not a lease by itself, only with the kernel's own sign of one.
+        {process, true, {boot}, "none 256"},
+        {process, false, {boot}, "leased mask 10.231.7.1 256"},
+        {process, true, {boot, dhcp}, "leased mask 10.231.7.2 256"},
         {none, false, {}, "leased mask none 256"},
         {none, false, {other}, "leased mask none 256"},
         {none, true, {other}, "none 256"},
