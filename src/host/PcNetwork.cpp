@@ -27,6 +27,48 @@ std::optional<HostDefaultRoute> BestDefaultRoute(const HostNetworkState& state,
     return best;
 }
 
+namespace {
+
+bool HasHardwareAddress(const HostInterface& link)
+{
+    return link.hasMac && !IsZeroMac(link.mac);
+}
+
+const HostIfAddress* FirstUsable(const HostInterface& link)
+{
+    for (const HostIfAddress& a : link.addresses)
+        if (IsUsableAddress(Ipv4Address{a.addressNbo}))
+            return &a;
+    return nullptr;
+}
+
+// Among the interfaces of order that pass the test and hold a usable address: the one
+// of the lowest-metric default route, else the first. nullopt when none qualifies.
+template <typename Test>
+std::optional<std::size_t> ChooseInterface(const HostNetworkState& state,
+                                           const std::vector<std::size_t>& order, Test test)
+{
+    std::optional<std::size_t> first;
+    std::optional<std::size_t> routed;
+    uint32_t routedMetric = 0;
+    for (std::size_t i : order) {
+        const HostInterface& link = state.interfaces[i];
+        if (!test(link) || FirstUsable(link) == nullptr)
+            continue;
+        if (!first)
+            first = i;
+        for (const HostDefaultRoute& route : state.defaultRoutes) {
+            if (route.interfaceIndex == link.index && (!routed || route.metric < routedMetric)) {
+                routed = i;
+                routedMetric = route.metric;
+            }
+        }
+    }
+    return routed ? routed : first;
+}
+
+} // namespace
+
 PcNetworkView ViewPcNetwork(const HostNetworkState& state)
 {
     std::vector<std::size_t> order;
@@ -36,14 +78,18 @@ PcNetworkView ViewPcNetwork(const HostNetworkState& state)
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         return state.interfaces[a].index < state.interfaces[b].index;
     });
-    // The interface of the best default route leads, even when a lower-numbered one
-    // exists: that is the card the PC talks to its network through.
-    if (const auto route = BestDefaultRoute(state)) {
-        const auto it = std::find_if(order.begin(), order.end(), [&](std::size_t i) {
-            return state.interfaces[i].index == route->interfaceIndex;
-        });
-        if (it != order.end())
-            std::rotate(order.begin(), it, it + 1);
+
+    // The units are on the PC's own segment, reached through a card with a hardware
+    // address (Ethernet, Wi-Fi). A full-tunnel VPN (tun0, wg0) or another link without
+    // one may carry the default route, but it is not that card: among the cards, the one
+    // of the default route leads, else the first card with an address. Only a PC without
+    // any such card falls back to its other links; its MAC then stays all zero.
+    std::optional<std::size_t> pc = ChooseInterface(state, order, HasHardwareAddress);
+    if (!pc)
+        pc = ChooseInterface(state, order, [](const HostInterface&) { return true; });
+    if (pc) {
+        const auto it = std::find(order.begin(), order.end(), *pc);
+        std::rotate(order.begin(), it, it + 1);
     }
 
     PcNetworkView view;
@@ -61,7 +107,7 @@ PcNetworkView ViewPcNetwork(const HostNetworkState& state)
             }
             view.addresses.push_back(address);
         }
-        if (link.hasMac && !IsZeroMac(link.mac))
+        if (HasHardwareAddress(link))
             view.adapterMacs.push_back(link.mac);
     }
     return view;

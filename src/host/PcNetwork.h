@@ -1,6 +1,6 @@
 #pragma once
-#include "platform/NetAddress.h"
 #include "platform/HostPlatform.h"
+#include "platform/NetAddress.h"
 
 #include <cstddef>
 #include <optional>
@@ -14,8 +14,10 @@ namespace zelvo {
 struct PcNetworkView
 {
     // IPv4 addresses of the up, non-loopback interfaces, never 127.x or 0.0.0.0: those
-    // of the interface that carries the best default route first, then the others in
-    // ifindex order. The first is the PC's address.
+    // of the PC's interface first, then the others in ifindex order. The first is the
+    // PC's address. The PC's interface is a card with a hardware address: the one of
+    // the lowest-metric default route among the cards, else the first card with an
+    // address; only without any such card another link (a tunnel) with an address.
     std::vector<Ipv4Address> addresses;
     // Hardware addresses of the same interfaces in the same order (all-zero ones left
     // out): the adapters whose MAC the survey logs.

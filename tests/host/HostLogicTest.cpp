@@ -2,9 +2,11 @@
 #include "support/FakeHostPlatform.h"
 #include "host/DhcpDetection.h"
 #include "host/OsClass.h"
+#include "host/PcNetwork.h"
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <linux/rtnetlink.h>
 
 namespace zelvo {
@@ -144,6 +146,79 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
                       (v.router ? v.router->Dotted() : "none") + " " + std::to_string(v.bufferSize),
                   r.verdict)
             << &r - rows;
+    }
+}
+
+// The PC's interface is a card with a hardware address, even when a tunnel without one
+// (a full-tunnel VPN) carries the default route; its addresses lead the logged list.
+TEST(ViewPcNetwork, choosesACardWithAHardwareAddress)
+{
+    using Links = std::function<void(test::FakeHostPlatform&)>;
+    struct Row
+    {
+        const char* name;
+        Links links;
+        const char* view; // PC interface, its MAC's last byte, the addresses in order
+    };
+    const Row rows[] = {
+        {"tunnel holds the default route",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {{"10.231.7.150", 24}});
+             pc.AddInterface(5, "tun0", 0, {{"10.8.0.6", 24}});
+             pc.AddDefaultRoute(5, "10.8.0.1", 0, RTPROT_BOOT);
+         },
+         "eth0 10 10.231.7.150 10.8.0.6"},
+        {"tunnel numbered first",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "tun0", 0, {{"10.8.0.6", 24}});
+             pc.AddInterface(3, "eth0", 0x10, {{"10.231.7.150", 24}});
+             pc.AddDefaultRoute(2, "10.8.0.1", 0, RTPROT_BOOT);
+         },
+         "eth0 10 10.231.7.150 10.8.0.6"},
+        {"the card with the default route leads",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {{"192.168.9.2", 24}});
+             pc.AddInterface(3, "wlan0", 0x20, {{"10.231.7.150", 24}});
+             pc.AddInterface(4, "tun0", 0, {{"10.8.0.6", 24}});
+             pc.AddDefaultRoute(4, "10.8.0.1", 0, RTPROT_BOOT);
+             pc.AddDefaultRoute(3, "10.231.7.1", 600, RTPROT_DHCP);
+         },
+         "wlan0 20 10.231.7.150 192.168.9.2 10.8.0.6"},
+        {"lowest metric among cards",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {{"192.168.9.2", 24}});
+             pc.AddInterface(3, "eth1", 0x20, {{"10.231.7.150", 24}});
+             pc.AddDefaultRoute(2, "192.168.9.1", 200, RTPROT_BOOT);
+             pc.AddDefaultRoute(3, "10.231.7.1", 100, RTPROT_BOOT);
+         },
+         "eth1 20 10.231.7.150 192.168.9.2"},
+        {"all-zero hardware address is none",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {{"10.231.7.150", 24}});
+             pc.AddInterface(3, "dummy0", 0x10, {{"10.9.0.2", 24}}).mac = {};
+             pc.AddDefaultRoute(3, "10.9.0.1", 0, RTPROT_BOOT);
+         },
+         "eth0 10 10.231.7.150 10.9.0.2"},
+        {"a card without an address is passed over",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {});
+             pc.AddInterface(5, "tun0", 0, {{"10.8.0.6", 24}});
+             pc.AddDefaultRoute(5, "10.8.0.1", 0, RTPROT_BOOT);
+         },
+         "tun0 0 10.8.0.6"},
+    };
+    for (const Row& r : rows) {
+        test::FakeHostPlatform pc;
+        pc.AddInterface(1, "lo", 0, {{"127.0.0.1", 8}});
+        r.links(pc);
+        const PcNetworkView view = ViewPcNetwork(pc.network);
+        std::string seen = view.pcInterface ? pc.network.interfaces[*view.pcInterface].name : "-";
+        char mac[4];
+        std::snprintf(mac, sizeof mac, "%x", view.pcMac[5]);
+        seen += std::string(" ") + mac;
+        for (const Ipv4Address& a : view.addresses)
+            seen += " " + a.Dotted();
+        EXPECT_EQ(seen, r.view) << r.name;
     }
 }
 
