@@ -3,6 +3,7 @@
 #include "platform/Files.h"
 #include "platform/HostNetlinkParse.h"
 #include "platform/HostPlatform.h"
+#include "platform/NetworkNamespace.h"
 
 #include <cerrno>
 #include <climits>
@@ -246,6 +247,16 @@ public:
 
     DhcpClientReport AskDhcpClients(const std::string& interfaceName, int interfaceIndex) override
     {
+        // NetworkManager and networkd serve the machine's first network namespace and
+        // know its links by name and index. In another namespace (a container, a lab)
+        // the same name or index is another link, so only the client processes of this
+        // namespace are asked there.
+        if (InInitialNetworkNamespace() != true) {
+            DhcpClientReport report;
+            if (DhcpClientProcessRuns(interfaceName))
+                report.source = DhcpClientSource::ClientProcess;
+            return report;
+        }
         // NetworkManager knows the options of the devices it manages; it is not running
         // (or not installed) on many machines, which simply gives no answer.
         if (const auto nm = RunAndCapture({"nmcli", "-g", "DHCP4", "device", "show", interfaceName},
