@@ -47,20 +47,29 @@ void LookUpNames(SearchJob& job, const SearchTable& table)
             if (k >= count)
                 return;
             const int slot = table.unitSlots[k];
-            const std::optional<std::string> name = job.network->ReverseName(table.addresses[slot]);
-            job.PublishName(slot, name ? std::string_view(*name) : std::string_view());
+            // Nothing may leave a helper thread (that would end the program): a lookup
+            // that fails in any way, out of memory or out of threads, is a missing name.
+            try {
+                const std::optional<std::string> name =
+                    job.network->ReverseName(table.addresses[slot]);
+                job.PublishName(slot, name ? std::string_view(*name) : std::string_view());
+            } catch (...) {
+                try {
+                    job.PublishName(slot, std::string_view());
+                } catch (...) {
+                }
+            }
         }
     };
 
     const int threads = std::clamp(std::min(job.lookupThreads, count), 1, SearchTable::kSlots);
     std::vector<std::thread> helpers;
-    helpers.reserve(static_cast<std::size_t>(threads - 1));
-    for (int i = 1; i < threads; ++i) {
-        try {
+    try {
+        helpers.reserve(static_cast<std::size_t>(threads - 1));
+        for (int i = 1; i < threads; ++i)
             helpers.emplace_back(lookUp);
-        } catch (...) {
-            break; // no more threads to be had: the ones running share the work
-        }
+    } catch (...) {
+        // No more threads (or memory) to be had: the ones running share the work.
     }
     lookUp();
     for (std::thread& helper : helpers)
@@ -101,9 +110,16 @@ void SearchWorker(SearchJob& job)
 
     LogWriter::Append(">>> Start to retrieve network table\r\n");
     const NeighbourRead read = network.ReadNeighbours();
+    // A worker asked to stop has been given up on: its command may have ended and the
+    // next one begun its own block in the log, so it writes nothing more.
+    if (StopRequested(job))
+        return Finish(job);
     const NeighbourWalkResult walk = WalkNeighbourTable(read, *table);
-    for (const std::string& line : walk.logLines)
+    for (const std::string& line : walk.logLines) {
+        if (StopRequested(job))
+            return Finish(job);
         LogWriter::Append(line.c_str());
+    }
     job.Publish(*table);
 
     LookUpNames(job, *table);

@@ -6,6 +6,7 @@
 #include "core/UiLanguage.h"
 #include "platform/Files.h"
 #include "search/SearchCommands.h"
+#include "search/SearchWorker.h"
 #include "support/FakeClock.h"
 #include "support/FakeDialogControls.h"
 #include "support/WaitUntil.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -37,6 +39,8 @@ public:
     std::vector<std::string> events;       // under Locked, as the rest
     std::vector<uint32_t> lookups;
     std::set<uint32_t> blocked;
+    std::set<uint32_t> throwing;  // lookups of these run out of memory
+    std::function<void()> onRead; // runs inside the table read
     SocketProblem icmpProblem = SocketProblem::None;
 
     int EchoProbe(Ipv4Address a, int ms) override
@@ -44,7 +48,13 @@ public:
         return Note("echo " + a.Dotted() + " " + std::to_string(ms)), 1;
     }
     int BroadcastEcho() override { return Note("broadcast"), 1; }
-    NeighbourRead ReadNeighbours() override { return Note("read"), table; }
+    NeighbourRead ReadNeighbours() override
+    {
+        Note("read");
+        if (onRead)
+            onRead();
+        return table;
+    }
     SocketProblem IcmpProblem() const override { return icmpProblem; }
     std::optional<std::string> ReverseName(Ipv4Address a) override
     {
@@ -52,6 +62,8 @@ public:
         lookups.push_back(a.nbo);
         m_changed.notify_all();
         m_changed.wait(lock, [&] { return blocked.count(a.nbo) == 0; });
+        if (throwing.count(a.nbo))
+            throw std::bad_alloc();
         const auto it = names.find(a.nbo);
         return it == names.end() ? std::nullopt : std::optional(it->second);
     }
@@ -306,6 +318,37 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     w.network->Locked([&w] { return w.network->blocked.clear(); });
     EXPECT_TRUE(test::Eventually([&w] { return !w.commands->WorkerRunning(); }));
     EXPECT_EQ(w.log.Text(), logAtDeadline);
+}
+
+// A lookup that fails by an exception, on the worker's thread or a helper's, is a
+// missing name; the search goes on and lists the units that have one.
+TEST(Search, aLookupThatThrowsIsAMissingName)
+{
+    Window w(true);
+    w.network->throwing = {Ip(20).nbo, Ip(22).nbo};
+    w.commands->SetLookupThreads(3);
+    w.commands->FirstSearch();
+    EXPECT_EQ(w.state->devices.UnitCount, 1);
+    EXPECT_STREQ(w.controls.rows[1].name, "VELDIX-B");
+    EXPECT_EQ(w.state->devices.RowCount, 4); // the nameless slots still count
+    EXPECT_EQ(w.state->m_bBusy, 0);
+}
+
+// Asked to stop while the table is read (its command has given up on it), the worker
+// logs no table lines: they would land inside the next command's block.
+TEST(SearchWorker, writesNothingMoreOnceAskedToStopDuringTheTableRead)
+{
+    TemporaryLog log;
+    auto network = std::make_shared<FakeSearchNetwork>();
+    network->table.entries = {{Ip(20), {0x02, 0x5a, 0xe1, 0x42, 0x00, 20}}};
+    SearchTable prepared;
+    auto job = std::make_shared<SearchJob>(network, std::make_shared<test::FakeClock>(),
+                                           LastFoundList{}, prepared);
+    network->onRead = [&job] { job->stopRequested.store(true, std::memory_order_release); };
+    SearchWorker(*job);
+    EXPECT_TRUE(job->done.load());
+    EXPECT_EQ(log.Text(), "Last count = 0 \r\n>>> Start to retrieve network table\r\n");
+    EXPECT_TRUE(network->lookups.empty());
 }
 
 } // namespace
