@@ -50,22 +50,24 @@ NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& read, SearchTable& t
     AddLine(lines, " Phase1 : retcd=%d buf=%ld\r\n", kInsufficientBuffer, bytes);
     AddLine(lines, " Phase2 : retcd=%d buf=%ld\r\n", 0, bytes);
 
+    // Every entry is logged and looked at: a unit above the 256 lowest neighbours is as
+    // much a unit. Only the addresses for the used-address table stop at its capacity.
     const std::size_t kept = read.entries.size() < SearchTable::kArpAddresses
                                  ? read.entries.size()
                                  : SearchTable::kArpAddresses;
     table.arpCount = static_cast<int32_t>(kept);
-    AddLine(lines, " %d entries are available\r\n", table.arpCount);
+    AddLine(lines, " %zu entries are available\r\n", read.entries.size());
     lines.emplace_back(" No     IP Address         MAC Address\r\n");
 
     int nextSlot = table.slotCount > 0 ? table.slotCount : 1;
-    for (std::size_t j = 0; j < kept; ++j) {
+    for (std::size_t j = 0; j < read.entries.size(); ++j) {
         const NeighbourEntry& entry = read.entries[j];
-        table.arpAddresses[j] = entry.address;
+        if (j < kept)
+            table.arpAddresses[j] = entry.address;
         const auto o = entry.address.Octets();
         const MacAddress& m = entry.mac;
-        AddLine(lines, " %02d : %03d.%03d.%03d.%03d - %02x.%02x.%02x.%02x.%02x.%02x\r\n",
-                static_cast<int>(j + 1), o[0], o[1], o[2], o[3], m[0], m[1], m[2], m[3], m[4],
-                m[5]);
+        AddLine(lines, " %02zu : %03d.%03d.%03d.%03d - %02x.%02x.%02x.%02x.%02x.%02x\r\n", j + 1,
+                o[0], o[1], o[2], o[3], m[0], m[1], m[2], m[3], m[4], m[5]);
         if (!IsUnitMac(entry.mac))
             continue;
         table.unitSeen = 1;

@@ -18,12 +18,14 @@ namespace zelvo {
 //                   122 being "the buffer is too small, here is the size", and size the
 //                   bytes the table takes in its published form (a 4-byte count and a
 //                   24-byte row per entry, 4 + 24 n, all entries counted).
-// Then " <k> entries are available", the header and one line per entry kept. The
+// Then " <k> entries are available" with every entry counted, the header and one line
+// per entry. The
 // closing line is the caller's.
 //
 // table must hold the state of a search after its re-probes: slotCount 1, arpCount 0.
-// Only the first 256 entries (the lowest addresses) are kept, logged and looked at;
-// further unit entries beyond the 63 unit slots still set unitSeen but get no slot.
+// Every entry is logged and given the unit test; unit entries beyond the 63 unit slots
+// still set unitSeen but get no slot. Only the first 256 entries (the lowest addresses)
+// are kept in arpAddresses, and arpCount counts those.
 struct NeighbourWalkResult
 {
     std::vector<std::string> logLines; // each ends in "\r\n"

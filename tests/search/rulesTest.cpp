@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace zelvo {
 namespace {
@@ -129,6 +133,29 @@ TEST(Results, unitsWithoutNameOrAddressAreCountedButNotListed)
     }
 }
 
+// A segment with more neighbours than the used-address table holds: a unit above the
+// 256 lowest addresses is found as well, while the table keeps its 256.
+TEST(Search, aUnitAboveTheLowest256NeighboursIsFound)
+{
+    NeighbourRead read;
+    for (uint32_t i = 1; i <= 300; ++i)
+        read.entries.push_back({Ipv4Address::FromHostOrder(0x0a000000u + i),
+                                {0x52, 0x54, 0x00, 0x00, uint8_t(i >> 8), uint8_t(i)}});
+    const Ipv4Address high = Ipv4Address::FromOctets(10, 0, 2, 7);
+    read.entries.push_back({high, UnitMac(7)});
+    auto table = std::make_unique<SearchTable>();
+    table->slotCount = 1;
+    const std::vector<std::string> log = WalkNeighbourTable(read, *table).logLines;
+    EXPECT_EQ(table->slotCount, 2);
+    EXPECT_EQ(table->unitCount, 1);
+    EXPECT_EQ(table->unitSeen, 1);
+    EXPECT_EQ(table->addresses[1], high);
+    EXPECT_EQ(table->macs[1], UnitMac(7));
+    EXPECT_EQ(table->arpCount, 256);
+    EXPECT_EQ(table->arpAddresses[255], Ipv4Address::FromHostOrder(0x0a000000u + 256));
+    EXPECT_EQ(log.back(), " 301 : 010.000.002.007 - 02.5a.e1.42.00.07\r\n");
+}
+
 TEST(Search, threeHundredUnitNeighboursFillTheTablesAndWriteNothingPastThem)
 {
     NeighbourRead read;
@@ -142,9 +169,10 @@ TEST(Search, threeHundredUnitNeighboursFillTheTablesAndWriteNothingPastThem)
     EXPECT_EQ(table->unitCount, 63);
     EXPECT_EQ(table->addresses[63], Ipv4Address::FromHostOrder(0x0a000000u + 63));
     EXPECT_EQ(table->arpAddresses[255], Ipv4Address::FromHostOrder(0x0a000000u + 256));
-    ASSERT_EQ(log.size(), 4u + 256u); // the size tells of every entry; the lines of those kept
+    ASSERT_EQ(log.size(), 4u + 300u); // every entry is told of and logged
     EXPECT_EQ(log[0], " Phase1 : retcd=122 buf=7204\r\n");
-    EXPECT_EQ(log.back(), " 256 : 010.000.001.000 - 02.5a.e1.42.00.00\r\n");
+    EXPECT_EQ(log[2], " 300 entries are available\r\n");
+    EXPECT_EQ(log.back(), " 300 : 010.000.001.044 - 02.5a.e1.42.00.2c\r\n");
 
     for (int s = 1; s < 64; ++s)
         table->SetName(s, "U" + std::to_string(s));
