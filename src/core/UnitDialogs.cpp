@@ -81,9 +81,8 @@ UnitPickContent BuildUnitPickContent(UnitPickUse use, int language, const Device
         const int row = devices.UnitRows[k];
         if (row < 0 || row >= DeviceList::kRows)
             continue;
-        char entry[256];
-        std::snprintf(entry, sizeof entry, " IP : %s,   %s", devices.rows[row].ipText,
-                      devices.rows[row].name);
+        const std::string entry =
+            std::string(" IP : ") + devices.rows[row].ipText + ",   " + devices.rows[row].name;
         c.entries.push_back(UpperAscii(entry));
     }
     return c;
