@@ -16,7 +16,8 @@ class UnitProbes
 {
 public:
     virtual ~UnitProbes() = default;
-    // One echo request to address; 1 when any ICMP message arrives within timeoutMs.
+    // One echo request to address; 1 when address answers it (an echo reply from it, or
+    // an ICMP error about our request to it) within timeoutMs.
     virtual int EchoProbe(Ipv4Address address, int timeoutMs) = 0;
     // Two echo requests to 255.255.255.255 through the PC's interface; 1 when both
     // attempts completed, 0 on a socket error.

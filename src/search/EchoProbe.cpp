@@ -1,5 +1,6 @@
 #include "search/EchoProbe.h"
 
+#include "search/EchoAnswer.h"
 #include "search/EchoRequest.h"
 
 #include <array>
@@ -7,7 +8,7 @@
 namespace zelvo {
 
 namespace {
-// Receive buffer of the probes: any answer counts, so its size only bounds what is read.
+// Receive buffer of the probes: an error's quote of our request lies well inside it.
 constexpr std::size_t kReceiveBuffer = 1024;
 
 enum class Wait
@@ -31,9 +32,10 @@ IcmpSocketOptions OptionsFor(const EchoRequest& request)
     return options;
 }
 
-// Waits up to timeoutMs for the first datagram that is not one of our own requests.
-Wait AwaitAnswer(const EchoServices& services, IcmpSocket& socket, int timeoutMs,
-                 const std::atomic<bool>* stop)
+// Waits up to timeoutMs for the first datagram that answers a probe of probed (nullopt:
+// the broadcast, which anyone answers); others are dropped and the wait goes on.
+Wait AwaitAnswer(const EchoServices& services, IcmpSocket& socket,
+                 std::optional<Ipv4Address> probed, int timeoutMs, const std::atomic<bool>* stop)
 {
     const int64_t deadline = services.clock.MonotonicMs() + timeoutMs;
     std::array<uint8_t, kReceiveBuffer> buffer;
@@ -54,7 +56,8 @@ Wait AwaitAnswer(const EchoServices& services, IcmpSocket& socket, int timeoutMs
             return Wait::Failed;
         }
         const std::span<const uint8_t> icmp(buffer.data(), arrival.length);
-        if (!IsOwnEchoRequest(icmp, services.identifier))
+        if (JudgeEchoArrival(icmp, arrival.source, probed, services.identifier) ==
+            EchoArrival::Answer)
             return Wait::Answered;
     }
 }
@@ -76,7 +79,7 @@ int EchoProbe(const EchoServices& services, Ipv4Address address, int timeoutMs,
     int error = 0;
     if (open.socket->Send(address, kEchoDestinationPort, request, timeoutMs, error) != IoStatus::Ok)
         return 0;
-    return AwaitAnswer(services, *open.socket, timeoutMs, stop) == Wait::Answered ? 1 : 0;
+    return AwaitAnswer(services, *open.socket, address, timeoutMs, stop) == Wait::Answered ? 1 : 0;
 }
 
 int BroadcastEcho(const EchoServices& services, Ipv4Address outgoingAddress,
@@ -99,7 +102,8 @@ int BroadcastEcho(const EchoServices& services, Ipv4Address outgoingAddress,
             continue;
         if (sent != IoStatus::Ok)
             return 0;
-        const Wait wait = AwaitAnswer(services, *open.socket, kBroadcastEchoTimeoutMs, stop);
+        const Wait wait =
+            AwaitAnswer(services, *open.socket, std::nullopt, kBroadcastEchoTimeoutMs, stop);
         if (wait == Wait::Failed || wait == Wait::Stopped)
             return 0;
     }

@@ -1,7 +1,7 @@
 #pragma once
-#include "platform/NetAddress.h"
 #include "platform/Clock.h"
 #include "platform/IcmpSocket.h"
+#include "platform/NetAddress.h"
 
 #include <atomic>
 #include <cstdint>
@@ -22,9 +22,9 @@ struct EchoServices
 // The system's sockets and clock and this process's identifier.
 EchoServices SystemEchoServices();
 
-// One echo request to address; 1 when any ICMP message other than our own request
-// arrives within timeoutMs, 0 when none does or a socket step fails. stop (may be null)
-// ends the wait early with 0.
+// One echo request to address; 1 when an echo reply from address, or an ICMP error
+// about our request to address, arrives within timeoutMs (JudgeEchoArrival), 0 when
+// none does or a socket step fails. stop (may be null) ends the wait early with 0.
 // Thread safety: any thread, also concurrently; each call has its own socket.
 int EchoProbe(const EchoServices& services, Ipv4Address address, int timeoutMs,
               const std::atomic<bool>* stop = nullptr);

@@ -1,5 +1,6 @@
-// The search's rules without threads: the echo request's bytes, the neighbour table walk
-// and the results step.
+// The search's rules without threads: the echo request's bytes, what answers a probe, the
+// neighbour table walk and the results step.
+#include "search/EchoAnswer.h"
 #include "search/EchoRequest.h"
 #include "search/NeighbourTableWalk.h"
 #include "search/SearchResults.h"
@@ -154,6 +155,104 @@ TEST(Search, aUnitAboveTheLowest256NeighboursIsFound)
     EXPECT_EQ(table->arpCount, 256);
     EXPECT_EQ(table->arpAddresses[255], Ipv4Address::FromHostOrder(0x0a000000u + 256));
     EXPECT_EQ(log.back(), " 301 : 010.000.002.007 - 02.5a.e1.42.00.07\r\n");
+}
+
+// ICMP messages as the sockets deliver them (from the type byte on), and what the
+// requests we sent looked like on the wire (with an IPv4 header of 24 bytes, an option
+// included, so that its length is read and not assumed).
+struct Icmp
+{
+    static std::vector<uint8_t> Ip(const char* from, const char* to, uint8_t protocol,
+                                   std::vector<uint8_t> payload)
+    {
+        std::vector<uint8_t> ip = {0x46, 0, 0, 0, 0, 0, 0, 0, 64, protocol, 0, 0};
+        for (const char* dotted : {from, to}) {
+            const auto o = Dotted(dotted).Octets();
+            ip.insert(ip.end(), o.begin(), o.end());
+        }
+        ip.insert(ip.end(), {1, 1, 1, 1}); // a padding option
+        ip.insert(ip.end(), payload.begin(), payload.end());
+        return ip;
+    }
+    static Ipv4Address Dotted(const char* dotted)
+    {
+        unsigned a, b, c, d;
+        std::sscanf(dotted, "%u.%u.%u.%u", &a, &b, &c, &d);
+        return Ipv4Address::FromOctets(uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d));
+    }
+    static std::vector<uint8_t> Request(uint16_t identifier)
+    {
+        EchoRequest r = BuildEchoRequest(identifier);
+        StampEchoRequest(r, 0, 1234);
+        return {r.begin(), r.end()};
+    }
+    static std::vector<uint8_t> Reply(uint16_t identifier)
+    {
+        std::vector<uint8_t> r = Request(identifier);
+        r[0] = 0;
+        return r;
+    }
+    // An ICMP error of type and code quoting the start of a datagram we sent.
+    static std::vector<uint8_t> Error(uint8_t type, uint8_t code, std::vector<uint8_t> sent,
+                                      std::size_t quoted = 24 + 8)
+    {
+        std::vector<uint8_t> e = {type, code, 0, 0, 0, 0, 0, 0};
+        sent.resize(std::min(sent.size(), quoted));
+        e.insert(e.end(), sent.begin(), sent.end());
+        return e;
+    }
+};
+
+TEST(EchoProbe, countsOnlyAnswersAboutItsOwnDestination)
+{
+    using I = Icmp;
+    using A = EchoArrival;
+    constexpr uint16_t kId = 0x1234;
+    const char* pc = "10.231.40.10";
+    const char* probed = "10.231.40.99";
+    const auto sent = [&](const char* to, uint16_t id) { return I::Ip(pc, to, 1, I::Request(id)); };
+    struct Row
+    {
+        const char* name;
+        std::vector<uint8_t> icmp;
+        const char* source;
+        bool broadcast;
+        EchoArrival expected;
+    };
+    const Row rows[] = {
+        {"reply from the destination", I::Reply(kId), probed, false, A::Answer},
+        {"reply from another host", I::Reply(kId), "10.231.40.41", false, A::Unrelated},
+        {"our request looped back", I::Request(kId), pc, false, A::OwnRequest},
+        {"host unreachable about our request", I::Error(3, 1, sent(probed, kId)), pc, false,
+         A::Answer},
+        {"time exceeded from a router", I::Error(11, 0, sent(probed, kId)), "10.231.40.1", false,
+         A::Answer},
+        // The late error of the probe before, to another empty address.
+        {"host unreachable about another address", I::Error(3, 1, sent("10.231.40.98", kId)), pc,
+         false, A::Unrelated},
+        {"error about another program's ping", I::Error(3, 1, sent(probed, 0x4321)), pc, false,
+         A::Unrelated},
+        {"error about a UDP datagram",
+         I::Error(3, 3, I::Ip(pc, probed, 17, std::vector<uint8_t>(16, 0))), pc, false,
+         A::Unrelated},
+        {"error quoting too little", I::Error(3, 1, sent(probed, kId), 24 + 6), pc, false,
+         A::Unrelated},
+        {"error cut inside the quoted header", I::Error(3, 1, sent(probed, kId), 12), pc, false,
+         A::Unrelated},
+        {"redirect", I::Error(5, 1, sent(probed, kId)), "10.231.40.1", false, A::Unrelated},
+        {"empty", {}, probed, false, A::Unrelated},
+        // The broadcast counts whoever answers, and any message at all.
+        {"broadcast reply from anyone", I::Reply(kId), "10.231.40.41", true, A::Answer},
+        {"broadcast error", I::Error(3, 1, sent("10.231.40.98", kId)), pc, true, A::Answer},
+        {"broadcast looped back", I::Request(kId), pc, true, A::OwnRequest},
+    };
+    for (const Row& r : rows) {
+        const std::optional<Ipv4Address> target =
+            r.broadcast ? std::nullopt : std::optional(I::Dotted(probed));
+        // An exact-size copy, so that AddressSanitizer sees a read past the end.
+        const std::vector<uint8_t> bytes(r.icmp);
+        EXPECT_EQ(JudgeEchoArrival(bytes, I::Dotted(r.source), target, kId), r.expected) << r.name;
+    }
 }
 
 TEST(Search, threeHundredUnitNeighboursFillTheTablesAndWriteNothingPastThem)
