@@ -79,16 +79,20 @@ MainDialogServices ToolWiring::WindowServices(MessageBoxes& boxes)
 }
 
 ToolWiring::ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts)
-    : m_dialog(dialog),
+    : m_dialog(dialog), m_parts(std::move(parts)),
       m_passes(&dialog, dialog.State().language, dialog.State().host.OsClass, dialog.State().title),
       m_search(SearchServices{dialog.State(), dialog.Controls(), m_passes, boxes,
-                              parts.searchNetwork, parts.clock}),
-      m_unitPick(PickDialogFor(&dialog, parts.unitPick)),
-      m_unitFile(FileDialogFor(&dialog, parts.unitFile)),
-      m_transfer(TransferServicesOf(dialog, m_passes, boxes, *m_unitPick, *m_unitFile, parts)),
-      m_pages(UnitPageServices{dialog.State(), dialog.Controls(), boxes, dialog.Urls()})
+                              m_parts.searchNetwork, m_parts.clock}),
+      m_unitPick(PickDialogFor(&dialog, m_parts.unitPick)),
+      m_unitFile(FileDialogFor(&dialog, m_parts.unitFile)),
+      m_transfer(TransferServicesOf(dialog, m_passes, boxes, *m_unitPick, *m_unitFile, m_parts)),
+      m_pages(UnitPageServices{dialog.State(), dialog.Controls(), boxes, dialog.Urls()}),
+      m_dhcp(DhcpServices{dialog.State(), dialog.Controls(), m_passes, boxes, dialog.Urls(),
+                          m_parts.searchNetwork, *m_parts.dhcpSockets, *m_parts.clock})
 {
     m_dialog.SetProgressPasses(&m_passes);
+    // Search first lets the responder serve a unit that waits for an address.
+    m_search.SetListenRun([this] { return m_dhcp.ListenRun(); });
 }
 
 ToolWiring::~ToolWiring()
@@ -108,6 +112,7 @@ MainDialogCommands ToolWiring::Commands()
     commands.fwUpdate = [this](MainDialog&) { m_transfer.FirmwareUpdate(); };
     commands.webTool = [this](MainDialog&) { m_pages.WebTool(); };
     commands.listDoubleClick = [this](MainDialog&) { m_pages.ListDoubleClick(); };
+    commands.setIp = [this](MainDialog&) { m_dhcp.SetIpRun(); };
     return commands;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/MainDialog.h"
+#include "dhcp/DhcpCommands.h"
 #include "search/LinuxSearchNetwork.h"
 #include "search/SearchCommands.h"
 #include "transfer/TransferCommands.h"
@@ -26,6 +27,8 @@ struct ToolParts
     std::shared_ptr<UnitFileDialog> unitFile = nullptr;
     // Where backups go, ending in '/'. Empty: the tool's folder of the run.
     std::string backupFolder = {};
+    // UDP port 67 of the temporary-address responder.
+    DhcpSocketOpener* dhcpSockets = &SystemDhcpSockets();
 };
 
 // The one place where the tool's parts meet: the platform services the window reaches
@@ -60,15 +63,18 @@ public:
     SearchCommands& Search() { return m_search; }
     TransferCommands& Transfer() { return m_transfer; }
     UnitPageCommands& UnitPages() { return m_pages; }
+    DhcpCommands& Dhcp() { return m_dhcp; }
 
 private:
     MainDialog& m_dialog;
+    ToolParts m_parts;
     ProgressPassRunner m_passes;
     SearchCommands m_search;
     std::shared_ptr<UnitPickDialog> m_unitPick;
     std::shared_ptr<UnitFileDialog> m_unitFile;
     TransferCommands m_transfer;
     UnitPageCommands m_pages;
+    DhcpCommands m_dhcp;
 };
 
 } // namespace zelvo

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <cerrno>
 #include <mutex>
 
 using namespace zelvo;
@@ -45,8 +46,23 @@ private:
     int m_calls = 0;
 };
 
+// Port 67 is never had here: the test runs on this PC's own network.
+struct TakenPort final : DhcpSocketOpener
+{
+    int opens = 0;
+    DhcpSocketOpen Open() override
+    {
+        ++opens;
+        DhcpSocketOpen open;
+        open.problem = SocketProblem::OpenFailed;
+        open.error = EADDRINUSE;
+        return open;
+    }
+};
+
 struct Tool
 {
+    TakenPort port;
     ScriptedMessageBoxes boxes;
     std::shared_ptr<OneUnitNetwork> network = std::make_shared<OneUnitNetwork>();
     std::unique_ptr<MainDialog> dialog;
@@ -68,8 +84,11 @@ struct Tool
         dialog = std::make_unique<MainDialog>(nullptr, services);
         dialog->State().firstTick = 0; // the test posts the commands itself
         if (dialog->Create(false)) {
-            wiring = std::make_unique<ToolWiring>(
-                *dialog, boxes, ToolParts{network, std::make_shared<test::FakeClock>()});
+            wiring =
+                std::make_unique<ToolWiring>(*dialog, boxes,
+                                             ToolParts{.searchNetwork = network,
+                                                       .clock = std::make_shared<test::FakeClock>(),
+                                                       .dhcpSockets = &port});
             wiring->Attach();
         }
     }
@@ -115,8 +134,22 @@ private slots:
         QCOMPARE(t.ListRows(), 2);
         QCOMPARE(t.dialog->State().devices.UnitCount, 1);
         QVERIFY(t.network->Calls() >= 3); // broadcast, table, name
-        QVERIFY(t.boxes.ShownBoxes().empty());
+        // Search first listened for a unit without an address: the port was taken.
+        QCOMPARE(t.port.opens, 1);
+        QCOMPARE(t.boxes.ShownBoxes().size(), size_t(1));
+        QCOMPARE(t.boxes.ShownBoxes()[0].text, std::string(MessageCatalogue::Text(933)));
         QCOMPARE(t.dialog->State().m_bBusy, 0);
+    }
+
+    void setIpButtonRunsTheResponder()
+    {
+        Tool t(1);
+        QVERIFY(t.wiring);
+        t.boxes.AddAnswer(MessageAnswer::No);
+        t.dialog->OnCommand(kIdSetIp);
+        QCOMPARE(t.boxes.ShownBoxes().size(), size_t(1));
+        QCOMPARE(t.boxes.ShownBoxes()[0].text, std::string(MessageCatalogue::Text(109)));
+        QCOMPARE(t.port.opens, 0);
     }
 
     void aWiringThatIsGoneLeavesNoHook()
