@@ -5,6 +5,7 @@
 #include "cli/CliHelp.h"
 #include "cli/CliProgressPasses.h"
 #include "cli/CliReport.h"
+#include "cli/CliUnitDialogs.h"
 #include "cli/CliUrlOpener.h"
 #include "cli/ConsoleMessageBoxes.h"
 #include "cli/ProgressLine.h"
@@ -14,9 +15,9 @@
 #include "core/InstanceGuard.h"
 #include "core/MessageCatalogue.h"
 #include "core/SubnetMask.h"
+#include "core/ToolFolder.h"
 #include "core/UiLanguage.h"
 #include "core/UnitListTexts.h"
-#include "core/UnitPage.h"
 #include "dhcp/DhcpCommands.h"
 #include "host/StartupSurvey.h"
 #include "platform/NetworkInterfaceList.h"
@@ -25,7 +26,10 @@
 #include "search/NetworkBrowseCheck.h"
 #include "search/ReadInterfaceMask.h"
 #include "search/SearchCommands.h"
+#include "transfer/TransferCommands.h"
+#include "transfer/UnitPages.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -66,6 +70,10 @@ public:
             return RunWeb();
         case CliCommand::Assign:
             return RunAssign();
+        case CliCommand::Backup:
+        case CliCommand::Restore:
+        case CliCommand::Firmware:
+            return RunTransfer(m_request.command);
         default:
             break;
         }
@@ -211,18 +219,70 @@ private:
         return listed ? kExitDone : kExitNothing;
     }
 
+    // The window's Web tool button with the named unit selected.
     int RunWeb()
     {
         const int row = SelectOperandUnit();
         if (row < 0)
             return kExitNothing;
-        const DeviceRecord& record = m_state.devices.rows[row];
-        m_urls.Open(UnitPageUrl(record.ipText, Settings().WebToolPath()));
+        UnitPageCommands pages(UnitPageServices{m_state, m_controls, m_boxes, m_urls});
+        pages.WebTool();
+        if (m_urls.Urls().empty())
+            return kExitNothing; // the command said why
         CliReport report;
-        report.unit = RowOf(record);
+        report.unit = RowOf(m_state.devices.rows[row]);
         report.fields.push_back({"url", m_urls.Urls().back()});
         Print(report);
         return kExitDone;
+    }
+
+    // Back up, Restore and FW Update of the window: the unit-pick dialog answered by
+    // UNIT, the file dialog by FILE, the questions by --yes or the terminal.
+    int RunTransfer(CliCommand command)
+    {
+        const int row = SelectOperandUnit();
+        if (row < 0)
+            return kExitNothing;
+        CliProgressPasses passes(m_line, m_state.language, m_state.title);
+        CliUnitPickDialog pick(m_state.devices, row);
+        CliUnitFileDialog file(m_request.operands.size() > 1 ? m_request.operands[1] : "");
+        TransferServices services{m_state,
+                                  m_controls,
+                                  passes,
+                                  m_boxes,
+                                  pick,
+                                  file,
+                                  m_urls,
+                                  MakeCurlFtpClient(),
+                                  RunToolFolders().dataFolder};
+        if (m_request.toDirectory) {
+            services.backupFolder = *m_request.toDirectory;
+            if (services.backupFolder.back() != '/')
+                services.backupFolder += '/';
+        }
+        TransferCommands transfer(std::move(services));
+        if (command == CliCommand::Backup)
+            transfer.Backup();
+        else if (command == CliCommand::Restore)
+            transfer.Restore();
+        else
+            transfer.FirmwareUpdate();
+        m_line.Clear();
+
+        const TransferCommands::Outcome& outcome = transfer.LastOutcome();
+        if (outcome.result < 0)
+            return kExitNothing; // ended before a transfer: refused or a rule said no
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(outcome.result));
+        CliReport report;
+        report.unit = RowOf(m_state.devices.rows[row]);
+        report.fields.push_back({"result", std::to_string(outcome.result), true});
+        report.fields.push_back({"code", code});
+        report.fields.push_back({"file", outcome.localPath});
+        if (!m_urls.Urls().empty())
+            report.fields.push_back({"url", m_urls.Urls().back()});
+        Print(report);
+        return outcome.result == 0 ? kExitDone : kExitNothing;
     }
 
     void Print(const CliReport& report)

@@ -52,3 +52,13 @@ bool CreateEmptyFile(const std::string& path)
 }
 
 } // namespace zelvo
+
+namespace zelvo {
+
+std::string CurrentDirectory()
+{
+    char path[PATH_MAX];
+    return ::getcwd(path, sizeof path) ? std::string(path) : std::string();
+}
+
+} // namespace zelvo

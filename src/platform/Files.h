@@ -11,6 +11,9 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
 // The running executable's path (/proc/self/exe), or an empty text.
 std::string ModulePath();
 
+// The process's working folder, or an empty text when it cannot be told.
+std::string CurrentDirectory();
+
 // Creates (or truncates) a file to zero length; false when that fails or when path
 // names a symbolic link.
 bool CreateEmptyFile(const std::string& path);

@@ -119,6 +119,7 @@ void TransferCommands::Backup()
         return;
     // Every path below ends with the transfer variant of the enabling rule.
     OperationScope scope(frame, RefreshVariant::Transfer);
+    m_outcome = Outcome{};
     const int language = state.language;
     if (!AskDriveQuestion() || !PickUnit(UnitPickUse::Download)) {
         return;
@@ -140,6 +141,7 @@ void TransferCommands::Backup()
     LogWriter::Appendf("\r\n>>> Start backup of %s from %s\r\n", remoteName.c_str(),
                        devices.rows[row].ipText);
     int result = RunJob({&CheckConfigJob, row, localPath, remoteName, 0, kProgressConfigDownload});
+    m_outcome = Outcome{result, localPath};
     if (result == 2 || result == kFtpNoMoreFiles) {
         if (m_services.boxes.Show(MessageCatalogue::Choose(language, 145, 146),
                                   MessageIcon::Question,
@@ -150,6 +152,7 @@ void TransferCommands::Backup()
     }
     if (result == kFtpFileExists)
         result = RunJob({&FetchConfigJob, row, localPath, remoteName, 0, kProgressConfigDownload});
+    m_outcome.result = result;
     LogWriter::Appendf("<<< Close backup: result %d\r\n", result);
 
     std::string report;
@@ -180,6 +183,7 @@ void TransferCommands::Upload(bool firmware)
         return;
     // Every path below ends with the transfer variant of the enabling rule.
     OperationScope scope(frame, RefreshVariant::Transfer);
+    m_outcome = Outcome{};
     const int language = state.language;
     if (!PickUnit(firmware ? UnitPickUse::Firmware : UnitPickUse::Upload)) {
         return;
@@ -220,6 +224,7 @@ void TransferCommands::Upload(bool firmware)
                        firmware ? "firmware" : "configuration", chosen->name.c_str(),
                        devices.rows[row].ipText);
     int result = RunJob({&CheckAndUploadJob, row, chosen->path, chosen->name, kind, passKind});
+    m_outcome = Outcome{result, chosen->path};
     if (result == kFtpFileExists) {
         const MessageAnswer answer =
             m_services.boxes.Show(firmware ? MessageCatalogue::Choose(language, 159, 160)
@@ -231,6 +236,7 @@ void TransferCommands::Upload(bool firmware)
         }
         result = RunJob({&UploadJob, row, chosen->path, chosen->name, kind, passKind});
     }
+    m_outcome.result = result;
     LogWriter::Appendf("<<< Close upload: result %d\r\n", result);
 
     if (result == 0) {

@@ -63,6 +63,16 @@ public:
     // True while a worker that ran out of time is still finishing.
     bool WorkerRunning() const;
 
+    // What the last command came to, for a front end that reports it as data: the
+    // transfer's result code (0 done, TimedOut, an FTP error; -1 when the command ended
+    // before a transfer ran) and the file on this PC.
+    struct Outcome
+    {
+        int result = -1;
+        std::string localPath;
+    };
+    const Outcome& LastOutcome() const { return m_outcome; }
+
 private:
     using JobRoutine = void (*)(TransferJob&);
     struct JobRequest
@@ -85,6 +95,7 @@ private:
 
     TransferServices m_services;
     std::shared_ptr<TransferJob> m_lastJob;
+    Outcome m_outcome;
 };
 
 } // namespace zelvo

@@ -2,6 +2,7 @@
 // matching, the terminal's questions and the progress line.
 #include "cli/CliProgressPasses.h"
 #include "cli/CliReport.h"
+#include "cli/CliUnitDialogs.h"
 #include "cli/ConsoleMessageBoxes.h"
 #include "cli/UnitSelector.h"
 #include "support/FakeClock.h"
@@ -173,6 +174,33 @@ INSTANTIATE_TEST_SUITE_P(
         Pick{"LABPC", UnitMatch::NotFound, -1}, Pick{"10.0.0.10", UnitMatch::NotFound, -1},
         Pick{"02:00:00:00:00:10", UnitMatch::NotFound, -1},
         Pick{"10.0.0.021", UnitMatch::NotFound, -1}, Pick{"", UnitMatch::NotFound, -1}));
+
+TEST(UnitOperands, answerTheUnitPickWithTheNamedUnitsEntry)
+{
+    const DeviceList d = ListedUnits();
+    for (const auto& [row, entry] : std::vector<std::pair<int, int>>{{1, 0}, {2, 1}, {4, 2}}) {
+        CliUnitPickDialog pick(d, row);
+        int chosen = 0;
+        EXPECT_TRUE(pick.Run(UnitPickContent{}, chosen)) << row;
+        EXPECT_EQ(chosen, entry) << row;
+        EXPECT_EQ(RowForUnitEntry(d, chosen), row);
+    }
+    CliUnitPickDialog unlisted(d, 3);
+    int chosen = 0;
+    EXPECT_FALSE(unlisted.Run(UnitPickContent{}, chosen));
+    EXPECT_EQ(chosen, -1);
+}
+
+TEST(UnitOperands, fileOperandsBecomeTheDialogsChoice)
+{
+    const ChosenFile relative = CliUnitFileDialog::ChosenFromPath("b/nas_400001.dat", "/home/u");
+    EXPECT_EQ(relative.path, "/home/u/b/nas_400001.dat");
+    EXPECT_EQ(relative.name, "nas_400001.dat");
+    const ChosenFile absolute = CliUnitFileDialog::ChosenFromPath("/x/abcd1234.fup", "/home/u/");
+    EXPECT_EQ(absolute.path, "/x/abcd1234.fup");
+    EXPECT_EQ(absolute.name, "abcd1234.fup");
+    EXPECT_EQ(CliUnitFileDialog::ChosenFromPath("f.dat", "/").path, "/f.dat");
+}
 
 TEST(UnitOperands, dottedAddressesAreStrict)
 {

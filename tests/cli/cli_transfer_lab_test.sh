@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# backup, restore and firmware end to end: the command line moves the same bytes as the
+# FTP server holds, reports the result code, and refuses an overwrite it may not ask about.
+source "$(dirname "$0")/cli_lab_common.sh"
+
+forget_neighbours NAS01 NAS02 NAS09 OTHER
+root1=$(lab unit-ftp-root NAS01)
+root2=$(lab unit-ftp-root NAS02)
+mkdir -p "$WORK/backups"
+# The backup takes the unit's file away (the unit makes a fresh one when asked): keep a copy.
+cp "$root1/config/nas_400001.dat" "$WORK/unit-config.dat" || fail "NAS01 has no configuration file"
+
+run backup NAS01 --yes --json --to "$WORK/backups"
+expect_rc 0 "backup NAS01"
+expect_eq "0 0x0000 $WORK/backups/nas_400001.dat" "$(jq -r '"\(.result) \(.code) \(.file)"' <<<"$OUT")" \
+    "backup result"
+cmp "$WORK/backups/nas_400001.dat" "$WORK/unit-config.dat" || fail "the backup differs from the unit's file"
+
+run backup NAS02 --yes --json --to "$WORK/backups"
+expect_rc 1 "backup of a unit without a configuration file"
+expect_eq "2" "$(jq -r '.result' <<<"$OUT")" "result without a configuration file"
+
+# Restore: the unit has a file of that name; without --yes and a terminal nothing is sent.
+lab unit-put NAS01 config "$WORK/unit-config.dat" nas_400001.dat || fail "unit-put"
+printf 'restored\r\n\0\377bytes' >"$WORK/backups/nas_400001.dat"
+run restore NAS01 "$WORK/backups/nas_400001.dat"
+expect_rc 1 "restore without --yes"
+cmp -s "$WORK/backups/nas_400001.dat" "$root1/config/nas_400001.dat" && fail "a refused restore replaced the file"
+run restore NAS01 "$WORK/backups/nas_400001.dat" --yes --json
+expect_rc 0 "restore --yes"
+expect_eq "0 http://10.231.7.21/config/restore.html" "$(jq -r '"\(.result) \(.url)"' <<<"$OUT")" "restore result"
+cmp "$WORK/backups/nas_400001.dat" "$root1/config/nas_400001.dat" || fail "the unit's file differs from the one restored"
+
+# A file named for another unit is refused by the window's rule.
+cp "$WORK/backups/nas_400001.dat" "$WORK/backups/nas_400002.dat"
+run restore NAS01 "$WORK/backups/nas_400002.dat" --yes
+expect_rc 1 "restore of another unit's file"
+
+head -c 300000 /dev/urandom >"$WORK/abcd9999.fup"
+(cd "$WORK" && "$CLI" firmware 10.231.7.22 abcd9999.fup --yes --csv >"$WORK/out" 2>"$WORK/err" </dev/null)
+RC=$? OUT=$(cat "$WORK/out") ERR=$(cat "$WORK/err")
+expect_rc 0 "firmware by address with a relative file"
+expect_eq "name,mac,address,result,code,file,url" "$(head -1 <<<"$OUT" | tr -d '\r')" "CSV header"
+cmp "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firmware differs from the file sent"
+run firmware NAS02 "$WORK/backups/nas_400001.dat" --yes
+expect_rc 1 "firmware with a configuration file's name"
+
+echo "command-line backup, restore and firmware passed"
