@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds the Debian package from this build tree with cpack and checks the archive: the
+# files and their modes, the links, the manual page, the post-install step, and that
+# every library the executables need is a declared dependency.
+#   package_build_test.sh <build dir> <output dir>
+set -uo pipefail
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+build=${1:?build dir} out=${2:?output dir}
+command -v dpkg-shlibdeps >/dev/null || fail "dpkg-shlibdeps is missing (scripts/setup.sh installs dpkg-dev)"
+rm -rf "$out" && mkdir -p "$out"
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >"$out/cpack.log" 2>&1 ||
+    fail "cpack failed: $(tail -20 "$out/cpack.log")"
+debs=("$out"/zelvo-setup_*.deb)
+[[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || fail "expected one package, found: ${debs[*]}"
+deb=${debs[0]}
+
+[[ $(dpkg-deb -f "$deb" Package) == zelvo-setup ]] || fail "package name"
+dir=/usr/lib/zelvo-setup
+listing=$(dpkg-deb -c "$deb" | awk '{print $1, $2, $6, $7, $8}' | sed 's# \./# /#')
+mode_of() { awk -v p="$1" '$3 == p {print $1 " " $2}' <<<"$listing"; }
+expect_mode() {
+    local got
+    got=$(mode_of "$1")
+    [[ $got == "$2" ]] || fail "$1: '$got', expected '$2'"
+}
+expect_mode $dir/ZelvoSetup "-rwxr-xr-x root/root"
+expect_mode $dir/zelvo-setup-cli "-rwxr-xr-x root/root"
+# The helper is for its group only; the post-install step gives it group and capabilities.
+expect_mode $dir/zelvo-sockhelper "-rwxr-x--- root/root"
+expect_mode $dir/install-helper.sh "-rwxr-xr-x root/root"
+for f in $dir/manager.ini $dir/quixhlpe.html $dir/quixhlpj.html \
+    /usr/share/applications/zelvo-setup.desktop \
+    /usr/share/icons/hicolor/128x128/apps/zelvo-setup.png \
+    /usr/share/man/man1/zelvo-setup-cli.1.gz; do
+    expect_mode "$f" "-rw-r--r-- root/root"
+done
+grep -q " /usr/bin/zelvo-setup -> ../lib/zelvo-setup/ZelvoSetup$" <<<"$listing" || fail "zelvo-setup link: $listing"
+grep -q " /usr/bin/zelvo-setup-cli -> ../lib/zelvo-setup/zelvo-setup-cli$" <<<"$listing" ||
+    fail "zelvo-setup-cli link"
+# Nothing outside /usr, nothing writable by others.
+bad=$(awk '$3 !~ /^\/usr(\/|$)/ || $1 ~ /^.......w/' <<<"$listing")
+[[ -z $bad ]] || fail "files outside /usr or writable by others: $bad"
+
+x=$out/extracted
+dpkg-deb -x "$deb" "$x" || fail "dpkg-deb -x"
+dpkg-deb -e "$deb" "$x/DEBIAN" || fail "dpkg-deb -e"
+zcat "$x/usr/share/man/man1/zelvo-setup-cli.1.gz" | head -1 | grep -q '^\.TH ZELVO\\-SETUP\\-CLI 1' ||
+    fail "the manual page does not start with its title"
+cmp <("$build/bin/zelvo-setup-cli" --help) <("$x$dir/zelvo-setup-cli" --help) ||
+    fail "the packaged command line is not the one built"
+[[ -x $x/DEBIAN/postinst ]] || fail "no executable postinst"
+grep -q "install-helper.sh\" \"\$dir/zelvo-sockhelper\"" "$x/DEBIAN/postinst" || fail "postinst: $(cat "$x/DEBIAN/postinst")"
+grep -q "^dir=\"\${DPKG_ROOT:-}$dir\"$" "$x/DEBIAN/postinst" || fail "postinst's folder: $(cat "$x/DEBIAN/postinst")"
+
+# Every shared library an executable needs comes from a package the control file names.
+depends=$(dpkg-deb -f "$deb" Depends)
+names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/[ (].*//')
+declared() { grep -qxF "$1" <<<"$names"; }
+for exe in ZelvoSetup zelvo-setup-cli zelvo-sockhelper; do
+    for soname in $(readelf -d "$x$dir/$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+        path=$(ldconfig -p | awk -v s="$soname" '$1 == s {print $NF; exit}')
+        [[ -n $path ]] || fail "$exe needs $soname, which this system does not have"
+        pkg=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -1 | cut -d: -f1)
+        [[ -n $pkg ]] || pkg=$(dpkg -S "$path" 2>/dev/null | head -1 | cut -d: -f1)
+        [[ -n $pkg ]] || fail "no package holds $path ($soname of $exe)"
+        declared "$pkg" || fail "$exe needs $soname of $pkg; Depends: $depends"
+    done
+done
+for pkg in libcap2-bin passwd; do
+    declared "$pkg" || fail "Depends lacks $pkg (post-install step)"
+done
+echo "package $(basename "$deb") checked"

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Installs the package built by package_build_test.sh into a throwaway copy of this
+# system (an overlay over / in a private mount namespace: nothing reaches the real
+# root), with dpkg and its post-install step, then checks the helper's group, mode and
+# capabilities and runs `zelvo-setup-cli search` as an ordinary user in the group, and
+# as one outside it, in the lab's PC namespace.
+#   package_install_test.sh <package output dir>
+set -uo pipefail
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+out=${1:?package output dir}
+if [[ $(id -u) -ne 0 ]]; then
+    echo "SKIP: installing a package into a copy of the system needs root (mounts, chroot)"
+    exit 77
+fi
+[[ -n ${ZELVO_LAB_PREFIX:-} ]] || fail "not started in the lab's PC namespace"
+debs=("$out"/zelvo-setup_*.deb)
+[[ -f ${debs[0]} ]] || fail "no package in $out (package_build_test makes it)"
+
+if [[ ${ZELVO_IN_PRIVATE_MOUNTS:-} != 1 ]]; then
+    exec env ZELVO_IN_PRIVATE_MOUNTS=1 unshare --mount --propagation private -- bash "$0" "$@"
+fi
+
+top=$(mktemp -d /tmp/zelvo-pkgroot.XXXXXX)
+mount -t tmpfs -o mode=0755 zelvo-pkgroot "$top" || fail "tmpfs"
+mkdir -p "$top/upper" "$top/work" "$top/root"
+mount -t overlay zelvo-pkgroot -o "lowerdir=/,upperdir=$top/upper,workdir=$top/work" "$top/root" ||
+    fail "overlay over / (the kernel or the container may not allow it)"
+root=$top/root
+mount --rbind /dev "$root/dev" && mount -t proc proc "$root/proc" && mount --rbind /sys "$root/sys" ||
+    fail "mounts inside the copy"
+mount -t tmpfs tmpfs "$root/tmp" && mount -t tmpfs tmpfs "$root/run" || fail "tmp and run"
+in_root() { chroot "$root" "$@"; }
+
+in_root dpkg-query -W zelvo-setup >/dev/null 2>&1 && fail "zelvo-setup is already installed on this system"
+# A clean system has no group yet (this machine's build trees may have made one).
+if in_root getent group zelvo-setup >/dev/null; then
+    in_root groupdel zelvo-setup || fail "groupdel in the copy"
+fi
+cp "${debs[0]}" "$root/tmp/zelvo-setup.deb"
+in_root env DEBIAN_FRONTEND=noninteractive dpkg -i /tmp/zelvo-setup.deb >"$top/dpkg.log" 2>&1 ||
+    fail "dpkg -i: $(tail -20 "$top/dpkg.log")"
+[[ $(in_root dpkg-query -W -f '${Status}' zelvo-setup) == "install ok installed" ]] ||
+    fail "the package is not configured: $(tail -20 "$top/dpkg.log")"
+
+dir=/usr/lib/zelvo-setup
+in_root getent group zelvo-setup >/dev/null || fail "the post-install step made no group zelvo-setup"
+[[ $(in_root stat -c '%U:%G %a' $dir/zelvo-sockhelper) == "root:zelvo-setup 750" ]] ||
+    fail "helper: $(in_root stat -c '%U:%G %a' $dir/zelvo-sockhelper)"
+caps=$(in_root getcap $dir/zelvo-sockhelper)
+[[ $caps == *cap_net_bind_service,cap_net_raw=ep* ]] || fail "helper capabilities: '$caps'"
+[[ -z $(in_root getcap $dir/zelvo-setup-cli $dir/ZelvoSetup) ]] || fail "a front end has capabilities"
+in_root man -w zelvo-setup-cli >/dev/null 2>&1 || [[ -f $root/usr/share/man/man1/zelvo-setup-cli.1.gz ]] ||
+    fail "no manual page"
+
+in_root useradd -m -G zelvo-setup zelvomember || fail "useradd zelvomember"
+in_root useradd -m zelvostranger || fail "useradd zelvostranger"
+as_user() { # user, command...
+    local user=$1
+    shift
+    chroot "$root" setpriv --reuid="$user" --regid="$user" --init-groups \
+        env -i HOME="/home/$user" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
+}
+
+ip -4 neigh flush all
+as_user zelvomember zelvo-setup-cli search --json >"$top/member.json" 2>"$top/member.err"
+rc=$?
+[[ $rc -eq 0 ]] || fail "search as a member of the group: status $rc: $(cat "$top/member.err")"
+names=$(jq -r '[.units[].name] | join(" ")' "$top/member.json") || fail "not JSON: $(cat "$top/member.json")"
+[[ $names == "NAS01 NAS02" ]] || fail "a member's search listed '$names'"
+
+# Outside the group the helper does not run for the user; the lab admits no ping
+# sockets, so the search cannot make the units answer and says why.
+ip -4 neigh flush all
+as_user zelvostranger zelvo-setup-cli search --json >"$top/stranger.json" 2>"$top/stranger.err"
+rc=$?
+[[ $rc -eq 1 ]] || fail "search outside the group: status $rc, expected 1: $(cat "$top/stranger.err")"
+[[ $(jq '.units | length' "$top/stranger.json") == 0 ]] || fail "a stranger's search listed units"
+grep -qi "icmp" "$top/stranger.err" || fail "a stranger was not told why: $(cat "$top/stranger.err")"
+
+in_root dpkg -r zelvo-setup >"$top/dpkg-r.log" 2>&1 || fail "dpkg -r: $(tail -5 "$top/dpkg-r.log")"
+[[ ! -e $root$dir/zelvo-sockhelper && ! -e $root/usr/bin/zelvo-setup-cli ]] || fail "files left after removal"
+echo "package installed, checked and run as members and strangers of the group"
