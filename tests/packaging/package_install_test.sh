@@ -57,6 +57,15 @@ in_root man -w zelvo-setup-cli >/dev/null 2>&1 || [[ -f $root/usr/share/man/man1
 
 in_root useradd -m -G zelvo-setup zelvomember || fail "useradd zelvomember"
 in_root useradd -m zelvostranger || fail "useradd zelvostranger"
+# A search must make the units answer anew: forget the PC on every host of the lab.
+forget_neighbours() {
+    ip -4 neigh flush all
+    local host
+    for host in NAS01 NAS02 NAS09 OTHER; do
+        "$ZELVO_LAB" unit-exec "$ZELVO_LAB_PREFIX" "$host" -- ip -4 neigh flush all ||
+            fail "cannot flush $host's neighbours"
+    done
+}
 as_user() { # user, command...
     local user=$1
     shift
@@ -64,7 +73,7 @@ as_user() { # user, command...
         env -i HOME="/home/$user" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
 }
 
-ip -4 neigh flush all
+forget_neighbours
 as_user zelvomember zelvo-setup-cli search --json >"$top/member.json" 2>"$top/member.err"
 rc=$?
 [[ $rc -eq 0 ]] || fail "search as a member of the group: status $rc: $(cat "$top/member.err")"
@@ -73,7 +82,7 @@ names=$(jq -r '[.units[].name] | join(" ")' "$top/member.json") || fail "not JSO
 
 # Outside the group the helper does not run for the user; the lab admits no ping
 # sockets, so the search cannot make the units answer and says why.
-ip -4 neigh flush all
+forget_neighbours
 as_user zelvostranger zelvo-setup-cli search --json >"$top/stranger.json" 2>"$top/stranger.err"
 rc=$?
 [[ $rc -eq 1 ]] || fail "search outside the group: status $rc, expected 1: $(cat "$top/stranger.err")"
