@@ -3,7 +3,8 @@
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 
-#include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace zelvo {
 
@@ -11,11 +12,12 @@ void OpenUnitPage(UrlOpener& opener, const DeviceList& devices, int row, const c
 {
     if (row < 0 || row >= DeviceList::kRows)
         return;
-    // An address of at most 15 characters and a settings value of at most 63 always
-    // fit; snprintf keeps even a damaged row inside the buffer.
-    char url[260];
-    std::snprintf(url, sizeof url, "http://%s%s", devices.rows[row].ipText, path ? path : "");
-    LogWriter::Appendf("  Open %s\r\n", url);
+    // The address field is read only up to its own size, so even a damaged row stays
+    // inside the table.
+    const char* field = devices.rows[row].ipText;
+    const std::string address(field, ::strnlen(field, sizeof devices.rows[row].ipText));
+    const std::string url = "http://" + address + (path ? path : "");
+    LogWriter::Appendf("  Open %s\r\n", url.c_str());
     opener.Open(url);
 }
 
