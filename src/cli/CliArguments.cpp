@@ -8,25 +8,25 @@ namespace {
 
 constexpr int kLongestWaitSeconds = 3600;
 
-const OptionSpec* FindLong(std::string_view name)
+const OptionEntry* FindLong(std::string_view name)
 {
-    for (const OptionSpec& spec : CliOptions())
-        if (name == spec.longName)
-            return &spec;
+    for (const OptionEntry& entry : CliOptions())
+        if (name == entry.longName)
+            return &entry;
     return nullptr;
 }
 
-const OptionSpec* FindShort(char letter)
+const OptionEntry* FindShort(char letter)
 {
-    for (const OptionSpec& spec : CliOptions())
-        if (spec.shortName != '\0' && spec.shortName == letter)
-            return &spec;
+    for (const OptionEntry& entry : CliOptions())
+        if (entry.shortName != '\0' && entry.shortName == letter)
+            return &entry;
     return nullptr;
 }
 
-std::string Dashed(const OptionSpec& spec)
+std::string Dashed(const OptionEntry& entry)
 {
-    return std::string("--") + spec.longName;
+    return std::string("--") + entry.longName;
 }
 
 int HexDigit(char c)
@@ -44,18 +44,18 @@ int HexDigit(char c)
 // the command is known, since options may come first.
 struct Seen
 {
-    const OptionSpec* spec;
+    const OptionEntry* entry;
     std::string value;
 };
 
 // Stores one option into the request; returns an error text or empty.
 std::string Apply(const Seen& seen, CliRequest& request)
 {
-    switch (seen.spec->id) {
+    switch (seen.entry->id) {
     case OptionId::Json:
     case OptionId::Csv: {
         const OutputFormat format =
-            seen.spec->id == OptionId::Json ? OutputFormat::Json : OutputFormat::Csv;
+            seen.entry->id == OptionId::Json ? OutputFormat::Json : OutputFormat::Csv;
         if (request.format != OutputFormat::Table && request.format != format)
             return "--json and --csv exclude each other";
         request.format = format;
@@ -151,28 +151,28 @@ ParsedArguments ParseCliArguments(std::span<const std::string> args)
             const std::size_t equals = arg.find('=');
             const std::string name =
                 arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const OptionSpec* spec = FindLong(name);
-            if (!spec)
+            const OptionEntry* entry = FindLong(name);
+            if (!entry)
                 return Fail("unknown option '--" + name + "'");
-            if (!spec->valueName) {
+            if (!entry->valueName) {
                 if (equals != std::string::npos)
-                    return Fail(Dashed(*spec) + " takes no value");
-                seen.push_back({spec, {}});
+                    return Fail(Dashed(*entry) + " takes no value");
+                seen.push_back({entry, {}});
             } else if (equals != std::string::npos) {
-                seen.push_back({spec, arg.substr(equals + 1)});
+                seen.push_back({entry, arg.substr(equals + 1)});
             } else if (i + 1 < args.size()) {
-                seen.push_back({spec, args[++i]});
+                seen.push_back({entry, args[++i]});
             } else {
-                return Fail(Dashed(*spec) + " needs a " + spec->valueName);
+                return Fail(Dashed(*entry) + " needs a " + entry->valueName);
             }
             continue;
         }
         // Single letters, possibly joined; none of them takes a value.
         for (std::size_t k = 1; k < arg.size(); ++k) {
-            const OptionSpec* spec = FindShort(arg[k]);
-            if (!spec)
+            const OptionEntry* entry = FindShort(arg[k]);
+            if (!entry)
                 return Fail(std::string("unknown option '-") + arg[k] + "'");
-            seen.push_back({spec, {}});
+            seen.push_back({entry, {}});
         }
     }
 
@@ -183,27 +183,27 @@ ParsedArguments ParseCliArguments(std::span<const std::string> args)
             if (words.size() > 2)
                 return Fail("help takes at most one command");
             if (words.size() == 2) {
-                const CommandSpec* spec = FindCommand(words[1].c_str());
-                if (!spec)
+                const CommandEntry* entry = FindCommand(words[1].c_str());
+                if (!entry)
                     return Fail("unknown command '" + words[1] + "'");
-                request.command = spec->command;
+                request.command = entry->command;
             }
             return ParsedArguments{request, {}};
         }
-        const CommandSpec* spec = FindCommand(words[0].c_str());
-        if (!spec)
+        const CommandEntry* entry = FindCommand(words[0].c_str());
+        if (!entry)
             return Fail("unknown command '" + words[0] + "'");
-        request.command = spec->command;
+        request.command = entry->command;
         firstOperand = 1;
     }
 
-    const CommandSpec* command = FindCommand(request.command);
+    const CommandEntry* command = FindCommand(request.command);
     for (const Seen& option : seen) {
-        const bool global = option.spec->id == OptionId::Help;
-        if (command && !global && (command->options & OptionBit(option.spec->id)) == 0)
-            return Fail(Dashed(*option.spec) + " does not apply to " + command->name);
-        if (!command && !global && option.spec->id != OptionId::Quiet)
-            return Fail(Dashed(*option.spec) + " needs a command before it applies");
+        const bool global = option.entry->id == OptionId::Help;
+        if (command && !global && (command->options & OptionBit(option.entry->id)) == 0)
+            return Fail(Dashed(*option.entry) + " does not apply to " + command->name);
+        if (!command && !global && option.entry->id != OptionId::Quiet)
+            return Fail(Dashed(*option.entry) + " needs a command before it applies");
         if (std::string error = Apply(option, request); !error.empty())
             return Fail(std::move(error));
     }

@@ -8,7 +8,7 @@ namespace {
 constexpr unsigned kOutput = OptionBit(OptionId::Json) | OptionBit(OptionId::Csv) |
                              OptionBit(OptionId::Quiet) | OptionBit(OptionId::Help);
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {OptionId::Json, "json", '\0', nullptr, "Print the result as one JSON object."},
     {OptionId::Csv, "csv", '\0', nullptr,
      "Print the result as comma-separated values with a header line."},
@@ -30,7 +30,7 @@ constexpr OptionSpec kOptions[] = {
      "Open the page in the desktop's browser instead of only printing its address."},
 };
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {CliCommand::Search, "search", "", 0, kOutput, "find the units on the local segment",
      "Runs the search of the window's Search button: the units of the segment are made to "
      "answer an ICMP broadcast, recognised in the neighbour table by their MAC prefix and "
@@ -72,37 +72,37 @@ const char* const kExitStatusHelp =
     "refused; 2 wrong usage or an environment that cannot run the command (no manager.ini, "
     "no network, another instance running).";
 
-std::span<const OptionSpec> CliOptions()
+std::span<const OptionEntry> CliOptions()
 {
     return kOptions;
 }
 
-std::span<const CommandSpec> CliCommands()
+std::span<const CommandEntry> CliCommands()
 {
     return kCommands;
 }
 
-const CommandSpec* FindCommand(const char* name)
+const CommandEntry* FindCommand(const char* name)
 {
-    for (const CommandSpec& spec : kCommands)
-        if (std::strcmp(spec.name, name) == 0)
-            return &spec;
+    for (const CommandEntry& entry : kCommands)
+        if (std::strcmp(entry.name, name) == 0)
+            return &entry;
     return nullptr;
 }
 
-const CommandSpec* FindCommand(CliCommand command)
+const CommandEntry* FindCommand(CliCommand command)
 {
-    for (const CommandSpec& spec : kCommands)
-        if (spec.command == command)
-            return &spec;
+    for (const CommandEntry& entry : kCommands)
+        if (entry.command == command)
+            return &entry;
     return nullptr;
 }
 
-const OptionSpec& OptionOf(OptionId id)
+const OptionEntry& OptionOf(OptionId id)
 {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.id == id)
-            return spec;
+    for (const OptionEntry& entry : kOptions)
+        if (entry.id == id)
+            return entry;
     return kOptions[0]; // every id has a row; this keeps the compiler content
 }
 

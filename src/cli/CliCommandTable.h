@@ -34,7 +34,7 @@ enum class OptionId
     Open,
 };
 
-struct OptionSpec
+struct OptionEntry
 {
     OptionId id;
     const char* longName;  // without the leading "--"
@@ -43,7 +43,7 @@ struct OptionSpec
     const char* help;
 };
 
-struct CommandSpec
+struct CommandEntry
 {
     CliCommand command;
     const char* name;
@@ -59,13 +59,13 @@ constexpr unsigned OptionBit(OptionId id)
     return 1u << static_cast<unsigned>(id);
 }
 
-std::span<const OptionSpec> CliOptions();
-std::span<const CommandSpec> CliCommands();
+std::span<const OptionEntry> CliOptions();
+std::span<const CommandEntry> CliCommands();
 
 // The row of a command name, or of a command; nullptr when there is none.
-const CommandSpec* FindCommand(const char* name);
-const CommandSpec* FindCommand(CliCommand command);
-const OptionSpec& OptionOf(OptionId id);
+const CommandEntry* FindCommand(const char* name);
+const CommandEntry* FindCommand(CliCommand command);
+const OptionEntry& OptionOf(OptionId id);
 
 // Text shown when a UNIT operand is explained (help and manual page).
 extern const char* const kUnitOperandHelp;

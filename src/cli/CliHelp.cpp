@@ -9,7 +9,7 @@ namespace {
 constexpr std::size_t kHelpColumn = 24; // where option texts start in --help
 constexpr std::size_t kHelpWidth = 79;
 
-std::string OptionWords(const OptionSpec& option)
+std::string OptionWords(const OptionEntry& option)
 {
     std::string words;
     if (option.shortName != '\0') {
@@ -54,10 +54,10 @@ std::string Wrapped(std::string_view text, std::size_t indent, std::size_t first
     return out;
 }
 
-std::string Synopsis(const CommandSpec& command)
+std::string Synopsis(const CommandEntry& command)
 {
     std::string line = std::string(kCliProgramName) + ' ' + command.name;
-    for (const OptionSpec& option : CliOptions()) {
+    for (const OptionEntry& option : CliOptions()) {
         if ((command.options & OptionBit(option.id)) == 0 || option.id == OptionId::Help)
             continue;
         line += " [--";
@@ -101,7 +101,7 @@ std::string CliUsageText()
                        " COMMAND [OPTIONS] [OPERANDS]\n\n"
                        "Finds VELDIX storage units on the local segment and sets them up.\n\n"
                        "Commands:\n";
-    for (const CommandSpec& command : CliCommands()) {
+    for (const CommandEntry& command : CliCommands()) {
         std::string head = std::string("  ") + command.name;
         if (command.operandCount > 0)
             head += std::string(" ") + command.operands;
@@ -123,12 +123,12 @@ std::string CliUsageText()
 
 std::string CliCommandHelpText(CliCommand which)
 {
-    const CommandSpec* command = FindCommand(which);
+    const CommandEntry* command = FindCommand(which);
     if (!command)
         return CliUsageText();
     std::string text = "Usage: " + Wrapped(Synopsis(*command), 7, 7) + "\n\n";
     text += Wrapped(command->description, 0, 0) + "\n\nOptions:\n";
-    for (const OptionSpec& option : CliOptions()) {
+    for (const OptionEntry& option : CliOptions()) {
         if ((command->options & OptionBit(option.id)) == 0)
             continue;
         std::string head = "  " + OptionWords(option);
@@ -149,7 +149,7 @@ std::string CliManualPage(const std::string& version)
     page += ".SH NAME\n" + Roff(kCliProgramName) +
             " \\- find and set up VELDIX network storage units from a shell\n";
     page += ".SH SYNOPSIS\n";
-    for (const CommandSpec& command : CliCommands())
+    for (const CommandEntry& command : CliCommands())
         page += ".B " + Roff(Synopsis(command)) + "\n.br\n";
     page += ".SH DESCRIPTION\n"
             "The command\\-line front end of the Zelvo Setup Tool runs the jobs of the "
@@ -158,17 +158,17 @@ std::string CliManualPage(const std::string& version)
             "default language, as the window's do. The tool reads manager.ini and writes "
             "manager.log as the window does.\n";
     page += ".SH COMMANDS\n";
-    for (const CommandSpec& command : CliCommands()) {
+    for (const CommandEntry& command : CliCommands()) {
         page += ".TP\n.B " + Roff(command.name);
         if (command.operandCount > 0)
             page += std::string(" ") + "\\fI" + Roff(command.operands) + "\\fR";
         page += "\n" + Roff(command.description) + "\n";
     }
     page += ".SH OPTIONS\n";
-    for (const OptionSpec& option : CliOptions()) {
+    for (const OptionEntry& option : CliOptions()) {
         page += ".TP\n.B " + Roff(OptionWords(option)) + "\n" + Roff(option.help) + "\n";
         std::string takers;
-        for (const CommandSpec& command : CliCommands())
+        for (const CommandEntry& command : CliCommands())
             if (command.options & OptionBit(option.id))
                 takers += std::string(takers.empty() ? "" : ", ") + command.name;
         page += "Taken by: " + Roff(takers) + ".\n";

@@ -149,9 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)
 {
-    for (const CommandSpec& command : CliCommands()) {
+    for (const CommandEntry& command : CliCommands()) {
         const std::string help = CliCommandHelpText(command.command);
-        for (const OptionSpec& option : CliOptions()) {
+        for (const OptionEntry& option : CliOptions()) {
             std::vector<std::string> args{command.name};
             args.push_back(std::string("--") + option.longName);
             if (option.valueName)
@@ -174,9 +174,9 @@ TEST(CliArguments, manualPageNamesEveryCommandAndOption)
     EXPECT_EQ(page.rfind(".TH ZELVO\\-SETUP\\-CLI 1", 0), 0u);
     for (const char* section : {".SH NAME", ".SH SYNOPSIS", ".SH OPTIONS", ".SH EXIT STATUS"})
         EXPECT_NE(page.find(section), std::string::npos) << section;
-    for (const CommandSpec& command : CliCommands())
+    for (const CommandEntry& command : CliCommands())
         EXPECT_NE(page.find(std::string(".B ") + command.name), std::string::npos) << command.name;
-    for (const OptionSpec& option : CliOptions()) {
+    for (const OptionEntry& option : CliOptions()) {
         std::string escaped = "\\-\\-";
         for (char c : std::string(option.longName))
             escaped += c == '-' ? std::string("\\-") : std::string(1, c);
@@ -192,7 +192,7 @@ TEST(CliArguments, manualPageNamesEveryCommandAndOption)
 TEST(CliArguments, helpLinesFitAnEightyColumnTerminal)
 {
     std::vector<std::string> texts{CliUsageText()};
-    for (const CommandSpec& command : CliCommands())
+    for (const CommandEntry& command : CliCommands())
         texts.push_back(CliCommandHelpText(command.command));
     for (const std::string& text : texts) {
         std::size_t start = 0;
