@@ -29,7 +29,7 @@ RunFolders& Run()
 
 std::string PerUserFolder(const std::string& xdgDataHome, const std::string& home)
 {
-    // The base directory specification ignores a relative XDG_DATA_HOME.
+    // XDG base directory rules say a relative XDG_DATA_HOME is to be ignored.
     if (!xdgDataHome.empty() && xdgDataHome[0] == '/')
         return WithSlash(xdgDataHome) + "zelvo-setup/";
     if (!home.empty())
