@@ -3,6 +3,7 @@
 #include "core/MessageCatalogue.h"
 #include "core/UiLanguage.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zelvo {
@@ -81,8 +82,10 @@ UnitPickContent BuildUnitPickContent(UnitPickUse use, int language, const Device
         const int row = devices.UnitRows[k];
         if (row < 0 || row >= DeviceList::kRows)
             continue;
-        const std::string entry =
+        // An entry keeps to the 255 characters of the list's fixed entry buffer.
+        std::string entry =
             std::string(" IP : ") + devices.rows[row].ipText + ",   " + devices.rows[row].name;
+        entry.resize(std::min<std::size_t>(entry.size(), 255));
         c.entries.push_back(UpperAscii(entry));
     }
     return c;
