@@ -1,19 +1,12 @@
 // The command line against the window, in the same lab: `search --json` lists what the
 // window's Search lists, row for row, and both leave the same neighbour lines in their
 // manager.log.
-#include "app/MainDialog.h"
-#include "app/ToolWiring.h"
-#include "core/ExePath.h"
-#include "core/ScriptedMessageBoxes.h"
-#include "platform/Files.h"
+#include "support/ToolWindow.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
-#include <QTreeWidget>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -27,11 +20,7 @@ using Rows = std::vector<std::vector<std::string>>;
 
 std::string CliPath;
 
-bool InLab()
-{
-    const char* prefix = std::getenv("ZELVO_LAB_PREFIX");
-    return prefix && *prefix;
-}
+using test::InLab;
 
 // Empties the neighbour tables of the PC and of every other host of the lab, so that each search
 // makes the units answer anew (a unit that still knows the PC's MAC answers without asking for it,
@@ -48,58 +37,20 @@ bool ForgetNeighbours()
 // The window's list after its first search and one press of Search.
 Rows WindowRowsAfterSearch()
 {
-    ScriptedMessageBoxes boxes;
-    MainDialogServices services = ToolWiring::WindowServices(boxes);
-    services.language = [] { return 409; };
-    MainDialog dialog(nullptr, services);
-    if (!dialog.Create(false)) {
+    test::ToolWindow w;
+    if (!w.Create()) {
         ADD_FAILURE() << "the window's survey refused";
         return {};
     }
-    ToolWiring wiring(dialog, boxes);
-    int searches = 0;
-    MainDialogCommands commands = wiring.Commands();
-    auto counted = [&searches](std::function<void(MainDialog&)> hook) {
-        return [&searches, hook](MainDialog& d) {
-            hook(d);
-            ++searches;
-        };
-    };
-    commands.firstSearch = counted(commands.firstSearch);
-    commands.searchAgain = counted(commands.searchAgain);
-    dialog.SetCommands(std::move(commands));
-    dialog.show();
-
-    auto waitFor = [&searches](int count) {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (searches >= count)
-                loop.quit();
-        });
-        poll.start(50);
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-        loop.exec();
-        return searches >= count;
-    };
-    if (!waitFor(1)) {
+    if (!w.WaitForSearches(1)) {
         ADD_FAILURE() << "the first search did not end";
         return {};
     }
-    dialog.OnCommand(kIdSearch);
-    if (!waitFor(2)) {
+    if (!w.Search()) {
         ADD_FAILURE() << "Search did not end";
         return {};
     }
-    Rows rows;
-    const auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("list1001"));
-    for (int r = 0; list && r < list->topLevelItemCount(); ++r) {
-        std::vector<std::string> row;
-        for (int c = 0; c < 4; ++c)
-            row.push_back(list->topLevelItem(r)->text(c).toStdString());
-        rows.push_back(row);
-    }
-    return rows;
+    return w.ListRows();
 }
 
 std::string RunCli(const std::string& folder, const std::string& args, int& status)

@@ -2,7 +2,7 @@
 // in a lab's PC namespace while units vanish, name servers answer late, the log is taken
 // away or locked, and the window is asked to close mid-search. Each case ends with a clear
 // result, a window that takes commands again, and no hang.
-#include "FaultWindow.h"
+#include "support/ToolWindow.h"
 #include "support/WaitUntil.h"
 
 #include <QApplication>
@@ -20,6 +20,12 @@
 
 namespace zelvo::faults {
 namespace {
+
+using test::InLab;
+using test::Lab;
+using test::ManagerLog;
+using test::ManagerLogPath;
+using FaultWindow = test::ToolWindow;
 
 using Names = std::vector<std::string>;
 

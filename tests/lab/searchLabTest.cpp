@@ -1,17 +1,9 @@
 // The unit search end to end: the real main window and start-up survey, wired as the
 // tool wires them (search commands, Linux search network, progress passes), in the lab's PC
 // namespace, against real simulated units.
-#include "app/MainDialog.h"
-#include "app/ToolWiring.h"
-#include "core/ExePath.h"
-#include "core/ScriptedMessageBoxes.h"
-#include "platform/Files.h"
+#include "support/ToolWindow.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
-#include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -19,92 +11,12 @@
 namespace zelvo {
 namespace {
 
-bool InLab()
-{
-    const char* prefix = std::getenv("ZELVO_LAB_PREFIX");
-    return prefix && *prefix;
-}
+using test::InLab;
+using test::ManagerLog;
 
 int Shell(const std::string& command)
 {
     return std::system(command.c_str());
-}
-
-// The window as the tool builds it, through the tool's own wiring, with boxes from a
-// script; each search's hook is timed on its way in.
-struct LabWindow
-{
-    ScriptedMessageBoxes boxes;
-    std::unique_ptr<MainDialog> dialog;
-    std::unique_ptr<ToolWiring> wiring;
-    int searchesDone = 0;
-    qint64 lastSearchMs = 0;
-
-    LabWindow()
-    {
-        MainDialogServices services = ToolWiring::WindowServices(boxes);
-        services.language = [] { return 409; };
-        dialog = std::make_unique<MainDialog>(nullptr, services);
-    }
-
-    bool Create()
-    {
-        if (!dialog->Create(false)) {
-            for (const auto& box : boxes.ShownBoxes())
-                ADD_FAILURE() << "the survey said: " << box.text;
-            return false;
-        }
-        wiring = std::make_unique<ToolWiring>(*dialog, boxes);
-        auto timed = [this](std::function<void(MainDialog&)> hook) {
-            return [this, hook](MainDialog& d) {
-                QElapsedTimer timer;
-                timer.start();
-                hook(d);
-                lastSearchMs = timer.elapsed();
-                ++searchesDone;
-            };
-        };
-        MainDialogCommands commands = wiring->Commands();
-        commands.firstSearch = timed(commands.firstSearch);
-        commands.searchAgain = timed(commands.searchAgain);
-        dialog->SetCommands(std::move(commands));
-        dialog->show();
-        return true;
-    }
-
-    // Runs the window's event loop until `count` searches have ended (or 120 s passed).
-    bool WaitForSearches(int count)
-    {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (searchesDone >= count)
-                loop.quit();
-        });
-        poll.start(50);
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-        loop.exec();
-        return searchesDone >= count;
-    }
-
-    // The unit list as shown: name, MAC, address and type of each row.
-    std::vector<std::vector<std::string>> ListRows() const
-    {
-        std::vector<std::vector<std::string>> rows;
-        const auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("list1001"));
-        for (int r = 0; list && r < list->topLevelItemCount(); ++r) {
-            std::vector<std::string> row;
-            for (int c = 0; c < 4; ++c)
-                row.push_back(list->topLevelItem(r)->text(c).toStdString());
-            rows.push_back(row);
-        }
-        return rows;
-    }
-};
-
-std::string ManagerLog()
-{
-    return ReadSmallFile(ExeDirectory() + "/manager.log", 1 << 20).value_or("");
 }
 
 TEST(SearchLab, firstSearchListsExactlyTheNamedUnitsThatAnswer)
@@ -114,7 +26,7 @@ TEST(SearchLab, firstSearchListsExactlyTheNamedUnitsThatAnswer)
     // Only what the search itself makes the units say may be in the neighbour table.
     ASSERT_EQ(Shell("ip -4 neigh flush all"), 0);
 
-    LabWindow w;
+    test::ToolWindow w;
     ASSERT_TRUE(w.Create());
     ASSERT_TRUE(w.WaitForSearches(1));
 
@@ -128,10 +40,11 @@ TEST(SearchLab, firstSearchListsExactlyTheNamedUnitsThatAnswer)
     EXPECT_TRUE(w.boxes.ShownBoxes().empty());
     EXPECT_EQ(w.dialog->State().UnitsFound, 1);
     EXPECT_EQ(w.dialog->State().m_bBusy, 0);
-    // The broadcast's answers, the 5 s wait, the nameless unit's lookups (about 2 s, in
-    // parallel with the others) and a pass of about a second, with a margin.
-    EXPECT_LT(w.lastSearchMs, 15000);
-    std::printf("first search took %lld ms\n", static_cast<long long>(w.lastSearchMs));
+    // About 8 s (the broadcast's answers, the 5 s wait, the nameless unit's lookups in
+    // parallel, a pass); only a hang fails here, the benchmark measures the rest.
+    EXPECT_LT(w.lastMs[kIdFirstSearchCommand], 60000);
+    std::printf("first search took %lld ms\n",
+                static_cast<long long>(w.lastMs[kIdFirstSearchCommand]));
 
     const std::string log = ManagerLog();
     for (const char* line :
@@ -181,7 +94,7 @@ TEST(SearchLab, threeHundredNeighboursHideNoUnit)
     ASSERT_EQ(Shell("ip -4 neigh flush all && ip -batch " + batch), 0);
     std::remove(batch.c_str());
 
-    LabWindow w;
+    test::ToolWindow w;
     ASSERT_TRUE(w.Create());
     ASSERT_TRUE(w.WaitForSearches(1));
 

@@ -1,0 +1,194 @@
+#pragma once
+// The tool's main window built by the tool's own wiring, with message boxes from a script,
+// for end-to-end runs in a lab's PC namespace (search, temporary address, transfers, the
+// fault matrix, the benchmarks). Header only: its users link zelvo_app.
+#include "app/MainDialog.h"
+#include "app/ToolWiring.h"
+#include "core/ExePath.h"
+#include "core/ScriptedMessageBoxes.h"
+#include "platform/Files.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zelvo::test {
+
+inline bool InLab()
+{
+    const char* prefix = std::getenv("ZELVO_LAB_PREFIX");
+    return prefix && *prefix;
+}
+
+// Runs a command of the lab on this test's lab: "unit-exec NAS02 -- ip link set eth0 down".
+inline int Lab(const std::string& arguments)
+{
+    const std::string command = std::string("\"") + std::getenv("ZELVO_LAB") + "\" " +
+                                arguments.substr(0, arguments.find(' ')) + " " +
+                                std::getenv("ZELVO_LAB_PREFIX") +
+                                arguments.substr(arguments.find(' '));
+    return std::system(command.c_str());
+}
+
+inline std::string ManagerLogPath()
+{
+    return ExeDirectory() + "/manager.log";
+}
+
+inline std::string ManagerLog()
+{
+    return ReadSmallFile(ManagerLogPath(), 1 << 20).value_or("");
+}
+
+struct ToolWindowOptions
+{
+    int language = 409;
+    ToolParts parts = {};
+    // Null: the system's opener (xdg-open).
+    UrlOpener* urls = nullptr;
+};
+
+struct ToolWindow
+{
+    ScriptedMessageBoxes boxes;
+    std::unique_ptr<MainDialog> dialog;
+    std::unique_ptr<ToolWiring> wiring;
+    ToolWindowOptions options;
+    // How many times each command (by its button id; 1035 the first search) has ended,
+    // and how long its last run took.
+    std::map<int, int> ended;
+    std::map<int, qint64> lastMs;
+    int searchesDone = 0;
+
+    explicit ToolWindow(ToolWindowOptions chosen = {}) : options(std::move(chosen))
+    {
+        const MainDialogServices tool = ToolWiring::WindowServices(boxes);
+        const int language = options.language;
+        // The opener is a reference: a chosen one is put in while the services are made.
+        MainDialogServices services{tool.boxes,
+                                    options.urls ? *options.urls : tool.urls,
+                                    tool.passes,
+                                    [language] { return language; },
+                                    tool.survey,
+                                    tool.networkBrowseCheck,
+                                    tool.readInterfaceMask,
+                                    tool.helpDirectory};
+        dialog = std::make_unique<MainDialog>(nullptr, services);
+    }
+
+    bool Create()
+    {
+        if (!dialog->Create(false))
+            return false;
+        wiring = std::make_unique<ToolWiring>(*dialog, boxes, options.parts);
+        auto counted = [this](int id, std::function<void(MainDialog&)> hook) {
+            return [this, id, hook](MainDialog& d) {
+                QElapsedTimer timer;
+                timer.start();
+                if (hook)
+                    hook(d);
+                lastMs[id] = timer.elapsed();
+                ++ended[id];
+                if (id == kIdSearch || id == kIdFirstSearchCommand)
+                    ++searchesDone;
+            };
+        };
+        MainDialogCommands c = wiring->Commands();
+        c.firstSearch = counted(kIdFirstSearchCommand, c.firstSearch);
+        c.searchAgain = counted(kIdSearch, c.searchAgain);
+        c.setIp = counted(kIdSetIp, c.setIp);
+        c.backup = counted(kIdBackup, c.backup);
+        c.restore = counted(kIdRestore, c.restore);
+        c.fwUpdate = counted(kIdFwUpdate, c.fwUpdate);
+        c.webTool = counted(kIdWebTool, c.webTool);
+        dialog->SetCommands(std::move(c));
+        dialog->show();
+        return true;
+    }
+
+    // Runs the window's event loop until `done` holds or `limitMs` passed; `during` runs
+    // once, `afterMs` into the wait, while the event loop (and so an operation's progress
+    // passes) runs.
+    bool RunUntil(const std::function<bool()>& done, int limitMs = 120000, int afterMs = 0,
+                  std::function<void()> during = {})
+    {
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (done())
+                loop.quit();
+        });
+        poll.start(50);
+        if (during)
+            QTimer::singleShot(afterMs, dialog.get(), during);
+        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        return done();
+    }
+
+    bool WaitForSearches(int count, int limitMs = 120000, int afterMs = 0,
+                         std::function<void()> during = {})
+    {
+        return RunUntil([&] { return searchesDone >= count; }, limitMs, afterMs, std::move(during));
+    }
+
+    // Presses a button (the window's own command path) and waits until its command ended.
+    bool Press(int id, int limitMs = 120000, int afterMs = 0, std::function<void()> during = {})
+    {
+        const int target = ended[id] + 1;
+        QTimer::singleShot(0, dialog.get(), [this, id] { dialog->OnCommand(id); });
+        return RunUntil([&] { return ended[id] >= target; }, limitMs, afterMs, std::move(during));
+    }
+
+    // Presses Search and waits for that search to end.
+    bool Search(int afterMs = 0, std::function<void()> during = {})
+    {
+        return Press(kIdSearch, 120000, afterMs, std::move(during));
+    }
+
+    // The unit list as shown, the PC's row 0 included: each row's column texts.
+    std::vector<std::vector<std::string>> ListRows() const
+    {
+        std::vector<std::vector<std::string>> rows;
+        const auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("list1001"));
+        for (int r = 0; list && r < list->topLevelItemCount(); ++r) {
+            std::vector<std::string> row;
+            for (int c = 0; c < list->columnCount(); ++c)
+                row.push_back(list->topLevelItem(r)->text(c).toStdString());
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
+
+    // The names of the listed units, row 0 (the PC) left out.
+    std::vector<std::string> ListedNames() const
+    {
+        std::vector<std::string> names;
+        const auto rows = ListRows();
+        for (size_t r = 1; r < rows.size(); ++r)
+            names.push_back(rows[r].empty() ? std::string() : rows[r][0]);
+        return names;
+    }
+
+    bool Enabled(int id) const
+    {
+        const QWidget* w = dialog->findChild<QWidget*>(QStringLiteral("button%1").arg(id));
+        return w && w->isEnabled();
+    }
+
+    // The window takes commands again: not busy, Search and Exit enabled.
+    bool Usable() const
+    {
+        return dialog->State().m_bBusy == 0 && Enabled(kIdSearch) && Enabled(kIdExit);
+    }
+};
+
+} // namespace zelvo::test
