@@ -7,6 +7,7 @@
 #include "core/ExePath.h"
 #include "core/LogWriter.h"
 #include "core/ScriptedMessageBoxes.h"
+#include "core/ScriptedUnitDialogs.h"
 #include "core/UiLanguage.h"
 #include "platform/SingleInstanceLock.h"
 
@@ -76,6 +77,14 @@ int SetupApp::Start()
         std::getenv("ZELVO_MESSAGE_TRANSCRIPT"), std::getenv("ZELVO_MESSAGE_ANSWERS"));
     if (!script.error.empty()) {
         std::fprintf(stderr, "ZelvoSetup: %s.\n", script.error.c_str());
+        return 1;
+    }
+    if (const char* picks = std::getenv("ZELVO_UNIT_PICKS");
+        picks && !ScriptedUnitPickDialog::AnswersFromText(picks)) {
+        std::fprintf(stderr,
+                     "ZelvoSetup: ZELVO_UNIT_PICKS=\"%s\" is not a list of entry numbers "
+                     "and cancel separated by commas.\n",
+                     picks);
         return 1;
     }
     QtMessageBoxes windowBoxes(QString::fromStdString(ExecutableTitle()));

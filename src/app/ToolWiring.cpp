@@ -27,7 +27,8 @@ std::shared_ptr<UnitPickDialog> PickDialogFor(QWidget* parent,
     if (!Scripted())
         return std::make_shared<QtUnitPickDialog>(parent);
     const char* text = std::getenv("ZELVO_UNIT_PICKS");
-    // A script that cannot be read answers nothing: every pick is cancelled.
+    // The application refuses to start on a script it cannot read; one given to a wiring
+    // made elsewhere answers nothing, so every pick is cancelled.
     return std::make_shared<ScriptedUnitPickDialog>(
         ScriptedUnitPickDialog::AnswersFromText(text ? text : "")
             .value_or(std::vector<std::optional<int>>{}));

@@ -120,14 +120,16 @@ constexpr Entry kEntries[] = {
     {177, "仮IPアドレス設定"},
     {178, "Retrieve informaton"},
     // Linux additions (numbers above the tool's original range): the search cannot open
-    // an ICMP socket, neither itself nor through zelvo-sockhelper.
+    // an ICMP socket, neither itself nor through zelvo-sockhelper. The advice names the
+    // script that also gives the helper its group and mode: a bare setcap would leave a
+    // helper that any account may run.
     {901, "ICMPエコー要求を送信する権限がないため、VELDIXシリーズを検索できません。\r\n"
-          "補助プログラム zelvo-sockhelper に権限を与えてください（root で実行）：\r\n\r\n"
-          "  setcap cap_net_raw,cap_net_bind_service=ep zelvo-sockhelper\r\n\r\n"
+          "補助プログラム zelvo-sockhelper に権限を与えてください（本ツールのフォルダーで root として実行）：\r\n\r\n"
+          "  ./install-helper.sh zelvo-sockhelper\r\n\r\n"
           "詳しくは manager.log を参照してください。"},
     {902, "The search cannot send ICMP echo requests: this program may not open a raw socket.\r\n"
-          "Give its helper program zelvo-sockhelper its rights (as root):\r\n\r\n"
-          "  setcap cap_net_raw,cap_net_bind_service=ep zelvo-sockhelper\r\n\r\n"
+          "Give its helper program zelvo-sockhelper its rights (as root, in the tool's folder):\r\n\r\n"
+          "  ./install-helper.sh zelvo-sockhelper\r\n\r\n"
           "manager.log tells more."},
     // Linux additions: this PC's DHCP client could not be asked (NetworkManager, networkd or
     // the kernel failed with an error); the error's number and text follow.
