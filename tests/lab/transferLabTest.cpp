@@ -6,13 +6,10 @@
 //
 // Environment: ZELVO_TEST_UNITS="ip,mac,name;ip,mac,name" lists the units as rows 1..n;
 // ZELVO_TEST_UNIT_ROOT is NAS01's FTP root on the host (for the full test).
-#include "app/MainDialog.h"
-#include "app/ToolWiring.h"
-#include "core/ScriptedMessageBoxes.h"
 #include "core/ScriptedUnitDialogs.h"
 #include "core/ToolFolder.h"
-#include "platform/Files.h"
 #include "support/FakeUrlOpener.h"
+#include "support/ToolWindow.h"
 
 #include <QApplication>
 #include <QTest>
@@ -56,53 +53,43 @@ bool Exists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
-struct LabWindow
+// The opener is made before the window that is given it.
+struct OpenerFirst
 {
-    ScriptedMessageBoxes boxes;
     FakeUrlOpener urls;
-    std::shared_ptr<ScriptedUnitPickDialog> picks;
-    std::shared_ptr<ScriptedUnitFileDialog> files;
-    std::unique_ptr<MainDialog> dialog;
-    std::unique_ptr<ToolWiring> wiring;
+};
 
+// The tool's window with the lab's units listed as a search would have listed them
+// (ZELVO_TEST_UNITS: "ip,mac,name;..."), so every transfer starts from the same list.
+struct LabWindow : OpenerFirst, test::ToolWindow
+{
     LabWindow(std::vector<MessageAnswer> answers, std::vector<std::optional<int>> pickScript,
               std::vector<std::optional<std::string>> fileScript)
-        : boxes(std::move(answers)),
-          picks(std::make_shared<ScriptedUnitPickDialog>(std::move(pickScript))),
-          files(std::make_shared<ScriptedUnitFileDialog>(std::move(fileScript)))
+        : test::ToolWindow(Options(&urls, std::move(pickScript), std::move(fileScript)))
     {
-        const MainDialogServices tool = ToolWiring::WindowServices(boxes);
-        MainDialogServices services{.boxes = boxes,
-                                    .urls = urls,
-                                    .passes = nullptr,
-                                    .language = [] { return 409; },
-                                    .survey = tool.survey,
-                                    .networkBrowseCheck = tool.networkBrowseCheck,
-                                    .readInterfaceMask = tool.readInterfaceMask};
-        dialog = std::make_unique<MainDialog>(nullptr, services);
+        for (MessageAnswer answer : answers)
+            boxes.AddAnswer(answer);
+    }
+
+    static test::ToolWindowOptions Options(UrlOpener* urls,
+                                           std::vector<std::optional<int>> pickScript,
+                                           std::vector<std::optional<std::string>> fileScript)
+    {
+        test::ToolWindowOptions options;
+        options.urls = urls;
+        options.firstSearch = false;
+        options.parts.unitPick = std::make_shared<ScriptedUnitPickDialog>(std::move(pickScript));
+        options.parts.unitFile = std::make_shared<ScriptedUnitFileDialog>(std::move(fileScript));
+        return options;
     }
 
     bool Create()
     {
-        if (!dialog->Create(false)) {
+        if (!test::ToolWindow::Create()) {
             for (const auto& box : boxes.ShownBoxes())
                 ADD_FAILURE() << "the survey said: " << box.text;
             return false;
         }
-        dialog->State().firstTick = 0; // no search: the rows come from the lab
-        ToolParts parts;
-        parts.unitPick = picks;
-        parts.unitFile = files;
-        wiring = std::make_unique<ToolWiring>(*dialog, boxes, parts);
-        wiring->Attach();
-        ListLabUnits();
-        dialog->show();
-        return dialog->State().UnitsFound == 1;
-    }
-
-    void ListLabUnits()
-    {
-        DialogState& state = dialog->State();
         std::stringstream units(Env("ZELVO_TEST_UNITS"));
         std::string unit;
         while (std::getline(units, unit, ';')) {
@@ -111,24 +98,10 @@ struct LabWindow
             std::getline(fields, ip, ',');
             std::getline(fields, mac, ',');
             std::getline(fields, name, ',');
-            const int row = state.devices.RowCount++;
-            DeviceRecord& record = state.devices.rows[row];
-            record.SetIpText(ip.c_str());
-            record.SetMacText(mac.c_str());
-            record.SetName(name.c_str());
-            record.SetTypeText(("VELDIX [" + std::to_string(row - 1) + "]").c_str());
-            state.devices.UnitRows[state.devices.UnitCount++] = row;
-            dialog->ShowRow(row, record);
-            state.UnitsFound = 1;
+            if (!ListUnit(ip, mac, name))
+                return false;
         }
-    }
-
-    std::vector<std::string> Texts() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& shown : boxes.ShownBoxes())
-            texts.push_back(shown.text);
-        return texts;
+        return dialog->State().UnitsFound == 1;
     }
 };
 

@@ -54,6 +54,9 @@ struct ToolWindowOptions
     ToolParts parts = {};
     // Null: the system's opener (xdg-open).
     UrlOpener* urls = nullptr;
+    // False: the window's first search never starts; the test lists units itself
+    // (ListUnit) to drive the commands that work on listed units.
+    bool firstSearch = true;
 };
 
 struct ToolWindow
@@ -88,6 +91,8 @@ struct ToolWindow
     {
         if (!dialog->Create(false))
             return false;
+        if (!options.firstSearch)
+            dialog->State().firstTick = 0;
         wiring = std::make_unique<ToolWiring>(*dialog, boxes, options.parts);
         auto counted = [this](int id, std::function<void(MainDialog&)> hook) {
             return [this, id, hook](MainDialog& d) {
@@ -112,6 +117,34 @@ struct ToolWindow
         dialog->SetCommands(std::move(c));
         dialog->show();
         return true;
+    }
+
+    // Lists a unit as a search would have; false when the tables are full.
+    bool ListUnit(const std::string& ip, const std::string& mac, const std::string& name)
+    {
+        DeviceList& devices = dialog->State().devices;
+        if (devices.RowCount >= static_cast<int>(std::size(devices.rows)) ||
+            devices.UnitCount >= static_cast<int>(std::size(devices.UnitRows)))
+            return false;
+        const int row = devices.RowCount++;
+        DeviceRecord& record = devices.rows[row];
+        record.SetIpText(ip.c_str());
+        record.SetMacText(mac.c_str());
+        record.SetName(name.c_str());
+        record.SetTypeText(("VELDIX [" + std::to_string(devices.UnitCount) + "]").c_str());
+        devices.UnitRows[devices.UnitCount++] = row;
+        dialog->ShowRow(row, record);
+        dialog->State().UnitsFound = 1;
+        return true;
+    }
+
+    // The texts of the message boxes shown so far.
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const auto& shown : boxes.ShownBoxes())
+            texts.push_back(shown.text);
+        return texts;
     }
 
     // Runs the window's event loop until `done` holds or `limitMs` passed; `during` runs
