@@ -1,11 +1,11 @@
 #include "platform/CapturedCommand.h"
 
+#include "platform/WaitReadable.h"
+
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,15 +15,8 @@ extern char** environ;
 namespace zelvo {
 namespace {
 
-int64_t NowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // Waits for the child until the deadline, then kills it; returns its exit code or -1.
-int Reap(pid_t pid, int64_t deadline)
+int Reap(pid_t pid, const Clock& clock, int64_t deadline)
 {
     int status = 0;
     for (;;) {
@@ -32,13 +25,13 @@ int Reap(pid_t pid, int64_t deadline)
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (done < 0 && errno != EINTR)
             return -1;
-        if (NowMs() >= deadline) {
+        if (clock.MonotonicMs() >= deadline) {
             ::kill(pid, SIGKILL);
             while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
             return -1;
         }
-        ::usleep(10000);
+        clock.SleepMs(10);
     }
 }
 
@@ -81,18 +74,13 @@ std::optional<CommandOutput> RunAndCapture(const std::vector<std::string>& argv,
         return std::nullopt;
     }
 
-    const int64_t deadline = NowMs() + timeoutMs;
+    const Clock& clock = SystemClock();
+    const int64_t deadline = DeadlineAfter(clock, timeoutMs);
     CommandOutput result;
     char buffer[4096];
     for (;;) {
-        const int64_t left = deadline - NowMs();
-        if (left <= 0)
-            break;
-        pollfd pfd{pipeFds[0], POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
+        int error = 0;
+        if (WaitReadable(pipeFds[0], {clock, deadline}, error) != IoStatus::Ok)
             break;
         const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
@@ -103,7 +91,7 @@ std::optional<CommandOutput> RunAndCapture(const std::vector<std::string>& argv,
         result.standardOutput.append(buffer, std::min(room, static_cast<std::size_t>(n)));
     }
     ::close(pipeFds[0]);
-    result.exitStatus = Reap(pid, deadline);
+    result.exitStatus = Reap(pid, clock, deadline);
     return result;
 }
 

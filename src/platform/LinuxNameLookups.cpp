@@ -2,10 +2,10 @@
 #include "platform/NameLookups.h"
 #include "platform/NetbiosNodeStatus.h"
 #include "platform/UniqueFd.h"
+#include "platform/WaitReadable.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -26,17 +26,10 @@ namespace zelvo {
 namespace {
 using Parser = std::function<std::optional<std::string>(std::span<const uint8_t>)>;
 
-int64_t NowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 uint16_t NextQueryId()
 {
     // Distinct ids keep a late answer to an earlier question from being taken for this one.
-    static std::atomic<uint16_t> id{static_cast<uint16_t>(NowMs() & 0xFFFF)};
+    static std::atomic<uint16_t> id{static_cast<uint16_t>(SystemClock().MonotonicMs() & 0xFFFF)};
     return static_cast<uint16_t>(id.fetch_add(1) | 1);
 }
 
@@ -57,7 +50,8 @@ std::optional<std::string> AskUdp(Ipv4Address address, uint16_t port,
     to.sin_addr.s_addr = address.nbo;
     if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
         return std::nullopt;
-    const int64_t start = NowMs();
+    const Clock& clock = SystemClock();
+    const int64_t start = clock.MonotonicMs();
     const int64_t deadline = start + std::max(timeoutMs, 0);
     const int64_t resendAt = start + timeoutMs / 2;
     bool resent = false;
@@ -65,7 +59,7 @@ std::optional<std::string> AskUdp(Ipv4Address address, uint16_t port,
         return std::nullopt;
     uint8_t reply[1500];
     while (true) {
-        const int64_t now = NowMs();
+        const int64_t now = clock.MonotonicMs();
         if (now >= deadline)
             return std::nullopt;
         if (!resent && now >= resendAt) {
@@ -74,12 +68,12 @@ std::optional<std::string> AskUdp(Ipv4Address address, uint16_t port,
                 return std::nullopt;
         }
         const int64_t wakeAt = resent ? deadline : std::min(deadline, resendAt);
-        pollfd p{fd.Get(), POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(std::max<int64_t>(wakeAt - now, 1)));
-        if (ready < 0 && errno != EINTR)
+        int error = 0;
+        const IoStatus ready = WaitReadable(fd.Get(), {clock, wakeAt}, error);
+        if (ready == IoStatus::Failed)
             return std::nullopt;
-        if (ready <= 0)
-            continue;
+        if (ready != IoStatus::Ok)
+            continue; // time to send again, or to give up
         const ssize_t n = ::recv(fd.Get(), reply, sizeof reply, MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)

@@ -1,19 +1,17 @@
 #include "platform/PrivilegedSockets.h"
 
 #include "platform/Files.h"
+#include "platform/WaitReadable.h"
 
 #include <netinet/in.h>
-#include <poll.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 
 namespace zelvo {
@@ -184,7 +182,7 @@ void SockHelperClient::StopLocked()
             m_pid = -1;
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        SystemClock().SleepMs(10);
     }
     ::kill(m_pid, SIGKILL); // our own child, stuck: it must not outlive its channel
     ::waitpid(m_pid, nullptr, 0);
@@ -202,13 +200,12 @@ bool SockHelperClient::ExchangeLocked(PrivilegedSocketKind kind, SocketAcquisiti
         out = Failure(SocketProblem::HelperFailed, errno, "the helper " + m_path + " went away");
         return false;
     }
-    pollfd p{m_channel.Get(), POLLIN, 0};
-    int ready;
-    do {
-        ready = ::poll(&p, 1, kReplyTimeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    if (ready <= 0) {
-        out = Failure(SocketProblem::HelperFailed, ready == 0 ? ETIMEDOUT : errno,
+    const Clock& clock = SystemClock();
+    int error = 0;
+    const IoStatus ready =
+        WaitReadable(m_channel.Get(), {clock, DeadlineAfter(clock, kReplyTimeoutMs)}, error);
+    if (ready != IoStatus::Ok) {
+        out = Failure(SocketProblem::HelperFailed, ready == IoStatus::TimedOut ? ETIMEDOUT : error,
                       "the helper " + m_path + " did not answer");
         return false;
     }

@@ -1,0 +1,211 @@
+// The one wait of the Linux layer, on real pipes and sockets: what ends it, in which order
+// the ends are looked at, and that a signal or a clock other than the system's does not
+// fool it.
+#include "platform/WaitReadable.h"
+#include "platform/UniqueFd.h"
+#include "support/FakeClock.h"
+#include "support/WaitUntil.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
+#include <vector>
+
+namespace zelvo {
+namespace {
+
+struct Pipe
+{
+    UniqueFd read, write;
+    Pipe()
+    {
+        int fds[2];
+        EXPECT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+        read.Reset(fds[0]);
+        write.Reset(fds[1]);
+    }
+    void Put() { ASSERT_EQ(::write(write.Get(), "x", 1), 1); }
+};
+
+TEST(WaitReadable, theStopFlagThenTheDeadlineThenTheDescriptorDecide)
+{
+    struct Case
+    {
+        const char* what;
+        bool readable;
+        bool stopped;
+        int64_t deadlineFromNow; // on the fake clock
+        IoStatus expected;
+    };
+    const Case cases[] = {
+        {"data waits", true, false, 1000, IoStatus::Ok},
+        {"data waits and no deadline", true, false, kNoDeadline, IoStatus::Ok},
+        {"data waits, stop raised", true, true, 1000, IoStatus::Stopped},
+        {"data waits, deadline passed", true, false, 0, IoStatus::TimedOut},
+        {"data waits, deadline long passed", true, false, -500, IoStatus::TimedOut},
+        {"nothing, deadline passed", false, false, 0, IoStatus::TimedOut},
+        {"nothing, stop raised", false, true, kNoDeadline, IoStatus::Stopped},
+        {"nothing, stop raised, deadline passed", false, true, 0, IoStatus::Stopped},
+    };
+    for (const Case& c : cases) {
+        test::FakeClock clock;
+        clock.Advance(10'000);
+        Pipe pipe;
+        if (c.readable)
+            pipe.Put();
+        const std::atomic<bool> stop{c.stopped};
+        const int64_t deadline = c.deadlineFromNow == kNoDeadline
+                                     ? kNoDeadline
+                                     : clock.MonotonicMs() + c.deadlineFromNow;
+        int error = -1;
+        EXPECT_EQ(WaitReadable(pipe.read.Get(), {clock, deadline, &stop}, error), c.expected)
+            << c.what;
+        EXPECT_EQ(error, -1) << c.what << ": error is left alone unless the wait failed";
+    }
+}
+
+TEST(WaitReadable, endsWhenAnotherThreadWritesHangsUpOrStops)
+{
+    enum class Act
+    {
+        Write,
+        CloseWriteEnd,
+        Stop
+    };
+    for (const auto& [act, expected] : {std::pair{Act::Write, IoStatus::Ok},
+                                        {Act::CloseWriteEnd, IoStatus::Ok},
+                                        {Act::Stop, IoStatus::Stopped}}) {
+        Pipe pipe;
+        std::atomic<bool> stop{false};
+        std::thread other([&, act = act] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(80));
+            if (act == Act::Write)
+                pipe.Put();
+            else if (act == Act::CloseWriteEnd)
+                pipe.write.Reset();
+            else
+                stop = true;
+        });
+        int error = 0;
+        EXPECT_EQ(WaitReadable(pipe.read.Get(), {SystemClock(), kNoDeadline, &stop}, error),
+                  expected)
+            << static_cast<int>(act);
+        other.join();
+        if (act == Act::CloseWriteEnd) {
+            char byte;
+            EXPECT_EQ(::read(pipe.read.Get(), &byte, 1), 0) << "the hang-up is there to read";
+        }
+    }
+}
+
+TEST(WaitReadable, theDeadlineIsTheClockSeams)
+{
+    // The system clock: the wait lasts until the deadline, not less.
+    Pipe quiet;
+    const int64_t start = SystemClock().MonotonicMs();
+    int error = 0;
+    EXPECT_EQ(
+        WaitReadable(quiet.read.Get(), {SystemClock(), DeadlineAfter(SystemClock(), 150)}, error),
+        IoStatus::TimedOut);
+    EXPECT_GE(SystemClock().MonotonicMs() - start, 150);
+
+    // A fake clock that stands still keeps the wait going however long it really takes;
+    // moving it past the deadline ends it.
+    test::FakeClock clock;
+    const int64_t deadline = DeadlineAfter(clock, 60'000);
+    std::atomic<bool> moved{false};
+    std::thread mover([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        moved = true;
+        clock.Advance(60'000);
+    });
+    EXPECT_EQ(WaitReadable(quiet.read.Get(), {clock, deadline}, error), IoStatus::TimedOut);
+    EXPECT_TRUE(moved.load());
+    mover.join();
+
+    EXPECT_EQ(DeadlineAfter(clock, -5), clock.MonotonicMs()) << "a negative time-out is none";
+}
+
+std::atomic<int> g_signals{0};
+void CountSignal(int)
+{
+    ++g_signals;
+}
+
+TEST(WaitReadable, aSignalDoesNotEndTheWait)
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = CountSignal; // no SA_RESTART: poll fails with EINTR
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous
+    {
+    };
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+
+    for (const bool dataComes : {true, false}) {
+        Pipe pipe;
+        g_signals = 0;
+        std::atomic<bool> waiting{true};
+        const pthread_t waiter = ::pthread_self();
+        std::thread pelter([&] {
+            // Signals for as long as the wait lasts; data only after several of them.
+            for (int i = 0; waiting; ++i) {
+                ::pthread_kill(waiter, SIGUSR1);
+                if (dataComes && i == 20)
+                    pipe.Put();
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+        int error = 0;
+        const IoStatus status = WaitReadable(
+            pipe.read.Get(),
+            {SystemClock(), dataComes ? kNoDeadline : DeadlineAfter(SystemClock(), 200)}, error);
+        waiting = false;
+        pelter.join();
+        EXPECT_EQ(status, dataComes ? IoStatus::Ok : IoStatus::TimedOut) << dataComes;
+        EXPECT_EQ(error, 0) << dataComes;
+        EXPECT_GE(g_signals.load(), 10) << dataComes;
+    }
+    ::sigaction(SIGUSR1, &previous, nullptr);
+}
+
+TEST(WaitReadable, aClosedDescriptorFailsAndWritingRoomIsAnEventToo)
+{
+    int fd = -1;
+    {
+        Pipe pipe;
+        fd = pipe.read.Get();
+    } // closed: the number is no descriptor now
+    int error = 0;
+    EXPECT_EQ(WaitReadable(fd, {SystemClock(), DeadlineAfter(SystemClock(), 1000)}, error),
+              IoStatus::Failed);
+    EXPECT_EQ(error, EBADF);
+
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
+    const UniqueFd a(pair[0]), b(pair[1]);
+    EXPECT_EQ(
+        WaitForEvents(a.Get(), POLLOUT, {SystemClock(), DeadlineAfter(SystemClock(), 1000)}, error),
+        IoStatus::Ok);
+    // Fill the peer's queue until a send would block; then there is no room until the
+    // deadline.
+    const std::vector<char> datagram(1024);
+    while (::send(a.Get(), datagram.data(), datagram.size(), 0) > 0) {
+    }
+    ASSERT_EQ(errno, EAGAIN);
+    EXPECT_EQ(
+        WaitForEvents(a.Get(), POLLOUT, {SystemClock(), DeadlineAfter(SystemClock(), 100)}, error),
+        IoStatus::TimedOut);
+}
+
+} // namespace
+} // namespace zelvo
