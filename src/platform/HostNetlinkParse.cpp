@@ -12,43 +12,6 @@
 namespace zelvo {
 namespace {
 
-// The datagram comes from recv() into a byte buffer, or from a test's array: copy every
-// header out instead of casting, so alignment never matters.
-template <typename T> bool ReadAt(std::span<const uint8_t> bytes, std::size_t offset, T& out)
-{
-    if (offset > bytes.size() || bytes.size() - offset < sizeof(T))
-        return false;
-    std::memcpy(&out, bytes.data() + offset, sizeof(T));
-    return true;
-}
-
-constexpr std::size_t Align4(std::size_t n)
-{
-    return (n + 3u) & ~std::size_t{3};
-}
-
-struct Attribute
-{
-    uint16_t type = 0;
-    std::span<const uint8_t> payload;
-};
-
-// Walks the rtattr list in area; stops at the first attribute that does not fit.
-template <typename Visit> void ForEachAttribute(std::span<const uint8_t> area, Visit visit)
-{
-    std::size_t offset = 0;
-    while (offset + sizeof(rtattr) <= area.size()) {
-        rtattr header{};
-        ReadAt(area, offset, header);
-        if (header.rta_len < sizeof(rtattr) || header.rta_len > area.size() - offset)
-            return;
-        const std::size_t payloadLength = header.rta_len - sizeof(rtattr);
-        visit(Attribute{static_cast<uint16_t>(header.rta_type & NLA_TYPE_MASK),
-                        area.subspan(offset + sizeof(rtattr), payloadLength)});
-        offset += Align4(header.rta_len);
-    }
-}
-
 uint32_t U32(std::span<const uint8_t> payload)
 {
     uint32_t value = 0;
@@ -56,32 +19,35 @@ uint32_t U32(std::span<const uint8_t> payload)
     return value;
 }
 
-void AddLink(std::span<const uint8_t> body, HostDumpAccumulator& into)
+// Each Add... reads one message's body: false when it is malformed.
+bool AddLink(std::span<const uint8_t> body, HostDumpAccumulator& into)
 {
     ifinfomsg info{};
     if (!ReadAt(body, 0, info))
-        return;
+        return false;
     HostInterface link;
     link.index = info.ifi_index;
     link.up = (info.ifi_flags & IFF_UP) != 0;
     link.loopback = (info.ifi_flags & IFF_LOOPBACK) != 0;
-    ForEachAttribute(body.subspan(NLMSG_ALIGN(sizeof(ifinfomsg))), [&](const Attribute& a) {
-        if (a.type == IFLA_IFNAME) {
-            const auto* text = reinterpret_cast<const char*>(a.payload.data());
-            link.name.assign(text, strnlen(text, a.payload.size()));
-        } else if (a.type == IFLA_ADDRESS && a.payload.size() == link.mac.size()) {
-            std::copy(a.payload.begin(), a.payload.end(), link.mac.begin());
-            link.hasMac = true;
-        }
-    });
+    if (!ForEachAttribute(body.subspan(NLMSG_ALIGN(sizeof(ifinfomsg))), [&](const RtAttribute& a) {
+            if (a.type == IFLA_IFNAME) {
+                const auto* text = reinterpret_cast<const char*>(a.payload.data());
+                link.name.assign(text, strnlen(text, a.payload.size()));
+            } else if (a.type == IFLA_ADDRESS && a.payload.size() == link.mac.size()) {
+                std::copy(a.payload.begin(), a.payload.end(), link.mac.begin());
+                link.hasMac = true;
+            }
+        }))
+        return false;
     into.links.push_back(std::move(link));
+    return true;
 }
 
-void AddAddress(std::span<const uint8_t> body, HostDumpAccumulator& into)
+bool AddAddress(std::span<const uint8_t> body, HostDumpAccumulator& into)
 {
     ifaddrmsg info{};
-    if (!ReadAt(body, 0, info) || info.ifa_family != AF_INET)
-        return;
+    if (!ReadAt(body, 0, info))
+        return false;
     HostIfAddress address;
     address.prefixLength = std::min<uint8_t>(info.ifa_prefixlen, 32);
     uint32_t flags = info.ifa_flags;
@@ -89,52 +55,55 @@ void AddAddress(std::span<const uint8_t> body, HostDumpAccumulator& into)
     bool haveAddress = false;
     uint32_t local = 0;
     uint32_t peer = 0;
-    ForEachAttribute(body.subspan(NLMSG_ALIGN(sizeof(ifaddrmsg))), [&](const Attribute& a) {
-        if (a.type == IFA_LOCAL && a.payload.size() >= 4) {
-            local = U32(a.payload);
-            haveLocal = true;
-        } else if (a.type == IFA_ADDRESS && a.payload.size() >= 4) {
-            peer = U32(a.payload);
-            haveAddress = true;
-        } else if (a.type == IFA_FLAGS && a.payload.size() >= 4) {
-            flags = U32(a.payload); // supersedes the 8-bit ifa_flags
-        }
-    });
-    if (!haveLocal && !haveAddress)
-        return;
+    if (!ForEachAttribute(body.subspan(NLMSG_ALIGN(sizeof(ifaddrmsg))), [&](const RtAttribute& a) {
+            if (a.type == IFA_LOCAL && a.payload.size() >= 4) {
+                local = U32(a.payload);
+                haveLocal = true;
+            } else if (a.type == IFA_ADDRESS && a.payload.size() >= 4) {
+                peer = U32(a.payload);
+                haveAddress = true;
+            } else if (a.type == IFA_FLAGS && a.payload.size() >= 4) {
+                flags = U32(a.payload); // supersedes the 8-bit ifa_flags
+            }
+        }))
+        return false;
+    if (info.ifa_family != AF_INET || (!haveLocal && !haveAddress))
+        return true;
     // On a point-to-point link IFA_ADDRESS is the peer; IFA_LOCAL is always ours.
     address.addressNbo = haveLocal ? local : peer;
     address.permanent = (flags & IFA_F_PERMANENT) != 0;
     into.addresses.emplace_back(static_cast<int>(info.ifa_index), address);
+    return true;
 }
 
-void AddDefaultRoutes(std::span<const uint8_t> body, HostDumpAccumulator& into)
+bool AddDefaultRoutes(std::span<const uint8_t> body, HostDumpAccumulator& into)
 {
     rtmsg info{};
-    if (!ReadAt(body, 0, info) || info.rtm_family != AF_INET || info.rtm_dst_len != 0 ||
-        info.rtm_type != RTN_UNICAST)
-        return;
+    if (!ReadAt(body, 0, info))
+        return false;
     uint32_t table = info.rtm_table;
     HostDefaultRoute route;
     route.protocol = info.rtm_protocol;
     std::span<const uint8_t> multipath;
-    ForEachAttribute(body.subspan(NLMSG_ALIGN(sizeof(rtmsg))), [&](const Attribute& a) {
-        if (a.type == RTA_TABLE && a.payload.size() >= 4)
-            table = U32(a.payload);
-        else if (a.type == RTA_OIF && a.payload.size() >= 4)
-            route.interfaceIndex = static_cast<int>(U32(a.payload));
-        else if (a.type == RTA_GATEWAY && a.payload.size() >= 4)
-            route.gatewayNbo = U32(a.payload);
-        else if (a.type == RTA_PRIORITY && a.payload.size() >= 4)
-            route.metric = U32(a.payload);
-        else if (a.type == RTA_MULTIPATH)
-            multipath = a.payload;
-    });
-    if (table != RT_TABLE_MAIN)
-        return;
+    if (!ForEachAttribute(body.subspan(NLMSG_ALIGN(sizeof(rtmsg))), [&](const RtAttribute& a) {
+            if (a.type == RTA_TABLE && a.payload.size() >= 4)
+                table = U32(a.payload);
+            else if (a.type == RTA_OIF && a.payload.size() >= 4)
+                route.interfaceIndex = static_cast<int>(U32(a.payload));
+            else if (a.type == RTA_GATEWAY && a.payload.size() >= 4)
+                route.gatewayNbo = U32(a.payload);
+            else if (a.type == RTA_PRIORITY && a.payload.size() >= 4)
+                route.metric = U32(a.payload);
+            else if (a.type == RTA_MULTIPATH)
+                multipath = a.payload;
+        }))
+        return false;
+    if (info.rtm_family != AF_INET || info.rtm_dst_len != 0 || info.rtm_type != RTN_UNICAST ||
+        table != RT_TABLE_MAIN)
+        return true;
     if (multipath.empty()) {
         into.defaultRoutes.push_back(route);
-        return;
+        return true;
     }
     // Each next hop of a multipath default route counts as a default route of its own.
     std::size_t offset = 0;
@@ -142,19 +111,21 @@ void AddDefaultRoutes(std::span<const uint8_t> body, HostDumpAccumulator& into)
         rtnexthop hop{};
         ReadAt(multipath, offset, hop);
         if (hop.rtnh_len < sizeof(rtnexthop) || hop.rtnh_len > multipath.size() - offset)
-            break;
+            return false;
         HostDefaultRoute nextHop = route;
         nextHop.interfaceIndex = hop.rtnh_ifindex;
         nextHop.gatewayNbo = 0;
-        ForEachAttribute(multipath.subspan(offset + RTNH_ALIGN(sizeof(rtnexthop)),
-                                           hop.rtnh_len - RTNH_ALIGN(sizeof(rtnexthop))),
-                         [&](const Attribute& a) {
-                             if (a.type == RTA_GATEWAY && a.payload.size() >= 4)
-                                 nextHop.gatewayNbo = U32(a.payload);
-                         });
+        if (!ForEachAttribute(multipath.subspan(offset + RTNH_ALIGN(sizeof(rtnexthop)),
+                                                hop.rtnh_len - RTNH_ALIGN(sizeof(rtnexthop))),
+                              [&](const RtAttribute& a) {
+                                  if (a.type == RTA_GATEWAY && a.payload.size() >= 4)
+                                      nextHop.gatewayNbo = U32(a.payload);
+                              }))
+            return false;
         into.defaultRoutes.push_back(nextHop);
-        offset += RTNH_ALIGN(hop.rtnh_len);
+        offset = std::min(multipath.size(), offset + RTNH_ALIGN(hop.rtnh_len));
     }
+    return true;
 }
 
 } // namespace
@@ -180,42 +151,18 @@ HostNetworkState HostDumpAccumulator::Finish() const
 DumpChunkResult ParseRtnetlinkChunk(std::span<const uint8_t> datagram, uint32_t sequence,
                                     HostDumpAccumulator& into)
 {
-    std::size_t offset = 0;
-    while (offset + sizeof(nlmsghdr) <= datagram.size()) {
-        nlmsghdr header{};
-        ReadAt(datagram, offset, header);
-        if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > datagram.size() - offset)
-            return {DumpProgress::Failed, EBADMSG};
-        const auto body = datagram.subspan(offset + NLMSG_HDRLEN, header.nlmsg_len - NLMSG_HDRLEN);
-        offset += NLMSG_ALIGN(header.nlmsg_len);
-        if (header.nlmsg_seq != sequence)
-            continue;
-        switch (header.nlmsg_type) {
-        case NLMSG_DONE:
-            return {DumpProgress::Done, 0};
-        case NLMSG_ERROR: {
-            nlmsgerr error{};
-            if (!ReadAt(body, 0, error))
-                return {DumpProgress::Failed, EBADMSG};
-            if (error.error != 0) // the kernel sends -errno; anything else is malformed
-                return {DumpProgress::Failed,
-                        error.error < 0 && error.error > -4096 ? -error.error : EBADMSG};
-            break; // an acknowledgement
-        }
+    return WalkDumpChunk(datagram, sequence, [&](uint16_t type, std::span<const uint8_t> body) {
+        switch (type) {
         case RTM_NEWLINK:
-            AddLink(body, into);
-            break;
+            return AddLink(body, into);
         case RTM_NEWADDR:
-            AddAddress(body, into);
-            break;
+            return AddAddress(body, into);
         case RTM_NEWROUTE:
-            AddDefaultRoutes(body, into);
-            break;
+            return AddDefaultRoutes(body, into);
         default:
-            break;
+            return true;
         }
-    }
-    return {DumpProgress::More, 0};
+    });
 }
 
 } // namespace zelvo

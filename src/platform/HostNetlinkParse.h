@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/HostPlatform.h"
+#include "platform/RtnetlinkDump.h"
 
 #include <cstdint>
 #include <span>
@@ -22,24 +23,11 @@ struct HostDumpAccumulator
     HostNetworkState Finish() const;
 };
 
-enum class DumpProgress
-{
-    More,   // the dump goes on in the next datagram
-    Done,   // NLMSG_DONE was read
-    Failed, // the kernel answered with an error, or the bytes were malformed
-};
-
-struct DumpChunkResult
-{
-    DumpProgress progress = DumpProgress::More;
-    int errorCode = 0; // errno value when Failed
-};
-
 // Reads one datagram of a dump reply. Messages of another sequence number are skipped;
 // RTM_NEWLINK, RTM_NEWADDR (AF_INET) and RTM_NEWROUTE (AF_INET default routes of the
-// main table, multipath next hops included) are added to the accumulator. A message
-// whose length runs past the datagram ends the read with EBADMSG; an attribute that
-// runs past its message is ignored with the rest of that message's attributes.
+// main table, multipath next hops included) are added to the accumulator. Malformed bytes
+// (a message or attribute that runs past where it must end, a next hop list that does
+// not add up) end the read with EBADMSG.
 DumpChunkResult ParseRtnetlinkChunk(std::span<const uint8_t> datagram, uint32_t sequence,
                                     HostDumpAccumulator& into);
 

@@ -1,9 +1,10 @@
 #include "platform/CapturedCommand.h"
-#include "platform/PcDhcpClientState.h"
 #include "platform/Files.h"
 #include "platform/HostNetlinkParse.h"
 #include "platform/HostPlatform.h"
 #include "platform/NetworkNamespace.h"
+#include "platform/PcDhcpClientState.h"
+#include "platform/RtnetlinkDump.h"
 
 #include <cerrno>
 #include <climits>
@@ -12,7 +13,6 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -27,138 +27,35 @@ constexpr std::size_t kCommandLineBytes = 4096;
 constexpr int kNetlinkReplyMs = 2000;
 constexpr int kNmcliMs = 3000;
 
-// An rtnetlink socket, closed with its owner.
-class RouteSocket
-{
-public:
-    RouteSocket() : m_fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE))
-    {
-        if (m_fd < 0) {
-            m_error = errno;
-            return;
-        }
-        sockaddr_nl local{};
-        local.nl_family = AF_NETLINK;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-            m_error = errno;
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-    ~RouteSocket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    RouteSocket(const RouteSocket&) = delete;
-    RouteSocket& operator=(const RouteSocket&) = delete;
-
-    int fd() const { return m_fd; }
-    int error() const { return m_error; }
-
-private:
-    int m_fd = -1;
-    int m_error = 0;
-};
-
-// One dump request: the netlink header followed by the family's request structure.
-template <typename Body>
-int SendDumpRequest(int fd, uint16_t type, uint32_t sequence, const Body& body)
-{
-    struct
-    {
-        nlmsghdr header;
-        Body body;
-    } request{};
-    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(Body));
-    request.header.nlmsg_type = type;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = sequence;
-    request.body = body;
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    for (;;) {
-        const ssize_t sent = ::sendto(fd, &request, request.header.nlmsg_len, 0,
-                                      reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
-        if (sent >= 0)
-            return 0;
-        if (errno != EINTR)
-            return errno;
-    }
-}
-
-// Reads the replies of one dump into the accumulator. 0, EINTR when the kernel marked
-// the dump inconsistent (NLM_F_DUMP_INTR: the tables changed meanwhile; read again), or
+// Reads the link, address and route dumps one after another on one socket. 0, EINTR when
+// the kernel marked a dump inconsistent (the tables changed meanwhile; read again), or
 // another errno value.
-int ReadDump(int fd, uint32_t sequence, HostDumpAccumulator& into)
-{
-    std::vector<uint8_t> buffer(65536);
-    for (;;) {
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, kNetlinkReplyMs);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready == 0)
-            return ETIMEDOUT;
-        if (ready < 0)
-            return errno;
-        sockaddr_nl from{};
-        iovec iov{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &iov;
-        message.msg_iovlen = 1;
-        const ssize_t n = ::recvmsg(fd, &message, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (message.msg_flags & MSG_TRUNC)
-            return EMSGSIZE;
-        if (from.nl_pid != 0)
-            continue; // only the kernel answers a dump
-        const std::span<const uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
-        bool interrupted = false;
-        if (datagram.size() >= sizeof(nlmsghdr)) {
-            nlmsghdr first{};
-            std::memcpy(&first, datagram.data(), sizeof first);
-            interrupted = (first.nlmsg_flags & NLM_F_DUMP_INTR) != 0;
-        }
-        const DumpChunkResult result = ParseRtnetlinkChunk(datagram, sequence, into);
-        if (result.progress == DumpProgress::Failed)
-            return result.errorCode;
-        if (result.progress == DumpProgress::Done)
-            return interrupted ? EINTR : 0;
-    }
-}
-
 int ReadAllDumps(HostDumpAccumulator& into)
 {
-    RouteSocket socket;
-    if (socket.fd() < 0)
-        return socket.error();
-    uint32_t sequence = 1;
-
+    int error = 0;
+    const UniqueFd socket = OpenRouteSocket(error);
+    if (!socket.Valid())
+        return error;
+    const auto dump = [&](uint32_t sequence, const std::vector<uint8_t>& request) {
+        const DumpRead read = RunDump(
+            socket.Get(), request,
+            [&](std::span<const uint8_t> datagram) {
+                return ParseRtnetlinkChunk(datagram, sequence, into);
+            },
+            SystemClock(), kNetlinkReplyMs);
+        return read.errorCode != 0 ? read.errorCode : read.interrupted ? EINTR : 0;
+    };
     ifinfomsg link{};
     link.ifi_family = AF_UNSPEC;
-    if (int e = SendDumpRequest(socket.fd(), RTM_GETLINK, sequence, link))
+    if (int e = dump(1, BuildDumpRequest(RTM_GETLINK, 1, link)))
         return e;
-    if (int e = ReadDump(socket.fd(), sequence, into))
-        return e;
-
     ifaddrmsg address{};
     address.ifa_family = AF_INET;
-    if (int e = SendDumpRequest(socket.fd(), RTM_GETADDR, ++sequence, address))
+    if (int e = dump(2, BuildDumpRequest(RTM_GETADDR, 2, address)))
         return e;
-    if (int e = ReadDump(socket.fd(), sequence, into))
-        return e;
-
     rtmsg route{};
     route.rtm_family = AF_INET;
-    if (int e = SendDumpRequest(socket.fd(), RTM_GETROUTE, ++sequence, route))
-        return e;
-    return ReadDump(socket.fd(), sequence, into);
+    return dump(3, BuildDumpRequest(RTM_GETROUTE, 3, route));
 }
 
 std::string NetNamespaceOf(const std::string& procDirectory)
@@ -228,7 +125,11 @@ public:
         return std::string(name);
     }
 
-    bool NetworkInfoAvailable() override { return RouteSocket().fd() >= 0; }
+    bool NetworkInfoAvailable() override
+    {
+        int error = 0;
+        return OpenRouteSocket(error).Valid();
+    }
 
     HostNetworkState ReadNetworkState() override
     {

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/NetAddress.h"
+#include "platform/RtnetlinkDump.h"
 
 #include <cstdint>
 #include <span>
@@ -24,13 +25,6 @@ struct NeighbourRead
     std::vector<NeighbourEntry> entries; // sorted by address (host order)
 };
 
-// What one buffer of an rtnetlink RTM_GETNEIGH dump held.
-struct NeighbourDumpChunk
-{
-    bool finished = false; // NLMSG_DONE (or an error) seen: the dump is over
-    int errorCode = 0;     // errno of an NLMSG_ERROR, or EBADMSG for a malformed buffer
-};
-
 // The request for a dump of the IPv4 neighbour table, sequence number seq.
 std::vector<uint8_t> BuildNeighbourDumpRequest(uint32_t seq);
 
@@ -39,8 +33,8 @@ std::vector<uint8_t> BuildNeighbourDumpRequest(uint32_t seq);
 // neighbours (NUD_NOARP: broadcast, multicast, 0.0.0.0 and loopback) are left out;
 // an entry without a link-layer address (INCOMPLETE, FAILED) gets an all-zero MAC.
 // Reads nothing outside the buffer; a malformed message ends the dump with EBADMSG.
-NeighbourDumpChunk ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
-                                      std::vector<NeighbourEntry>& entries);
+DumpChunkResult ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
+                                   std::vector<NeighbourEntry>& entries);
 
 // Sorts entries by address in host order, as the search lists them.
 void SortByAddress(std::vector<NeighbourEntry>& entries);

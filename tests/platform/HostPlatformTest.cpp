@@ -1,7 +1,7 @@
-#include "support/FakeHostPlatform.h"
 #include "platform/CapturedCommand.h"
-#include "platform/PcDhcpClientState.h"
 #include "platform/HostNetlinkParse.h"
+#include "platform/PcDhcpClientState.h"
+#include "support/FakeHostPlatform.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -129,13 +129,13 @@ TEST_F(Rtnetlink, errorsForeignSequencesAndMalformedBytes)
     const DumpChunkResult failed = Parse(Message(NLMSG_ERROR, 4, nlmsgerr{-EPERM, {}}, ""), 4, acc);
     EXPECT_EQ(std::pair(failed.progress, failed.errorCode), std::pair(DumpProgress::Failed, EPERM));
     // Another request's messages and its DONE are skipped; an attribute running past its
-    // message is dropped, its link kept.
+    // message fails the dump, and its link is not taken.
     EXPECT_EQ(Parse(Link(9, 2, "eth0", IFF_UP) + Done(9), 4, acc).progress, DumpProgress::More);
     const ifinfomsg info{AF_UNSPEC, 0, 0, 5, 0, 0};
-    EXPECT_EQ(Parse(Message(RTM_NEWLINK, 4, info, Raw(rtattr{200, IFLA_IFNAME})), 4, acc).progress,
-              DumpProgress::More);
-    ASSERT_EQ(acc.links.size(), 1u);
-    EXPECT_EQ(acc.links[0].index, 5);
+    const DumpChunkResult bad =
+        Parse(Message(RTM_NEWLINK, 4, info, Raw(rtattr{200, IFLA_IFNAME})), 4, acc);
+    EXPECT_EQ(std::pair(bad.progress, bad.errorCode), std::pair(DumpProgress::Failed, EBADMSG));
+    EXPECT_TRUE(acc.links.empty());
 
     // Every cut of a valid dump keeps the messages that arrived whole, fails on a header
     // longer than what is left, and never reads past the cut.

@@ -288,8 +288,8 @@ TEST(NeighbourDump, keepsNeighboursAndBlanksThoseWithoutAddress)
         {Dump().Neighbour(21, kMac, NUD_REACHABLE, AF_INET, kSeq + 1), {}}}; // another request's
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         std::vector<NeighbourEntry> entries;
-        const NeighbourDumpChunk chunk = ParseNeighbourDump(cases[i].first.bytes, kSeq, entries);
-        EXPECT_TRUE(chunk.errorCode == 0 && !chunk.finished) << i;
+        const DumpChunkResult chunk = ParseNeighbourDump(cases[i].first.bytes, kSeq, entries);
+        EXPECT_TRUE(chunk.errorCode == 0 && chunk.progress == DumpProgress::More) << i;
         ASSERT_EQ(entries.size(), cases[i].second ? 1u : 0u) << i;
         if (cases[i].second) {
             EXPECT_EQ(entries[0].address, Ipv4Address::FromOctets(10, 0, 0, 21));
@@ -308,10 +308,11 @@ TEST(NeighbourDump, endsAtDoneOrAnErrorAndRefusesCutOrBadBuffers)
     for (std::size_t length = 0; length <= full.bytes.size(); ++length) {
         const std::vector<uint8_t> cut(full.bytes.begin(), full.bytes.begin() + long(length));
         std::vector<NeighbourEntry> entries;
-        const NeighbourDumpChunk chunk = ParseNeighbourDump(cut, kSeq, entries);
+        const DumpChunkResult chunk = ParseNeighbourDump(cut, kSeq, entries);
         const bool whole = full.boundaries.count(length) != 0;
         EXPECT_EQ(chunk.errorCode, whole ? 0 : EBADMSG) << "cut at " << length;
-        EXPECT_EQ(chunk.finished, !whole || length == full.bytes.size()) << "cut at " << length;
+        EXPECT_EQ(chunk.progress != DumpProgress::More, !whole || length == full.bytes.size())
+            << "cut at " << length;
     }
     std::vector<NeighbourEntry> entries;
     EXPECT_EQ(ParseNeighbourDump(full.bytes, kSeq, entries).errorCode, 0);
@@ -327,9 +328,9 @@ TEST(NeighbourDump, endsAtDoneOrAnErrorAndRefusesCutOrBadBuffers)
         error.error = sent;
         std::vector<uint8_t> payload(sizeof error);
         std::memcpy(payload.data(), &error, sizeof error);
-        const NeighbourDumpChunk refused =
+        const DumpChunkResult refused =
             ParseNeighbourDump(Dump().Message(NLMSG_ERROR, payload).bytes, kSeq, entries);
-        EXPECT_TRUE(refused.finished) << sent;
+        EXPECT_NE(refused.progress, DumpProgress::More) << sent;
         EXPECT_EQ(refused.errorCode, reported) << sent;
     }
 
