@@ -1,12 +1,9 @@
 #include "platform/DhcpServerSocket.h"
 
+#include "platform/DatagramIo.h"
 #include "platform/UdpPortHolder.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <cerrno>
-#include <cstring>
 
 namespace zelvo {
 
@@ -24,34 +21,8 @@ public:
 
     long Send(std::span<const uint8_t> bytes, Ipv4Address destination, int interfaceIndex) override
     {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(kDhcpClientPort);
-        to.sin_addr.s_addr = destination.nbo;
-        iovec iov{const_cast<uint8_t*>(bytes.data()), bytes.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-        msghdr msg{};
-        msg.msg_name = &to;
-        msg.msg_namelen = sizeof to;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        if (interfaceIndex > 0) {
-            // The interface picks the way out; the kernel picks its address as source.
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
-            cmsghdr* c = CMSG_FIRSTHDR(&msg);
-            c->cmsg_level = IPPROTO_IP;
-            c->cmsg_type = IP_PKTINFO;
-            c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-            in_pktinfo info{};
-            info.ipi_ifindex = interfaceIndex;
-            std::memcpy(CMSG_DATA(c), &info, sizeof info);
-        }
-        ssize_t sent;
-        do
-            sent = ::sendmsg(m_fd.Get(), &msg, MSG_NOSIGNAL);
-        while (sent < 0 && errno == EINTR);
-        return static_cast<long>(sent);
+        // The interface picks the way out; the kernel picks its address as source.
+        return SendDatagram(m_fd.Get(), bytes, {destination, kDhcpClientPort, interfaceIndex, {}});
     }
 
 private:

@@ -1,7 +1,9 @@
 #include "platform/IcmpSocket.h"
 
+#include "platform/DatagramIo.h"
 #include "platform/Files.h"
 #include "platform/IcmpMessage.h"
+#include "platform/WaitReadable.h"
 
 #include <ifaddrs.h>
 #include <linux/errqueue.h>
@@ -13,7 +15,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -22,8 +23,6 @@
 namespace zelvo {
 
 namespace {
-// How often a wait looks at the caller's stop flag.
-constexpr int kStopSliceMs = 50;
 // Room for the largest IPv4 datagram a probe cares about, header included.
 constexpr std::size_t kDatagramRoom = 2048;
 
@@ -45,41 +44,10 @@ unsigned InterfaceHolding(Ipv4Address address)
     return index;
 }
 
-int64_t NowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 std::string ErrorText(int error)
 {
     char text[256];
     return ::strerror_r(error, text, sizeof text);
-}
-
-// Waits for events on fd for up to timeoutMs. Ok when they are there (an error counts:
-// poll reports one whether asked or not).
-IoStatus WaitFor(int fd, short events, int timeoutMs, const std::atomic<bool>* stop, int& error)
-{
-    const int64_t deadline = NowMs() + std::max(timeoutMs, 0);
-    while (true) {
-        if (stop && stop->load(std::memory_order_acquire))
-            return IoStatus::Stopped;
-        const int64_t left = deadline - NowMs();
-        if (left <= 0)
-            return IoStatus::TimedOut;
-        const int slice =
-            stop ? static_cast<int>(std::min<int64_t>(left, kStopSliceMs)) : static_cast<int>(left);
-        pollfd p{fd, events, 0};
-        const int ready = ::poll(&p, 1, slice);
-        if (ready > 0)
-            return IoStatus::Ok;
-        if (ready < 0 && errno != EINTR) {
-            error = errno;
-            return IoStatus::Failed;
-        }
-    }
 }
 
 // The errno values a ping socket's receive returns for an ICMP error about one of its
@@ -155,39 +123,17 @@ public:
     IoStatus Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
                   int timeoutMs, int& error) override
     {
-        const IoStatus ready = WaitFor(m_fd.Get(), POLLOUT, timeoutMs, nullptr, error);
+        const Clock& clock = SystemClock();
+        const IoStatus ready =
+            WaitForEvents(m_fd.Get(), POLLOUT, {clock, DeadlineAfter(clock, timeoutMs)}, error);
         if (ready != IoStatus::Ok)
             return ready;
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = destination.nbo;
-        iovec iov{const_cast<uint8_t*>(message.data()), message.size()};
-        msghdr msg{};
-        msg.msg_name = &to;
-        msg.msg_namelen = sizeof to;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        // IP_PKTINFO names the outgoing interface and source address for this datagram:
-        // the limited broadcast then leaves through the PC's own card even when the
-        // default route points elsewhere or there is none at all.
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-        if (m_interface != 0) {
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
-            cmsghdr* c = CMSG_FIRSTHDR(&msg);
-            c->cmsg_level = IPPROTO_IP;
-            c->cmsg_type = IP_PKTINFO;
-            c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-            in_pktinfo info{};
-            info.ipi_ifindex = static_cast<int>(m_interface);
-            info.ipi_spec_dst.s_addr = m_outgoing.nbo;
-            std::memcpy(CMSG_DATA(c), &info, sizeof info);
-        }
-        ssize_t sent;
-        do {
-            sent = ::sendmsg(m_fd.Get(), &msg, MSG_DONTWAIT | MSG_NOSIGNAL);
-        } while (sent < 0 && errno == EINTR);
+        // The outgoing interface and source address for this datagram: the limited
+        // broadcast then leaves through the PC's own card even when the default route
+        // points elsewhere or there is none at all.
+        const long sent = SendDatagram(
+            m_fd.Get(), message, {destination, port, static_cast<int>(m_interface), m_outgoing},
+            MSG_DONTWAIT);
         if (sent >= 0)
             return IoStatus::Ok;
         error = errno;
@@ -198,36 +144,33 @@ public:
                      const std::atomic<bool>* stop, int& error) override
     {
         arrival = IcmpArrival{};
-        const int64_t deadline = NowMs() + std::max(timeoutMs, 0);
+        const Clock& clock = SystemClock();
+        const WaitLimit limit{clock, DeadlineAfter(clock, timeoutMs), stop};
         while (true) {
-            const IoStatus ready =
-                WaitFor(m_fd.Get(), POLLIN, static_cast<int>(deadline - NowMs()), stop, error);
+            const IoStatus ready = WaitReadable(m_fd.Get(), limit, error);
             if (ready != IoStatus::Ok)
                 return ready;
             if (!m_raw && TakeQueuedError(buffer, arrival))
                 return IoStatus::Ok;
             uint8_t datagram[kDatagramRoom];
-            sockaddr_in from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t n = ::recvfrom(m_fd.Get(), datagram, sizeof datagram, MSG_DONTWAIT,
-                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (n >= 0) {
-                std::span<const uint8_t> icmp(datagram, static_cast<std::size_t>(n));
+            const DatagramReceipt got = ReceiveWaiting(m_fd.Get(), datagram);
+            if (got.status == IoStatus::Ok) {
+                std::span<const uint8_t> icmp(datagram, got.length);
                 if (m_raw)
                     icmp = IcmpAfterIpv4Header(icmp);
                 if (icmp.empty())
                     continue; // nothing a probe could read; the kernel checked the rest
-                arrival.source.nbo = from.sin_addr.s_addr;
+                arrival.source = got.source;
                 arrival.length = std::min(icmp.size(), buffer.size());
                 std::copy_n(icmp.begin(), arrival.length, buffer.begin());
                 return IoStatus::Ok;
             }
-            if (errno == EINTR || errno == EAGAIN)
+            if (got.error == EAGAIN)
                 continue;
             // The pending error of a report that waits in the queue: read it next round.
-            if (!m_raw && IsReportedIcmpError(errno))
+            if (!m_raw && IsReportedIcmpError(got.error))
                 continue;
-            error = errno;
+            error = got.error;
             return IoStatus::Failed;
         }
     }
@@ -240,39 +183,19 @@ private:
     {
         while (true) {
             uint8_t quoted[kDatagramRoom];
-            sockaddr_in destination{};
-            iovec iov{quoted, sizeof quoted};
-            alignas(cmsghdr) char control[512];
-            msghdr msg{};
-            msg.msg_name = &destination;
-            msg.msg_namelen = sizeof destination;
-            msg.msg_iov = &iov;
-            msg.msg_iovlen = 1;
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
-            const ssize_t n = ::recvmsg(m_fd.Get(), &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
-            if (n < 0)
+            const DatagramReceipt got = ReceiveWaiting(m_fd.Get(), quoted, true);
+            if (got.status != IoStatus::Ok)
                 return false;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-                if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
-                    continue;
-                sock_extended_err report;
-                std::memcpy(&report, CMSG_DATA(c), sizeof report);
-                if (report.ee_origin != SO_EE_ORIGIN_ICMP)
-                    break;
-                // The offender's address follows the report in the same control message.
-                sockaddr_in offender{};
-                if (c->cmsg_len >= CMSG_LEN(sizeof report + sizeof offender))
-                    std::memcpy(&offender, CMSG_DATA(c) + sizeof report, sizeof offender);
-                IcmpErrorReport rebuilt;
-                rebuilt.type = report.ee_type;
-                rebuilt.code = report.ee_code;
-                rebuilt.destination.nbo = destination.sin_addr.s_addr;
-                rebuilt.quoted = std::span<const uint8_t>(quoted, static_cast<std::size_t>(n));
-                arrival.source.nbo = offender.sin_family == AF_INET ? offender.sin_addr.s_addr : 0;
-                arrival.length = RebuildIcmpError(rebuilt, buffer);
-                return true;
-            }
+            if (!got.reported || got.reported->origin != SO_EE_ORIGIN_ICMP)
+                continue;
+            IcmpErrorReport rebuilt;
+            rebuilt.type = got.reported->type;
+            rebuilt.code = got.reported->code;
+            rebuilt.destination = got.source;
+            rebuilt.quoted = std::span<const uint8_t>(quoted, got.length);
+            arrival.source = got.reported->offender;
+            arrival.length = RebuildIcmpError(rebuilt, buffer);
+            return true;
         }
     }
 

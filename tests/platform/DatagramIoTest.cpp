@@ -1,0 +1,147 @@
+// The datagram send and receive helpers on real loopback sockets: the sender, the
+// receiving interface, a cut datagram, the way out named per datagram, and an ICMP error
+// about our own datagram read back from the error queue.
+#include "platform/DatagramReceive.h"
+#include "platform/UniqueFd.h"
+
+#include <linux/errqueue.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace zelvo {
+namespace {
+
+const Ipv4Address kLoopback = Ipv4Address::FromOctets(127, 0, 0, 1);
+
+// A UDP socket on 127.0.0.1 with the given option on; port gives its port.
+UniqueFd Udp(uint16_t& port, int option = 0)
+{
+    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    if (option != 0) {
+        EXPECT_EQ(::setsockopt(fd.Get(), IPPROTO_IP, option, &on, sizeof on), 0);
+    }
+    sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    socklen_t length = sizeof at;
+    ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&at), &length);
+    port = ntohs(at.sin_port);
+    return fd;
+}
+
+std::span<const uint8_t> Text(const std::string& s)
+{
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+TEST(DatagramIo, aDatagramComesWithItsSenderInterfaceAndCut)
+{
+    const int lo = static_cast<int>(::if_nametoindex("lo"));
+    ASSERT_GT(lo, 0);
+    uint16_t receiverPort = 0, senderPort = 0;
+    const UniqueFd receiver = Udp(receiverPort, IP_PKTINFO);
+    const UniqueFd sender = Udp(senderPort);
+    const struct
+    {
+        const char* what;
+        std::string sent;
+        int interfaceIndex;
+        std::size_t room;
+    } cases[] = {
+        {"routed", "offer", 0, 64},
+        {"out of lo by name", "ack", lo, 64},
+        {"longer than the room", "a datagram of twenty", 0, 8},
+        {"empty", "", lo, 64},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(SendDatagram(sender.Get(), Text(c.sent),
+                               {kLoopback, receiverPort, c.interfaceIndex, {}}),
+                  static_cast<long>(c.sent.size()))
+            << c.what;
+        std::vector<uint8_t> buffer(c.room);
+        const DatagramReceipt got = ReceiveDatagram(receiver.Get(), buffer, nullptr);
+        ASSERT_EQ(got.status, IoStatus::Ok) << c.what;
+        const std::size_t kept = std::min(c.sent.size(), c.room);
+        EXPECT_EQ(got.length, kept) << c.what;
+        EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + long(got.length)),
+                  c.sent.substr(0, kept))
+            << c.what;
+        EXPECT_EQ(got.truncated, c.sent.size() > c.room) << c.what;
+        EXPECT_EQ(got.source, kLoopback) << c.what;
+        EXPECT_EQ(got.sourcePort, senderPort) << c.what;
+        EXPECT_EQ(got.interfaceIndex, lo) << c.what;
+        EXPECT_FALSE(got.reported) << c.what;
+    }
+    // Nothing waits: a read without waiting says so; an unknown interface is refused.
+    uint8_t byte;
+    const DatagramReceipt none = ReceiveWaiting(receiver.Get(), {&byte, 1});
+    EXPECT_EQ(std::pair(none.status, none.error), std::pair(IoStatus::Failed, EAGAIN));
+    EXPECT_EQ(SendDatagram(sender.Get(), Text("x"), {kLoopback, receiverPort, 999'999, {}}), -1);
+}
+
+TEST(DatagramIo, theWaitEndsOnTheStopFlagAndAClosedSocketFails)
+{
+    uint16_t port = 0;
+    const UniqueFd quiet = Udp(port);
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        stop = true;
+    });
+    uint8_t buffer[16];
+    EXPECT_EQ(ReceiveDatagram(quiet.Get(), buffer, &stop).status, IoStatus::Stopped);
+    stopper.join();
+
+    int closed = -1;
+    {
+        uint16_t unused = 0;
+        closed = Udp(unused).Get();
+    }
+    const DatagramReceipt failed = ReceiveDatagram(closed, buffer, &stop);
+    EXPECT_EQ(std::pair(failed.status, failed.error), std::pair(IoStatus::Stopped, 0))
+        << "the stop flag is looked at first";
+    stop = false;
+    const DatagramReceipt bad = ReceiveDatagram(closed, buffer, &stop);
+    EXPECT_EQ(std::pair(bad.status, bad.error), std::pair(IoStatus::Failed, EBADF));
+}
+
+TEST(DatagramIo, anIcmpErrorAboutOurDatagramIsReadFromTheErrorQueue)
+{
+    uint16_t closedPort = 0, port = 0;
+    Udp(closedPort); // closed again at once: nobody listens there
+    const UniqueFd socket = Udp(port, IP_RECVERR);
+    ASSERT_EQ(SendDatagram(socket.Get(), Text("question"), {kLoopback, closedPort, 0, {}}), 8);
+
+    // The port unreachable comes back at once on the loopback; the normal read then fails
+    // with the error's errno, the queue holds the report.
+    uint8_t buffer[64];
+    DatagramReceipt got;
+    for (int i = 0; i < 100; ++i) {
+        got = ReceiveWaiting(socket.Get(), buffer, true);
+        if (got.status == IoStatus::Ok)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(got.status, IoStatus::Ok);
+    ASSERT_TRUE(got.reported);
+    EXPECT_EQ(got.reported->origin, SO_EE_ORIGIN_ICMP);
+    EXPECT_EQ(got.reported->type, 3); // destination unreachable
+    EXPECT_EQ(got.reported->code, 3); // port unreachable
+    EXPECT_EQ(got.reported->offender, kLoopback);
+    EXPECT_EQ(got.source, kLoopback) << "where our datagram went";
+    EXPECT_EQ(got.sourcePort, closedPort);
+    EXPECT_EQ(std::string(buffer, buffer + got.length), "question");
+    // One report, one read.
+    const DatagramReceipt again = ReceiveWaiting(socket.Get(), buffer, true);
+    EXPECT_EQ(std::pair(again.status, again.error), std::pair(IoStatus::Failed, EAGAIN));
+}
+
+} // namespace
+} // namespace zelvo
