@@ -111,15 +111,25 @@ int TransferCommands::RunJob(const JobRequest& request)
     return job->result;
 }
 
-void TransferCommands::Backup()
+void TransferCommands::Framed(const std::function<void()>& steps)
 {
-    DialogState& state = m_services.state;
-    OperationFrame frame(state, m_services.controls);
-    if (frame.Busy() || !state.UnitsFound)
+    OperationFrame frame(m_services.state, m_services.controls);
+    if (frame.Busy() || !m_services.state.UnitsFound)
         return;
-    // Every path below ends with the transfer variant of the enabling rule.
+    // Every path out of steps ends with the transfer variant of the enabling rule.
     OperationScope scope(frame, RefreshVariant::Transfer);
     m_outcome = Outcome{};
+    steps();
+}
+
+void TransferCommands::Backup()
+{
+    Framed([this] { BackupSteps(); });
+}
+
+void TransferCommands::BackupSteps()
+{
+    DialogState& state = m_services.state;
     const int language = state.language;
     if (!AskDriveQuestion() || !PickUnit(UnitPickUse::Download)) {
         return;
@@ -167,23 +177,17 @@ void TransferCommands::Backup()
 
 void TransferCommands::Restore()
 {
-    Upload(false);
+    Framed([this] { UploadSteps(false); });
 }
 
 void TransferCommands::FirmwareUpdate()
 {
-    Upload(true);
+    Framed([this] { UploadSteps(true); });
 }
 
-void TransferCommands::Upload(bool firmware)
+void TransferCommands::UploadSteps(bool firmware)
 {
     DialogState& state = m_services.state;
-    OperationFrame frame(state, m_services.controls);
-    if (frame.Busy() || !state.UnitsFound)
-        return;
-    // Every path below ends with the transfer variant of the enabling rule.
-    OperationScope scope(frame, RefreshVariant::Transfer);
-    m_outcome = Outcome{};
     const int language = state.language;
     if (!PickUnit(firmware ? UnitPickUse::Firmware : UnitPickUse::Upload)) {
         return;

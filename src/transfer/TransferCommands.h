@@ -90,8 +90,12 @@ private:
     bool PickUnit(UnitPickUse use);
     int RunJob(const JobRequest& request);
     void WaitForFinishingWorker();
+    // The start every command shares: nothing while another operation runs or before a
+    // unit is listed; otherwise steps run busy, and the buttons come back on every path.
+    void Framed(const std::function<void()>& steps);
+    void BackupSteps();
     // Restore and FW Update share every step but the rules and the texts.
-    void Upload(bool firmware);
+    void UploadSteps(bool firmware);
 
     TransferServices m_services;
     std::shared_ptr<TransferJob> m_lastJob;
