@@ -14,6 +14,12 @@ namespace {
 // A stopped job ends within a tenth of a second unless the disk holds it up.
 constexpr int kFinishingWorkerWaitMs = 10000;
 
+// How much longer than the command's budget the FTP client waits for a silent server.
+// The budget is looked at only between progress passes of about a second each; a client
+// that gave up at the budget itself would often end the job first, on a failed login,
+// and the user would see the error code of a later step instead of the time-out.
+constexpr int kClientSilenceBeyondBudgetSeconds = 10;
+
 } // namespace
 
 TransferCommands::TransferCommands(TransferServices services) : m_services(std::move(services)) {}
@@ -87,7 +93,7 @@ int TransferCommands::RunJob(const JobRequest& request)
     job->firmwareDirectory = m_services.settings.FirmwareDirectory();
     job->ftp = m_services.ftp;
     job->port = m_services.ftpPort;
-    job->silenceLimitSeconds = m_services.budgetSeconds;
+    job->silenceLimitSeconds = m_services.budgetSeconds + kClientSilenceBeyondBudgetSeconds;
     m_lastJob = job;
 
     ProgressPasses& passes = m_services.passes;

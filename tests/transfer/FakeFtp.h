@@ -2,10 +2,12 @@
 #include "platform/FtpClient.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zelvo::test {
@@ -23,6 +25,10 @@ public:
     std::function<void()> duringTransfer;
     // The stop flag of the last connection made.
     std::atomic<const std::atomic<bool>*> lastStop{nullptr};
+    // A server that takes the connection and never greets: Connect waits, in real time,
+    // for the stop flag or the login's silence limit, as the real client does.
+    bool silentServer = false;
+    std::atomic<int> lastSilenceLimitSeconds{0};
 
     std::vector<std::string> Steps() const
     {
@@ -45,7 +51,17 @@ public:
                                            FtpOutcome& outcome) override
     {
         lastStop = stop;
+        lastSilenceLimitSeconds = login.silenceLimitSeconds;
         Record("login " + login.user + " " + login.password + " " + login.agent);
+        if (silentServer) {
+            const auto until =
+                std::chrono::steady_clock::now() + std::chrono::seconds(login.silenceLimitSeconds);
+            while (!(stop && stop->load()) && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            outcome = stop && stop->load() ? FtpOutcome{kFtpCancelled, "stopped"}
+                                           : FtpOutcome{kFtpTimeout, "server response timeout"};
+            return nullptr;
+        }
         if (loginCode != kFtpOk) {
             outcome = {loginCode, "530 Login incorrect."};
             return nullptr;

@@ -43,10 +43,11 @@ struct FakeControls final : DialogControls
 struct FakePasses final : ProgressPasses
 {
     std::vector<int> kinds;
+    int passMs = 2;
     void RunProgressPass(int, int kind) override
     {
         kinds.push_back(kind);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(passMs));
     }
     void RunTimedPass(int, int) override {}
     void RunSearchPass(int, int) override {}
@@ -312,6 +313,52 @@ TEST_F(TransferCommandsTest, aJobPastItsBudgetIsStoppedAndReportedAsTimeOut)
                            "of Time out.\r\nUploading again recommended."});
     EXPECT_TRUE(finishedWorker);
     ExpectRestored();
+}
+
+// A server that never answers is the command's time-out, told as such, never the FTP
+// client's own silence limit running out first (a job that then ends at once on its
+// failed login and shows an error code of a later step instead). The passes last as long
+// as the window's, so the budget is seen only at the end of a pass.
+TEST_F(TransferCommandsTest, aSilentServerIsTheCommandsTimeOutNotAnErrorCode)
+{
+    budget = 2;
+    passes.passMs = 1000;
+    ftp->silentServer = true;
+    ftp->directories["/config"] = {"nas_ABCDEF.dat"};
+    const struct
+    {
+        const char* what;
+        void (TransferCommands::*command)();
+        std::vector<std::optional<std::string>> files;
+        std::string timedOut;
+    } cases[] = {
+        {"backup",
+         &TransferCommands::Backup,
+         {},
+         "VELDIX Organization info. downloadnig not completed successfully because of Time "
+         "out.\r\nDownloading again recommended."},
+        {"restore",
+         &TransferCommands::Restore,
+         {"/b/nas_ABCDEF.dat"},
+         "VELDIX Organization info. uploading not completed successfully because of Time "
+         "out.\r\nUploading again recommended."},
+        {"firmware",
+         &TransferCommands::FirmwareUpdate,
+         {"/b/abcd1234.fup"},
+         "VELDIX Firmware file uploading not completed successfully because of Time "
+         "out.\r\nUploading again recommended."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Run(c.command, {}, {0}, c.files);
+        ASSERT_FALSE(Texts().empty());
+        EXPECT_EQ(Texts().back(), c.timedOut);
+        // The budget is seen at the end of the pass that passes it: the client's own
+        // limit must lie beyond that pass.
+        EXPECT_GT(ftp->lastSilenceLimitSeconds.load(), budget + 1);
+        EXPECT_TRUE(finishedWorker);
+        ExpectRestored();
+    }
 }
 
 TEST_F(TransferCommandsTest, webToolAndDoubleClickFollowTheSelection)
