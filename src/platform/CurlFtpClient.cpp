@@ -1,4 +1,5 @@
 #include "platform/FtpClient.h"
+#include "platform/FtpReplies.h"
 
 #include <curl/curl.h>
 
@@ -124,35 +125,6 @@ int CodeForCurl(CURLcode code)
     }
 }
 
-// The path of a "257 "/path" is the current directory" reply, with "" standing for ".
-bool ParsePwdReply(const std::string& replies, std::string& path)
-{
-    std::size_t at = replies.rfind("257 ");
-    while (at != std::string::npos && at != 0 && replies[at - 1] != '\n')
-        at = at == 0 ? std::string::npos : replies.rfind("257 ", at - 1);
-    if (at == std::string::npos)
-        return false;
-    std::size_t i = replies.find('"', at);
-    if (i == std::string::npos)
-        return false;
-    std::string out;
-    for (++i; i < replies.size(); ++i) {
-        if (replies[i] == '"') {
-            if (i + 1 < replies.size() && replies[i + 1] == '"') {
-                out += '"';
-                ++i;
-                continue;
-            }
-            path = out;
-            return true;
-        }
-        if (replies[i] == '\r' || replies[i] == '\n')
-            return false;
-        out += replies[i];
-    }
-    return false;
-}
-
 std::string FolderOf(const std::string& path)
 {
     const auto slash = path.rfind('/');
@@ -207,11 +179,11 @@ public:
         FtpOutcome outcome = RunQuote(m_cwd, "PWD");
         if (!outcome.Ok())
             return outcome;
-        std::string path;
-        if (!ParsePwdReply(m_replies, path))
+        const auto path = ParsePwdReply(m_replies);
+        if (!path)
             return {kFtpInvalidReply, "no directory in the reply to PWD: " + LastReply()};
-        m_cwd = path;
-        directory = path;
+        m_cwd = *path;
+        directory = *path;
         return outcome;
     }
 
@@ -225,8 +197,7 @@ public:
         FtpOutcome outcome = RunQuote(target, "PWD");
         if (!outcome.Ok())
             return outcome;
-        std::string path;
-        m_cwd = ParsePwdReply(m_replies, path) ? path : target;
+        m_cwd = ParsePwdReply(m_replies).value_or(target);
         return outcome;
     }
 
@@ -240,21 +211,7 @@ public:
         FtpOutcome outcome = Perform();
         if (!outcome.Ok())
             return outcome;
-        names.clear();
-        std::size_t start = 0;
-        while (start < listing.size()) {
-            std::size_t end = listing.find('\n', start);
-            if (end == std::string::npos)
-                end = listing.size();
-            std::string line = listing.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            // Some servers answer NLST with "dir/name".
-            line = BaseOf(line);
-            if (!line.empty() && line != "." && line != "..")
-                names.push_back(line);
-            start = end + 1;
-        }
+        names = ParseNameListing(listing);
         return outcome;
     }
 
@@ -465,14 +422,7 @@ private:
         return DirectoryUrl(m_cwd) + Escape(name);
     }
 
-    std::string LastReply() const
-    {
-        std::string text = m_replies;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        const auto start = text.rfind('\n');
-        return start == std::string::npos ? text : text.substr(start + 1);
-    }
+    std::string LastReply() const { return LastReplyLine(m_replies); }
 
     // The same options for every step: libcurl remembers EPSV and the like per
     // connection, and a step that set them differently would change the next one.
