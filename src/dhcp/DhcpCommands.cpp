@@ -11,6 +11,7 @@
 #include "dhcp/ReserveAddress.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -23,6 +24,22 @@ constexpr int kListenNameWindowSeconds = 80;
 constexpr int kProbeTimeoutMs = 2000;
 constexpr int kPhaseSearching = 0;
 constexpr int kPhaseSetting = 1;
+// The longest the exchange goes without a progress pass while datagrams keep coming.
+constexpr int64_t kPassDueMs = 1000;
+// How long the receive worker gets to take a datagram that is already waiting.
+constexpr auto kWaitingDatagramGrace = std::chrono::milliseconds(20);
+
+// True when the worker took a datagram within the grace: one was waiting already.
+bool ReadSoon(const ReceiveJob& job)
+{
+    const auto end = std::chrono::steady_clock::now() + kWaitingDatagramGrace;
+    while (!job.done.load(std::memory_order_acquire)) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
 } // namespace
 
 struct DhcpCommands::Exchange
@@ -132,12 +149,23 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
     x.startMs = m_services.clock.MonotonicMs();
     int secondsLeft = m_services.setIpWindowSeconds;
 
+    // A pass per datagram would let a busy segment's foreign requests, each costing a
+    // second, bury the unit's behind them. Datagrams that are already waiting are read
+    // back to back instead, and a pass still runs at least once a second, so the window
+    // stays responsive while a flood lasts.
+    bool justHandled = false;
+    int64_t lastPassMs = m_services.clock.MonotonicMs();
     while (true) {
         auto job = std::make_shared<ReceiveJob>(socket.Descriptor());
         std::thread worker([job] { ReceiveWorker(*job); });
         bool windowOver = false;
         do {
-            m_services.passes.RunTimedPass(secondsLeft, x.phase);
+            const bool waiting = justHandled && ReadSoon(*job);
+            if (!waiting || m_services.clock.MonotonicMs() - lastPassMs >= kPassDueMs) {
+                m_services.passes.RunTimedPass(secondsLeft, x.phase);
+                lastPassMs = m_services.clock.MonotonicMs();
+            }
+            justHandled = false;
             secondsLeft = x.window - ElapsedSeconds(x.startMs);
             windowOver = secondsLeft < 1;
         } while (!windowOver && !job->done.load(std::memory_order_acquire));
@@ -151,11 +179,13 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
         if (job->tooLong) {
             // Any host could end every run by sending one oversized datagram.
             LogWriter::Append("  Datagram longer than 1536 bytes: dropped\r\n");
+            justHandled = true;
             continue;
         }
         if (job->length < 0)
             return false;
         const std::span<const uint8_t> received(job->buffer, static_cast<std::size_t>(job->length));
+        justHandled = true;
         if (!Handle(x, received, job->interfaceIndex)) {
             secondsLeftAtEnd = x.window - ElapsedSeconds(x.startMs);
             return x.assigned;

@@ -16,9 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 namespace zelvo {
 namespace {
@@ -137,13 +139,15 @@ struct Passes final : ProgressPasses
     test::FakeClock& clock;
     std::vector<int> timedPhases;
     int retrievePasses = 0;
+    bool waitForReader = true; // off when another thread keeps the port busy
     Passes(FakeOpener& p, test::FakeClock& c) : port(p), clock(c) {}
     void RunProgressPass(int, int) override { Pass(); }
     void RunTimedPass(int, int phase) override
     {
         timedPhases.push_back(phase);
         port.SendNext();
-        test::Eventually([&] { return !port.Pending(); });
+        if (waitForReader)
+            test::Eventually([&] { return !port.Pending(); });
         Pass();
     }
     void RunSearchPass(int, int) override { Pass(); }
@@ -345,6 +349,43 @@ TEST(SetIpRun, canBeNarrowedToOneUnitAndGivenItsOwnWindow)
     DhcpCommands(shortWait).SetIpRun();
     EXPECT_EQ(quiet.passes.timedPhases, std::vector<int>(5, 0));
     EXPECT_TRUE(quiet.port.sent.empty());
+}
+
+TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
+{
+    // 300 foreign DISCOVERs keep the port busy, 10 ms apart by the clock, before the
+    // unit's DISCOVER and REQUEST: at a pass of a second each, the 80 s window would
+    // end long before the unit's turn.
+    Window w({MessageAnswer::Yes, MessageAnswer::Ok});
+    w.passes.waitForReader = false;
+    std::atomic<bool> stop{false};
+    std::thread foreign([&] {
+        std::vector<std::vector<uint8_t>> flood;
+        for (int i = 0; i < 300; ++i)
+            flood.push_back(Request(kDhcpDiscover, {0x52, 0x54, 0, 0, uint8_t(i >> 8), uint8_t(i)},
+                                    uint8_t(i)));
+        flood.push_back(Request(kDhcpDiscover, kUnit));
+        flood.push_back(Request(kDhcpRequest, kUnit));
+        for (const auto& d : flood) {
+            while (::send(w.port.ends[1], d.data(), d.size(), MSG_DONTWAIT) < 0) {
+                if (stop.load() || errno != EAGAIN)
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            w.clock.Advance(10);
+        }
+    });
+    w.dhcp.SetIpRun();
+    stop = true;
+    foreign.join();
+
+    EXPECT_EQ(w.OfferedOctets(kDhcpOffer), std::vector<int>{50});
+    EXPECT_EQ(w.OfferedOctets(kDhcpAck), std::vector<int>{50});
+    EXPECT_EQ(w.state->devices.rows[1].mac, kUnit);
+    // The flood's 3 s on the clock still saw a pass after the first, though not one per
+    // datagram.
+    EXPECT_GE(w.passes.timedPhases.size(), 2u);
+    EXPECT_LE(w.passes.timedPhases.size(), 60u);
 }
 
 TEST(SetIpRun, aFullListGetsNoRowButTheUserStillGetsTheAddressAndThePage)
