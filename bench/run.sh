@@ -11,7 +11,7 @@
 #   names    40 units named by NetBIOS, by DNS only, and by nothing
 #   start    exec to the main window shown (Xvfb), against a minimal Qt Widgets program
 #   memory   resident memory and CPU of the idle window and during a search
-# Other rows (DHCP, FTP) come from bench/*.row.sh scripts beside this one when present:
+# Other rows (DHCP: dhcp.row.sh, FTP: ftp.row.sh) come from bench/*.row.sh beside this one:
 # each is sourced with the helpers below and prints its own rows with `row`.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
