@@ -5,7 +5,9 @@ Text and DNS-style seeds are built here the way the tests' tables build them. As
 the rtnetlink seeds are real kernel dumps read in a scratch network namespace that this
 script makes and removes (links, addresses, routes and neighbours of its own, nothing
 sent); with --lab PREFIX a NetBIOS node status reply of a running lab's unit NAS01 is
-captured too, and with --dhcp-lab PREFIX a DISCOVER of the lab's waiting unit NAS03. Run by hand when a parser's input changes; the output is committed."""
+captured too, with --dhcp-lab PREFIX a DISCOVER of the lab's waiting unit NAS03, and with
+--ftp-lab PREFIX the replies and a name listing of NAS01's FTP server. Run by hand when a
+parser's input changes; the output is committed."""
 import os, socket, struct, subprocess, sys, tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -102,6 +104,16 @@ def text_seeds():
     put("fuzz_dhcp_client_state", "busybox", "\2busybox\0udhcpc\0--interface=eth0\0")
     put("fuzz_dhcp_client_state", "dhclient", "\2dhclient\0-pf\0/run/d.pid\0eth0\0")
 
+    # PWD replies and name listings, as the FTP client's tests give them.
+    put("fuzz_ftp_replies", "pwd", '257 "/config" is the current directory\r\n')
+    put("fuzz_ftp_replies", "pwd-quotes", '250 ok\n257 "/a""b ""c" is current\n')
+    put("fuzz_ftp_replies", "pwd-unquoted", "257 /config is the current directory\r\n")
+    put("fuzz_ftp_replies", "pwd-greeting", '220-hello 257 "/evil"\r\n257 "/ok"\r\n')
+    put("fuzz_ftp_replies", "pwd-open", '257 "/con\r\nfig"\r\n')
+    put("fuzz_ftp_replies", "listing-crlf", "CONFIG.INI\r\nold.fup\r\n\r\nfw/new.fup\r\n")
+    put("fuzz_ftp_replies", "listing-lf", "a b\n.\n..\n\nconfig/\nlast")
+    put("fuzz_ftp_replies", "listing-odd", "CONFIG.INI\0.old\r\na\rb.fup\r\n" + "n" * 300 + "\r\n")
+
 
 # --- real kernel dumps -------------------------------------------------------------
 NLM_F_REQUEST, NLM_F_DUMP = 1, 0x300
@@ -189,6 +201,53 @@ def dhcp_seeds(prefix):
         put("fuzz_dhcp_message", "udhcpc-request", bytes(request))
 
 
+def ftp_seeds(prefix):
+    """The control connection's replies of the vsftpd of the lab's unit NAS01 (config=yes,
+    firmware files) through a login, PWD, CWD and a name listing, and the listing itself."""
+    lab = os.path.join(HERE, "..", "lab", "lab.sh")
+    address = subprocess.run([lab, "unit-addr", prefix, "NAS01"], capture_output=True,
+                             text=True, check=True).stdout.strip()
+    code = r"""
+import re, socket, sys
+c = socket.create_connection((sys.argv[1], 21), timeout=5)
+got = b""
+def reply():
+    global got
+    data = b""
+    while not re.search(rb"(^|\n)\d{3} [^\n]*\n$", data):
+        chunk = c.recv(4096)
+        if not chunk:
+            break
+        data += chunk
+    got += data
+    return data
+def send(line):
+    c.sendall(line.encode() + b"\r\n")
+    return reply()
+reply()
+for line in ("USER korblenx", "PASS ferntide", "PWD", "CWD /config", "PWD", "CWD /none",
+             "CWD /firmware", "PWD", "TYPE I"):
+    send(line)
+port = re.search(rb"\((\d+),(\d+),(\d+),(\d+),(\d+),(\d+)\)", send("PASV")).groups()
+d = socket.create_connection((sys.argv[1], int(port[4]) * 256 + int(port[5])), timeout=5)
+send("NLST")
+listing = b""
+while True:
+    chunk = d.recv(4096)
+    if not chunk:
+        break
+    listing += chunk
+reply()
+send("QUIT")
+sys.stdout.buffer.write(got + b"\0CUT\0" + listing)
+"""
+    out = subprocess.run([lab, "exec", prefix, "--", sys.executable, "-c", code, address],
+                         capture_output=True, check=True).stdout
+    replies, listing = out.split(b"\0CUT\0")
+    put("fuzz_ftp_replies", "vsftpd-replies", replies)
+    put("fuzz_ftp_replies", "vsftpd-nlst", listing)
+
+
 def lab_seed(prefix):
     """A node status reply from the nmbd of the lab's unit NAS01, asked from the PC."""
     lab = os.path.join(HERE, "..", "lab", "lab.sh")
@@ -215,5 +274,7 @@ if __name__ == "__main__":
         print("not root: the rtnetlink seeds are left as they are", file=sys.stderr)
     if sys.argv[1:2] == ["--lab"]:
         lab_seed(sys.argv[2])
+    if sys.argv[1:2] == ["--ftp-lab"]:  # a lab whose unit NAS01 has config=yes and firmware
+        ftp_seeds(sys.argv[2])
     if sys.argv[1:2] == ["--dhcp-lab"]:  # a lab whose unit NAS03 has no address
         dhcp_seeds(sys.argv[2])
