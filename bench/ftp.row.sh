@@ -1,6 +1,8 @@
 # Sourced by bench/run.sh: FTP throughput of the tool's jobs against curl's command line,
 # 200 MB to and from one lab unit in the same run, and the job's resident memory.
-# Each direction runs three times, curl and the job alternating; the medians count.
+# Each direction runs three times, curl and the job alternating; the uploads take turns at
+# going first and each writes a new file, the job's download (which deletes the unit's
+# copy) comes last. The medians count.
 ninja -C "$build" -j 2 zelvo_bench_ftp >/dev/null
 ftp_desc=$work/ftp.lab
 cat >"$ftp_desc" <<'LAB'
@@ -11,6 +13,7 @@ LAB
 ftp_prefix=$("$lab" up "$ftp_desc" | tail -n 1)
 prefixes+=("$ftp_prefix")
 ftp_unit=10.231.7.21
+ftp_remote=$("$lab" unit-ftp-root "$ftp_prefix" NAS01)/config/bench.dat
 ftp_file=$work/ftp-200mb.bin
 head -c $((200 * 1024 * 1024)) /dev/urandom >"$ftp_file"
 # Both sides time themselves, from before the connection to the end of the transfer:
@@ -31,17 +34,35 @@ job_line() { # upload|download local remote -> the bench program's line
 rm -f "$work/ftp-failed"
 median3() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
 up_curl=() up_job=() down_curl=() down_job=() rss_up=() rss_down=()
-for i in 1 2 3; do
+up_curl_once() {
+  rm -f "$ftp_remote" # replacing a file costs the server more than writing a new one
   up_curl+=("$(curl_ms -T "$ftp_file" "ftp://$ftp_unit/config/bench.dat")")
+}
+up_job_once() {
+  rm -f "$ftp_remote"
+  local line
   line=$(job_line upload "$ftp_file" bench.dat)
   up_job+=("$(field ms "$line")")
   rss_up+=("$(($(field rss_max_kb "$line") - $(field rss_before_kb "$line")))")
+}
+down_curl_once() {
   down_curl+=("$(curl_ms -o "$work/curl-down.bin" "ftp://$ftp_unit/config/bench.dat")")
+  rm -f "$work/curl-down.bin"
+}
+down_job_once() { # the job deletes the unit's copy once its own is complete
+  local line
   line=$(job_line download "$work/job-down.bin" bench.dat)
   down_job+=("$(field ms "$line")")
   rss_down+=("$(($(field rss_max_kb "$line") - $(field rss_before_kb "$line")))")
   cmp -s "$ftp_file" "$work/job-down.bin" || { echo "bench: the job's download differs" >&2; : >"$work/ftp-failed"; }
-  rm -f "$work/curl-down.bin" "$work/job-down.bin"
+  rm -f "$work/job-down.bin"
+}
+for i in 1 2 3; do
+  if ((i % 2)); then
+    up_curl_once && up_job_once && down_curl_once && down_job_once
+  else
+    up_job_once && up_curl_once && down_curl_once && down_job_once
+  fi
 done
 ratio() { awk -v c="$1" -v j="$2" 'BEGIN { printf "%.2f", c / j }'; }
 mbps() { awk -v ms="$1" 'BEGIN { printf "%.0f MB/s", 200 / (ms / 1000) }'; }
