@@ -16,8 +16,8 @@ PACKAGES=(
   # the lab: simulated units made of real daemons in network namespaces
   iproute2 iputils-ping busybox vsftpd samba samba-common-bin dnsmasq-base curl
   libcap2-bin procps psmisc jq
-  # the benchmark table: packet captures of the DHCP exchange in the lab
-  tcpdump
+  # the benchmark table: packet captures of the DHCP exchange, a reference scanner
+  tcpdump arp-scan
   # the Debian package: dependencies of the executables (dpkg-shlibdeps)
   dpkg-dev
   # opening web pages from the tool
