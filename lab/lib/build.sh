@@ -32,6 +32,19 @@ plug() { # namespace, mac
     ip -n "$ns" link set eth0 up
 }
 
+# Cables a namespace straight to a card of the PC of its own (eth1, eth2, ... in the order
+# of the description) instead of the bridge: a second network that only the PC sees.
+PC_CARD_COUNT=0
+plug_to_pc() { # namespace, mac
+    local ns=$1 mac=$2 card pc
+    PC_CARD_COUNT=$((PC_CARD_COUNT + 1))
+    card=eth$PC_CARD_COUNT
+    pc=$(ns_of "$P" pc)
+    ip link add eth0 address "$mac" netns "$ns" type veth peer name "$card" netns "$pc"
+    ip -n "$pc" link set "$card" up
+    ip -n "$ns" link set eth0 up
+}
+
 seg_cidr_of() { echo "$1/$SEG_LEN"; }
 
 start_udhcpc() { # namespace, node name ("" for the PC), log
@@ -128,7 +141,11 @@ build_node() { # name
     sysctls=(net.ipv4.icmp_echo_ignore_broadcasts=0)
     ((N_ECHO[$name])) || sysctls+=(net.ipv4.icmp_echo_ignore_all=1)
     make_ns "$ns" "${sysctls[@]}"
-    plug "$ns" "${N_MAC[$name]}"
+    if [[ ${N_LINK[$name]} == pc ]]; then
+        plug_to_pc "$ns" "${N_MAC[$name]}"
+    else
+        plug "$ns" "${N_MAC[$name]}"
+    fi
     if [[ ${N_ADDR[$name]} == none ]]; then
         start_udhcpc "$ns" "$name" "$(node_dir "$P" "$name")/log/udhcpc.log"
     else

@@ -8,7 +8,7 @@ describe_reset() {
     RT_ADDR= RT_MAC=02:00:00:00:00:01 CROWD_PORT_MAC=02:00:00:00:00:02
     NODES=()
     declare -gA N_ROLE=() N_MAC=() N_ADDR=() N_ECHO=() N_NBNAME=() N_DNS=() N_CONFIG=()
-    declare -gA N_FIRMWARE=() N_FTP=() N_WEB=() N_LINE=()
+    declare -gA N_FIRMWARE=() N_FTP=() N_WEB=() N_LINE=() N_LINK=()
     CROWD_COUNT=0 CROWD_MAC= CROWD_FIRST= CROWD_NAMES= CROWD_ECHO=1 CROWD_LINE=0
     DESCRIBE_ERRORS=0
 }
@@ -16,7 +16,7 @@ describe_reset() {
 # Names of the plan variables, for saving the plan with declare -p.
 PLAN_VARS=(SEG_NET SEG_LEN PC_MODE PC_ADDR PC_GW PC_MAC PC_NAME DHCP_ON DHCP_ROUTER DHCP_SERVE
     DHCP_LO DHCP_HI DHCP_LEASE RT_ADDR RT_MAC NODES N_ROLE N_MAC N_ADDR N_ECHO N_NBNAME N_DNS
-    N_CONFIG N_FIRMWARE N_FTP N_WEB CROWD_COUNT CROWD_MAC CROWD_FIRST CROWD_NAMES CROWD_ECHO CROWD_PORT_MAC)
+    N_CONFIG N_FIRMWARE N_FTP N_WEB N_LINK CROWD_COUNT CROWD_MAC CROWD_FIRST CROWD_NAMES CROWD_ECHO CROWD_PORT_MAC)
 
 describe_error() { # line, message
     echo "lab: ${DESCRIBE_FILE}:$1: $2" >&2
@@ -116,9 +116,9 @@ parse_node() { # role, line, words...
     local role=$1 line=$2 name
     shift 2
     if [[ $role == unit ]]; then
-        split_words "$line" "name mac address dns config firmware" "noecho noname noftp noweb" "$@"
+        split_words "$line" "name mac address dns config firmware link" "noecho noname noftp noweb" "$@"
     else
-        split_words "$line" "name mac address dns" "noecho noname" "$@"
+        split_words "$line" "name mac address dns link" "noecho noname" "$@"
     fi
     name=${KV[name]:-}
     if [[ ! $name =~ ^[A-Za-z0-9_-]{1,15}$ ]]; then
@@ -133,6 +133,7 @@ parse_node() { # role, line, words...
     N_ROLE[$name]=$role N_LINE[$name]=$line
     N_MAC[$name]=${KV[mac]:-} N_ADDR[$name]=${KV[address]:-}
     N_DNS[$name]=${KV[dns]:-}
+    N_LINK[$name]=${KV[link]:-segment}
     N_ECHO[$name]=$((${FLAGS[noecho]:-0} ? 0 : 1))
     N_NBNAME[$name]=$((${FLAGS[noname]:-0} ? 0 : 1))
     if [[ $role == unit ]]; then
@@ -245,6 +246,11 @@ describe_check() {
         "") describe_error "$i" "$name needs address=A.B.C.D or address=none" ;;
         none) [[ -z ${N_DNS[$name]} ]] || describe_error "$i" "$name: dns= needs a fixed address" ;;
         *) claim_address "$i" "$name" "${N_ADDR[$name]}" ;;
+        esac
+        case ${N_LINK[$name]} in
+        segment) ;;
+        pc) [[ ${N_ADDR[$name]} == none ]] || describe_error "$i" "$name: link=pc needs address=none" ;;
+        *) describe_error "$i" "$name: link must be segment or pc" ;;
         esac
         [[ -z ${N_DNS[$name]} || ${N_DNS[$name]} =~ ^[A-Za-z0-9]([A-Za-z0-9.-]{0,62})$ ]] ||
             describe_error "$i" "$name: dns name '${N_DNS[$name]}' is not a host name"

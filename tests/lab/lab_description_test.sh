@@ -127,6 +127,9 @@ segment 10.231.0.0/12\npc address=10.231.7.10|/16 to /29
 pc address=10.231.7.10\ncrowd count=300 mac=02:5a:e1:40:10:00 first=10.231.7.20|is not a host address
 pc address=10.231.7.10\n$U1 address=10.231.7.21\ncrowd count=3 mac=02:5a:e1:40:00:00 first=10.231.7.100|MAC 02:5a:e1:40:00:01 is already used by NAS01
 pc address=10.231.7.10\nrouter address=10.231.7.1|unknown declaration 'router'
+pc address=10.231.7.10\n$U1 address=none link=pc\nhost name=OTHER mac=02:11:22:33:44:55 address=none link=pc|ok
+pc address=10.231.7.10\n$U1 address=10.231.7.21 link=pc|link=pc needs address=none
+pc address=10.231.7.10\n$U1 address=none link=wifi|link must be segment or pc
 EOF
 
 # --- defaults that the rest of the lab relies on ---

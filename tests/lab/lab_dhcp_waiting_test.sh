@@ -10,6 +10,8 @@ lab_up <<'EOF'
 pc dhcp
 dhcpserver router=no serve=pc
 unit name=WAIT mac=02:5a:e1:40:00:32 address=none
+host name=ASKER mac=02:11:22:33:44:32 address=none
+unit name=CABLED mac=02:5a:e1:40:00:33 address=none link=pc
 EOF
 work=$(mktemp -d)
 trap 'rm -rf "$work"; lab_down' EXIT
@@ -27,6 +29,15 @@ sleep 7
 later=$(discovers)
 ((later - first >= 2)) || lab_fail "the waiting unit sent $((later - first)) DISCOVERs in 7 s"
 lab_expect_eq "" "$(lab_unit_addr WAIT)" "address of a unit that nobody answers"
+# A foreign host without an address asks as well.
+asks=$(grep -c 'DHCPDISCOVER(eth0) 02:11:22:33:44:32 ignored' "$dhcp_log")
+((asks >= 2)) || lab_fail "the waiting foreign host sent $asks DISCOVERs"
+# A unit cabled to the PC's second card is not on the segment: the server never hears it,
+# and its link's other end is the PC's eth1.
+grep -q '02:5a:e1:40:00:33' "$dhcp_log" && lab_fail "the server heard the unit cabled to the PC"
+peer=$(lab_unit_exec CABLED ip -o link show eth0 | sed -n 's/^[0-9]*: eth0@if\([0-9]*\):.*/\1/p')
+lab_expect_eq "$(lab_exec cat /sys/class/net/eth1/ifindex)" "$peer" "the cabled unit's peer card in the PC"
+lab_expect_eq "" "$(lab_exec ip -4 -o addr show dev eth1)" "addresses of the PC's second card"
 lab_exec ping -q -b -c 1 -W 1 -I eth0 255.255.255.255 >/dev/null 2>&1
 lab_exec ip -4 neigh | grep -q 02:5a:e1:40:00:32 && lab_fail "a unit without an address answered the broadcast echo"
 
