@@ -131,6 +131,8 @@ MessageAnswer SafeAnswer(MessageButtons buttons)
 MessageAnswer ScriptedMessageBoxes::Show(const std::string& text, MessageIcon icon,
                                          MessageButtons buttons)
 {
+    if (m_whileShown)
+        m_whileShown(text);
     MessageAnswer answer = SafeAnswer(buttons);
     // An OK box takes no scripted answer, so a script lists only the questions.
     if (buttons != MessageButtons::Ok && !m_answers.empty()) {
@@ -149,6 +151,11 @@ MessageAnswer ScriptedMessageBoxes::Show(const std::string& text, MessageIcon ic
         }
     }
     return answer;
+}
+
+void ScriptedMessageBoxes::WhileShown(std::function<void(const std::string& text)> look)
+{
+    m_whileShown = std::move(look);
 }
 
 std::vector<ScriptedMessageBoxes::Shown>

@@ -2,6 +2,7 @@
 #include "core/MessageBoxes.h"
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -50,6 +51,9 @@ public:
 
     MessageAnswer Show(const std::string& text, MessageIcon icon, MessageButtons buttons) override;
     void AddAnswer(MessageAnswer answer);
+    // Runs with each box's text while the box stands open, before its answer is given:
+    // an end-to-end test looks at the system at the moment the question waits.
+    void WhileShown(std::function<void(const std::string& text)> look);
 
     // Everything shown so far. UI thread only, like Show.
     const std::vector<Shown>& ShownBoxes() const { return m_shown; }
@@ -65,6 +69,7 @@ private:
     std::deque<MessageAnswer> m_answers;
     std::string m_transcriptPath;
     std::vector<Shown> m_shown;
+    std::function<void(const std::string&)> m_whileShown;
 };
 
 } // namespace zelvo

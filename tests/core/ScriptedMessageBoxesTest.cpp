@@ -57,5 +57,17 @@ TEST(ScriptedMessageBoxes, answersQuestionsInOrderAndSafelyOtherwise)
     EXPECT_EQ(boxes.ShownBoxes()[2].answer, A::No);
 }
 
+// The look at an open box sees each box once, before it is answered and recorded.
+TEST(ScriptedMessageBoxes, letsATestLookWhileEachBoxIsOpen)
+{
+    ScriptedMessageBoxes boxes({A::No});
+    std::vector<std::pair<std::string, std::size_t>> seen; // text, boxes recorded before
+    boxes.WhileShown(
+        [&](const std::string& text) { seen.emplace_back(text, boxes.ShownBoxes().size()); });
+    EXPECT_EQ(boxes.Show("q", MessageIcon::Question, MessageButtons::YesNo), A::No);
+    boxes.Show("i", MessageIcon::Information, MessageButtons::Ok);
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::size_t>>{{"q", 0}, {"i", 1}}));
+}
+
 } // namespace
 } // namespace zelvo

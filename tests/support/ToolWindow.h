@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -28,14 +29,39 @@ inline bool InLab()
     return prefix && *prefix;
 }
 
+// A command line of the lab on this test's lab: "unit-exec NAS02 -- ip link set eth0 down".
+inline std::string LabCommand(const std::string& arguments)
+{
+    return std::string("\"") + std::getenv("ZELVO_LAB") + "\" " +
+           arguments.substr(0, arguments.find(' ')) + " " + std::getenv("ZELVO_LAB_PREFIX") +
+           (arguments.find(' ') == std::string::npos ? "" : arguments.substr(arguments.find(' ')));
+}
+
 // Runs a command of the lab on this test's lab: "unit-exec NAS02 -- ip link set eth0 down".
 inline int Lab(const std::string& arguments)
 {
-    const std::string command = std::string("\"") + std::getenv("ZELVO_LAB") + "\" " +
-                                arguments.substr(0, arguments.find(' ')) + " " +
-                                std::getenv("ZELVO_LAB_PREFIX") +
-                                arguments.substr(arguments.find(' '));
-    return std::system(command.c_str());
+    return std::system(LabCommand(arguments).c_str());
+}
+
+// What a command of the lab prints, without its trailing line ends: "unit-addr NAS05".
+inline std::string LabOutput(const std::string& arguments)
+{
+    std::string out;
+    if (FILE* p = ::popen(LabCommand(arguments).c_str(), "r")) {
+        char chunk[512];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;)
+            out.append(chunk, n);
+        ::pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+        out.pop_back();
+    return out;
+}
+
+// The lab's state folder (its nodes' logs are under nodes/<name>/log/).
+inline std::string LabStateDirectory()
+{
+    return std::string("/run/zelvo-lab/") + std::getenv("ZELVO_LAB_PREFIX");
 }
 
 inline std::string ManagerLogPath()
