@@ -9,7 +9,8 @@ ReceiveJob::ReceiveJob(int socketToRead) : socket(DuplicateDescriptor(socketToRe
 
 void ReceiveWorker(ReceiveJob& job)
 {
-    LogWriter::Append(" >>> Start receive from\r\n");
+    if (!job.quiet)
+        LogWriter::Append(" >>> Start receive from\r\n");
     int length = -1;
     if (job.socket.Valid()) {
         const DatagramReceipt receipt =
@@ -22,10 +23,12 @@ void ReceiveWorker(ReceiveJob& job)
         }
         job.tooLong = receipt.status == IoStatus::Ok && receipt.truncated;
     }
-    LogWriter::Appendf("  recvfrom=%d\r\n", length);
+    if (!job.quiet)
+        LogWriter::Appendf("  recvfrom=%d\r\n", length);
     job.length = length;
     job.done.store(true, std::memory_order_release);
-    LogWriter::Append(" <<< Close receive from\r\n");
+    if (!job.quiet)
+        LogWriter::Append(" <<< Close receive from\r\n");
 }
 
 } // namespace zelvo

@@ -29,9 +29,10 @@ struct ReceiveJob : WorkerJob
     Ipv4Address source;      // out: the sender
     uint16_t sourcePort = 0; // out: the sender's port, host order
     int interfaceIndex = 0;  // out: the receiving interface (the socket has IP_PKTINFO)
+    bool quiet = false;      // in: write no log lines (the caller counts a flood instead)
 };
 
-// Waits for one datagram, logging its start, the receive's value and its end.
+// Waits for one datagram, logging its start, the receive's value and its end unless quiet.
 // A datagram longer than the buffer counts as a failed receive. Runs on a worker thread.
 void ReceiveWorker(ReceiveJob& job);
 

@@ -51,6 +51,7 @@ struct DhcpCommands::Exchange
     int phase = kPhaseSearching;
     bool asked = false;
     bool assigned = false;
+    int datagrams = 0; // received in this exchange
 };
 
 DhcpCommands::DhcpCommands(DhcpServices services) : m_services(std::move(services)) {}
@@ -155,8 +156,25 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
     // stays responsive while a flood lasts.
     bool justHandled = false;
     int64_t lastPassMs = m_services.clock.MonotonicMs();
+    // Read back to back, a flood would write its three receive lines a datagram into
+    // manager.log for as long as the window lasts. Past the first kLoggedDatagrams of an
+    // exchange only the unit's steps and the replies are logged, and the rest counted.
+    struct UnloggedCount
+    {
+        const Exchange& x;
+        bool& quiet;
+        ~UnloggedCount()
+        {
+            if (x.datagrams > kLoggedDatagrams)
+                LogWriter::Appendf("  Receive lines of %d more datagrams on port 67 not logged\r\n",
+                                   x.datagrams - kLoggedDatagrams);
+            quiet = false;
+        }
+    } unlogged{x, m_quiet};
     while (true) {
         auto job = std::make_shared<ReceiveJob>(socket.Descriptor());
+        job->quiet = x.datagrams >= kLoggedDatagrams;
+        m_quiet = job->quiet;
         std::thread worker([job] { ReceiveWorker(*job); });
         bool windowOver = false;
         do {
@@ -176,9 +194,12 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
         // A datagram that came in the pass in which the window ran out is dropped.
         if (windowOver)
             return false;
+        if (job->length >= 0 || job->tooLong)
+            ++x.datagrams;
         if (job->tooLong) {
             // Any host could end every run by sending one oversized datagram.
-            LogWriter::Append("  Datagram longer than 1536 bytes: dropped\r\n");
+            if (!m_quiet)
+                LogWriter::Append("  Datagram longer than 1536 bytes: dropped\r\n");
             justHandled = true;
             continue;
         }
@@ -207,8 +228,9 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
     // address; a client on another card is left to that network.
     const int pcInterface = m_services.state.host.adapterIndex;
     if (interfaceIndex > 0 && pcInterface > 0 && interfaceIndex != pcInterface) {
-        LogWriter::Appendf("  Request on interface %d, not on the PC's (%d): not answered\r\n",
-                           interfaceIndex, pcInterface);
+        if (!m_quiet)
+            LogWriter::Appendf("  Request on interface %d, not on the PC's (%d): not answered\r\n",
+                               interfaceIndex, pcInterface);
         return true;
     }
     const int replyInterface = interfaceIndex > 0 ? interfaceIndex : pcInterface;
@@ -310,6 +332,8 @@ int DhcpCommands::CheckClientMac(int type, const MacAddress& mac)
 {
     const char* label = type == kDhcpDiscover ? " Rcv  : Dhcp_Discover " : " Rcv  : Dhcp_Request  ";
     const bool accept = IsUnitMac(mac);
+    if (m_quiet && !accept)
+        return 0;
     LogWriter::Appendf("%s[%02x-%02x-%02x-%02x-%02x-%02x] ... %s.\r\n", label, mac[0], mac[1],
                        mac[2], mac[3], mac[4], mac[5], accept ? "Accept" : "Reject");
     return accept ? 1 : 0;

@@ -98,6 +98,9 @@ private:
     Ipv4Address m_reserved;
     MacAddress m_clientMac{};
     bool m_toldPortProblem = false;
+    // Past the first datagrams of an exchange, foreign ones go unlogged (see RunExchange).
+    static constexpr int kLoggedDatagrams = 200;
+    bool m_quiet = false;
 };
 
 } // namespace zelvo

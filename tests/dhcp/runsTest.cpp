@@ -386,6 +386,17 @@ TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
     // datagram.
     EXPECT_GE(w.passes.timedPhases.size(), 2u);
     EXPECT_LE(w.passes.timedPhases.size(), 60u);
+    // manager.log keeps the receive lines of the first 200 datagrams only, counts the
+    // rest, and still has the unit's own steps.
+    const std::string log = w.log.Text();
+    std::size_t receives = 0;
+    for (std::size_t at = log.find(" >>> Start receive from"); at != std::string::npos;
+         at = log.find(" >>> Start receive from", at + 1))
+        ++receives;
+    EXPECT_EQ(receives, 200u);
+    EXPECT_TRUE(w.Logged("  Receive lines of 102 more datagrams on port 67 not logged\r\n"));
+    EXPECT_TRUE(w.Logged("Received Dhcp_Discover.\r\n"));
+    EXPECT_TRUE(w.Logged("Received Dhcp_Request.\r\n"));
 }
 
 TEST(SetIpRun, aFullListGetsNoRowButTheUserStillGetsTheAddressAndThePage)
