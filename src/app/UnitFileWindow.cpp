@@ -15,7 +15,7 @@ UnitFileWindow::UnitFileWindow(QWidget* parent, const UnitFileContent& content)
     setWindowTitle(QString::fromStdString(content.title));
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFile);
-    // Without QDir::CaseSensitive the file model matches the pattern in any case.
+    // Without QDir::CaseSensitive the file model matches the filter's pattern in any case.
     setFilter(filter() & ~QDir::CaseSensitive);
     setNameFilter(QString::fromStdString(content.filterName));
     setDefaultSuffix(QString::fromStdString(content.defaultExtension));

@@ -83,8 +83,6 @@ public:
     }
 
 private:
-    int Language() const { return m_state.language; }
-
     // What the window does before its first search, as far as a command line needs it.
     int Start()
     {

@@ -23,11 +23,8 @@ struct OsVersionRecord
     uint32_t buildNumber = 0;  // Linux: the kernel's third version number (patch level)
     char csdVersion[128] = {}; // Service Pack text; on Linux the distribution's name
                                // (PRETTY_NAME of os-release)
-    uint16_t servicePackMajor = 0;
-    uint16_t servicePackMinor = 0;
-    bool extendedForm = true; // the 156-byte form was accepted
-    char systemName[65] = {}; // Linux: uname sysname ("Linux")
-    char release[65] = {};    // Linux: uname release ("6.1.0-18-amd64")
+    char systemName[65] = {};  // Linux: uname sysname ("Linux")
+    char release[65] = {};     // Linux: uname release ("6.1.0-18-amd64")
 };
 
 // The PC as the start-up survey found it. Members of the main window; the survey fills

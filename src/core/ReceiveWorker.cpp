@@ -17,8 +17,6 @@ void ReceiveWorker(ReceiveJob& job)
             ReceiveDatagram(job.socket.Get(), job.buffer, &job.stopRequested);
         if (receipt.status == IoStatus::Ok && !receipt.truncated) {
             length = static_cast<int>(receipt.length);
-            job.source = receipt.source;
-            job.sourcePort = receipt.sourcePort;
             job.interfaceIndex = receipt.interfaceIndex;
         }
         job.tooLong = receipt.status == IoStatus::Ok && receipt.truncated;

@@ -1,6 +1,5 @@
 #pragma once
 #include "core/WorkerJob.h"
-#include "platform/NetAddress.h"
 #include "platform/UniqueFd.h"
 
 #include <cstddef>
@@ -24,12 +23,10 @@ struct ReceiveJob : WorkerJob
 
     UniqueFd socket;
     uint8_t buffer[kBufferSize] = {};
-    int length = 0;          // out: bytes received, or -1 (failed, too long, stopped)
-    bool tooLong = false;    // out: a datagram came that did not fit the buffer
-    Ipv4Address source;      // out: the sender
-    uint16_t sourcePort = 0; // out: the sender's port, host order
-    int interfaceIndex = 0;  // out: the receiving interface (the socket has IP_PKTINFO)
-    bool quiet = false;      // in: write no log lines (the caller counts a flood instead)
+    int length = 0;         // out: bytes received, or -1 (failed, too long, stopped)
+    bool tooLong = false;   // out: a datagram came that did not fit the buffer
+    int interfaceIndex = 0; // out: the receiving interface (the socket has IP_PKTINFO)
+    bool quiet = false;     // in: write no log lines (the caller counts a flood instead)
 };
 
 // Waits for one datagram, logging its start, the receive's value and its end unless quiet.

@@ -24,7 +24,6 @@ UnitPickContent BuildUnitPickContent(UnitPickUse use, int language, const Device
 {
     const bool japanese = IsJapanese(language);
     UnitPickContent c;
-    c.use = use;
     int japaneseText = 0;
     int englishText = 0;
     switch (use) {
@@ -102,18 +101,15 @@ UnitFileContent BuildUnitFileContent(UnitFileUse use, int language)
 {
     const bool japanese = IsJapanese(language);
     UnitFileContent c;
-    c.use = use;
     c.okCaption = japanese ? "ファイル選択" : "Select";
     if (use == UnitFileUse::Restore) {
         c.title = japanese ? "構成情報ファイル選択" : "Select Organization File";
         c.filterName = "VELDIX Configuration File (*.DAT)";
-        c.pattern = "*.DAT";
         c.defaultExtension = "DAT";
         c.initialName = "*.DAT";
     } else {
         c.title = japanese ? "ファームウェアファイル選択" : "Select Firmware File";
         c.filterName = "VELDIX Firmware File (*.FUP)";
-        c.pattern = "*.FUP";
         c.defaultExtension = "FUP";
         c.initialName = "*.FUP";
     }

@@ -24,7 +24,6 @@ enum class UnitPickUse
 // Everything a unit-pick dialog shows, in the language of the run.
 struct UnitPickContent
 {
-    UnitPickUse use = UnitPickUse::Download;
     int dialogId = 0;
     std::string fontFamily;
     DialogUnitsRect size, messageRect, unitBoxRect, okRect, cancelRect;
@@ -61,10 +60,8 @@ enum class UnitFileUse
 
 struct UnitFileContent
 {
-    UnitFileUse use = UnitFileUse::Restore;
     std::string title;
     std::string filterName;       // "VELDIX Configuration File (*.DAT)"
-    std::string pattern;          // "*.DAT": matched whatever the case of the names
     std::string defaultExtension; // "DAT"
     std::string initialName;      // "*.DAT"
     std::string okCaption;        // "Select" / "ファイル選択"

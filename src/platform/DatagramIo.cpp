@@ -35,7 +35,6 @@ DatagramReceipt ReceiveWaiting(int fd, std::span<uint8_t> buffer, bool fromError
     receipt.length = static_cast<std::size_t>(n);
     receipt.truncated = (msg.msg_flags & MSG_TRUNC) != 0;
     receipt.source.nbo = from.sin_addr.s_addr;
-    receipt.sourcePort = ntohs(from.sin_port);
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
         if (c->cmsg_level != IPPROTO_IP)
             continue;

@@ -22,12 +22,11 @@ struct ReportedError
 struct DatagramReceipt
 {
     IoStatus status = IoStatus::Failed;
-    std::size_t length = 0;  // bytes stored
-    bool truncated = false;  // the datagram was longer than the buffer
-    Ipv4Address source;      // sender; for a reported error, where our datagram went
-    uint16_t sourcePort = 0; // host order
-    int interfaceIndex = 0;  // receiving interface, when the socket has IP_PKTINFO on
-    int error = 0;           // errno when status is Failed (EAGAIN: nothing was waiting)
+    std::size_t length = 0; // bytes stored
+    bool truncated = false; // the datagram was longer than the buffer
+    Ipv4Address source;     // sender; for a reported error, where our datagram went
+    int interfaceIndex = 0; // receiving interface, when the socket has IP_PKTINFO on
+    int error = 0;          // errno when status is Failed (EAGAIN: nothing was waiting)
     std::optional<ReportedError> reported; // read from the error queue: the report
 };
 
