@@ -18,15 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         const bool none = r.source == DhcpClientSource::None;
         ZELVO_FUZZ_CHECK(none || r.source == DhcpClientSource::NetworkManager);
         ZELVO_FUZZ_CHECK(r.optionsKnown != none);
-        ZELVO_FUZZ_CHECK(!none || (r.routersNbo.empty() && !r.maskText));
-        ZELVO_FUZZ_CHECK(r.routersNbo.size() <= text.size() / 7); // "1.1.1.1" is the shortest
+        ZELVO_FUZZ_CHECK(!none || (r.routers.empty() && !r.maskText));
+        ZELVO_FUZZ_CHECK(r.routers.size() <= text.size() / 7); // "1.1.1.1" is the shortest
         break;
     }
     case 1: {
         const DhcpClientReport r = ParseNetworkdLease(text);
         ZELVO_FUZZ_CHECK(r.source == DhcpClientSource::Networkd && r.optionsKnown);
         ZELVO_FUZZ_CHECK(!r.maskText || !r.maskText->empty());
-        ZELVO_FUZZ_CHECK(r.routersNbo.size() <= text.size() / 7);
+        ZELVO_FUZZ_CHECK(r.routers.size() <= text.size() / 7);
         break;
     }
     default: {

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/NetAddress.h"
 #include <array>
 #include <cstdint>
 
@@ -16,9 +17,9 @@ struct HostBlock
 // octet is 0 gives the fixed octets 50 ... 249. Only the first 64 blocks of the last
 // octet are considered, so very small blocks (masks ending in 253 ... 255) can give a
 // range that is not the host's own, or an empty one.
-HostBlock HostBlockRange(const std::array<uint8_t, 4>& mask, const std::array<uint8_t, 4>& address);
+HostBlock HostBlockRange(const SubnetMask& mask, const std::array<uint8_t, 4>& address);
 
 // Writes the two lines that open the first search's log: the mask, then the block.
-void LogHostBlockRange(const std::array<uint8_t, 4>& mask, const std::array<uint8_t, 4>& address);
+void LogHostBlockRange(const SubnetMask& mask, const std::array<uint8_t, 4>& address);
 
 } // namespace zelvo

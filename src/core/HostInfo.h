@@ -50,8 +50,8 @@ struct HostInfo
 // that reads them starts.
 struct PcSubnet
 {
-    Ipv4Address pcAddress;                                  // the PC's address
-    std::array<uint8_t, 4> subnetMask = {255, 255, 255, 0}; // until the survey sets it
+    Ipv4Address pcAddress;                      // the PC's address
+    SubnetMask subnetMask = {255, 255, 255, 0}; // until the survey sets it
 };
 PcSubnet& ProcessPcSubnet();
 

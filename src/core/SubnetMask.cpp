@@ -6,23 +6,23 @@
 
 namespace zelvo {
 
-MaskBytes MaskTextToBytes(std::string_view text)
+SubnetMask MaskTextToBytes(std::string_view text)
 {
     const auto digit = [text](std::size_t i) -> unsigned {
         return i < text.size() && text[i] >= '0' && text[i] <= '9'
                    ? static_cast<unsigned>(text[i] - '0')
                    : 0u;
     };
-    MaskBytes mask = {};
+    SubnetMask mask = {};
     for (std::size_t k = 0; k < mask.size(); ++k)
         mask[k] =
             static_cast<uint8_t>(100 * digit(4 * k) + 10 * digit(4 * k + 1) + digit(4 * k + 2));
     return mask;
 }
 
-MaskBytes MaskFromPrefixLength(int prefixLength)
+SubnetMask MaskFromPrefixLength(int prefixLength)
 {
-    MaskBytes mask = {};
+    SubnetMask mask = {};
     int bits = prefixLength < 0 ? 0 : (prefixLength > 32 ? 32 : prefixLength);
     for (auto& byte : mask) {
         const int take = bits > 8 ? 8 : bits;
@@ -39,7 +39,7 @@ std::string NoSubnetMaskBoxText(int language)
                : "On your PC Subnet mask information can't be acquired.";
 }
 
-std::string SubnetMaskBoxText(const MaskBytes& mask)
+std::string SubnetMaskBoxText(const SubnetMask& mask)
 {
     char text[40];
     std::snprintf(text, sizeof text, "SubnetMask : %3x.%3x.%3x.%3x", mask[0], mask[1], mask[2],

@@ -56,9 +56,9 @@ MacAddress ClientMac(std::span<const uint8_t> received);
 // What a reply says about the network beyond the request's own fields.
 struct ReplyAddresses
 {
-    Ipv4Address offered;                 // yiaddr: the temporary address
-    Ipv4Address server;                  // siaddr and option 54: the PC's address
-    std::array<uint8_t, 4> subnetMask{}; // option 1
+    Ipv4Address offered;     // yiaddr: the temporary address
+    Ipv4Address server;      // siaddr and option 54: the PC's address
+    SubnetMask subnetMask{}; // option 1
 };
 
 // The 312-byte OFFER (type 2) or ACK (type 5) to the request: xid, flags, htype, hlen,

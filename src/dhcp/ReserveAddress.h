@@ -14,7 +14,7 @@ namespace zelvo {
 struct ReservationInputs
 {
     Ipv4Address pcAddress;
-    std::array<uint8_t, 4> subnetMask{255, 255, 255, 0};
+    SubnetMask subnetMask{255, 255, 255, 0};
     std::array<Ipv4Address, UsedAddressTable::kCapacity> inUse{};
 };
 

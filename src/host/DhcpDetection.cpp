@@ -26,7 +26,7 @@ const HostInterface* FindInterface(const HostNetworkState& network, int index)
 const HostIfAddress* FirstUsableAddress(const HostInterface& link)
 {
     for (const HostIfAddress& a : link.addresses) {
-        const Ipv4Address address{a.addressNbo};
+        const Ipv4Address address = a.address;
         if (!address.IsZero() && address.Octets()[0] != 127)
             return &a;
     }
@@ -58,12 +58,11 @@ DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNe
     if (report.optionsKnown) {
         verdict.leased = true;
         verdict.maskPresent = report.maskText.has_value();
-        for (uint32_t router : report.routersNbo) {
-            if (router != 0 && !verdict.router)
-                verdict.router = Ipv4Address{router};
+        for (Ipv4Address router : report.routers) {
+            if (!router.IsZero() && !verdict.router)
+                verdict.router = router;
         }
-        optionBytes =
-            (verdict.maskPresent ? 4 : 0) + 4 * static_cast<int>(report.routersNbo.size());
+        optionBytes = (verdict.maskPresent ? 4 : 0) + 4 * static_cast<int>(report.routers.size());
     } else if (const HostInterface* link = FindInterface(network, interfaceIndex)) {
         const HostIfAddress* address = FirstUsableAddress(*link);
         const bool dhcpRoute =
@@ -80,8 +79,8 @@ DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNe
         verdict.maskPresent = verdict.leased;
         if (verdict.leased) {
             const auto route = BestDefaultRoute(network, interfaceIndex);
-            if (route && route->gatewayNbo != 0)
-                verdict.router = Ipv4Address{route->gatewayNbo};
+            if (route && !route->gateway.IsZero())
+                verdict.router = route->gateway;
         }
         optionBytes = (verdict.maskPresent ? 4 : 0) + (verdict.router ? 4 : 0);
     }
@@ -102,7 +101,7 @@ std::optional<PcAdapter> ReadAdapterMask(DialogState& state, HostPlatform& platf
     const PcNetworkView view = ViewPcNetwork(network);
 
     // The PC's own interface first; the others only matter when it has no mask.
-    std::vector<std::pair<std::size_t, MaskBytes>> walk;
+    std::vector<std::pair<std::size_t, SubnetMask>> walk;
     if (view.pcInterface)
         walk.emplace_back(*view.pcInterface, MaskFromPrefixLength(view.pcPrefixLength));
     for (std::size_t i = 0; i < network.interfaces.size(); ++i) {
@@ -110,10 +109,10 @@ std::optional<PcAdapter> ReadAdapterMask(DialogState& state, HostPlatform& platf
         if (!link.up || link.loopback || (view.pcInterface && i == *view.pcInterface))
             continue;
         const HostIfAddress* address = FirstUsableAddress(link);
-        walk.emplace_back(i, address ? MaskFromPrefixLength(address->prefixLength) : MaskBytes{});
+        walk.emplace_back(i, address ? MaskFromPrefixLength(address->prefixLength) : SubnetMask{});
     }
 
-    constexpr MaskBytes kNoMask = {0, 0, 0, 0};
+    constexpr SubnetMask kNoMask = {0, 0, 0, 0};
     for (const auto& [i, mask] : walk) {
         ProcessPcSubnet().subnetMask = mask;
         if (state.m_bShowMask)

@@ -37,7 +37,7 @@ bool HasHardwareAddress(const HostInterface& link)
 const HostIfAddress* FirstUsable(const HostInterface& link)
 {
     for (const HostIfAddress& a : link.addresses)
-        if (IsUsableAddress(Ipv4Address{a.addressNbo}))
+        if (IsUsableAddress(a.address))
             return &a;
     return nullptr;
 }
@@ -96,7 +96,7 @@ PcNetworkView ViewPcNetwork(const HostNetworkState& state)
     for (std::size_t i : order) {
         const HostInterface& link = state.interfaces[i];
         for (const HostIfAddress& a : link.addresses) {
-            const Ipv4Address address{a.addressNbo};
+            const Ipv4Address address = a.address;
             if (!IsUsableAddress(address))
                 continue;
             if (!view.pcInterface) {

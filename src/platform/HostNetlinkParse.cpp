@@ -70,7 +70,7 @@ bool AddAddress(std::span<const uint8_t> body, HostDumpAccumulator& into)
     if (info.ifa_family != AF_INET || (!haveLocal && !haveAddress))
         return true;
     // On a point-to-point link IFA_ADDRESS is the peer; IFA_LOCAL is always ours.
-    address.addressNbo = haveLocal ? local : peer;
+    address.address = Ipv4Address{haveLocal ? local : peer};
     address.permanent = (flags & IFA_F_PERMANENT) != 0;
     into.addresses.emplace_back(static_cast<int>(info.ifa_index), address);
     return true;
@@ -91,7 +91,7 @@ bool AddDefaultRoutes(std::span<const uint8_t> body, HostDumpAccumulator& into)
             else if (a.type == RTA_OIF && a.payload.size() >= 4)
                 route.interfaceIndex = static_cast<int>(U32(a.payload));
             else if (a.type == RTA_GATEWAY && a.payload.size() >= 4)
-                route.gatewayNbo = U32(a.payload);
+                route.gateway = Ipv4Address{U32(a.payload)};
             else if (a.type == RTA_PRIORITY && a.payload.size() >= 4)
                 route.metric = U32(a.payload);
             else if (a.type == RTA_MULTIPATH)
@@ -114,12 +114,12 @@ bool AddDefaultRoutes(std::span<const uint8_t> body, HostDumpAccumulator& into)
             return false;
         HostDefaultRoute nextHop = route;
         nextHop.interfaceIndex = hop.rtnh_ifindex;
-        nextHop.gatewayNbo = 0;
+        nextHop.gateway = Ipv4Address();
         if (!ForEachAttribute(multipath.subspan(offset + RTNH_ALIGN(sizeof(rtnexthop)),
                                                 hop.rtnh_len - RTNH_ALIGN(sizeof(rtnexthop))),
                               [&](const RtAttribute& a) {
                                   if (a.type == RTA_GATEWAY && a.payload.size() >= 4)
-                                      nextHop.gatewayNbo = U32(a.payload);
+                                      nextHop.gateway = Ipv4Address{U32(a.payload)};
                               }))
             return false;
         into.defaultRoutes.push_back(nextHop);

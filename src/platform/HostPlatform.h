@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/NetAddress.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +21,7 @@ struct OsRelease
 // One IPv4 address of an interface, as rtnetlink reports it.
 struct HostIfAddress
 {
-    uint32_t addressNbo = 0;  // network byte order (IFA_LOCAL, else IFA_ADDRESS)
+    Ipv4Address address;      // IFA_LOCAL, else IFA_ADDRESS
     uint8_t prefixLength = 0; // 0 ... 32
     // IFA_F_PERMANENT: the address has no expiry. An address that a DHCP client added
     // with its lease time is not permanent.
@@ -34,17 +36,17 @@ struct HostInterface
     bool up = false;       // IFF_UP
     bool loopback = false; // IFF_LOOPBACK
     bool hasMac = false;   // a six-byte hardware address was reported
-    std::array<uint8_t, 6> mac = {};
+    MacAddress mac = {};
     std::vector<HostIfAddress> addresses;
 };
 
 // An IPv4 default route (destination 0.0.0.0/0) of the main routing table.
 struct HostDefaultRoute
 {
-    int interfaceIndex = 0;  // RTA_OIF
-    uint32_t gatewayNbo = 0; // RTA_GATEWAY, 0 when the route has none
-    uint32_t metric = 0;     // RTA_PRIORITY
-    uint8_t protocol = 0;    // rtm_protocol; 16 (RTPROT_DHCP) when a DHCP client made it
+    int interfaceIndex = 0; // RTA_OIF
+    Ipv4Address gateway;    // RTA_GATEWAY, zero when the route has none
+    uint32_t metric = 0;    // RTA_PRIORITY
+    uint8_t protocol = 0;   // rtm_protocol; 16 (RTPROT_DHCP) when a DHCP client made it
 };
 
 // One read of the PC's links, IPv4 addresses and default routes.
@@ -71,8 +73,8 @@ struct DhcpClientReport
 {
     DhcpClientSource source = DhcpClientSource::None;
     std::optional<std::string> maskText; // option 1 as dotted text, when known
-    std::vector<uint32_t> routersNbo;    // option 3, network byte order, when known
-    bool optionsKnown = false;           // maskText and routersNbo are the server's own
+    std::vector<Ipv4Address> routers;    // option 3, when known
+    bool optionsKnown = false;           // maskText and routers are the server's own
     int errorCode = 0;                   // 0, or an errno value of a failed query
 };
 

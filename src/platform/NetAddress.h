@@ -25,6 +25,9 @@ struct Ipv4Address
 
 using MacAddress = std::array<uint8_t, 6>;
 
+// A subnet mask as its four dotted numbers, the first number first.
+using SubnetMask = std::array<uint8_t, 4>;
+
 // "00-1a-2b-3c-4d-5e", the list's form.
 std::string MacDashText(const MacAddress& mac);
 // "00.1a.2b.3c.4d.5e", the log's form.

@@ -28,10 +28,13 @@ public:
                 continue;
             InterfaceEntry entry;
             entry.name = it->ifa_name ? it->ifa_name : "";
-            entry.addressNbo = reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr;
+            entry.address =
+                Ipv4Address{reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr};
             if (it->ifa_netmask != nullptr && it->ifa_netmask->sa_family == AF_INET)
-                entry.netmaskNbo =
-                    reinterpret_cast<const sockaddr_in*>(it->ifa_netmask)->sin_addr.s_addr;
+                entry.netmask =
+                    Ipv4Address{
+                        reinterpret_cast<const sockaddr_in*>(it->ifa_netmask)->sin_addr.s_addr}
+                        .Octets();
             entry.up = (it->ifa_flags & IFF_UP) != 0;
             entry.loopback = (it->ifa_flags & IFF_LOOPBACK) != 0;
             read.entries.push_back(std::move(entry));

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/NetAddress.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,11 +10,11 @@ namespace zelvo {
 // One IPv4 address of one interface, as the kernel lists it.
 struct InterfaceEntry
 {
-    std::string name;        // "eth0"
-    uint32_t addressNbo = 0; // the interface's address, network byte order
-    uint32_t netmaskNbo = 0; // its netmask, network byte order
-    bool up = false;         // IFF_UP
-    bool loopback = false;   // IFF_LOOPBACK
+    std::string name;      // "eth0"
+    Ipv4Address address;   // the interface's address
+    SubnetMask netmask{};  // its netmask
+    bool up = false;       // IFF_UP
+    bool loopback = false; // IFF_LOOPBACK
 };
 
 // The result of one read of the interface list.

@@ -48,7 +48,7 @@ void AddRouters(std::string_view list, DhcpClientReport& report)
         const std::string text(Trim(word));
         in_addr parsed{};
         if (!text.empty() && inet_pton(AF_INET, text.c_str(), &parsed) == 1)
-            report.routersNbo.push_back(parsed.s_addr);
+            report.routers.push_back(Ipv4Address{parsed.s_addr});
     }
 }
 
@@ -100,7 +100,7 @@ DhcpClientReport ParseNmcliDhcp4(std::string_view output)
         report.source = DhcpClientSource::NetworkManager;
         report.optionsKnown = true;
     } else {
-        report.routersNbo.clear();
+        report.routers.clear();
         report.maskText.reset();
     }
     return report;

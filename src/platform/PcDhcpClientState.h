@@ -14,7 +14,7 @@ namespace zelvo {
 // The output of `nmcli -g DHCP4 device show IF` (values joined by " | ") or of the terse
 // form `nmcli -t -f DHCP4 device show IF` (one "DHCP4.OPTION[n]:key = value" a line).
 // A device with any DHCP4 option is reported with source NetworkManager, its
-// "subnet_mask" as maskText and its "routers" (space-separated) as routersNbo; an
+// "subnet_mask" as maskText and its "routers" (space-separated) as routers; an
 // output without options reports source None.
 DhcpClientReport ParseNmcliDhcp4(std::string_view output);
 

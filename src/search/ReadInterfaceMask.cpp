@@ -2,20 +2,20 @@
 
 namespace zelvo {
 
-std::array<uint8_t, 4> MaskForAddress(const std::vector<InterfaceEntry>& entries,
-                                      Ipv4Address pcAddress, std::array<uint8_t, 4> currentMask)
+SubnetMask MaskForAddress(const std::vector<InterfaceEntry>& entries, Ipv4Address pcAddress,
+                          SubnetMask currentMask)
 {
     if (pcAddress.IsZero())
         return currentMask;
     for (const InterfaceEntry& entry : entries) {
-        if (entry.addressNbo == pcAddress.nbo)
-            currentMask = Ipv4Address{entry.netmaskNbo}.Octets();
+        if (entry.address == pcAddress)
+            currentMask = entry.netmask;
     }
     return currentMask;
 }
 
 int ReadInterfaceMask(const NetworkInterfaceList& interfaces, Ipv4Address pcAddress,
-                      std::array<uint8_t, 4>& mask)
+                      SubnetMask& mask)
 {
     const InterfaceListRead read = interfaces.ReadIpv4Interfaces();
     if (read.errorCode != 0)

@@ -11,14 +11,14 @@ namespace zelvo {
 // The netmask of the interface that carries pcAddress, or currentMask when none does
 // (or when pcAddress is 0.0.0.0). When several interfaces carry the address, the last
 // one listed wins.
-std::array<uint8_t, 4> MaskForAddress(const std::vector<InterfaceEntry>& entries,
-                                      Ipv4Address pcAddress, std::array<uint8_t, 4> currentMask);
+SubnetMask MaskForAddress(const std::vector<InterfaceEntry>& entries, Ipv4Address pcAddress,
+                          SubnetMask currentMask);
 
 // The fallback source of the subnet mask at the main window's initialisation: reads the
 // interface list and takes the netmask of the interface with the PC's address into
 // mask. 1 when the list was read (whether or not the address was in it), 0 when it
 // could not be read. UI thread, before any worker that reads the mask starts.
 int ReadInterfaceMask(const NetworkInterfaceList& interfaces, Ipv4Address pcAddress,
-                      std::array<uint8_t, 4>& mask);
+                      SubnetMask& mask);
 
 } // namespace zelvo

@@ -1,8 +1,8 @@
 #include "core/SubnetMask.h"
-#include "support/FakeHostPlatform.h"
 #include "host/DhcpDetection.h"
 #include "host/OsClass.h"
 #include "host/PcNetwork.h"
+#include "support/FakeHostPlatform.h"
 
 #include <cstdio>
 #include <cstring>
@@ -86,16 +86,16 @@ TEST(MaskTextToBytes, isExactForEveryContiguousMask)
 {
     for (int prefix = 0; prefix <= 32; ++prefix) {
         const uint32_t bits = prefix == 0 ? 0 : ~uint32_t{0} << (32 - prefix);
-        const MaskBytes mask = {uint8_t(bits >> 24), uint8_t(bits >> 16), uint8_t(bits >> 8),
-                                uint8_t(bits)};
+        const SubnetMask mask = {uint8_t(bits >> 24), uint8_t(bits >> 16), uint8_t(bits >> 8),
+                                 uint8_t(bits)};
         char text[16];
         std::snprintf(text, sizeof text, "%u.%u.%u.%u", mask[0], mask[1], mask[2], mask[3]);
         EXPECT_EQ(MaskTextToBytes(text), mask) << text;
         EXPECT_EQ(MaskFromPrefixLength(prefix), mask) << prefix;
     }
     // Not masks: numbers are read by digit position, as the adapter text always was.
-    EXPECT_EQ(MaskTextToBytes("10.0.0.1"), (MaskBytes{100, 0, 0, 0}));
-    EXPECT_EQ(MaskTextToBytes("999.0.0"), (MaskBytes{231, 0, 0, 0}));
+    EXPECT_EQ(MaskTextToBytes("10.0.0.1"), (SubnetMask{100, 0, 0, 0}));
+    EXPECT_EQ(MaskTextToBytes("999.0.0"), (SubnetMask{231, 0, 0, 0}));
 }
 
 // The options of a client that knows them decide; otherwise the address's lifetime, the
@@ -103,14 +103,14 @@ TEST(MaskTextToBytes, isExactForEveryContiguousMask)
 TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
 {
     using S = DhcpClientSource;
-    const auto options = [](S source, std::optional<std::string> mask, std::vector<uint32_t> r) {
+    const auto options = [](S source, std::optional<std::string> mask, std::vector<Ipv4Address> r) {
         return DhcpClientReport{source, std::move(mask), std::move(r), true, 0};
     };
     const DhcpClientReport none{}, process{S::ClientProcess, {}, {}, false, 0};
-    const uint32_t r1 = Nbo("10.231.7.1"), r2 = Nbo("10.231.7.2");
-    const std::vector<uint32_t> seventy(70, r1); // more options than 256 bytes hold
+    const Ipv4Address r1{Nbo("10.231.7.1")}, r2{Nbo("10.231.7.2")};
+    const std::vector<Ipv4Address> seventy(70, r1); // more options than 256 bytes hold
     const HostDefaultRoute boot{2, r1, 100, RTPROT_BOOT}, dhcp{2, r2, 50, RTPROT_DHCP},
-        other{3, Nbo("192.168.9.1"), 0, RTPROT_DHCP};
+        other{3, Ipv4Address{Nbo("192.168.9.1")}, 0, RTPROT_DHCP};
     struct Row
     {
         DhcpClientReport report;
@@ -122,7 +122,10 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
         {options(S::NetworkManager, "255.0.0.0", {r1}), true, {}, "leased mask 10.231.7.1 256"},
         {options(S::NetworkManager, "255.0.0.0", {}), false, {boot}, "leased mask none 256"},
         {options(S::Networkd, std::nullopt, {r1}), true, {}, "leased 10.231.7.1 256"},
-        {options(S::Networkd, "255.0.0.0", {0, r2}), true, {}, "leased mask 10.231.7.2 256"},
+        {options(S::Networkd, "255.0.0.0", {Ipv4Address(), r2}),
+         true,
+         {},
+         "leased mask 10.231.7.2 256"},
         {options(S::Networkd, "255.0.0.0", seventy), true, {}, "leased mask 10.231.7.1 512"},
         {none, false, {boot}, "leased mask 10.231.7.1 256"},
         {none, true, {boot}, "none 256"},

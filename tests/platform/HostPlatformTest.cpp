@@ -110,11 +110,11 @@ TEST_F(Rtnetlink, joinsLinksAddressesAndDefaultRoutes)
         seen.push_back(l.name + (l.up ? " up" : "") + (l.loopback ? " lo" : "") +
                        (l.hasMac ? " mac" + std::to_string(l.mac[5]) : ""));
         for (const HostIfAddress& a : l.addresses)
-            seen.push_back(Dotted(a.addressNbo) + "/" + std::to_string(a.prefixLength) +
+            seen.push_back(a.address.Dotted() + "/" + std::to_string(a.prefixLength) +
                            (a.permanent ? " permanent" : ""));
     }
     for (const HostDefaultRoute& r : state.defaultRoutes)
-        seen.push_back("route " + std::to_string(r.interfaceIndex) + " " + Dotted(r.gatewayNbo) +
+        seen.push_back("route " + std::to_string(r.interfaceIndex) + " " + r.gateway.Dotted() +
                        " " + std::to_string(r.metric) + " " + std::to_string(r.protocol));
     EXPECT_EQ(
         seen,
@@ -156,7 +156,8 @@ TEST_F(Rtnetlink, errorsForeignSequencesAndMalformedBytes)
 
 TEST(PcDhcpClientState, readsTheOptionsNetworkManagerAndNetworkdKnow)
 {
-    const std::vector<uint32_t> routers = {Nbo("10.231.7.1"), Nbo("10.231.7.2")};
+    const std::vector<Ipv4Address> routers = {Ipv4Address{Nbo("10.231.7.1")},
+                                              Ipv4Address{Nbo("10.231.7.2")}};
     for (const char* output :
          {"ip_address = 10.231.7.150 | routers = 10.231.7.1 bogus 300.1.1.1 10.231.7.2"
           " | subnet_mask = 255.255.255.0\n",
@@ -164,7 +165,7 @@ TEST(PcDhcpClientState, readsTheOptionsNetworkManagerAndNetworkdKnow)
           "DHCP4.OPTION[2]:subnet_mask = 255.255.255.0\n"}) {
         const DhcpClientReport r = ParseNmcliDhcp4(output);
         EXPECT_EQ(r.source, DhcpClientSource::NetworkManager) << output;
-        EXPECT_TRUE(r.optionsKnown && r.maskText == "255.255.255.0" && r.routersNbo == routers)
+        EXPECT_TRUE(r.optionsKnown && r.maskText == "255.255.255.0" && r.routers == routers)
             << output;
     }
     for (const char* output : {"", "Error: Device 'eth9' not found.\n"})
@@ -174,7 +175,7 @@ TEST(PcDhcpClientState, readsTheOptionsNetworkManagerAndNetworkdKnow)
         "# private\nADDRESS=10.231.7.150\nNETMASK=255.0.0.0\nROUTER=10.231.7.1\n");
     EXPECT_EQ(lease.source, DhcpClientSource::Networkd);
     EXPECT_TRUE(lease.optionsKnown && lease.maskText == "255.0.0.0");
-    EXPECT_EQ(lease.routersNbo, std::vector<uint32_t>{routers[0]});
+    EXPECT_EQ(lease.routers, std::vector<Ipv4Address>{routers[0]});
     EXPECT_FALSE(ParseNetworkdLease("ADDRESS=10.0.0.2\n").maskText.has_value());
 }
 
@@ -209,7 +210,7 @@ TEST(LinuxHostPlatform, readsThisMachine)
     const auto lo = std::find_if(state.interfaces.begin(), state.interfaces.end(),
                                  [](const HostInterface& l) { return l.loopback; });
     ASSERT_TRUE(state.errorCode == 0 && lo != state.interfaces.end() && !lo->addresses.empty());
-    EXPECT_EQ(Dotted(lo->addresses[0].addressNbo) + "/" +
+    EXPECT_EQ(lo->addresses[0].address.Dotted() + "/" +
                   std::to_string(lo->addresses[0].prefixLength),
               "127.0.0.1/8");
 }

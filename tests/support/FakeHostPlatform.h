@@ -55,12 +55,13 @@ public:
         HostInterface& link = network.interfaces.emplace_back(HostInterface{
             index, name, true, name == "lo", macLast != 0, {2, 0, 0, 0, 0, macLast}, {}});
         for (const auto& [dotted, prefix] : addresses)
-            link.addresses.push_back({Nbo(dotted), static_cast<uint8_t>(prefix), permanent});
+            link.addresses.push_back(
+                {Ipv4Address{Nbo(dotted)}, static_cast<uint8_t>(prefix), permanent});
         return link;
     }
     void AddDefaultRoute(int index, const char* gateway, uint32_t metric, uint8_t protocol)
     {
-        network.defaultRoutes.push_back({index, Nbo(gateway), metric, protocol});
+        network.defaultRoutes.push_back({index, Ipv4Address{Nbo(gateway)}, metric, protocol});
     }
 };
 
