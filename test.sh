@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 
 jobs=$(nproc)
 started=$SECONDS
-stage() { stage "$* (at $((SECONDS - started)) s)"; }
+stage() { echo "== $* (at $((SECONDS - started)) s)"; }
 configure() { # dir, extra args...
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -Wno-dev "$@" >/dev/null
