@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 
 namespace zelvo {
 
@@ -22,5 +23,11 @@ struct WorkerJob
 // The result of a worker that could not run or ended by an exception
 // (ERROR_FUNCTION_FAILED of the classic error values, shown as 0x065b).
 constexpr int kWorkerFailedResult = 1627;
+
+// Waits up to `budget` for the worker to set done, looking every `step`; true when it did.
+// Real time on purpose, not the clock seam: these budgets cover a thread's last moments,
+// which a test's clock, moved only by the progress passes, would never let run out.
+bool WaitForDone(const WorkerJob& job, std::chrono::microseconds budget,
+                 std::chrono::microseconds step);
 
 } // namespace zelvo

@@ -32,13 +32,7 @@ constexpr auto kWaitingDatagramGrace = std::chrono::milliseconds(20);
 // True when the worker took a datagram within the grace: one was waiting already.
 bool ReadSoon(const ReceiveJob& job)
 {
-    const auto end = std::chrono::steady_clock::now() + kWaitingDatagramGrace;
-    while (!job.done.load(std::memory_order_acquire)) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
+    return WaitForDone(job, kWaitingDatagramGrace, std::chrono::microseconds(200));
 }
 } // namespace
 

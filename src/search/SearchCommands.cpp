@@ -6,10 +6,10 @@
 #include "core/OperationFrame.h"
 #include "core/SubnetMask.h"
 #include "core/WaitWithProgress.h"
+#include "core/WorkerJob.h"
 #include "search/SearchWorker.h"
 
 #include <chrono>
-#include <thread>
 
 namespace zelvo {
 namespace {
@@ -26,10 +26,7 @@ SearchCommands::~SearchCommands()
     if (!m_lastJob)
         return;
     m_lastJob->stopRequested.store(true, std::memory_order_release);
-    const auto until = std::chrono::steady_clock::now() + kStaleWorkerWait;
-    while (!m_lastJob->done.load(std::memory_order_acquire) &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitForDone(*m_lastJob, kStaleWorkerWait, std::chrono::milliseconds(10));
 }
 
 void SearchCommands::SetListenRun(std::function<int()> listenRun)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace zelvo {
@@ -20,6 +21,29 @@ struct NamedJob : WorkerJob
 {
     char name[64] = {};
 };
+
+// The short real-time waits for a worker's last moments: done already, done by the worker
+// within the budget, and never done, where the budget must end the wait.
+TEST(WaitForDone, endsWhenTheWorkerIsDoneOrTheBudgetIsSpent)
+{
+    using std::chrono::milliseconds;
+    WorkerJob doneAlready;
+    doneAlready.done.store(true);
+    EXPECT_TRUE(WaitForDone(doneAlready, milliseconds(0), milliseconds(1)));
+
+    WorkerJob finishing;
+    std::thread worker([&] {
+        std::this_thread::sleep_for(milliseconds(5));
+        finishing.done.store(true, std::memory_order_release);
+    });
+    EXPECT_TRUE(WaitForDone(finishing, milliseconds(10000), milliseconds(1)));
+    worker.join();
+
+    WorkerJob never;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(WaitForDone(never, milliseconds(30), milliseconds(1)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(30));
+}
 
 TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingItTheJob)
 {
