@@ -422,10 +422,3 @@ TEST(DhcpWindow, requestsOnAnotherCardThanThePcsAreNotAnswered)
 
 } // namespace
 } // namespace zelvo
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -258,10 +258,3 @@ TEST(FaultsLog, lockedLogLosesItsLinesAndTheSearchGoesOn)
 
 } // namespace
 } // namespace zelvo::faults
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -621,10 +621,3 @@ TEST_F(TransferFaults, closingIsRefusedWhileATransferRunsAndTheTransferCompletes
 
 } // namespace
 } // namespace zelvo::faults
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

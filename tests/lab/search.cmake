@@ -7,7 +7,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/LabFixtures.cmake)
 foreach(lab units crowd)
   set(target search_lab_${lab})
   add_executable(${target} ${CMAKE_CURRENT_LIST_DIR}/searchLabTest.cpp)
-  target_link_libraries(${target} PRIVATE zelvo_app GTest::gtest)
+  target_link_libraries(${target} PRIVATE zelvo_app zelvo_window_test_main)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   set_target_properties(${target} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/search-${lab})

@@ -3,7 +3,6 @@
 // namespace, against real simulated units.
 #include "support/ToolWindow.h"
 
-#include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -117,10 +116,3 @@ TEST(SearchLab, threeHundredNeighboursHideNoUnit)
 
 } // namespace
 } // namespace zelvo
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -7,7 +7,7 @@ if(NOT ZELVO_LAB_CTEST)
 endif()
 
 add_executable(transfer_lab_test ${CMAKE_CURRENT_LIST_DIR}/transferLabTest.cpp)
-target_link_libraries(transfer_lab_test PRIVATE zelvo_app zelvo_test_support GTest::gtest Qt6::Test)
+target_link_libraries(transfer_lab_test PRIVATE zelvo_app zelvo_test_support zelvo_window_test_main Qt6::Test)
 target_include_directories(transfer_lab_test PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 set_target_properties(transfer_lab_test PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/transfer-window)

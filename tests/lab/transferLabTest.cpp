@@ -11,7 +11,6 @@
 #include "support/FakeUrlOpener.h"
 #include "support/ToolWindow.h"
 
-#include <QApplication>
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
@@ -234,10 +233,3 @@ TEST_F(TransferLab, backupLandsInTheToolFolder)
 
 } // namespace
 } // namespace zelvo
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
