@@ -65,12 +65,7 @@ std::string LabQuery(const std::string& what, const std::string& unit)
 
 std::optional<std::string> Read(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return ReadSmallFile(path, 64 << 20);
 }
 
 bool Write(const std::string& path, const std::string& bytes)

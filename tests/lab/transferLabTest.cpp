@@ -31,12 +31,7 @@ std::string Env(const char* name)
 
 std::optional<std::string> Read(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return ReadSmallFile(path, 64 << 20);
 }
 
 void Write(const std::string& path, const std::string& bytes)

@@ -4,6 +4,7 @@
 // delivers the same view of what arrived.
 #include "platform/IcmpSocket.h"
 #include "platform/IcmpMessage.h"
+#include "support/InternetChecksum.h"
 
 #include <netinet/in.h>
 #include <sched.h>
@@ -32,12 +33,8 @@ Bytes EchoRequestBytes(uint8_t id0, uint8_t id1, uint8_t sequence)
     m[0] = 8, m[1] = 0, m[2] = 0, m[3] = 0, m[4] = id0, m[5] = id1, m[6] = sequence, m[7] = 0;
     for (int i = 8; i < 12; ++i)
         m[i] = uint8_t(0x10 + i);
-    uint32_t sum = 0;
-    for (std::size_t i = 0; i < m.size(); i += 2)
-        sum += uint32_t(m[i]) << 8 | m[i + 1];
-    sum = (sum >> 16) + (sum & 0xFFFF);
-    sum += sum >> 16;
-    m[2] = uint8_t(~sum >> 8), m[3] = uint8_t(~sum);
+    const uint16_t sum = test::InternetChecksum(m);
+    m[2] = uint8_t(sum >> 8), m[3] = uint8_t(sum);
     return m;
 }
 

@@ -5,6 +5,7 @@
 // works in a network namespace of its own and runs the helper as nobody.
 #include "platform/IcmpMessage.h"
 #include "platform/PrivilegedSockets.h"
+#include "support/InternetChecksum.h"
 
 #include <grp.h>
 #include <linux/capability.h>
@@ -58,12 +59,8 @@ Bytes Icmp(uint8_t type, uint8_t code, Bytes rest)
     m.insert(m.end(), rest.begin(), rest.end());
     if (m.size() % 2)
         m.push_back(0);
-    uint32_t sum = 0;
-    for (std::size_t i = 0; i < m.size(); i += 2)
-        sum += uint32_t(m[i]) << 8 | m[i + 1];
-    sum = (sum >> 16) + (sum & 0xFFFF);
-    sum += sum >> 16;
-    m[2] = uint8_t(~sum >> 8), m[3] = uint8_t(~sum);
+    const uint16_t sum = test::InternetChecksum(m);
+    m[2] = uint8_t(sum >> 8), m[3] = uint8_t(sum);
     return m;
 }
 
