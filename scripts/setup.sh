@@ -16,6 +16,8 @@ PACKAGES=(
   # the lab: simulated units made of real daemons in network namespaces
   iproute2 iputils-ping busybox vsftpd samba samba-common-bin dnsmasq-base curl
   libcap2-bin procps psmisc jq
+  # the lab's host firewall in the PC's namespace (the port-67 verdict's end-to-end test)
+  nftables
   # the benchmark table: packet captures of the DHCP exchange, a reference scanner
   tcpdump arp-scan
   # the Debian package: dependencies of the executables (dpkg-shlibdeps)

@@ -183,6 +183,31 @@ constexpr Entry kEntries[] = {
     {937, "UDP port 67 (DHCP server) cannot be opened, so this software cannot set up\r\n"
           "the VELDIX temporary IP address.\r\n\r\n"
           "manager.log tells more."},
+    // Linux additions: the host firewall and the responder. 950/951 and 952/953 are
+    // followed by the command that lets the DHCP requests in, then 956/957 and the card.
+    // Told once per program run; the firewall itself is never changed.
+    {950, "このPCのファイアウォールが、下記のネットワークカードに届くDHCP要求（UDPポート67）を破棄するため、\r\n"
+          "IPアドレス設定待ちのVELDIXシリーズの要求を受け取れません。\r\n"
+          "本ソフトはファイアウォールを変更しません。要求を受け付けるには、root で次のコマンドを実行してください：\r\n\r\n"},
+    {951, "The firewall of this PC drops the DHCP requests (UDP port 67) that reach the card\r\n"
+          "named below, so a VELDIX waiting for an IP address cannot be heard.\r\n"
+          "This software does not change the firewall. To let the requests in, run as root:\r\n\r\n"},
+    {952, "このPCではファイアウォールが動作しています。このアカウントではその設定を読めませんが、\r\n"
+          "初期設定ではDHCP要求（UDPポート67）を破棄するため、IPアドレス設定待ちのVELDIXシリーズが\r\n"
+          "見つからないことがあります。見つからない場合は、root で次のコマンドを実行してください：\r\n\r\n"},
+    {953, "A firewall runs on this PC. This account cannot read its rules, but by default it\r\n"
+          "drops DHCP requests (UDP port 67), so a VELDIX waiting for an IP address may not be\r\n"
+          "heard. If no unit is found, run as root:\r\n\r\n"},
+    // Set IP's window ran out and not one datagram reached port 67
+    {954, "待ち時間の間に、DHCP要求（UDPポート67）は一つも届きませんでした。\r\n"
+          "VELDIXシリーズの電源とケーブルの接続、およびこのPCのファイアウォールの設定を確認してください。\r\n\r\n"
+          "詳しくは manager.log を参照してください。"},
+    {955, "No DHCP request (UDP port 67) reached this PC while Set IP waited.\r\n"
+          "Check that the VELDIX is on and cabled to this PC's network, and that no firewall\r\n"
+          "on this PC drops its requests.\r\n\r\n"
+          "manager.log tells more."},
+    {956, "ネットワークカード："},
+    {957, "Card: "},
     // Linux additions of the command-line front end (Japanese even, English odd).
     // UNIT names no unit that the search listed; the UNIT text follows.
     {960, "検索で見つかったVELDIXシリーズの中に、指定されたものはありません : "},

@@ -7,6 +7,7 @@
 #include "core/ReceiveWorker.h"
 #include "dhcp/CompleteAssignment.h"
 #include "dhcp/DhcpMessage.h"
+#include "dhcp/FirewallNotice.h"
 #include "dhcp/PortProblemMessage.h"
 #include "dhcp/ReserveAddress.h"
 
@@ -86,8 +87,13 @@ int DhcpCommands::Run(Form form)
     frame.Begin();
 
     if (std::unique_ptr<DhcpServerSocket> socket = OpenSocket(form)) {
+        CheckFirewall();
         int secondsLeft = 0;
         const bool assigned = RunExchange(form, *socket, secondsLeft);
+        // A Set IP that heard nothing at all would otherwise end without a word.
+        if (!listen && !assigned && m_datagramsHeard == 0)
+            m_services.boxes.Show(MessageCatalogue::Choose(state.language, 954, 955),
+                                  MessageIcon::Exclamation, MessageButtons::Ok);
         if (listen)
             LogWriter::Append(" Close socket\r\n");
         socket.reset();
@@ -135,10 +141,25 @@ std::unique_ptr<DhcpServerSocket> DhcpCommands::OpenSocket(Form form)
     return nullptr;
 }
 
+void DhcpCommands::CheckFirewall()
+{
+    if (!m_services.readFirewall || m_services.state.host.adapterName.empty())
+        return;
+    const FirewallNotice notice =
+        FirewallNoticeFor(m_services.state.language, m_services.readFirewall(),
+                          m_services.state.host.adapterName, m_services.host.pcAddress);
+    LogWriter::Append(notice.logLine.c_str());
+    if (notice.message.empty() || m_toldFirewall)
+        return;
+    m_toldFirewall = true;
+    m_services.boxes.Show(notice.message, MessageIcon::Exclamation, MessageButtons::Ok);
+}
+
 bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& secondsLeftAtEnd)
 {
     m_reserved = Ipv4Address();
     m_clientMac = {};
+    m_datagramsHeard = 0;
     Exchange x{form, socket};
     x.window = form == Form::SetIp ? m_services.setIpWindowSeconds : kListenWindowSeconds;
     x.startMs = m_services.clock.MonotonicMs();
@@ -189,7 +210,7 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
         if (windowOver)
             return false;
         if (job->length >= 0 || job->tooLong)
-            ++x.datagrams;
+            m_datagramsHeard = ++x.datagrams;
         if (job->tooLong) {
             // Any host could end every run by sending one oversized datagram.
             if (!m_quiet)

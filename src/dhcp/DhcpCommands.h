@@ -9,9 +9,11 @@
 #include "core/UsedAddressTable.h"
 #include "platform/Clock.h"
 #include "platform/DhcpServerSocket.h"
+#include "platform/FirewallRuleset.h"
 #include "platform/UrlOpener.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -38,6 +40,8 @@ struct DhcpServices
     // Set IP serves only this unit when set (the command line's --mac); otherwise any
     // unit's MAC.
     std::optional<MacAddress> onlyUnit = std::nullopt;
+    // What the responder reads of the host firewall when it starts.
+    std::function<FirewallRuleset()> readFirewall = ReadFirewallRuleset;
 };
 
 // The temporary-address responder: the PC acts as a DHCP server for one storage unit
@@ -92,12 +96,17 @@ private:
     // Set IP's test of a client: a unit's MAC, and the one unit asked for when there is one.
     bool SetIpServes(const MacAddress& mac) const;
     MessageAnswer AskAssignAddress(const MacAddress& mac);
+    // Logs whether the host firewall lets UDP 67 in on the PC's card; tells the user
+    // once per program run when it does not.
+    void CheckFirewall();
     int ElapsedSeconds(int64_t startMs) const;
 
     DhcpServices m_services;
     Ipv4Address m_reserved;
     MacAddress m_clientMac{};
     bool m_toldPortProblem = false;
+    bool m_toldFirewall = false;
+    int m_datagramsHeard = 0; // in the last exchange
     // Past the first datagrams of an exchange, foreign ones go unlogged (see RunExchange).
     static constexpr int kLoggedDatagrams = 200;
     bool m_quiet = false;

@@ -349,6 +349,9 @@ TEST(SetIpRun, canBeNarrowedToOneUnitAndGivenItsOwnWindow)
     DhcpCommands(shortWait).SetIpRun();
     EXPECT_EQ(quiet.passes.timedPhases, std::vector<int>(5, 0));
     EXPECT_TRUE(quiet.port.sent.empty());
+    // Not one datagram in the window: the user is told instead of a silent end.
+    ASSERT_EQ(quiet.boxes.ShownBoxes().size(), 2u);
+    EXPECT_EQ(quiet.boxes.ShownBoxes()[1].text, MessageCatalogue::Text(955));
 }
 
 TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
@@ -448,6 +451,46 @@ TEST(Runs, port67TakenEndsTheRunAndTellsTheUserOnce)
     EXPECT_TRUE(w.Logged("<<< Close DHCP function (0).\r\n"));
     EXPECT_EQ(w.state->m_bBusy, 0);
     EXPECT_TRUE(w.controls.IsControlEnabled(kIdSearch));
+}
+
+TEST(Runs, aFirewallDroppingPort67IsLoggedAtEachStartAndToldOnce)
+{
+    Window w({MessageAnswer::Yes});
+    w.state->host.adapterName = "eth0";
+    DhcpServices services{*w.state, w.controls, w.passes, w.boxes, w.urls,    w.probes,
+                          w.port,   w.clock,    w.subnet, w.used,  w.settings};
+    int reads = 0;
+    services.readFirewall = [&reads] {
+        ++reads;
+        FirewallRuleset r;
+        r.status = RulesetRead::Read;
+        r.json = R"({"nftables": [{"table": {"family": "inet", "name": "filter"}},
+            {"chain": {"family": "inet", "table": "filter", "name": "input", "type": "filter",
+                       "hook": "input", "prio": 0, "policy": "accept"}},
+            {"rule": {"family": "inet", "table": "filter", "chain": "input", "expr": [
+                {"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}},
+                           "right": 67}}, {"drop": null}]}}]})";
+        return r;
+    };
+    DhcpCommands dhcp(services);
+    EXPECT_EQ(dhcp.ListenRun(), 0);
+    dhcp.SetIpRun();
+    EXPECT_EQ(reads, 2);
+    ASSERT_GE(w.boxes.ShownBoxes().size(), 2u);
+    EXPECT_EQ(
+        w.boxes.ShownBoxes()[0].text,
+        std::string(MessageCatalogue::Text(951)) +
+            "  nft insert rule inet filter input iifname \"eth0\" udp dport 67 accept\r\n\r\n" +
+            MessageCatalogue::Text(957) + "eth0");
+    EXPECT_EQ(w.boxes.ShownBoxes()[1].text, MessageCatalogue::Text(109));
+    ASSERT_EQ(w.boxes.ShownBoxes().size(), 3u); // not told again; then nothing was heard
+    EXPECT_EQ(w.boxes.ShownBoxes()[2].text, MessageCatalogue::Text(955));
+    const std::string line =
+        "  Firewall\t: UDP 67 on eth0 dropped (nftables; dropped by inet filter "
+        "input)\r\n";
+    const std::string log = w.log.Text();
+    EXPECT_NE(log.find(" Create socket\r\n" + line), std::string::npos);
+    EXPECT_NE(log.find(line, log.find(line) + 1), std::string::npos); // Set IP logs it too
 }
 
 TEST(Runs, noFreeAddressEndsTheRunWithoutAnAnswer)
