@@ -94,6 +94,8 @@ ToolWiring::ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts)
     m_dialog.SetProgressPasses(&m_passes);
     // Search first lets the responder serve a unit that waits for an address.
     m_search.SetListenRun([this] { return m_dhcp.ListenRun(); });
+    if (m_parts.nothingFoundReport)
+        m_search.SetNothingFoundReport([this] { m_parts.nothingFoundReport(m_dialog.State()); });
 }
 
 ToolWiring::~ToolWiring()

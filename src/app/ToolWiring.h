@@ -1,12 +1,14 @@
 #pragma once
 #include "app/MainDialog.h"
 #include "dhcp/DhcpCommands.h"
+#include "host/CardDiagnosis.h"
 #include "search/LinuxSearchNetwork.h"
 #include "search/SearchCommands.h"
 #include "transfer/TransferCommands.h"
 #include "transfer/UnitPages.h"
 #include "ui/ProgressPassRunner.h"
 
+#include <functional>
 #include <memory>
 
 namespace zelvo {
@@ -29,6 +31,8 @@ struct ToolParts
     std::string backupFolder = {};
     // UDP port 67 of the temporary-address responder.
     DhcpSocketOpener* dhcpSockets = &SystemDhcpSockets();
+    // Writes what the PC's cards show to manager.log after a search that listed no unit.
+    std::function<void(const DialogState&)> nothingFoundReport = LogCardDiagnosis;
 };
 
 // The one place where the tool's parts meet: the platform services the window reaches

@@ -95,6 +95,11 @@ std::string Apply(const Seen& seen, CliRequest& request)
             return "--to needs a folder";
         request.toDirectory = seen.value;
         return {};
+    case OptionId::Interface:
+        if (seen.value.empty())
+            return "--interface needs a card's name";
+        request.interfaceName = seen.value;
+        return {};
     }
     return "unknown option";
 }

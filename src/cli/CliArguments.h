@@ -24,12 +24,13 @@ struct CliRequest
     bool quiet = false;
     bool yes = false;
     bool open = false;
-    bool help = false;                      // --help, or "help [COMMAND]": show help, run nothing
-    bool version = false;                   // --version
-    std::optional<std::string> mac;         // assign --mac, as typed (checked)
-    std::optional<int> waitSeconds;         // assign --wait
-    std::optional<std::string> toDirectory; // backup --to
-    std::vector<std::string> operands;      // UNIT, FILE
+    bool help = false;                        // --help, or "help [COMMAND]": show help, run nothing
+    bool version = false;                     // --version
+    std::optional<std::string> mac;           // assign --mac, as typed (checked)
+    std::optional<int> waitSeconds;           // assign --wait
+    std::optional<std::string> toDirectory;   // backup --to
+    std::optional<std::string> interfaceName; // diagnose --interface
+    std::vector<std::string> operands;        // UNIT, FILE
 };
 
 // A parse either gives a request or says what is wrong with the command line.

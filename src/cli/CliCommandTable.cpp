@@ -28,6 +28,8 @@ constexpr OptionEntry kOptions[] = {
      "Save the configuration file in DIR instead of the tool's folder."},
     {OptionId::Open, "open", '\0', nullptr,
      "Open the page in the desktop's browser instead of only printing its address."},
+    {OptionId::Interface, "interface", '\0', "NAME",
+     "Look only at the network card NAME (as 'ip link' names it)."},
 };
 
 constexpr CommandEntry kCommands[] = {
@@ -58,6 +60,16 @@ constexpr CommandEntry kCommands[] = {
      "print or open the address of a unit's web tool",
      "Prints the address of the unit's web administration pages; with --open the desktop's "
      "browser opens them."},
+    {CliCommand::Diagnose, "diagnose", "", 0,
+     OptionBit(OptionId::Json) | OptionBit(OptionId::Help) | OptionBit(OptionId::Interface),
+     "tell why a unit is not found, card by card",
+     "Prints, for each network card of the PC: carrier, address and block, default route, the "
+     "units' MAC addresses in the neighbour table, whether a DHCP server configured the card, "
+     "whether the host firewall lets DHCP requests (UDP port 67) in and the command that "
+     "opens it, and a one-line verdict; then which ICMP path the search can use and whether "
+     "this account may open UDP port 67. Sends nothing on the network and needs no root: "
+     "the neighbour table holds what the PC heard lately (run search first); without root "
+     "the firewall's rules usually cannot be read. Changes nothing."},
 };
 
 } // namespace

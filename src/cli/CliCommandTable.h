@@ -19,6 +19,7 @@ enum class CliCommand
     Restore,
     Firmware,
     Web,
+    Diagnose,
 };
 
 enum class OptionId
@@ -32,6 +33,7 @@ enum class OptionId
     Wait,
     To,
     Open,
+    Interface,
 };
 
 struct OptionEntry

@@ -19,6 +19,7 @@
 #include "core/UiLanguage.h"
 #include "core/UnitListTexts.h"
 #include "dhcp/DhcpCommands.h"
+#include "host/CardDiagnosis.h"
 #include "host/StartupSurvey.h"
 #include "platform/NetworkInterfaceList.h"
 #include "platform/SingleInstanceLock.h"
@@ -61,6 +62,10 @@ public:
 
     int Run()
     {
+        // The diagnosis reads tables only: it neither takes the guard nor recreates the
+        // window's manager.log, so it can run beside the window.
+        if (m_request.command == CliCommand::Diagnose)
+            return RunDiagnose();
         if (const int status = Start(); status != kExitDone)
             return status;
         switch (m_request.command) {
@@ -131,6 +136,7 @@ private:
         CliProgressPasses passes(m_line, m_state.language, m_state.title);
         SearchServices services{m_state, m_controls, passes, m_boxes, Network()};
         SearchCommands search(std::move(services));
+        search.SetNothingFoundReport([this] { LogCardDiagnosis(m_state); });
         search.SearchAgain();
         m_line.Clear();
         return kExitDone;
@@ -148,6 +154,21 @@ private:
             report.units->push_back(RowOf(devices.rows[devices.UnitRows[k]]));
         Print(report);
         return report.units->empty() ? kExitNothing : kExitDone;
+    }
+
+    int RunDiagnose()
+    {
+        DiagnosisSources sources;
+        const std::string only = m_request.interfaceName.value_or("");
+        const DiagnosisFindings findings = SurveyCards(sources, only);
+        if (!only.empty() && findings.cards.empty()) {
+            m_console.Err(std::string(kCliProgramName) + ": no network card named '" + only +
+                          "'\n");
+            return kExitUsage;
+        }
+        m_console.Out(m_request.format == OutputFormat::Json ? DiagnosisJson(findings)
+                                                             : DiagnosisText(findings));
+        return kExitDone;
     }
 
     // Searches and picks the UNIT operand's row; -1 after telling the user why not.

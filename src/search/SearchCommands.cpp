@@ -34,6 +34,11 @@ void SearchCommands::SetListenRun(std::function<int()> listenRun)
     m_listenRun = std::move(listenRun);
 }
 
+void SearchCommands::SetNothingFoundReport(std::function<void()> report)
+{
+    m_nothingFound = std::move(report);
+}
+
 void SearchCommands::SetLookupThreads(int threads)
 {
     m_lookupThreads = threads < 1 ? 1 : threads;
@@ -146,9 +151,12 @@ void SearchCommands::FirstSearch()
     RestoreButtons(setIpOffered);
     m_services.controls.SetSelectionMark(1);
 
-    if (state.UnitsFound == 0)
+    if (state.UnitsFound == 0) {
         m_services.boxes.Show(MessageCatalogue::Choose(state.language, 136, 137),
                               MessageIcon::Question, MessageButtons::Ok);
+        if (m_nothingFound)
+            m_nothingFound();
+    }
 }
 
 void SearchCommands::SearchAgain()
@@ -173,9 +181,12 @@ void SearchCommands::SearchAgain()
         RunSearch(SearchCommand::Again, budget);
     }
 
-    if (state.UnitsFound == 0 || state.devices.UnitCount == 0)
+    if (state.UnitsFound == 0 || state.devices.UnitCount == 0) {
         m_services.boxes.Show(MessageCatalogue::Choose(state.language, 140, 141),
                               MessageIcon::Information, MessageButtons::Ok);
+        if (m_nothingFound)
+            m_nothingFound();
+    }
     RestoreButtons(true);
 }
 

@@ -54,6 +54,9 @@ public:
     // when it served a waiting unit and listed it itself (the search then ends), 0
     // otherwise. Until the responder provides one, no listening run takes place.
     void SetListenRun(std::function<int()> listenRun);
+    // Runs after a search that listed no unit, once its message was shown: the wiring
+    // writes what the PC's cards show to manager.log there.
+    void SetNothingFoundReport(std::function<void()> report);
     // How many reverse lookups a search may run at once (default 16).
     void SetLookupThreads(int threads);
 
@@ -74,6 +77,7 @@ private:
 
     SearchServices m_services;
     std::function<int()> m_listenRun;
+    std::function<void()> m_nothingFound;
     int m_lookupThreads = 16;
     std::shared_ptr<SearchJob> m_lastJob;
     bool m_toldIcmpProblem = false;

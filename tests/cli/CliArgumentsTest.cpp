@@ -103,6 +103,10 @@ TEST(CliArguments, assignTakesItsValuesInBothSpellings)
     const ParsedArguments backup = Parse({"backup", "NAS01", "--to", "/tmp/x"});
     ASSERT_TRUE(backup.request);
     EXPECT_EQ(backup.request->toDirectory, "/tmp/x");
+    const ParsedArguments diagnose = Parse({"diagnose", "--json", "--interface=eth1"});
+    ASSERT_TRUE(diagnose.request) << diagnose.error;
+    EXPECT_EQ(diagnose.request->command, CliCommand::Diagnose);
+    EXPECT_EQ(diagnose.request->interfaceName, "eth1");
 }
 
 struct Refused
@@ -145,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Refused{{"assign", "--wait", "10s"}, "--wait needs whole seconds"},
                     Refused{{"assign", "--wait="}, "--wait needs whole seconds"},
                     Refused{{"search", "--quiet=1"}, "takes no value"},
+                    Refused{{"diagnose", "--csv"}, "--csv does not apply to diagnose"},
+                    Refused{{"diagnose", "--interface="}, "--interface needs a card"},
                     Refused{{"help", "find"}, "unknown command"}, Refused{{"web", ""}, "empty"}));
 
 TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)

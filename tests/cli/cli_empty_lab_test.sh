@@ -8,6 +8,11 @@ expect_rc 1 "search without units"
 expect_eq "LABPC" "$(jq -r '.pc.name' <<<"$OUT")" "the PC's row"
 expect_eq "0" "$(jq '.units | length' <<<"$OUT")" "units listed"
 grep -q "VELDIX not found" <<<"$ERR" || fail "search without units said: $ERR"
+# After the search's own lines, manager.log tells what the PC's cards show.
+log=$(tr -d '\r' <"$WORK/manager.log")
+grep -qxF " Diagnosis of the PC's cards" <<<"$log" || fail "no diagnosis in manager.log: $log"
+grep -qxF "  [eth0] units on eth0: 0; Set IP possible: yes" <<<"$log" ||
+    fail "no verdict line for eth0 in manager.log: $log"
 
 run web NAS01
 expect_rc 1 "web without units"

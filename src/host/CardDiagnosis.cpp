@@ -1,0 +1,119 @@
+#include "host/CardDiagnosis.h"
+
+#include "core/IsUnitMac.h"
+#include "core/LogWriter.h"
+#include "host/DhcpDetection.h"
+#include "host/PcNetwork.h"
+#include "platform/IcmpSocket.h"
+#include "platform/Port67Access.h"
+
+namespace zelvo {
+namespace {
+
+bool IsLinkLocal(Ipv4Address a)
+{
+    const auto o = a.Octets();
+    return o[0] == 169 && o[1] == 254;
+}
+
+bool SameBlock(Ipv4Address a, Ipv4Address b, int prefixLength)
+{
+    if (prefixLength <= 0)
+        return true;
+    const uint32_t mask = ~uint32_t{0} << (32 - std::min(prefixLength, 32));
+    return (a.HostOrder() & mask) == (b.HostOrder() & mask);
+}
+
+DhcpSeen AskDhcpClients(HostPlatform& host, const HostInterface& card,
+                        const HostNetworkState& network)
+{
+    const DhcpClientReport report = host.AskDhcpClients(card.name, card.index);
+    return JudgeDhcpOptions(report, network, card.index).leased ? DhcpSeen::Yes : DhcpSeen::No;
+}
+
+} // namespace
+
+PrivilegeFindings DiagnosisSources::ReadPrivilegeFindings()
+{
+    PrivilegeFindings p;
+    // Opened and closed at once: nothing is sent.
+    const IcmpSocketOpen icmp = SystemIcmpSockets().Open({});
+    p.icmpPath = icmp.socket ? icmp.path : IcmpPath::None;
+    if (!icmp.socket)
+        p.icmpDetail = icmp.detail;
+    const Port67Access port = ReadPort67Access();
+    p.port67Usable = port.usable || p.icmpPath == IcmpPath::HelperRaw;
+    p.port67How = port.usable || p.icmpPath != IcmpPath::HelperRaw
+                      ? port.how
+                      : std::string("the helper zelvo-sockhelper");
+    return p;
+}
+
+DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& onlyCard)
+{
+    DiagnosisFindings findings;
+    const HostNetworkState network = sources.host.ReadNetworkState();
+    const auto arp = sources.arp ? sources.arp() : std::nullopt;
+    if (!arp)
+        findings.neighbourError = "/proc/net/arp could not be read";
+    if (network.errorCode != 0)
+        findings.neighbourError += (findings.neighbourError.empty() ? "" : "; ") +
+                                   std::string("the links could not be read");
+    const FirewallRuleset firewall = sources.firewall ? sources.firewall() : FirewallRuleset{};
+    findings.privileges = sources.privileges ? sources.privileges() : PrivilegeFindings{};
+
+    for (const HostInterface& link : network.interfaces) {
+        if (link.loopback || (!onlyCard.empty() && link.name != onlyCard))
+            continue;
+        CardFindings card;
+        card.name = link.name;
+        card.index = link.index;
+        card.up = link.up;
+        card.carrier =
+            link.up && sources.carrier ? sources.carrier(link.name) : std::optional<bool>(false);
+        card.hasMac = link.hasMac && !IsZeroMac(link.mac);
+        bool anyAddress = false;
+        for (const HostIfAddress& a : link.addresses) {
+            anyAddress = true;
+            if (!card.address && !IsLinkLocal(a.address)) {
+                card.address = a.address;
+                card.prefixLength = a.prefixLength;
+            }
+        }
+        card.linkLocalOnly = anyAddress && !card.address;
+        if (const auto route = BestDefaultRoute(network, link.index)) {
+            card.defaultRoute = true;
+            card.gateway = route->gateway;
+        }
+        if (arp)
+            for (const ArpRow& row : *arp)
+                if (row.device == link.name && IsUnitMac(row.mac))
+                    card.units.push_back(
+                        {row.address, row.mac,
+                         card.address && !IsLinkLocal(row.address) &&
+                             SameBlock(row.address, *card.address, card.prefixLength)});
+        if (card.address)
+            card.dhcpServer = sources.dhcp ? sources.dhcp(link, network)
+                                           : AskDhcpClients(sources.host, link, network);
+        card.firewall =
+            JudgeCardFirewall(firewall, link.name, card.address ? *card.address : Ipv4Address());
+        findings.cards.push_back(std::move(card));
+    }
+    return findings;
+}
+
+void LogCardDiagnosis(const DialogState& state)
+{
+    DiagnosisSources sources;
+    const int pcCard = state.host.adapterIndex;
+    const bool pcDhcp = state.host.DhcpServerPresent != 0;
+    sources.dhcp = [pcCard, pcDhcp](const HostInterface& card, const HostNetworkState&) {
+        if (card.index != pcCard)
+            return DhcpSeen::NotChecked;
+        return pcDhcp ? DhcpSeen::Yes : DhcpSeen::No;
+    };
+    for (const std::string& line : DiagnosisLogLines(SurveyCards(sources)))
+        LogWriter::Append(line.c_str());
+}
+
+} // namespace zelvo

@@ -1,0 +1,41 @@
+#pragma once
+#include "core/Diagnosis.h"
+#include "core/DialogState.h"
+#include "platform/CardTables.h"
+#include "platform/FirewallRuleset.h"
+#include "platform/HostPlatform.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelvo {
+
+// Where the diagnosis reads the PC's state; each defaults to this PC's. Nothing of it
+// sends on the network: links, addresses, routes, the neighbour table, the firewall's
+// ruleset, the DHCP clients' knowledge, and an ICMP socket opened and closed unused.
+struct DiagnosisSources
+{
+    HostPlatform& host = SystemHostPlatform();
+    std::function<std::optional<std::vector<ArpRow>>()> arp = ReadArpTable;
+    std::function<std::optional<bool>(const std::string&)> carrier = ReadCarrier;
+    std::function<FirewallRuleset()> firewall = ReadFirewallRuleset;
+    std::function<PrivilegeFindings()> privileges = ReadPrivilegeFindings;
+    // Whether a DHCP server configured a card with an address. The default asks the
+    // PC's DHCP clients, as the start-up survey does for the PC's card.
+    std::function<DhcpSeen(const HostInterface&, const HostNetworkState&)> dhcp = nullptr;
+
+    static PrivilegeFindings ReadPrivilegeFindings();
+};
+
+// The findings of every card but loopback, in the kernel's order; only the card named
+// onlyCard when it is not empty (none when no card has that name).
+DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& onlyCard = {});
+
+// Writes the findings to manager.log after a search that listed no unit. The PC's card
+// takes the start-up survey's DHCP finding; the DHCP clients are not asked again.
+// UI thread; blocks while nft runs (at most a few seconds).
+void LogCardDiagnosis(const DialogState& state);
+
+} // namespace zelvo

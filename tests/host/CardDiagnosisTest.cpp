@@ -1,0 +1,274 @@
+// The diagnosis as data: the PC's cards, routes and neighbour table in, the findings and
+// the one-line verdict per card out, and the three forms the findings are written in.
+#include "host/CardDiagnosis.h"
+#include "core/JsonValue.h"
+#include "support/FakeHostPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace zelvo {
+namespace {
+
+using test::FakeHostPlatform;
+using test::Nbo;
+
+ArpRow Neighbour(const char* dotted, uint8_t b3, uint8_t last, const char* device)
+{
+    return {Ipv4Address{Nbo(dotted)}, {0x02, 0x5a, 0xe1, b3, 0x00, last}, true, device};
+}
+
+// The PC's cards as a field technician's PC has them.
+struct Pc
+{
+    FakeHostPlatform host;
+    std::vector<ArpRow> arp;
+    std::map<std::string, bool> carrier;
+    std::string rulesetJson = R"({"nftables": []})";
+
+    DiagnosisFindings Survey(const std::string& only = {})
+    {
+        DiagnosisSources sources{host};
+        sources.arp = [this] { return std::optional(arp); };
+        sources.carrier = [this](const std::string& name) {
+            const auto it = carrier.find(name);
+            return it == carrier.end() ? std::optional<bool>() : std::optional(it->second);
+        };
+        sources.firewall = [this] {
+            FirewallRuleset r;
+            r.status = RulesetRead::Read;
+            r.json = rulesetJson;
+            return r;
+        };
+        sources.privileges = [] {
+            PrivilegeFindings p;
+            p.icmpPath = IcmpPath::Ping;
+            p.port67Usable = true;
+            p.port67How = "the helper zelvo-sockhelper";
+            return p;
+        };
+        return SurveyCards(sources, only);
+    }
+};
+
+std::vector<std::string> VerdictLines(const DiagnosisFindings& f)
+{
+    std::vector<std::string> lines;
+    for (const CardFindings& card : f.cards)
+        lines.push_back(JudgeCardFindings(card, f.privileges).line);
+    return lines;
+}
+
+TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
+{
+    Pc pc;
+    pc.host.AddInterface(1, "lo", 0, {{"127.0.0.1", 8}});
+    pc.host.AddInterface(2, "eth0", 1, {{"10.231.7.1", 24}});
+    pc.host.AddInterface(3, "wlan0", 2, {{"192.168.1.20", 24}}, false);
+    pc.host.network.defaultRoutes.push_back({3, Ipv4Address{Nbo("192.168.1.1")}, 600, 16});
+    pc.carrier = {{"eth0", true}, {"wlan0", true}};
+    pc.arp = {Neighbour("10.231.7.21", 0x40, 1, "eth0"),
+              Neighbour("10.231.7.22", 0x40, 2, "eth0"),
+              // not a unit (another vendor), and a unit seen on the other card
+              {Ipv4Address{Nbo("10.231.7.30")}, {0x52, 0x54, 0, 1, 2, 3}, true, "eth0"},
+              Neighbour("192.168.1.5", 0x41, 3, "wlan0")};
+    // A DHCP server leased the Wi-Fi card (with a router): no temporary address there.
+    pc.host.dhcpReport = {DhcpClientSource::NetworkManager,
+                          "255.255.255.0",
+                          {Ipv4Address{Nbo("192.168.1.1")}},
+                          true,
+                          0};
+    const DiagnosisFindings f = pc.Survey();
+    ASSERT_EQ(f.cards.size(), 2u); // loopback left out
+    EXPECT_FALSE(f.cards[0].defaultRoute);
+    EXPECT_TRUE(f.cards[1].defaultRoute);
+    EXPECT_EQ(f.cards[1].gateway.Dotted(), "192.168.1.1");
+    EXPECT_EQ(VerdictLines(f),
+              (std::vector<std::string>{
+                  "units on eth0: 2; Set IP possible: no (a DHCP server configured this card)",
+                  "units on wlan0: 1; Set IP possible: no (a DHCP server configured this card)"}));
+
+    pc.host.dhcpReport = {};
+    EXPECT_EQ(VerdictLines(pc.Survey("eth0")),
+              std::vector<std::string>{"units on eth0: 2; Set IP possible: yes"});
+}
+
+struct CardCase
+{
+    const char* name;
+    std::vector<std::pair<const char*, int>> addresses;
+    bool up;
+    std::optional<bool> carrier;
+    const char* ruleset;
+    const char* verdict;
+};
+
+class OneCard : public ::testing::TestWithParam<CardCase>
+{
+};
+
+TEST_P(OneCard, tellsWhySetIpCannotRunThere)
+{
+    const CardCase& c = GetParam();
+    Pc pc;
+    pc.host.AddInterface(4, "eth1", 7, c.addresses).up = c.up;
+    if (c.carrier)
+        pc.carrier["eth1"] = *c.carrier;
+    if (c.ruleset)
+        pc.rulesetJson = c.ruleset;
+    pc.arp = {Neighbour("169.254.9.4", 0x40, 9, "eth1")};
+    const DiagnosisFindings f = pc.Survey();
+    ASSERT_EQ(f.cards.size(), 1u);
+    EXPECT_EQ(JudgeCardFindings(f.cards[0], f.privileges).line, c.verdict);
+    // The unit that holds only a link-local address is reported, and counts for nothing.
+    ASSERT_EQ(f.cards[0].units.size(), 1u);
+    EXPECT_FALSE(f.cards[0].units[0].usable);
+    EXPECT_NE(DiagnosisText(f).find("02-5a-e1-40-00-09  169.254.9.4  (link-local address only: "
+                                    "give eth1 a fixed address in the units' range)"),
+              std::string::npos)
+        << DiagnosisText(f);
+}
+
+const char* kDrop67 = R"({"nftables": [
+    {"chain": {"family": "ip", "table": "f", "name": "in", "type": "filter", "hook": "input",
+               "prio": 0, "policy": "accept"}},
+    {"rule": {"family": "ip", "table": "f", "chain": "in", "expr": [
+        {"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}},
+                   "right": 67}}, {"drop": null}]}}]})";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, OneCard,
+    ::testing::Values(
+        CardCase{"bridgeWithoutCarrier",
+                 {{"172.17.0.1", 16}},
+                 true,
+                 false,
+                 nullptr,
+                 "units on eth1: 0; Set IP possible: no (no carrier)"},
+        CardCase{"down",
+                 {{"10.0.0.1", 24}},
+                 false,
+                 std::nullopt,
+                 nullptr,
+                 "units on eth1: 0; Set IP possible: no (the card is down)"},
+        CardCase{"linkLocalOnly",
+                 {{"169.254.1.1", 16}},
+                 true,
+                 true,
+                 nullptr,
+                 "units on eth1: 0; Set IP possible: no (only a link-local address: give the "
+                 "card a fixed address in the units' range)"},
+        CardCase{"noAddress",
+                 {},
+                 true,
+                 true,
+                 nullptr,
+                 "units on eth1: 0; Set IP possible: no (no IPv4 address: give the card a fixed "
+                 "address in the units' range)"},
+        CardCase{"firewallDrops",
+                 {{"10.0.0.1", 24}},
+                 true,
+                 true,
+                 kDrop67,
+                 "units on eth1: 0; Set IP possible: no (the firewall drops UDP port 67)"},
+        CardCase{"ready",
+                 {{"10.0.0.1", 24}},
+                 true,
+                 std::nullopt,
+                 nullptr,
+                 "units on eth1: 0; Set IP possible: yes"}),
+    [](const ::testing::TestParamInfo<CardCase>& info) { return info.param.name; });
+
+DiagnosisFindings OneCardFindings()
+{
+    DiagnosisFindings f;
+    CardFindings& card = f.cards.emplace_back();
+    card.name = "eth0";
+    card.up = true;
+    card.carrier = true;
+    card.hasMac = true;
+    card.address = Ipv4Address::FromOctets(10, 231, 7, 1);
+    card.prefixLength = 24;
+    card.units.push_back(
+        {Ipv4Address::FromOctets(10, 231, 7, 21), {2, 0x5a, 0xe1, 0x40, 0, 1}, true});
+    card.dhcpServer = DhcpSeen::No;
+    card.firewall.verdict = Port67Verdict::Dropped;
+    card.firewall.frontEnd = FirewallFrontEnd::Ufw;
+    card.firewall.reason = "dropped by ip filter INPUT";
+    f.privileges.icmpPath = IcmpPath::None;
+    f.privileges.icmpDetail = "not in the group zelvo-setup";
+    f.privileges.port67How = "no root and no zelvo-sockhelper beside the tool";
+    return f;
+}
+
+TEST(DiagnosisReport, textNamesEveryFindingAndTheCommandThatOpensThePort)
+{
+    EXPECT_EQ(DiagnosisText(OneCardFindings()),
+              "eth0\n"
+              "  carrier         : yes\n"
+              "  address         : 10.231.7.1/24, block 10.231.7.0 - 10.231.7.255\n"
+              "  default route   : none\n"
+              "  units seen      : 1\n"
+              "    02-5a-e1-40-00-01  10.231.7.21\n"
+              "  DHCP server     : not seen\n"
+              "  firewall UDP 67 : dropped (ufw; dropped by ip filter INPUT)\n"
+              "    to open (root): ufw allow in on eth0 to any port 67 proto udp\n"
+              "  verdict         : units on eth0: 1; Set IP possible: no (the firewall drops UDP "
+              "port 67)\n"
+              "\n"
+              "ICMP path: none: not in the group zelvo-setup\n"
+              "UDP port 67: not usable, no root and no zelvo-sockhelper beside the tool\n");
+}
+
+TEST(DiagnosisReport, jsonCarriesTheSameFindings)
+{
+    const auto json = ParseJson(DiagnosisJson(OneCardFindings()));
+    ASSERT_TRUE(json);
+    const JsonValue& card = json->Find("cards")->items.at(0);
+    EXPECT_EQ(card.StringAt("name"), "eth0");
+    EXPECT_EQ(card.StringAt("block"), "10.231.7.0 - 10.231.7.255");
+    EXPECT_EQ(card.Find("units")->items.at(0).StringAt("mac"), "02-5a-e1-40-00-01");
+    EXPECT_EQ(card.Find("firewall")->StringAt("command"),
+              "ufw allow in on eth0 to any port 67 proto udp");
+    EXPECT_EQ(card.Find("unitsFound")->number, 1);
+    EXPECT_FALSE(card.Find("setIpPossible")->boolean);
+    EXPECT_FALSE(json->Find("icmp")->Find("usable")->boolean);
+}
+
+TEST(DiagnosisReport, logLinesAreAsciiAndFitTheLogsLineBuffer)
+{
+    DiagnosisFindings f = OneCardFindings();
+    f.cards[0].name = std::string(300, 'x') + "\xe3\x81\x82";
+    const std::vector<std::string> lines = DiagnosisLogLines(f);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0], " Diagnosis of the PC's cards\r\n");
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 259u);
+        EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+        for (const char c : line.substr(0, line.size() - 2))
+            EXPECT_TRUE(c >= 0x20 && c < 0x7f) << line;
+    }
+    const std::vector<std::string> plain = DiagnosisLogLines(OneCardFindings());
+    EXPECT_EQ(plain[2], "  [eth0] unit 02.5a.e1.40.00.01 at 010.231.007.021\r\n");
+}
+
+TEST(ArpTable, readsTheKernelsTextWithTheCardOfEachEntry)
+{
+    const auto rows = ParseArpTable(
+        "IP address       HW type     Flags       HW address            Mask     Device\n"
+        "10.231.7.21      0x1         0x2         02:5a:e1:40:00:01     *        eth0\n"
+        "10.231.7.99      0x1         0x0         00:00:00:00:00:00     *        eth0\n"
+        "169.254.9.4      0x1         0x2         02:5a:e1:40:00:09     *        enp3s0\n"
+        "garbage line\n"
+        "10.0.0.1 0x1 0x2 zz:5a:e1:40:00:09 * eth1\n");
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].address.Dotted(), "10.231.7.21");
+    EXPECT_TRUE(rows[0].complete);
+    EXPECT_EQ(rows[0].mac, (MacAddress{2, 0x5a, 0xe1, 0x40, 0, 1}));
+    EXPECT_FALSE(rows[1].complete);
+    EXPECT_EQ(rows[2].device, "enp3s0");
+}
+
+} // namespace
+} // namespace zelvo
