@@ -138,6 +138,8 @@ public:
     {
         FirewallJudgement result;
         result.frontEnd = m_frontEnd;
+        if (m_firewalld)
+            result.zone = FirewalldZone();
         if (!m_wellFormed) {
             result.reason = "the ruleset is not the JSON nft writes";
             return result;
@@ -236,6 +238,43 @@ private:
                                                         : FirewallFrontEnd::None;
     }
 
+    // firewalld sends each card to its zone's chain from filter_INPUT_ZONES: a rule
+    // "iifname CARD goto filter_IN_ZONE" per card bound by name, then one goto without a
+    // match into the default zone.
+    std::string FirewalldZone()
+    {
+        const auto it = m_chains.find({"inet", "firewalld", "filter_INPUT_ZONES"});
+        if (it == m_chains.end())
+            return {};
+        const std::string prefix = "filter_IN_";
+        for (const JsonValue* rule : it->second.rules) {
+            bool card = false;
+            bool other = false;
+            std::string target;
+            for (const JsonValue& s : rule->items) {
+                if (const JsonValue* m = s.Find("match")) {
+                    const JsonValue* left = m->Find("left");
+                    const JsonValue* right = m->Find("right");
+                    const JsonValue* meta = left ? left->Find("meta") : nullptr;
+                    if (meta && meta->StringAt("key") == "iifname" && right &&
+                        m->StringAt("op") == "==" &&
+                        Equal(Text(m_arrival.interfaceName), *right) == Tri::True)
+                        card = true;
+                    else
+                        other = true;
+                } else if (const JsonValue* g = s.Find("goto")) {
+                    target = g->StringAt("target");
+                }
+            }
+            if (target.rfind(prefix, 0) != 0 || other)
+                continue;
+            if (!card)
+                return {}; // the default zone's goto comes first for this card
+            return target.substr(prefix.size());
+        }
+        return {};
+    }
+
     void NoteUnknown(const std::string& what)
     {
         if (m_firstUnknown.empty())
@@ -330,8 +369,7 @@ private:
             return Payload(*p);
         if (const JsonValue* c = left.Find("ct"))
             return Ct(c->StringAt("key"));
-        NoteUnknown(left.IsObject() && !left.members.empty() ? left.members[0].first
-                                                             : "expression");
+        NoteUnknown(left.IsObject() && !left.members.empty() ? left.members[0].key : "expression");
         return {};
     }
 
@@ -609,7 +647,7 @@ private:
                 verdict = Verdict(s, chain, index, depth);
                 if (!verdict) {
                     NoteUnknown("statement " + (s.IsObject() && !s.members.empty()
-                                                    ? s.members[0].first
+                                                    ? s.members[0].key
                                                     : std::string("?")));
                     verdict = kUnknown;
                 }
@@ -712,7 +750,9 @@ std::string OpenPort67Command(const FirewallJudgement& judgement, const std::str
         return {};
     switch (judgement.frontEnd) {
     case FirewallFrontEnd::Firewalld:
-        return "firewall-cmd --add-service=dhcp";
+        return judgement.zone.empty()
+                   ? "firewall-cmd --add-service=dhcp"
+                   : "firewall-cmd --zone=" + judgement.zone + " --add-service=dhcp";
     case FirewallFrontEnd::Ufw:
         return "ufw allow in on " + interfaceName + " to any port 67 proto udp";
     default:

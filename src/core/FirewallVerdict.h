@@ -41,6 +41,8 @@ struct FirewallJudgement
     FirewallFrontEnd frontEnd = FirewallFrontEnd::None;
     // Dropped: the base chain that drops it ("inet", "filter", "input").
     std::string family, table, chain;
+    // firewalld: the zone the card is bound to by name; empty for the default zone.
+    std::string zone;
     // One ASCII phrase for the log: where it is dropped, or why it cannot be judged.
     std::string reason;
 };
@@ -69,9 +71,9 @@ FirewallJudgement JudgeCardFirewall(const FirewallRuleset& firewall,
                                     const std::string& interfaceName, Ipv4Address cardAddress);
 
 // The command that lets the card's DHCP requests in, for the front end that wrote the
-// rules: "firewall-cmd --add-service=dhcp", "ufw allow in on eth0 to any port 67 proto
-// udp", or an nft rule put first in the base chain that drops. Empty unless the verdict
-// is Dropped, or Unknown with firewalld or ufw seen (both drop it by default).
+// rules: "firewall-cmd [--zone=ZONE] --add-service=dhcp", "ufw allow in on eth0 to any port 67
+// proto udp", or an nft rule put first in the base chain that drops. Empty unless the verdict is
+// Dropped, or Unknown with firewalld or ufw seen (both drop it by default).
 std::string OpenPort67Command(const FirewallJudgement& judgement, const std::string& interfaceName);
 
 // "nftables", "firewalld", "ufw", "none".

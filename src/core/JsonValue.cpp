@@ -86,7 +86,7 @@ private:
             JsonValue member;
             if (!Value(member, depth + 1))
                 return false;
-            out.members.emplace_back(std::move(key), std::move(member));
+            out.members.push_back({std::move(key), std::move(member)});
             SkipSpace();
             if (m_pos >= m_text.size())
                 return false;
@@ -274,9 +274,9 @@ const JsonValue* JsonValue::Find(std::string_view key) const
 {
     if (kind != Kind::Object)
         return nullptr;
-    for (const auto& [name, value] : members)
-        if (name == key)
-            return &value;
+    for (const JsonMember& member : members)
+        if (member.key == key)
+            return &member.value;
     return nullptr;
 }
 

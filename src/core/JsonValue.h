@@ -2,10 +2,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace zelvo {
+
+struct JsonMember;
 
 // One value of a JSON document (RFC 8259), as the tool reads other programs' JSON
 // output (nft -j). Objects keep their members in document order; a repeated key keeps
@@ -26,7 +27,7 @@ struct JsonValue
     double number = 0;
     std::string text; // a string's UTF-8 bytes, escapes resolved
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;
+    std::vector<JsonMember> members; // an object's, in document order
 
     bool IsNull() const { return kind == Kind::Null; }
     bool IsString() const { return kind == Kind::String; }
@@ -37,6 +38,12 @@ struct JsonValue
     const JsonValue* Find(std::string_view key) const;
     // The member's text when it is a string; empty otherwise.
     std::string StringAt(std::string_view key) const;
+};
+
+struct JsonMember
+{
+    std::string key;
+    JsonValue value;
 };
 
 // Parses a whole document (surrounding white space allowed). nullopt for anything that is

@@ -45,8 +45,9 @@ constexpr const char* kNftInsert =
 INSTANTIATE_TEST_SUITE_P(
     SavedRulesets, RulesetVerdict,
     ::testing::Values(
+        // eth0 is bound to the zone public by name
         RulesetCase{"firewalld-default.json", "eth0", Port67Verdict::Dropped,
-                    FirewallFrontEnd::Firewalld, "firewall-cmd --add-service=dhcp"},
+                    FirewallFrontEnd::Firewalld, "firewall-cmd --zone=public --add-service=dhcp"},
         // a card of no named zone falls to the default zone
         RulesetCase{"firewalld-default.json", "enp3s0", Port67Verdict::Dropped,
                     FirewallFrontEnd::Firewalld, "firewall-cmd --add-service=dhcp"},
