@@ -148,7 +148,7 @@ public:
         for (const Chain* chain : m_baseChains) {
             m_budget = kWorkBudget;
             m_memo.clear();
-            Outcomes out = RunFrom(*chain, 0, 0);
+            Outcomes out = RunChain(*chain, 0);
             if (out & kReturn)
                 out = (out & ~kReturn) | (chain->policy == "drop" ? kDrop : kAccept);
             if (out == kDrop) {
@@ -525,50 +525,55 @@ private:
         return it == m_chains.end() ? nullptr : &it->second;
     }
 
-    // The outcomes of a verdict statement met at rule index of chain; std::nullopt for a
-    // statement that is no verdict.
-    std::optional<Outcomes> Verdict(const JsonValue& s, const Chain& chain, std::size_t index,
-                                    int depth)
+    // What a statement or a rule comes to: the verdicts it may end the chain with, and
+    // whether the walk may go on with the next rule.
+    struct Step
+    {
+        Outcomes out = 0;
+        bool next = false;
+    };
+
+    Step Join(Step a, Step b) { return {a.out | b.out, a.next || b.next}; }
+
+    // A verdict statement; std::nullopt for a statement that is no verdict.
+    std::optional<Step> Verdict(const JsonValue& s, const Chain& chain, int depth)
     {
         if (s.Find("accept"))
-            return kAccept;
+            return Step{kAccept};
         if (s.Find("drop") || s.Find("reject"))
-            return kDrop;
+            return Step{kDrop};
         if (s.Find("return"))
-            return kReturn;
+            return Step{kReturn};
         if (s.Find("continue"))
-            return RunFrom(chain, index + 1, depth);
-        if (const JsonValue* j = s.Find("jump")) {
-            const Chain* target = Target(chain, *j);
-            if (!target || depth >= kMaxJumpDepth) {
-                NoteUnknown("jump to " + j->StringAt("target"));
-                return kUnknown;
-            }
-            const Outcomes out = RunFrom(*target, 0, depth + 1);
-            return (out & ~kReturn) | ((out & kReturn) ? RunFrom(chain, index + 1, depth) : 0);
+            return Step{0, true};
+        const JsonValue* j = s.Find("jump");
+        const JsonValue* g = s.Find("goto");
+        if (!j && !g)
+            return std::nullopt;
+        const JsonValue& verdict = j ? *j : *g;
+        const Chain* target = Target(chain, verdict);
+        if (!target || depth >= kMaxJumpDepth) {
+            NoteUnknown((j ? "jump to " : "goto ") + verdict.StringAt("target"));
+            return Step{kUnknown};
         }
-        if (const JsonValue* g = s.Find("goto")) {
-            const Chain* target = Target(chain, *g);
-            if (!target || depth >= kMaxJumpDepth) {
-                NoteUnknown("goto " + g->StringAt("target"));
-                return kUnknown;
-            }
-            return RunFrom(*target, 0, depth + 1);
-        }
-        return std::nullopt;
+        const Outcomes out = RunChain(*target, depth + 1);
+        // A jump comes back to the next rule; after a goto the chain itself returns.
+        if (j)
+            return Step{out & ~kReturn, (out & kReturn) != 0};
+        return Step{out};
     }
 
     // A verdict map: the element whose key matches gives the verdict; no match ends the
     // rule.
-    Outcomes VerdictMap(const JsonValue& vmap, const Chain& chain, std::size_t index, int depth)
+    Step VerdictMap(const JsonValue& vmap, const Chain& chain, int depth)
     {
         const JsonValue* key = vmap.Find("key");
         const JsonValue* data = vmap.Find("data");
         if (!key || !data)
-            return kUnknown;
+            return {kUnknown};
         const Field f = Left(*key);
         if (f.kind == Field::Kind::Absent)
-            return RunFrom(chain, index + 1, depth);
+            return {0, true};
         const JsonValue* elements = data->Find("set");
         if (data->IsString() && !data->text.empty() && data->text[0] == '@') {
             const JsonValue* map = NamedSet(chain.key, data->text);
@@ -576,48 +581,56 @@ private:
         }
         if (!elements || !elements->IsArray() || f.kind == Field::Kind::Unknown) {
             NoteUnknown("verdict map");
-            return kUnknown;
+            return {kUnknown};
         }
-        Outcomes out = 0;
+        Step step;
         for (const JsonValue& pair : elements->items) {
             if (!pair.IsArray() || pair.items.size() != 2)
-                return kUnknown;
+                return {kUnknown};
             const Tri t = Equal(f, pair.items[0]);
             if (t == Tri::False)
                 continue;
-            const std::optional<Outcomes> v = Verdict(pair.items[1], chain, index, depth);
-            out |= v ? *v : kUnknown;
+            const std::optional<Step> v = Verdict(pair.items[1], chain, depth);
+            step = Join(step, v ? *v : Step{kUnknown});
             if (t == Tri::True)
-                return out;
+                return step;
         }
-        return out | RunFrom(chain, index + 1, depth);
+        step.next = true; // no element matched, or none surely did
+        return step;
     }
 
-    Outcomes RunFrom(const Chain& chain, std::size_t index, int depth)
+    // Walks a chain from its first rule, one rule after the other; jumps and gotos recurse
+    // (16 deep at most), so a long chain costs no stack.
+    Outcomes RunChain(const Chain& chain, int depth)
     {
-        if (index >= chain.rules.size())
-            return kReturn;
-        const auto memoKey = std::make_pair(&chain, index);
-        if (const auto it = m_memo.find(memoKey); it != m_memo.end())
+        if (const auto it = m_memo.find(&chain); it != m_memo.end())
             return it->second;
-        if (--m_budget < 0) {
-            NoteUnknown("too many rules");
-            return kUnknown;
+        Outcomes out = 0;
+        bool next = true;
+        for (std::size_t index = 0; next && index < chain.rules.size(); ++index) {
+            if (--m_budget < 0) {
+                NoteUnknown("too many rules");
+                return out | kUnknown;
+            }
+            const Step step = RunRule(chain, index, depth);
+            out |= step.out;
+            next = step.next;
         }
-        const Outcomes out = RunRule(chain, index, depth);
-        m_memo[memoKey] = out;
+        if (next)
+            out |= kReturn; // the end of the chain
+        m_memo[&chain] = out;
         return out;
     }
 
-    Outcomes RunRule(const Chain& chain, std::size_t index, int depth)
+    Step RunRule(const Chain& chain, std::size_t index, int depth)
     {
         Tri matched = Tri::True;
         for (const JsonValue& s : chain.rules[index]->items) {
-            std::optional<Outcomes> verdict;
+            std::optional<Step> verdict;
             if (const JsonValue* m = s.Find("match")) {
                 const Tri t = Match(*m, chain.key);
                 if (t == Tri::False)
-                    return RunFrom(chain, index + 1, depth);
+                    return {0, true};
                 if (t == Tri::Maybe)
                     matched = Tri::Maybe;
                 continue;
@@ -625,11 +638,11 @@ private:
             if (const JsonValue* xt = s.Find("xt")) {
                 if (xt->StringAt("type") == "target") {
                     NoteUnknown("xt target " + xt->StringAt("name"));
-                    verdict = kUnknown;
+                    verdict = Step{kUnknown};
                 } else {
                     const Tri t = XtMatch(*xt, chain);
                     if (t == Tri::False)
-                        return RunFrom(chain, index + 1, depth);
+                        return {0, true};
                     if (t == Tri::Maybe)
                         matched = Tri::Maybe;
                     continue;
@@ -642,21 +655,21 @@ private:
                 matched = Tri::Maybe; // depends on the traffic before this datagram
                 continue;
             } else if (const JsonValue* vmap = s.Find("vmap")) {
-                verdict = VerdictMap(*vmap, chain, index, depth);
+                verdict = VerdictMap(*vmap, chain, depth);
             } else {
-                verdict = Verdict(s, chain, index, depth);
+                verdict = Verdict(s, chain, depth);
                 if (!verdict) {
                     NoteUnknown("statement " + (s.IsObject() && !s.members.empty()
                                                     ? s.members[0].key
                                                     : std::string("?")));
-                    verdict = kUnknown;
+                    verdict = Step{kUnknown};
                 }
             }
             if (matched == Tri::True)
                 return *verdict;
-            return *verdict | RunFrom(chain, index + 1, depth);
+            return {verdict->out, true}; // it may not have matched at all
         }
-        return RunFrom(chain, index + 1, depth);
+        return {0, true};
     }
 
     const Port67Arrival& m_arrival;
@@ -669,7 +682,7 @@ private:
     std::map<ChainKey, Chain> m_chains;
     std::map<ChainKey, const JsonValue*> m_sets;
     std::vector<const Chain*> m_baseChains;
-    std::map<std::pair<const Chain*, std::size_t>, Outcomes> m_memo;
+    std::map<const Chain*, Outcomes> m_memo;
     int m_budget = kWorkBudget;
     std::string m_firstUnknown;
 };

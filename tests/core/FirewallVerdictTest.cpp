@@ -250,6 +250,26 @@ TEST(FirewallVerdict, unicastRequestCountsForTheCard)
               Port67Verdict::Dropped);
 }
 
+TEST(FirewallVerdict, aLongChainIsWalkedToItsEndAndAnEndlessOneGivesUp)
+{
+    // A container host's tens of thousands of rules; none of them is for this datagram.
+    std::string rules;
+    const std::string tcp =
+        R"({"match": {"op": "==", "left": {"payload": {"protocol": "tcp", "field": "dport"}}, "right": 80}}, {"accept": null})";
+    for (int k = 0; k < 60000; ++k)
+        rules += Rule("in", tcp);
+    const FirewallJudgement walked =
+        JudgePort67(Ruleset("accept", rules + Rule("in", kDport67 + R"(, {"drop": null})")),
+                    Port67Arrival{"eth0"});
+    EXPECT_EQ(walked.verdict, Port67Verdict::Dropped) << walked.reason;
+
+    for (int k = 0; k < 150000; ++k)
+        rules += Rule("in", tcp);
+    const FirewallJudgement tooMany = JudgePort67(Ruleset("drop", rules), Port67Arrival{"eth0"});
+    EXPECT_EQ(tooMany.verdict, Port67Verdict::Unknown);
+    EXPECT_NE(tooMany.reason.find("too many rules"), std::string::npos) << tooMany.reason;
+}
+
 struct JsonCase
 {
     const char* text;
