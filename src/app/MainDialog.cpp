@@ -266,11 +266,9 @@ void MainDialog::Initialise()
     for (int id : {kIdSearch, kIdExit, kIdRestore, kIdBackup, kIdFwUpdate})
         button(id)->SetDefault(true);
 
+    // Back up and Restore stay enabled: without a listed unit their commands do nothing.
+    // Only a PC without a MAC (below) starts with them disabled.
     EnableControl(kIdSetIp, false);
-    // No unit is listed yet: Back up and Restore wait for an operation's end to offer them,
-    // also when the browse check below stops the initialisation early.
-    EnableControl(kIdBackup, false);
-    EnableControl(kIdRestore, false);
     ShowRow(0, m_state.devices.rows[0]);
     // The first tick's clock starts when the window is shown, that is when its own loop
     // begins: a message box below runs a loop of its own, in which a tick would post the

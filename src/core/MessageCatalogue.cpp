@@ -230,10 +230,11 @@ constexpr Entry kEntries[] = {
     // assign on a PC that a DHCP server configured: the units get their addresses there
     {972, "このネットワークにはDHCPサーバがあるため、仮IPアドレスは設定しません。"},
     {973, "A DHCP server configured this PC: the units get their addresses from it, so no temporary address is given."},
-    // Linux additions of the transfer commands: manager.ini names no FTP directory, and
-    // a path or name that does not fit the commands' 260-byte buffers (the path follows).
-    {940, "manager.ini にFTPのディレクトリ名がありません。\r\nYou need provide a directory name.\n"},
+    // manager.ini names no FTP directory: the same text in both languages.
+    {940, "You need provide a directory name.\n"},
     {941, "You need provide a directory name.\n"},
+    // Linux addition of the transfer commands: a path or name that does not fit the
+    // commands' 260-byte buffers (the path follows).
     {942, "ファイルのパスが長すぎるため、使用できません（259バイトまで）。\r\n\r\n"},
     {943, "The file's path is too long for this tool (at most 259 bytes).\r\n\r\n"},
 };

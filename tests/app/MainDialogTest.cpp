@@ -126,12 +126,13 @@ struct StartRow
     const char* enabled; // Search, Back up, Restore, FW Update, Exit, Web tool, Set IP, box
 };
 const StartRow kStarts[] = {
-    {"normal PC", {}, 0, 1, "10011100"},
+    // Back up and Restore are enabled from the start, unless the PC has no MAC.
+    {"normal PC", {}, 0, 1, "11111100"},
     {"no MAC", {.zeroMac = true}, 0, 1, "00011100"},
-    {"no net info, mask read", {.netInfo = 0}, 1, 1, "10011100"},
-    {"no net info, mask unreadable", {.netInfo = 0, .maskResult = 0}, 1, 0, "10011100"},
+    {"no net info, mask read", {.netInfo = 0}, 1, 1, "11111100"},
+    {"no net info, mask unreadable", {.netInfo = 0, .maskResult = 0}, 1, 0, "11111100"},
     // A failed browse check ends the start before the mask and the MAC are looked at.
-    {"browse check failed", {.netInfo = 0, .browseCheck = 0, .zeroMac = true}, 0, 0, "10011101"},
+    {"browse check failed", {.netInfo = 0, .browseCheck = 0, .zeroMac = true}, 0, 0, "11111101"},
     {"survey refused", {.survey = -1}, 0, 1, ""},
 };
 

@@ -79,6 +79,10 @@ TEST(Catalogue, textsKeepTheirExactBytes)
         "Ｍａｎａｇｅｒ．ｉｎｉファイルが見つかりません。\nZelvoセットアップツールを再インストールしてください。");
     EXPECT_STREQ(MessageCatalogue::Text(101), "ﾊﾞｰｼﾞｮﾝ情報(&A)...");
     EXPECT_STREQ(MessageCatalogue::Text(151), ": に保存されます。\n\r続行しますか？");
+    // The missing-directory message has one text for both languages.
+    for (const int language : {kLanguageJapanese, 409})
+        EXPECT_EQ(MessageCatalogue::Choose(language, 940, 941),
+                  "You need provide a directory name.\n");
     const std::string s108 = MessageCatalogue::Text(108);
     EXPECT_NE(s108.find("します。\n\r\n\rもし"), std::string::npos);
     EXPECT_EQ(s108.back(), '\n');
