@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from this build tree with cpack and checks the archive: the
-# files and their modes, the links, the manual page, the post-install step, and that
-# every library the executables need is a declared dependency.
+# files and their modes, the links, the manual page, the post-install step, the
+# executables' hardening, and that every library the executables need is a declared
+# dependency.
 #   package_build_test.sh <build dir> <output dir>
 set -uo pipefail
 fail() {
@@ -54,6 +55,29 @@ cmp <("$build/bin/zelvo-setup-cli" --help) <("$x$dir/zelvo-setup-cli" --help) ||
 [[ -x $x/DEBIAN/postinst ]] || fail "no executable postinst"
 grep -q "install-helper.sh\" \"\$dir/zelvo-sockhelper\"" "$x/DEBIAN/postinst" || fail "postinst: $(cat "$x/DEBIAN/postinst")"
 grep -q "^dir=\"\${DPKG_ROOT:-}$dir\"$" "$x/DEBIAN/postinst" || fail "postinst's folder: $(cat "$x/DEBIAN/postinst")"
+
+# Debian's hardening on every shipped executable, checked as hardening-check does it:
+# position-independent, relocations read-only after start (RELRO, bound now), the stack
+# protector, and checked libc calls (_FORTIFY_SOURCE) wherever the program calls a libc
+# function that has a checked twin.
+libc=$(ldconfig -p | awk '$1 == "libc.so.6" {print $NF; exit}')
+checkable=$(readelf --dyn-syms -W "$libc" | grep -o '__[a-z0-9_]*_chk' | sed 's/^__//; s/_chk$//' | sort -u)
+[[ -n $checkable ]] || fail "no checked functions found in $libc"
+for exe in ZelvoSetup zelvo-setup-cli zelvo-sockhelper; do
+    f=$x$dir/$exe
+    readelf -hW "$f" | grep -q 'Type:[[:space:]]*DYN' || fail "$exe is not position-independent"
+    dynamic=$(readelf -dW "$f")
+    grep -q '(FLAGS_1).*PIE' <<<"$dynamic" || fail "$exe is not a PIE executable"
+    readelf -lW "$f" | grep -q GNU_RELRO || fail "$exe has no RELRO segment"
+    grep -Eq '\(BIND_NOW\)|\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$dynamic" ||
+        fail "$exe binds its symbols lazily (no -z now)"
+    imported=$(readelf --dyn-syms -W "$f" | awk '$7 == "UND" {sub(/@.*/, "", $8); print $8}' | sort -u)
+    grep -qx '__stack_chk_fail' <<<"$imported" || fail "$exe has no stack protector"
+    if ! grep -v '^__stack_chk_fail$' <<<"$imported" | grep -q '^__.*_chk$'; then
+        plain=$(comm -12 <(echo "$checkable") <(echo "$imported") | tr '\n' ' ')
+        [[ -z $plain ]] || fail "$exe calls $plain without _FORTIFY_SOURCE's checked versions"
+    fi
+done
 
 # Every shared library an executable needs comes from a package the control file names.
 depends=$(dpkg-deb -f "$deb" Depends)
