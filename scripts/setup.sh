@@ -18,6 +18,8 @@ PACKAGES=(
   libcap2-bin procps psmisc jq
   # the lab's host firewall in the PC's namespace (the port-67 verdict's end-to-end test)
   nftables
+  # ACL entries for the helper set-up's tests (setfacl, getfacl)
+  acl
   # the benchmark table: packet captures of the DHCP exchange, a reference scanner
   tcpdump arp-scan
   # the Debian package: dependencies of the executables (dpkg-shlibdeps)

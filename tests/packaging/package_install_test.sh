@@ -50,7 +50,7 @@ in_root getent group zelvo-setup >/dev/null || fail "the post-install step made 
 [[ $(in_root stat -c '%U:%G %a' $dir/zelvo-sockhelper) == "root:zelvo-setup 750" ]] ||
     fail "helper: $(in_root stat -c '%U:%G %a' $dir/zelvo-sockhelper)"
 caps=$(in_root getcap $dir/zelvo-sockhelper)
-[[ $caps == *cap_net_bind_service,cap_net_raw=ep* ]] || fail "helper capabilities: '$caps'"
+[[ $caps == *" cap_net_bind_service,cap_net_raw=p" ]] || fail "helper capabilities: '$caps'"
 [[ -z $(in_root getcap $dir/zelvo-setup-cli $dir/ZelvoSetup) ]] || fail "a front end has capabilities"
 in_root man -w zelvo-setup-cli >/dev/null 2>&1 || [[ -f $root/usr/share/man/man1/zelvo-setup-cli.1.gz ]] ||
     fail "no manual page"
