@@ -1,5 +1,6 @@
 #include "core/LogWriter.h"
 
+#include "core/OutsideText.h"
 #include "platform/Files.h"
 
 #include <cerrno>
@@ -78,12 +79,15 @@ int LogWriter::Append(const char* text)
     const std::string path = LogPath();
     if (path.empty() || text == nullptr)
         return 0;
-    // No O_CREAT: a log deleted while the tool runs is not recreated. O_NOFOLLOW: a log
-    // replaced by a link is not written through it.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    // Never created here: a log deleted while the tool runs is not recreated. A log
+    // replaced by a link, a FIFO or a device is not written (nor waited for).
+    const int fd = OpenRegularFileToAppend(path);
     if (fd < 0)
         return 0;
-    const std::size_t n = std::strlen(text);
+    // Lines carry texts from outside the tool (a server's reply): their control
+    // characters must not reach whoever reads the log in a terminal.
+    const std::string line = EscapedOutsideText(text, OutsideTextUse::LogLine);
+    const std::size_t n = line.size();
     std::lock_guard turn(g_appendMutex);
     const std::optional<struct flock> locked = TryLockAppendRange(fd, static_cast<off_t>(n));
     if (!locked) {
@@ -92,7 +96,7 @@ int LogWriter::Append(const char* text)
     }
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t w = ::write(fd, text + done, n - done);
+        const ssize_t w = ::write(fd, line.data() + done, n - done);
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0)

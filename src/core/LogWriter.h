@@ -25,8 +25,10 @@ public:
     // lines of the run are then lost without a message.
     static bool CreateEmpty();
 
-    // Appends text unchanged (the caller includes "\r\n"). 1 when the file could be
-    // opened, 0 when not: the line is lost silently. The log is never recreated here,
+    // Appends text (the caller includes "\r\n") with its control characters other than
+    // tabs and CR LF line ends escaped as text from outside the tool (EscapedOutsideText,
+    // LogLine). 1 when the file could be opened, 0 when not, or when the log is not a
+    // regular file (a FIFO, a device): the line is lost silently. The log is never recreated here,
     // so a log deleted while the tool runs stays away until the next start. When another
     // program holds a lock on the end of the log, the line is lost at once (still 1):
     // no caller ever waits for the log.

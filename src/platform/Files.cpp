@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zelvo {
@@ -40,15 +41,43 @@ std::string ModulePath()
     return std::string(buf, static_cast<std::size_t>(n));
 }
 
+namespace {
+
+// Opens path without following a link and without waiting (a FIFO without its other end,
+// a device), and keeps the descriptor only for a regular file. O_NOCTTY: a terminal in
+// the file's place must not become the tool's.
+int OpenRegular(const std::string& path, int flags, mode_t mode = 0)
+{
+    const int fd =
+        ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode);
+    if (fd < 0)
+        return -1;
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 bool CreateEmptyFile(const std::string& path)
 {
     // O_NOFOLLOW: a link planted in the tool's folder must not make us truncate, or
-    // create, a file somewhere else with our rights.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // create, a file somewhere else with our rights. The length is cut only once the
+    // file is known to be a regular one.
+    const int fd = OpenRegular(path, O_RDWR | O_CREAT, 0644);
     if (fd < 0)
         return false;
+    const bool emptied = ::ftruncate(fd, 0) == 0;
     ::close(fd);
-    return true;
+    return emptied;
+}
+
+int OpenRegularFileToAppend(const std::string& path)
+{
+    return OpenRegular(path, O_WRONLY | O_APPEND);
 }
 
 } // namespace zelvo

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -103,6 +104,38 @@ TEST_F(LogWriterTest, logLockedByAnotherProgramLosesLinesWithoutHanging)
     EXPECT_EQ(append.get(), 1);
     EXPECT_EQ(LogWriter::Append("after\r\n"), 1);
     EXPECT_EQ(Contents(), "before\r\nafter\r\n");
+}
+
+// A FIFO planted as manager.log has no reader: opening it for writing would wait for one
+// for ever. It is refused at once, like a log that cannot be created, and left as it is.
+TEST_F(LogWriterTest, aFifoInPlaceOfTheLogIsRefusedAtOnce)
+{
+    using namespace std::chrono_literals;
+    const auto fifo = m_dir / "manager.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto run = std::async(std::launch::async, [] {
+        return std::pair{LogWriter::CreateEmpty(), LogWriter::Append("line\r\n")};
+    });
+    const bool ended = run.wait_for(5s) == std::future_status::ready;
+    if (!ended) // lets a hung writer go before the test reports it
+        ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_TRUE(ended) << "manager.log as a FIFO hangs the log";
+    EXPECT_EQ(run.get(), (std::pair{false, 0}));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
+// Texts from outside the tool (an FTP server's reply) reach the log without their control
+// characters; the log's own tabs and CR LF line ends, and UTF-8 texts, stay.
+TEST_F(LogWriterTest, controlCharactersInALineAreEscaped)
+{
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    EXPECT_EQ(LogWriter::Appendf("  FTP login failed 0x%04x: %s\r\n", 0x2eef,
+                                 "530 \x1b[2Jgone\rfake line\n\x07\x7f \xe6\x8b\x92\xe5\x90\xa6"),
+              1);
+    EXPECT_EQ(LogWriter::Append("\r\n>>> Start\t: 1\r\n"), 1);
+    EXPECT_EQ(Contents(),
+              "  FTP login failed 0x2eef: 530 \\x1b[2Jgone\\x0dfake line\\x0a\\x07\\x7f "
+              "\xe6\x8b\x92\xe5\x90\xa6\r\n\r\n>>> Start\t: 1\r\n");
 }
 
 TEST_F(LogWriterTest, unwritableDirectoryLosesLinesQuietly)
