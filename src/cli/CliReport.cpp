@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 namespace zelvo {
 namespace {
@@ -219,9 +220,13 @@ std::string JsonString(const std::string& text)
 
 std::string CsvField(const std::string& text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
+    // A cell that starts like a formula (=, +, - or @, or a tab or carriage return before
+    // one) would be evaluated by a spreadsheet: quoted, behind an apostrophe, it is text.
+    const bool formula =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    if (!formula && text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
-    std::string out = "\"";
+    std::string out = formula ? "\"'" : "\"";
     for (char c : text) {
         if (c == '"')
             out += '"';

@@ -38,7 +38,9 @@ std::string FormatReport(const CliReport& report, OutputFormat format, int langu
 
 // Helpers of the formats, exposed for their own tests.
 std::string JsonString(const std::string& text); // quoted, escaped, valid UTF-8
-std::string CsvField(const std::string& text);   // quoted only when it must be
-int DisplayWidth(const std::string& utf8);       // terminal columns of a UTF-8 text
+// Quoted only when it must be; a cell that starts like a formula (=, +, -, @, tab, CR)
+// is quoted behind an apostrophe ("'=...") so that a spreadsheet shows it as text.
+std::string CsvField(const std::string& text);
+int DisplayWidth(const std::string& utf8); // terminal columns of a UTF-8 text
 
 } // namespace zelvo

@@ -1,6 +1,6 @@
 #pragma once
-#include "platform/NetAddress.h"
 #include "platform/NameLookups.h"
+#include "platform/NetAddress.h"
 
 #include <optional>
 #include <string>
@@ -18,7 +18,8 @@ struct NameLookupTimeouts
 };
 
 // The unit's computer name: NetBIOS node status first, then the system resolver, then
-// unicast mDNS; the first non-empty answer wins. nullopt when none gives one.
+// unicast mDNS; the first non-empty answer wins, escaped as text from outside the tool
+// (EscapedOutsideText) and cut to fit a list row. nullopt when none gives one.
 // Thread safety: any thread, also concurrently, as far as lookups allows (the Linux
 // lookups do).
 std::optional<std::string> LookUpComputerName(NameLookups& lookups, Ipv4Address address,

@@ -105,7 +105,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Escape{"\xe3\x81", "\"\\ufffd\\ufffd\"", "\xe3\x81"},
                     Escape{"\xc0\xaf", "\"\\ufffd\\ufffd\"", "\xc0\xaf"}, // overlong '/'
                     Escape{"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\"", "\xed\xa0\x80"},
-                    Escape{"ｶﾅ 漢字", "\"ｶﾅ 漢字\"", "ｶﾅ 漢字"}));
+                    Escape{"ｶﾅ 漢字", "\"ｶﾅ 漢字\"", "ｶﾅ 漢字"},
+                    // A spreadsheet would run a cell that starts like a formula.
+                    Escape{"=cmd|' /C calc'!A0", "\"=cmd|' /C calc'!A0\"",
+                           "\"'=cmd|' /C calc'!A0\""},
+                    Escape{"+1", "\"+1\"", "\"'+1\""}, Escape{"-1", "\"-1\"", "\"'-1\""},
+                    Escape{"@SUM(A1)", "\"@SUM(A1)\"", "\"'@SUM(A1)\""},
+                    Escape{"\t=1", "\"\\t=1\"", "\"'\t=1\""},
+                    Escape{"=\"a\",b", "\"=\\\"a\\\",b\"", "\"'=\"\"a\"\",b\""},
+                    Escape{"a=b", "\"a=b\"", "a=b"}));
 
 TEST(CliReport, displayWidthCountsWideCharactersTwice)
 {

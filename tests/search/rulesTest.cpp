@@ -1,5 +1,6 @@
 // The search's rules without threads: the echo request's bytes, what answers a probe, the
-// neighbour table walk and the results step.
+// neighbour table walk, the results step and the computer names as the tool shows them.
+#include "search/ComputerName.h"
 #include "search/EchoAnswer.h"
 #include "search/EchoRequest.h"
 #include "search/NeighbourTableWalk.h"
@@ -23,6 +24,47 @@ Ipv4Address Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
 MacAddress UnitMac(uint8_t serial)
 {
     return {0x02, 0x5a, 0xe1, 0x42, 0x00, serial};
+}
+
+// What the three ways of asking answer; nullopt: no answer.
+struct Said
+{
+    std::optional<std::string> netbios = {}, resolver = {}, mdns = {};
+};
+struct Answers final : NameLookups
+{
+    explicit Answers(Said said) : m_said(std::move(said)) {}
+    std::optional<std::string> NetbiosName(Ipv4Address, int) override { return m_said.netbios; }
+    std::optional<std::string> ResolverName(Ipv4Address, int) override { return m_said.resolver; }
+    std::optional<std::string> MdnsName(Ipv4Address, int) override { return m_said.mdns; }
+    Said m_said;
+};
+
+// Whatever bytes a unit (or anything on the segment) answers with, the name the list,
+// the log and the command line get is printable ASCII that fits a list row.
+TEST(ComputerName, theFirstAnswerWinsAndIsShownAsPrintableAscii)
+{
+    const std::string longName(300, '\x01');
+    std::string longShown;
+    for (int i = 0; i < 64; ++i) // 64 whole escapes fit 259 bytes, a 65th would not
+        longShown += "\\x01";
+    const std::pair<Said, std::optional<std::string>> cases[] = {
+        {{.netbios = "NAS01", .resolver = "nas01.lan"}, "NAS01"},
+        {{.netbios = "", .resolver = "nas01.lan", .mdns = "nas01.local"}, "nas01.lan"},
+        {{.mdns = "nas01.local"}, "nas01.local"},
+        {{.netbios = "\x1b[2JNAS\r\n\x7f"}, "\\x1b[2JNAS\\x0d\\x0a\\x7f"},
+        {{.netbios = "NAS\xe9\xff"}, "NAS\\xe9\\xff"},
+        {{.resolver = std::string("a\0b\\c", 5)}, "a\\x00b\\\\c"},
+        // Printable: a leading '=' is the CSV output's business.
+        {{.netbios = "=HYPERLINK(\"x\")"}, "=HYPERLINK(\"x\")"},
+        {{.mdns = longName}, longShown},
+        {{.netbios = "", .resolver = ""}, std::nullopt},
+    };
+    for (const auto& [said, shown] : cases) {
+        Answers answers(said);
+        EXPECT_EQ(LookUpComputerName(answers, Ip(10, 0, 0, 21)), shown)
+            << said.netbios.value_or("-") << " " << said.resolver.value_or("-");
+    }
 }
 
 TEST(EchoRequest, isLaidOutByteForByteAndChecksumsToZero)
