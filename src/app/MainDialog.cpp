@@ -94,7 +94,12 @@ MainDialog::MainDialog(QWidget* parent, MessageBoxes& boxes)
 }
 
 MainDialog::MainDialog(QWidget* parent, MainDialogServices services)
-    : QDialog(parent), m_services(std::move(services))
+    : QDialog(parent), m_services(std::move(services)),
+      m_urls(m_services.urls, m_services.runningAsRoot && m_services.runningAsRoot(),
+             [this](const std::string& url) {
+                 m_services.boxes.Show(BrowserRefusedText(m_state.language, url),
+                                       MessageIcon::Exclamation, MessageButtons::Ok);
+             })
 {
     RegisterWindowImages();
     setObjectName(QStringLiteral("MainDialog"));

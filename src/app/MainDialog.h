@@ -4,6 +4,7 @@
 #include "core/DialogState.h"
 #include "core/MessageBoxes.h"
 #include "core/OperationFrame.h"
+#include "core/RootUrlGuard.h"
 #include "platform/UrlOpener.h"
 
 #include <QDialog>
@@ -47,6 +48,9 @@ struct MainDialogServices
     std::function<int(MainDialog&)> readInterfaceMask = {};
     // Where the help pages are, ending in '/'; empty: beside the executable.
     std::string helpDirectory = {};
+    // True when the tool runs as root: the window then starts no browser, logs that and
+    // shows the address instead. Empty: not root (the tool sets the system's answer).
+    std::function<bool()> runningAsRoot = {};
 };
 
 // The operations that the window's commands start. Each runs on the UI thread and
@@ -86,7 +90,9 @@ public:
     const DialogState& State() const { return m_state; }
     DialogControls& Controls() { return *this; }
     MessageBoxes& Boxes() { return m_services.boxes; }
-    UrlOpener& Urls() { return m_services.urls; }
+    // The window's way to the browser (the help pages, the units' web pages); as root it
+    // refuses and shows the address.
+    UrlOpener& Urls() { return m_urls; }
     // Null until the tool has set the progress passes.
     ProgressPasses* Passes() { return m_services.passes; }
     void SetProgressPasses(ProgressPasses* passes) { m_services.passes = passes; }
@@ -152,6 +158,7 @@ private:
     bool Japanese() const;
 
     MainDialogServices m_services;
+    RootUrlGuard m_urls;
     MainDialogCommands m_commands;
     DialogState m_state;
     DialogBaseUnits m_baseUnits;

@@ -69,6 +69,7 @@ TransferServices TransferServicesOf(MainDialog& dialog, ProgressPasses& passes, 
 MainDialogServices ToolWiring::WindowServices(MessageBoxes& boxes)
 {
     MainDialogServices services{.boxes = boxes};
+    services.runningAsRoot = RunningAsRoot;
     services.networkBrowseCheck = [](MainDialog& d) {
         return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
     };

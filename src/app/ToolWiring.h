@@ -47,8 +47,9 @@ struct ToolParts
 class ToolWiring
 {
 public:
-    // What the window reaches outside itself at start-up on this PC: the network browse
-    // check and the fallback reading of the subnet mask on the interface list.
+    // What the window reaches outside itself on this PC: the network browse check and the
+    // fallback reading of the subnet mask on the interface list at start-up, and whether
+    // the tool runs as root (no browser then).
     static MainDialogServices WindowServices(MessageBoxes& boxes);
 
     // After the window's Create(): the passes read the language, OS class and title

@@ -14,6 +14,7 @@
 #include "core/IniSettings.h"
 #include "core/InstanceGuard.h"
 #include "core/MessageCatalogue.h"
+#include "core/RootUrlGuard.h"
 #include "core/SubnetMask.h"
 #include "core/ToolFolder.h"
 #include "core/UiLanguage.h"
@@ -56,7 +57,13 @@ public:
           m_console(environment.console ? *environment.console : SystemConsole()),
           m_line(m_console, m_console.ErrorIsTerminal() && !request.quiet),
           m_boxes(m_console, m_line, 0, request.yes),
-          m_urls(environment.urls ? *environment.urls : SystemUrlOpener(), request.open)
+          m_browser(environment.urls ? *environment.urls : SystemUrlOpener(),
+                    environment.runningAsRoot ? environment.runningAsRoot() : RunningAsRoot(),
+                    [this](const std::string& url) {
+                        m_boxes.Show(BrowserRefusedText(m_state.language, url),
+                                     MessageIcon::Exclamation, MessageButtons::Ok);
+                    }),
+          m_urls(m_browser, request.open)
     {
     }
 
@@ -252,7 +259,8 @@ private:
         report.unit = RowOf(m_state.devices.rows[row]);
         report.fields.push_back({"url", m_urls.Urls().back()});
         Print(report);
-        return kExitDone;
+        // --open as root: the address is printed, the browser was refused.
+        return m_browser.Refused() ? kExitNothing : kExitDone;
     }
 
     // Back up, Restore and FW Update of the window: the unit-pick dialog answered by
@@ -315,6 +323,7 @@ private:
     Console& m_console;
     ProgressLine m_line;
     ConsoleMessageBoxes m_boxes;
+    RootUrlGuard m_browser;
     CliUrlOpener m_urls;
     DialogState m_state;
     CliControls m_controls;

@@ -26,6 +26,7 @@ struct CliEnvironment
     std::string modulePath = {};         // beside it: manager.ini, manager.log
     std::string instanceLockDirectory{}; // where the single-instance lock lives
     std::function<std::shared_ptr<SearchNetwork>()> searchNetwork = {};
+    std::function<bool()> runningAsRoot = {}; // --open starts no browser as root
 };
 
 // "1.0.0": the version the tool reports.

@@ -237,6 +237,11 @@ constexpr Entry kEntries[] = {
     // commands' 260-byte buffers (the path follows).
     {942, "ファイルのパスが長すぎるため、使用できません（259バイトまで）。\r\n\r\n"},
     {943, "The file's path is too long for this tool (at most 259 bytes).\r\n\r\n"},
+    // Linux addition: run as root, the tool starts no browser; the address follows.
+    {944, "管理者（root）として実行しているため、ブラウザは起動しません。\r\n"
+          "次のアドレスをブラウザで開いてください :\r\n\r\n"},
+    {945, "The tool runs as root, so it does not start the browser.\r\n"
+          "Open this address in your browser :\r\n\r\n"},
 };
 // clang-format on
 

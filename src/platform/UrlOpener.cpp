@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -75,6 +76,11 @@ UrlOpener& SystemUrlOpener()
 {
     static SpawnUrlOpener opener("xdg-open");
     return opener;
+}
+
+bool RunningAsRoot()
+{
+    return ::geteuid() == 0;
 }
 
 } // namespace zelvo

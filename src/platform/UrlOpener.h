@@ -31,4 +31,7 @@ private:
 // The desktop's opener: xdg-open.
 UrlOpener& SystemUrlOpener();
 
+// True when the process runs with root's effective user id.
+bool RunningAsRoot();
+
 } // namespace zelvo

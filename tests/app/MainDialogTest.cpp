@@ -3,9 +3,11 @@
 // question, the unit list's rules and the buttons' drawing.
 #include "app/MainDialog.h"
 #include "app/CommandButton.h"
+#include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/ScriptedMessageBoxes.h"
 #include "core/UiLanguage.h"
+#include "platform/Files.h"
 #include "support/FakeUrlOpener.h"
 
 #include <QCheckBox>
@@ -14,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+#include <unistd.h>
 
 using namespace zelvo;
 using Ids = std::vector<int>;
@@ -30,6 +33,7 @@ struct Pc
     int language = kEn, setIpLayout = 0, netInfo = 1, browseCheck = 1, maskResult = 1;
     int survey = 0;
     bool zeroMac = false;
+    bool root = false;
 };
 
 // A main window whose survey lists a made-up PC in row 0, with scripted boxes, a
@@ -66,6 +70,7 @@ struct Fixture
         services.networkBrowseCheck = [this, pc](MainDialog&) { return ++checks, pc.browseCheck; };
         services.readInterfaceMask = [this, pc](MainDialog&) { return ++masks, pc.maskResult; };
         services.helpDirectory = helpDirectory;
+        services.runningAsRoot = [pc] { return pc.root; };
         dialog = std::make_unique<MainDialog>(nullptr, std::move(services));
         dialog->State().m_bSetIpLayout = pc.setIpLayout; // the command line comes first
         dialog->SetCommands(Recorder());
@@ -237,6 +242,28 @@ private slots:
                  QByteArray(r.enabled));
     }
 
+    // Run as root, the window starts no browser: the page (here F1's) is logged and its
+    // address shown instead, in the run's language.
+    void noBrowserAsRoot()
+    {
+        const std::string log = "/tmp/zelvo-root-browser-" + std::to_string(::getpid()) + ".log";
+        LogWriter::SetLogPath(log);
+        LogWriter::CreateEmpty();
+        Fixture f;
+        QVERIFY(f.Make({.language = kJa, .root = true}));
+        QVERIFY(ShowActive(*f.dialog));
+        QTest::keyClick(f.dialog.get(), Qt::Key_F1);
+        const std::string url = "file:///home/a%20b/quixhlpj.html";
+        QVERIFY(f.urls.Opened().empty());
+        QCOMPARE(f.boxes.ShownBoxes().size(), size_t(1));
+        QCOMPARE(f.boxes.ShownBoxes()[0].text, std::string(MessageCatalogue::Text(944)) + url);
+        const std::string logged = ReadSmallFile(log, 1 << 16).value_or("");
+        LogWriter::SetLogPath({});
+        ::unlink(log.c_str());
+        QVERIFY2(logged.find("Browser not started as root: " + url) != std::string::npos,
+                 logged.c_str());
+    }
+
     void firstTickPostsTheFirstSearchOnce()
     {
         Fixture f;
@@ -263,8 +290,8 @@ private slots:
         bool boxRan = false;
         services.networkBrowseCheck = [&boxRan](MainDialog& d) {
             QMessageBox box(QMessageBox::Question, QStringLiteral("ZelvoSetup"),
-                            QStringLiteral("Network searching can't be started."),
-                            QMessageBox::Ok, &d);
+                            QStringLiteral("Network searching can't be started."), QMessageBox::Ok,
+                            &d);
             QTimer::singleShot(600, &box, &QMessageBox::accept);
             box.exec();
             boxRan = true;

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <mutex>
+#include <unistd.h>
 
 using namespace zelvo;
 
@@ -110,6 +111,8 @@ private slots:
         const MainDialogServices services = ToolWiring::WindowServices(boxes);
         QCOMPARE(&services.boxes, static_cast<MessageBoxes*>(&boxes));
         QVERIFY(services.networkBrowseCheck && services.readInterfaceMask);
+        QVERIFY(services.runningAsRoot);
+        QCOMPARE(services.runningAsRoot(), ::geteuid() == 0);
     }
 
     // Without a subnet mask the first search only says so: it is the tool's search that

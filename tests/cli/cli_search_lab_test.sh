@@ -38,6 +38,15 @@ for unit in nas02 10.231.7.22 02-5A-E1-40-00-02; do
         "web $unit"
 done
 
+# Run as root (as the lab runs), --open starts no browser: the address is printed, and
+# the refusal is said and logged.
+run web NAS02 --open --json
+expect_rc 1 "web --open as root"
+expect_eq "http://10.231.7.22/index.html" "$(jq -r .url <<<"$OUT")" "web --open as root"
+grep -q "does not start the browser" <<<"$ERR" || fail "web --open as root said: $ERR"
+grep -q "Browser not started as root: http://10.231.7.22/index.html" "$WORK/manager.log" ||
+    fail "the refusal is not in manager.log: $(cat "$WORK/manager.log")"
+
 # The nameless unit and the foreign host are not listed, so they cannot be named.
 for unit in NAS09 OTHER; do
     run web "$unit"
