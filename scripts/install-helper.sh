@@ -127,7 +127,14 @@ id_of() { # passwd|group name-or-#number
     \#*) echo "${2#\#}" ;;
     *)
       if [ -n "$root" ]; then
-        awk -F: -v n="$2" '$1 == n { print $3; exit }' "$root/etc/$1"
+        local entry _x number
+        [ -f "$root/etc/$1" ] || return 0
+        while IFS=: read -r entry _x number _; do
+          if [ "$entry" = "$2" ]; then
+            echo "$number"
+            break
+          fi
+        done <"$root/etc/$1"
       else
         { getent "$1" "$2" || true; } | cut -d: -f3
       fi
