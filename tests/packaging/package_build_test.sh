@@ -48,7 +48,8 @@ bad=$(awk '$3 !~ /^\/usr(\/|$)/ || $1 ~ /^.......w/' <<<"$listing")
 x=$out/extracted
 dpkg-deb -x "$deb" "$x" || fail "dpkg-deb -x"
 dpkg-deb -e "$deb" "$x/DEBIAN" || fail "dpkg-deb -e"
-zcat "$x/usr/share/man/man1/zelvo-setup-cli.1.gz" | head -1 | grep -q '^\.TH ZELVO\\-SETUP\\-CLI 1' ||
+title=$(zcat "$x/usr/share/man/man1/zelvo-setup-cli.1.gz")
+grep -q '^\.TH ZELVO\\-SETUP\\-CLI 1' <<<"${title%%$'\n'*}" ||
     fail "the manual page does not start with its title"
 cmp <("$build/bin/zelvo-setup-cli" --help) <("$x$dir/zelvo-setup-cli" --help) ||
     fail "the packaged command line is not the one built"
@@ -65,15 +66,17 @@ checkable=$(readelf --dyn-syms -W "$libc" | grep -o '__[a-z0-9_]*_chk' | sed 's/
 [[ -n $checkable ]] || fail "no checked functions found in $libc"
 for exe in ZelvoSetup zelvo-setup-cli zelvo-sockhelper; do
     f=$x$dir/$exe
-    readelf -hW "$f" | grep -q 'Type:[[:space:]]*DYN' || fail "$exe is not position-independent"
-    dynamic=$(readelf -dW "$f")
+    # Read whole, then searched: a grep -q in a pipe may break the pipe under pipefail.
+    header=$(readelf -hW "$f") dynamic=$(readelf -dW "$f") segments=$(readelf -lW "$f")
+    grep -q 'Type:[[:space:]]*DYN' <<<"$header" || fail "$exe is not position-independent"
     grep -q '(FLAGS_1).*PIE' <<<"$dynamic" || fail "$exe is not a PIE executable"
-    readelf -lW "$f" | grep -q GNU_RELRO || fail "$exe has no RELRO segment"
+    grep -q GNU_RELRO <<<"$segments" || fail "$exe has no RELRO segment"
     grep -Eq '\(BIND_NOW\)|\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$dynamic" ||
         fail "$exe binds its symbols lazily (no -z now)"
     imported=$(readelf --dyn-syms -W "$f" | awk '$7 == "UND" {sub(/@.*/, "", $8); print $8}' | sort -u)
     grep -qx '__stack_chk_fail' <<<"$imported" || fail "$exe has no stack protector"
-    if ! grep -v '^__stack_chk_fail$' <<<"$imported" | grep -q '^__.*_chk$'; then
+    checked=$(grep -v '^__stack_chk_fail$' <<<"$imported" | grep -c '^__.*_chk$')
+    if [[ $checked -eq 0 ]]; then
         plain=$(comm -12 <(echo "$checkable") <(echo "$imported") | tr '\n' ' ')
         [[ -z $plain ]] || fail "$exe calls $plain without _FORTIFY_SOURCE's checked versions"
     fi
