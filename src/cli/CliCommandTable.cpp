@@ -27,7 +27,8 @@ constexpr OptionEntry kOptions[] = {
     {OptionId::To, "to", '\0', "DIR",
      "Save the configuration file in DIR instead of the tool's folder."},
     {OptionId::Open, "open", '\0', nullptr,
-     "Open the page in the desktop's browser instead of only printing its address."},
+     "Open the page in the desktop's browser instead of only printing its address. Run as "
+     "root, no browser is started: the address is printed and the refusal said."},
     {OptionId::Interface, "interface", '\0', "NAME",
      "Look only at the network card NAME (as 'ip link' names it)."},
 };
