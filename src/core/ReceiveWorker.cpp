@@ -15,6 +15,13 @@ void ReceiveWorker(ReceiveJob& job)
     if (job.socket.Valid()) {
         const DatagramReceipt receipt =
             ReceiveDatagram(job.socket.Get(), job.buffer, &job.stopRequested);
+        if (receipt.status == IoStatus::Stopped) {
+            // Ended while it waited (the window ran out): it never got to the receive's
+            // value nor to its end, and says neither.
+            job.length = -1;
+            job.done.store(true, std::memory_order_release);
+            return;
+        }
         if (receipt.status == IoStatus::Ok && !receipt.truncated) {
             length = static_cast<int>(receipt.length);
             job.interfaceIndex = receipt.interfaceIndex;

@@ -30,7 +30,8 @@ struct ReceiveJob : WorkerJob
 };
 
 // Waits for one datagram, logging its start, the receive's value and its end unless quiet.
-// A datagram longer than the buffer counts as a failed receive. Runs on a worker thread.
+// A datagram longer than the buffer counts as a failed receive. A worker ended by
+// stopRequested while it waits logs only its start. Runs on a worker thread.
 void ReceiveWorker(ReceiveJob& job);
 
 } // namespace zelvo

@@ -50,12 +50,10 @@ void ProgressPassRunner::RunTimedPass(int /*secondsLeft*/, int phase)
     ProgressWindow window(m_owner.data(), texts.caption, true);
     window.SetStepRange(0, kTimedPassSteps, 1);
     window.SetMessage("%s", texts.message.c_str());
-    // This pass does not stop at Esc: it keeps to its second with the popup hidden and
-    // the pump standing still. Advancing would show the popup again, so the steps
-    // after an Esc are left out.
+    // This pass does not stop at Esc: it keeps to its second. The Esc hides the popup
+    // and stills the pump; the next step's Advance shows the popup again, while the pump
+    // stays still until the pass ends.
     RunSecondBoundSteps(*m_clock, [&window] {
-        if (window.IsCancelled())
-            return;
         window.Advance();
         window.PumpMessages(true);
     });
