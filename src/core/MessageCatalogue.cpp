@@ -153,8 +153,9 @@ constexpr Entry kEntries[] = {
           "  usermod -aG zelvo-setup USER\r\n\r\n"
           "then log out and log in again.\r\n"
           "manager.log tells more."},
-    // Linux additions: the temporary-address responder cannot have UDP port 67. Told once
-    // per program run. 930/931 end with the name of the program that holds the port.
+    // Linux additions: the temporary-address responder cannot have UDP port 67. Set IP
+    // tells it at every run, Search once per program run. 930/931 end with the name of
+    // the program that holds the port.
     {930, "このPCのUDPポート67（DHCPサーバ用）を他のプログラムが使用しているため、\r\n"
           "VELDIXシリーズに仮IPアドレスを設定できません。\r\n"
           "そのDHCPサーバを停止してから、もう一度実行してください。\r\n\r\n"

@@ -9,6 +9,7 @@
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/FirewallNotice.h"
 #include "dhcp/PortProblemMessage.h"
+#include "dhcp/RequestRule.h"
 #include "dhcp/ReserveAddress.h"
 
 #include <cerrno>
@@ -47,6 +48,8 @@ struct DhcpCommands::Exchange
     bool asked = false;
     bool assigned = false;
     int datagrams = 0; // received in this exchange
+    // The OFFERs sent and the user's Yes: only a REQUEST within them is answered.
+    ExchangeAgreement agreement{};
 };
 
 DhcpCommands::DhcpCommands(DhcpServices services) : m_services(std::move(services)) {}
@@ -132,8 +135,10 @@ std::unique_ptr<DhcpServerSocket> DhcpCommands::OpenSocket(Form form)
         LogWriter::Append(bindStep ? " Close socket\r\n" : " Fail to create socket\r\n");
     LogWriter::Appendf("  UDP port 67: %s%s%s\r\n", open.detail.c_str(),
                        open.portHolder.empty() ? "" : "; held by ", open.portHolder.c_str());
-    // A user who asked for a temporary address learns why nothing happens; once is enough.
-    if (!m_toldPortProblem) {
+    // Set IP was asked for: its user learns every time why nothing happens. Search finds
+    // units with an address without port 67; its listening step tells once per program
+    // run, and not after Set IP has told it.
+    if (!listen || !m_toldPortProblem) {
         m_toldPortProblem = true;
         m_services.boxes.Show(PortProblemMessage(m_services.state.language, open),
                               MessageIcon::Exclamation, MessageButtons::Ok);
@@ -162,6 +167,8 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
     m_datagramsHeard = 0;
     Exchange x{form, socket};
     x.window = form == Form::SetIp ? m_services.setIpWindowSeconds : kListenWindowSeconds;
+    // Set IP asked before it listened: its Yes holds for every unit it serves.
+    x.agreement.agreedForEveryClient = form == Form::SetIp;
     x.startMs = m_services.clock.MonotonicMs();
     int secondsLeft = m_services.setIpWindowSeconds;
 
@@ -260,6 +267,7 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
                 x.asked = true;
                 if (AskAssignAddress(mac) != MessageAnswer::Yes)
                     return false;
+                x.agreement.agreed.push_back(mac);
                 x.phase = kPhaseSetting;
                 x.window = kAfterYesWindowSeconds;
                 x.startMs = m_services.clock.MonotonicMs();
@@ -274,7 +282,20 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
         return SendReplyTo(x, received, kDhcpOffer, replyInterface);
 
     case kDhcpRequest: {
-        if (listen ? CheckClientMac(kDhcpRequest, mac) == 0 : !SetIpServes(mac))
+        const bool served = listen ? IsUnitMac(mac) : SetIpServes(mac);
+        if (served) {
+            const RequestFields fields = ReadRequestFields(received);
+            const RequestVerdict verdict = JudgeRequest(x.agreement, mac, fields);
+            if (verdict != RequestVerdict::Answer) {
+                // Not answered, and the exchange goes on.
+                if (!m_quiet)
+                    LogWriter::Appendf(" Rcv  : Dhcp_Request  [%s] ... Reject (%s).\r\n",
+                                       MacDashText(mac).c_str(),
+                                       RequestVerdictText(verdict, fields).c_str());
+                return true;
+            }
+        }
+        if (listen ? CheckClientMac(kDhcpRequest, mac) == 0 : !served)
             return true;
         DeviceList& devices = m_services.state.devices;
         // The next free record takes the unit's MAC, when the table has one left.
@@ -309,8 +330,17 @@ bool DhcpCommands::Reserve(int phase)
     inputs.subnetMask = m_services.host.subnetMask;
     inputs.inUse = m_services.used.InUseList(m_services.host.pcAddress);
     std::shared_ptr<UnitProbes> probes = m_services.probes;
-    return ReserveAddress(phase, m_reserved, inputs, [probes](Ipv4Address candidate) {
-        return probes ? probes->EchoProbe(candidate, kProbeTimeoutMs) : 0;
+    const std::function<NeighbourRead()>& neighbours = m_services.neighbours;
+    return ReserveAddress(phase, m_reserved, inputs, [&probes, &neighbours](Ipv4Address candidate) {
+        if (probes && probes->EchoProbe(candidate, kProbeTimeoutMs) != 0)
+            return 1;
+        // A host that drops echo requests still answered the probe's ARP request.
+        if (neighbours && NeighbourHolds(neighbours().entries, candidate)) {
+            LogWriter::Appendf("  %s is silent but in the neighbour table: in use\r\n",
+                               candidate.Dotted().c_str());
+            return 1;
+        }
+        return 0;
     });
 }
 
@@ -325,6 +355,8 @@ bool DhcpCommands::SendReplyTo(Exchange& x, std::span<const uint8_t> received, u
     addresses.subnetMask = m_services.host.subnetMask;
     const std::array<uint8_t, dhcp::kReplyLength> reply = BuildReply(received, type, addresses);
     SendReply(x.socket, reply, Ipv4Address::FromOctets(255, 255, 255, 255), interfaceIndex);
+    if (type == kDhcpOffer)
+        x.agreement.offers.push_back({ClientMac(received), addresses.server});
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/DhcpServerSocket.h"
 #include "platform/FirewallRuleset.h"
+#include "platform/NeighbourTable.h"
 #include "platform/UrlOpener.h"
 
 #include <cstdint>
@@ -42,12 +43,16 @@ struct DhcpServices
     std::optional<MacAddress> onlyUnit = std::nullopt;
     // What the responder reads of the host firewall when it starts.
     std::function<FirewallRuleset()> readFirewall = ReadFirewallRuleset;
+    // The PC's neighbour table, read after each probe of a candidate address.
+    std::function<NeighbourRead()> neighbours = [] { return ReadNeighbourTable(true); };
 };
 
 // The temporary-address responder: the PC acts as a DHCP server for one storage unit
 // that has no address, answers its DISCOVER with an OFFER and its REQUEST with an ACK
 // carrying a free address of the PC's block, then waits for the unit, lists it by name
-// and opens its web page so that the user can give it a fixed address.
+// and opens its web page so that the user can give it a fixed address. A REQUEST is
+// answered only within an exchange the run agreed to (see JudgeRequest); any other is
+// logged and left to the network's own DHCP server.
 //
 // SetIpRun is the Set IP button: it asks first and listens for 80 s. ListenRun opens
 // every Search: it listens for 10 s and asks when a unit's DISCOVER comes (then 30 s
@@ -78,7 +83,8 @@ private:
     struct Exchange; // the run-local state of one exchange
 
     int Run(Form form);
-    // Opens port 67; on failure logs it, tells the user once per program run, null.
+    // Opens port 67; on failure logs it and returns null. Set IP tells the user every
+    // time, Search's listening step once per program run.
     std::unique_ptr<DhcpServerSocket> OpenSocket(Form form);
     // Listens and answers until an ACK went out, the window ran out, a receive failed,
     // the user said No or no address was left. True when an ACK went out.

@@ -10,6 +10,14 @@ constexpr uint8_t kPad = 0;
 constexpr uint8_t kEnd = 255;
 constexpr uint8_t kOptionMessageType = 53;
 
+constexpr uint8_t kOptionRequestedAddress = 50;
+constexpr uint8_t kOptionServerId = 54;
+
+Ipv4Address GetAddress(const uint8_t* at)
+{
+    return Ipv4Address::FromOctets(at[0], at[1], at[2], at[3]);
+}
+
 void PutAddress(uint8_t* at, Ipv4Address address)
 {
     const std::array<uint8_t, 4> octets = address.Octets();
@@ -44,6 +52,35 @@ uint8_t ParseMessageType(std::span<const uint8_t> received)
         i += received[i] + 1u;
     }
     return kDhcpNoType;
+}
+
+RequestFields ReadRequestFields(std::span<const uint8_t> received)
+{
+    RequestFields fields;
+    const std::size_t length = received.size();
+    if (length < dhcp::kOptions ||
+        std::memcmp(received.data() + dhcp::kCookie, dhcp::kMagicCookie, 4) != 0)
+        return fields;
+    fields.ciaddr = GetAddress(received.data() + dhcp::kCiaddr);
+    std::size_t i = dhcp::kOptions;
+    while (i < length && received[i] != kEnd) {
+        const uint8_t code = received[i];
+        if (code == kPad) {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= length)
+            break; // no length byte
+        const std::size_t size = received[i + 1];
+        if (i + 2 + size > length)
+            break; // runs past the data
+        if (size == 4 && code == kOptionServerId)
+            fields.serverId = GetAddress(received.data() + i + 2);
+        else if (size == 4 && code == kOptionRequestedAddress)
+            fields.requested = GetAddress(received.data() + i + 2);
+        i += 2 + size;
+    }
+    return fields;
 }
 
 MacAddress ClientMac(std::span<const uint8_t> received)

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace zelvo {
@@ -52,6 +53,22 @@ uint8_t ParseMessageType(std::span<const uint8_t> received);
 
 // The client's MAC: bytes 28 ... 33. The message must be at least 34 bytes long.
 MacAddress ClientMac(std::span<const uint8_t> received);
+
+// What a REQUEST says about the exchange it belongs to: a client that chose an OFFER
+// names its server (option 54) and asks for the offered address (option 50); a client
+// that reboots asks for its old address without naming a server; a client that renews
+// its lease carries that address in ciaddr.
+struct RequestFields
+{
+    Ipv4Address ciaddr;
+    std::optional<Ipv4Address> serverId;  // option 54
+    std::optional<Ipv4Address> requested; // option 50
+};
+
+// Reads ciaddr and options 54 and 50 of a received message. An option that is not four
+// bytes long, or that runs past the data, counts as absent; the walk ends at the end
+// option.
+RequestFields ReadRequestFields(std::span<const uint8_t> received);
 
 // What a reply says about the network beyond the request's own fields.
 struct ReplyAddresses

@@ -29,6 +29,17 @@ void LogReserved(int phase, Ipv4Address reserved)
 
 } // namespace
 
+bool NeighbourHolds(std::span<const NeighbourEntry> entries, Ipv4Address candidate)
+{
+    for (const NeighbourEntry& e : entries) {
+        // A NOARP entry with a group MAC (broadcast, multicast) is nobody's.
+        const bool groupMac = (e.mac[0] & 0x01) != 0;
+        if (e.address == candidate && !IsZeroMac(e.mac) && !(e.noArp && groupMac))
+            return true;
+    }
+    return false;
+}
+
 bool ReserveAddress(int phase, Ipv4Address& reserved, const ReservationInputs& inputs,
                     const CandidateProbe& probe)
 {

@@ -1,10 +1,12 @@
 #pragma once
 #include "core/UsedAddressTable.h"
+#include "platform/NeighbourTable.h"
 #include "platform/NetAddress.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 
 namespace zelvo {
 
@@ -30,6 +32,13 @@ enum ReservePhase
     kReserveOffer = 2,
     kReserveAck = 3,
 };
+
+// True when the neighbour table shows a host at candidate: an entry with its MAC
+// (REACHABLE, STALE, DELAY, PROBE, PERMANENT, or a NOARP entry with a unicast MAC), not
+// one that is still being resolved or failed (INCOMPLETE, FAILED: no MAC). Read after
+// the echo probe, it catches a host that drops echo requests but answered the ARP
+// request the probe caused.
+bool NeighbourHolds(std::span<const NeighbourEntry> entries, Ipv4Address candidate);
 
 // Chooses the run's temporary address into reserved: the first host octet of the PC's
 // block that is not in the in-use list and does not answer an echo. An address already

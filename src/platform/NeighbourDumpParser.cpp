@@ -12,7 +12,8 @@ namespace zelvo {
 
 namespace {
 // Parses one RTM_NEWNEIGH body. false when it is malformed.
-bool ParseNeighbour(std::span<const uint8_t> body, std::vector<NeighbourEntry>& entries)
+bool ParseNeighbour(std::span<const uint8_t> body, std::vector<NeighbourEntry>& entries,
+                    bool keepNoArp)
 {
     ndmsg nd{};
     if (!ReadAt(body, 0, nd))
@@ -30,7 +31,8 @@ bool ParseNeighbour(std::span<const uint8_t> body, std::vector<NeighbourEntry>& 
         });
     if (!wellFormed)
         return false;
-    if (nd.ndm_family != AF_INET || !haveAddress || (nd.ndm_state & NUD_NOARP) != 0)
+    entry.noArp = (nd.ndm_state & NUD_NOARP) != 0;
+    if (nd.ndm_family != AF_INET || !haveAddress || (entry.noArp && !keepNoArp))
         return true; // not an IPv4 neighbour: skipped, not an error
     if ((nd.ndm_state & (NUD_INCOMPLETE | NUD_FAILED)) != 0)
         entry.mac = {};
@@ -47,10 +49,10 @@ std::vector<uint8_t> BuildNeighbourDumpRequest(uint32_t seq)
 }
 
 DumpChunkResult ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
-                                   std::vector<NeighbourEntry>& entries)
+                                   std::vector<NeighbourEntry>& entries, bool keepNoArp)
 {
     return WalkDumpChunk(buffer, seq, [&](uint16_t type, std::span<const uint8_t> body) {
-        return type != RTM_NEWNEIGH || ParseNeighbour(body, entries);
+        return type != RTM_NEWNEIGH || ParseNeighbour(body, entries, keepNoArp);
     });
 }
 

@@ -15,6 +15,7 @@ struct NeighbourEntry
 {
     Ipv4Address address;
     MacAddress mac = {};
+    bool noArp = false; // NUD_NOARP: kept only when asked for (see ParseNeighbourDump)
 };
 
 // The result of one read of the neighbour table.
@@ -29,17 +30,20 @@ struct NeighbourRead
 std::vector<uint8_t> BuildNeighbourDumpRequest(uint32_t seq);
 
 // Parses one buffer of the dump's replies and appends its IPv4 entries to entries.
-// Messages of another sequence number are skipped. Pseudo-entries that are no
-// neighbours (NUD_NOARP: broadcast, multicast, 0.0.0.0 and loopback) are left out;
-// an entry without a link-layer address (INCOMPLETE, FAILED) gets an all-zero MAC.
+// Messages of another sequence number are skipped. NUD_NOARP entries are left out
+// unless keepNoArp: most are pseudo-entries that are no neighbours (broadcast, multicast,
+// 0.0.0.0 and loopback), but a static entry made with "nud noarp" is a host; kept, they
+// carry noArp and their link-layer address as given. An entry without a link-layer
+// address (INCOMPLETE, FAILED) gets an all-zero MAC.
 // Reads nothing outside the buffer; a malformed message ends the dump with EBADMSG.
 DumpChunkResult ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
-                                   std::vector<NeighbourEntry>& entries);
+                                   std::vector<NeighbourEntry>& entries, bool keepNoArp = false);
 
 // Sorts entries by address in host order, as the search lists them.
 void SortByAddress(std::vector<NeighbourEntry>& entries);
 
-// Reads the kernel's IPv4 neighbour table through rtnetlink. Callable from any thread.
-NeighbourRead ReadNeighbourTable();
+// Reads the kernel's IPv4 neighbour table through rtnetlink, NOARP entries too when
+// keepNoArp. Callable from any thread.
+NeighbourRead ReadNeighbourTable(bool keepNoArp = false);
 
 } // namespace zelvo

@@ -26,7 +26,7 @@ uint32_t NextSequence()
 }
 } // namespace
 
-NeighbourRead ReadNeighbourTable()
+NeighbourRead ReadNeighbourTable(bool keepNoArp)
 {
     int error = 0;
     const UniqueFd fd = OpenRouteSocket(error);
@@ -37,7 +37,7 @@ NeighbourRead ReadNeighbourTable()
     const DumpRead dump = RunDump(
         fd.Get(), BuildNeighbourDumpRequest(seq),
         [&](std::span<const uint8_t> datagram) {
-            return ParseNeighbourDump(datagram, seq, read.entries);
+            return ParseNeighbourDump(datagram, seq, read.entries, keepNoArp);
         },
         SystemClock(), kReplyTimeoutMs);
     if (dump.errorCode != 0)

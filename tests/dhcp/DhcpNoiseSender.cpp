@@ -4,7 +4,11 @@
 // that carry one of its xids (ours: must stay 0) and the others (the replies to the
 // real unit beside it, so the count shows that it heard the responder at all).
 //
-// dhcp_noise_sender <seconds> <result file> [interface]
+// With "requests" it sends instead what a unit sends on a LAN with a DHCP server: a
+// REQUEST for another server's OFFER and the REQUEST of a reboot, neither of them after
+// an OFFER of the responder.
+//
+// dhcp_noise_sender <seconds> <result file> [interface] [requests]
 // Result file: "sent=<n> ours=<n> others=<n>\n", written when the time is up.
 #include <arpa/inet.h>
 #include <net/if.h>
@@ -43,6 +47,14 @@ std::vector<uint8_t> Message(uint8_t op, uint32_t xid, const std::array<uint8_t,
     return m;
 }
 
+std::vector<std::vector<uint8_t>> Requests()
+{
+    // Another server at 10.231.7.1 offered .120; a reboot asks for the old .33.
+    return {Message(1, kXidBase + 7, kUnitMac,
+                    {53, 1, 3, 54, 4, 10, 231, 7, 1, 50, 4, 10, 231, 7, 120, 255}),
+            Message(1, kXidBase + 8, kUnitMac, {53, 1, 3, 50, 4, 10, 231, 7, 33, 255})};
+}
+
 std::vector<std::vector<uint8_t>> Round()
 {
     std::vector<std::vector<uint8_t>> round;
@@ -76,7 +88,7 @@ bool Ours(const uint8_t* m, long length)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s <seconds> <result file> [interface]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <seconds> <result file> [interface] [requests]\n", argv[0]);
         return 2;
     }
     const int seconds = std::atoi(argv[1]);
@@ -102,7 +114,7 @@ int main(int argc, char** argv)
     server.sin_port = htons(67);
     server.sin_addr.s_addr = htonl(INADDR_BROADCAST);
 
-    const auto round = Round();
+    const auto round = argc > 4 && std::strcmp(argv[4], "requests") == 0 ? Requests() : Round();
     const auto start = std::chrono::steady_clock::now();
     auto nextRound = start;
     long sent = 0, ours = 0, others = 0;

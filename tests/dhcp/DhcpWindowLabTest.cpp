@@ -2,9 +2,9 @@
 // units without an address run a real DHCP client (busybox udhcpc) and must end up
 // holding the address the window gave them, listed by name, with the address message
 // shown and their page asked of the URL opener. Around them: a foreign client, another
-// DHCP server holding port 67, a host sending noise to port 67, and a second card of the
-// PC on which a unit waits. Each lab has its own copy of this program (the window writes
-// manager.log beside it); ctest picks the case that belongs to the lab.
+// DHCP server holding port 67, a host sending noise or stray REQUESTs to port 67, and a
+// second card of the PC on which a unit waits. Each lab has its own copy of this program
+// (the window writes manager.log beside it); ctest picks the case that belongs to the lab.
 #include "core/MessageCatalogue.h"
 #include "platform/Files.h"
 #include "platform/UdpPortHolder.h"
@@ -266,11 +266,11 @@ TEST(DhcpWindow, setIpListensOnlyAfterYesAndThenServesTheUnit)
     EXPECT_TRUE(w.Enabled(kIdBackup));
 }
 
-// Another DHCP server of the PC holds port 67. The user is told once in this program
-// run, by Search's listening step and never again (not by the next Search, not by Set
-// IP); each run still ends, logs why, and leaves the window usable. Once the port is
-// free, Set IP serves the unit.
-TEST(DhcpWindow, port67HeldByAnotherServerIsToldOnceAndTheWindowGoesOn)
+// Another DHCP server of the PC holds port 67. Search's listening step tells the user
+// once in this program run (not at the next Search); Set IP, which the user asked for,
+// tells it every time. Each run still ends, logs why, and leaves the window usable. Once
+// the port is free, Set IP serves the unit.
+TEST(DhcpWindow, port67HeldByAnotherServerIsToldOnceBySearchAndAtEverySetIp)
 {
     REQUIRE_LAB();
     const std::string leases = "/tmp/zelvo-dhcpwin-leases-" + std::to_string(::getpid());
@@ -304,10 +304,13 @@ TEST(DhcpWindow, port67HeldByAnotherServerIsToldOnceAndTheWindowGoesOn)
     EXPECT_TRUE(w.Usable());
 
     ASSERT_TRUE(w.Search());
+    EXPECT_EQ(portBoxes().size(), 1u) << "Search told it more than once";
     ASSERT_TRUE(EnableSetIp(w));
     w.boxes.AddAnswer(MessageAnswer::Yes);
     ASSERT_TRUE(w.Press(kIdSetIp));
-    EXPECT_EQ(portBoxes().size(), 1u) << "told more than once";
+    told = portBoxes();
+    ASSERT_EQ(told.size(), 2u) << "Set IP ended silently";
+    EXPECT_EQ(told[1].text, Text(931) + "dnsmasq");
     EXPECT_TRUE(w.Usable());
     const std::string log = ManagerLog().substr(logFrom);
     std::size_t heldLines = 0;
@@ -327,7 +330,7 @@ TEST(DhcpWindow, port67HeldByAnotherServerIsToldOnceAndTheWindowGoesOn)
     Served served;
     ExpectServed(w, "NAS05", "02-5a-e1-40-00-05", served);
     EXPECT_EQ(urls.Opened(), Names{"http://" + served.address + kWebPage});
-    EXPECT_EQ(portBoxes().size(), 1u);
+    EXPECT_EQ(portBoxes().size(), 2u);
 }
 
 // While Set IP runs, NOISE (a host with an address on the same segment) sends port 67
@@ -381,6 +384,48 @@ TEST(DhcpWindow, setIpServesTheUnitThroughNoiseAndRefusesToClose)
 
     w.dialog->OnCommand(kIdExit);
     EXPECT_FALSE(w.dialog->isVisible());
+}
+
+// During Search's listening step NOISE sends, every second, the REQUEST of a unit that
+// took another server's OFFER and that of a unit that reboots. Neither belongs to an
+// exchange of the run: each is logged as rejected, none is answered nor asked about, and
+// the search runs and lists NAS01.
+TEST(DhcpWindow, searchLeavesRequestsOutsideItsExchangeAlone)
+{
+    REQUIRE_LAB();
+    const std::string result = "/tmp/zelvo-dhcpwin-requests-" + std::to_string(::getpid());
+    std::filesystem::remove(result);
+    ToolWindow w;
+    ASSERT_TRUE(w.Create());
+    ASSERT_TRUE(w.WaitForSearches(1));
+    const int seconds = 12;
+    ASSERT_EQ(Lab("unit-exec NOISE -- " + ExeDirectory() + "/../window-noise/dhcp_noise_sender " +
+                  std::to_string(seconds) + " " + result + " eth0 requests >/dev/null 2>&1 &"),
+              0);
+    const std::size_t logFrom = ManagerLog().size();
+    const std::size_t boxesFrom = w.boxes.ShownBoxes().size();
+    ASSERT_TRUE(w.Search());
+
+    for (const Shown& box : ShownSince(w, boxesFrom))
+        EXPECT_NE(box.buttons, MessageButtons::YesNo) << "asked about: " << box.text;
+    const std::string log = ManagerLog().substr(logFrom);
+    const std::string rejected = " Rcv  : Dhcp_Request  [02-5a-e1-40-00-77] ... Reject (";
+    ExpectContains(log,
+                   {rejected + "server 10.231.7.1, no offer of this run to it).\r\n",
+                    rejected + "rebooting, not agreed to in this run).\r\n",
+                    "<<< Close DHCP function (0).\r\n", ">>> Start to retrieve network table"});
+    EXPECT_EQ(log.find("Send reply"), std::string::npos) << log;
+    EXPECT_EQ(w.ListedNames(), Names{"NAS01"});
+    ASSERT_TRUE(test::WaitUntil(std::chrono::seconds(seconds + 10),
+                                [&] { return std::filesystem::exists(result); }));
+    long sent = 0, ours = -1, others = 0;
+    const std::string counts = ReadSmallFile(result, 4096).value_or("");
+    std::filesystem::remove(result);
+    ASSERT_EQ(std::sscanf(counts.c_str(), "sent=%ld ours=%ld others=%ld", &sent, &ours, &others), 3)
+        << counts;
+    EXPECT_GT(sent, 0);
+    EXPECT_EQ(ours, 0) << "the responder answered a REQUEST outside its exchange";
+    EXPECT_TRUE(w.Usable());
 }
 
 // NAS09 waits for an address on a second card of the PC (eth1, without an address of its

@@ -1,9 +1,10 @@
 // The responder's rules without threads: the type of a received message, the bytes of
-// the reply, the choice of the temporary address and what the user is told when port 67
-// cannot be had.
+// the reply, which REQUEST is answered, the choice of the temporary address and what the
+// user is told when port 67 cannot be had.
 #include "core/MessageCatalogue.h"
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/PortProblemMessage.h"
+#include "dhcp/RequestRule.h"
 #include "dhcp/ReserveAddress.h"
 #include "dhcp/TestLog.h"
 
@@ -138,6 +139,109 @@ TEST(BuildReply, copiesTheRequestsFieldsClearsTheRestAndKeepsNothingPastTheHeade
         ASSERT_EQ(reply[i], 0) << i;
 }
 
+TEST(ReadRequestFields, findsTheServerTheAddressAskedForAndCiaddr)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<uint8_t> message;
+        std::optional<int> server, requested; // last octets of 192.168.1.x
+    };
+    const std::vector<Case> cases = {
+        {"selecting", Message({53, 1, 3, 54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50, 255}), 60,
+         50},
+        {"rebooting", Message({53, 1, 3, 0, 50, 4, 192, 168, 1, 77, 255}), {}, 77},
+        {"neither", Message({53, 1, 3, 255}), {}, {}},
+        {"after the end option", Message({53, 1, 3, 255, 0, 54, 4, 192, 168, 1, 60}), {}, {}},
+        {"a server of three bytes", Message({54, 3, 192, 168, 1, 50, 4, 192, 168, 1, 50}), {}, 50},
+        {"cut inside the option", Message({50, 4, 192, 168, 1, 77, 54, 4, 192, 168, 1}), {}, 77},
+        {"wrong cookie", Message({54, 4, 192, 168, 1, 60}, false), {}, {}},
+    };
+    for (const Case& c : cases) {
+        const RequestFields f = ReadRequestFields(c.message);
+        const auto octet = [](const std::optional<Ipv4Address>& a) {
+            return a ? std::optional<int>(a->Octets()[3]) : std::nullopt;
+        };
+        EXPECT_EQ(octet(f.serverId), c.server) << c.what;
+        EXPECT_EQ(octet(f.requested), c.requested) << c.what;
+    }
+    std::vector<uint8_t> renewing = Message({53, 1, 3, 255});
+    renewing[12] = 192, renewing[13] = 168, renewing[14] = 1, renewing[15] = 50;
+    EXPECT_EQ(ReadRequestFields(renewing).ciaddr, Ipv4Address::FromOctets(192, 168, 1, 50));
+}
+
+TEST(JudgeRequest, answersOnlyWithinAnExchangeThisRunAgreedTo)
+{
+    const MacAddress unit = {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x07};
+    const MacAddress other = {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x08};
+    const auto ip = [](uint8_t last) { return Ipv4Address::FromOctets(192, 168, 1, last); };
+    const RequestFields toUs{{}, ip(60), ip(50)};
+    const RequestFields toOther{{}, ip(1), ip(120)};
+    const RequestFields rebooting{{}, std::nullopt, ip(77)};
+    const RequestFields renewing{ip(50), std::nullopt, std::nullopt};
+    const RequestFields bare{};
+    const ExchangeAgreement none;
+    const ExchangeAgreement offeredUnit{{{unit, ip(60)}}, {unit}, false};
+    const ExchangeAgreement offeredOther{{{other, ip(60)}}, {other}, false};
+    const ExchangeAgreement setIp{{}, {}, true};
+    struct Case
+    {
+        const char* what;
+        const ExchangeAgreement& agreement;
+        RequestFields request;
+        RequestVerdict verdict;
+    };
+    const Case cases[] = {
+        {"no OFFER yet (a forged REQUEST during Search)", none, toUs, RequestVerdict::NoOfferToIt},
+        {"OFFER to another MAC", offeredOther, toUs, RequestVerdict::NoOfferToIt},
+        {"option 54 another server", offeredUnit, toOther, RequestVerdict::OtherServer},
+        {"another server, nothing offered", none, toOther, RequestVerdict::NoOfferToIt},
+        {"option 54 us after our OFFER", offeredUnit, toUs, RequestVerdict::Answer},
+        {"rebooting, the user said Yes for it", offeredUnit, rebooting, RequestVerdict::Answer},
+        {"rebooting, Yes for another MAC", offeredOther, rebooting,
+         RequestVerdict::RebootNotAgreed},
+        {"rebooting during Search, no Yes", none, rebooting, RequestVerdict::RebootNotAgreed},
+        {"rebooting during Set IP", setIp, rebooting, RequestVerdict::Answer},
+        {"Set IP, server named but nothing offered", setIp, toUs, RequestVerdict::NoOfferToIt},
+        {"renewing", offeredUnit, renewing, RequestVerdict::NoLeaseOfThisRun},
+        {"no address asked for", setIp, bare, RequestVerdict::NoLeaseOfThisRun},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(JudgeRequest(c.agreement, unit, c.request), c.verdict) << c.what;
+        EXPECT_EQ(RequestVerdictText(c.verdict, c.request).empty(),
+                  c.verdict == RequestVerdict::Answer)
+            << c.what;
+    }
+    EXPECT_EQ(RequestVerdictText(RequestVerdict::OtherServer, toOther),
+              "server 192.168.1.1, not ours");
+}
+
+TEST(NeighbourHolds, countsAnEntryWithAMacAsAHost)
+{
+    const Ipv4Address candidate = Ipv4Address::FromOctets(192, 168, 1, 50);
+    const MacAddress host = {0x00, 0x15, 0x5d, 0x01, 0x02, 0x03}, none{};
+    struct Case
+    {
+        const char* what;
+        NeighbourEntry entry;
+        bool holds;
+    };
+    const Case cases[] = {
+        {"with a MAC (REACHABLE, STALE, DELAY, PROBE, PERMANENT)", {candidate, host, false}, true},
+        {"NOARP with a MAC", {candidate, host, true}, true},
+        {"without a MAC (INCOMPLETE, FAILED)", {candidate, none, false}, false},
+        {"NOARP broadcast", {candidate, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff}, true}, false},
+        {"NOARP multicast", {candidate, {0x01, 0x00, 0x5e, 0x00, 0x00, 0x16}, true}, false},
+        {"another address", {Ipv4Address::FromOctets(192, 168, 1, 51), host, false}, false},
+    };
+    for (const Case& c : cases) {
+        const std::vector<NeighbourEntry> table = {
+            {Ipv4Address::FromOctets(192, 168, 1, 1), host, false}, c.entry};
+        EXPECT_EQ(NeighbourHolds(table, candidate), c.holds) << c.what;
+    }
+    EXPECT_FALSE(NeighbourHolds({}, candidate));
+}
+
 // Records every candidate probed; the addresses in `answering` answer.
 struct FakeProbe
 {
@@ -257,8 +361,7 @@ TEST(PortProblemMessage, saysWhetherThePortIsTakenOrNotPermitted)
         open.error = c.error;
         open.portHolder = c.holder;
         EXPECT_EQ(PortProblemMessage(409, open), MessageCatalogue::Text(c.english) + c.holder);
-        EXPECT_EQ(PortProblemMessage(411, open),
-                  MessageCatalogue::Text(c.english - 1) + c.holder);
+        EXPECT_EQ(PortProblemMessage(411, open), MessageCatalogue::Text(c.english - 1) + c.holder);
     }
 }
 

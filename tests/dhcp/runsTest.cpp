@@ -32,14 +32,30 @@ Ipv4Address Ip(uint8_t last)
 const MacAddress kUnit = {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x07};
 const MacAddress kForeign = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
 
-std::vector<uint8_t> Request(uint8_t type, const MacAddress& mac, uint8_t xid = 1)
+// A client's message; options follow option 53.
+std::vector<uint8_t> Request(uint8_t type, const MacAddress& mac, uint8_t xid = 1,
+                             std::vector<uint8_t> options = {})
 {
     std::vector<uint8_t> m(300, 0);
     m[0] = 1, m[1] = 1, m[2] = 6, m[7] = xid;
     std::copy(mac.begin(), mac.end(), m.begin() + 28);
-    const uint8_t options[] = {99, 130, 83, 99, 53, 1, type, 255};
-    std::copy(std::begin(options), std::end(options), m.begin() + 236);
+    std::vector<uint8_t> all = {99, 130, 83, 99, 53, 1, type};
+    all.insert(all.end(), options.begin(), options.end());
+    all.push_back(255);
+    std::copy(all.begin(), all.end(), m.begin() + 236);
     return m;
+}
+
+// The REQUEST of a client that took the OFFER of server for address.
+std::vector<uint8_t> Selecting(const MacAddress& mac, uint8_t server, uint8_t address)
+{
+    return Request(kDhcpRequest, mac, 1, {54, 4, 192, 168, 1, server, 50, 4, 192, 168, 1, address});
+}
+
+// The REQUEST of a client that reboots and asks for its old address.
+std::vector<uint8_t> Rebooting(const MacAddress& mac, uint8_t address)
+{
+    return Request(kDhcpRequest, mac, 1, {50, 4, 192, 168, 1, address});
 }
 
 struct Sent
@@ -173,8 +189,20 @@ struct Window
     PcSubnet subnet{Ip(60), {255, 255, 255, 0}};
     UsedAddressTable used;
     IniValues settings;
-    DhcpCommands dhcp{DhcpServices{*state, controls, passes, boxes, urls, probes, port, clock,
-                                   subnet, used, settings}};
+    std::vector<NeighbourEntry> neighbours; // the PC's neighbour table
+    DhcpCommands dhcp{Services()};
+
+    DhcpServices Services()
+    {
+        DhcpServices services{*state, controls, passes, boxes, urls,    probes,
+                              port,   clock,    subnet, used,  settings};
+        services.neighbours = [this] {
+            NeighbourRead read;
+            read.entries = neighbours;
+            return read;
+        };
+        return services;
+    }
 
     explicit Window(std::vector<MessageAnswer> answers = {})
     {
@@ -239,7 +267,7 @@ TEST(ListenRun, servesTheUnitListsItByNameAndOpensItsPage)
         w.port.Deliver(Request(kDhcpDiscover, kUnit, xid));
     w.port.Deliver(Request(kDhcpDiscover, kForeign));
     w.port.Deliver(Request(kDhcpRelease, kUnit));
-    w.port.Deliver(Request(kDhcpRequest, kUnit));
+    w.port.Deliver(Selecting(kUnit, 60, 50));
 
     EXPECT_EQ(w.dhcp.ListenRun(), 1);
 
@@ -288,6 +316,31 @@ TEST(ListenRun, servesTheUnitListsItByNameAndOpensItsPage)
     EXPECT_EQ(w.urls.Opened(), std::vector<std::string>{"http://192.168.1.50/index.html"});
 }
 
+// Search's listening step answers a REQUEST only after its own OFFER to that unit, naming
+// this PC; a forged one, a rebooting unit nobody said Yes for and a unit that took another
+// server's OFFER are logged and left alone, and the exchange goes on.
+TEST(ListenRun, answersOnlyARequestWithinTheAgreedExchange)
+{
+    Window w({MessageAnswer::Yes, MessageAnswer::Ok});
+    w.port.Deliver(Selecting(kUnit, 60, 50)); // forged: nothing offered yet
+    w.port.Deliver(Rebooting(kUnit, 77));     // before the user's Yes
+    w.port.Deliver(Request(kDhcpDiscover, kUnit));
+    w.port.Deliver(Selecting(kUnit, 1, 120)); // took another server's OFFER
+    w.port.Deliver(Selecting(kUnit, 60, 50));
+    EXPECT_EQ(w.dhcp.ListenRun(), 1);
+
+    EXPECT_EQ(w.OfferedOctets(kDhcpOffer), std::vector<int>{50});
+    EXPECT_EQ(w.OfferedOctets(kDhcpAck), std::vector<int>{50});
+    EXPECT_EQ(w.port.sent.size(), 2u);
+    const std::string unit = " Rcv  : Dhcp_Request  [02-5a-e1-42-00-07] ... ";
+    EXPECT_TRUE(w.Logged(unit + "Reject (server 192.168.1.60, no offer of this run to it).\r\n" +
+                         " >>> Start receive from\r\n"));
+    EXPECT_TRUE(w.Logged(unit + "Reject (rebooting, not agreed to in this run).\r\n"));
+    EXPECT_TRUE(w.Logged(unit + "Reject (server 192.168.1.1, not ours).\r\n"));
+    EXPECT_TRUE(w.Logged(unit + "Accept.\r\n"));
+    EXPECT_EQ(w.state->devices.UnitCount, 1);
+}
+
 TEST(SetIpRun, noAtTheQuestionOpensNothing)
 {
     Window w({MessageAnswer::No});
@@ -298,13 +351,14 @@ TEST(SetIpRun, noAtTheQuestionOpensNothing)
     EXPECT_EQ(w.state->m_bBusy, 0);
 }
 
-TEST(SetIpRun, answersARequestWithoutDiscoverAndIgnoresOthersQuietly)
+// The Yes came before Set IP listened: a unit that reboots is answered without a DISCOVER.
+TEST(SetIpRun, answersARebootingUnitWithoutDiscoverAndIgnoresOthersQuietly)
 {
     Window w({MessageAnswer::Yes, MessageAnswer::Ok});
     w.probes->name.reset(); // the unit never tells its name
     w.port.Deliver(Request(kDhcpDiscover, kForeign));
     w.port.Deliver(std::vector<uint8_t>(2000, 0x01)); // too long: dropped, not the end
-    w.port.Deliver(Request(kDhcpRequest, kUnit));
+    w.port.Deliver(Rebooting(kUnit, 77));
     w.dhcp.SetIpRun();
 
     EXPECT_EQ(w.OfferedOctets(kDhcpAck), std::vector<int>{50});
@@ -326,14 +380,13 @@ TEST(SetIpRun, canBeNarrowedToOneUnitAndGivenItsOwnWindow)
     // The command line's --mac and --wait: another unit asking is left unanswered.
     Window w({MessageAnswer::Yes, MessageAnswer::Ok});
     const MacAddress other = {0x02, 0x5a, 0xe1, 0x43, 0x00, 0x08};
-    DhcpServices services{*w.state, w.controls, w.passes, w.boxes, w.urls,    w.probes,
-                          w.port,   w.clock,    w.subnet, w.used,  w.settings};
+    DhcpServices services = w.Services();
     services.onlyUnit = kUnit;
     services.setIpWindowSeconds = 5;
     DhcpCommands narrowed(services);
     w.port.Deliver(Request(kDhcpDiscover, other));
-    w.port.Deliver(Request(kDhcpRequest, other));
-    w.port.Deliver(Request(kDhcpRequest, kUnit));
+    w.port.Deliver(Rebooting(other, 78));
+    w.port.Deliver(Rebooting(kUnit, 77));
     narrowed.SetIpRun();
     EXPECT_EQ(w.OfferedOctets(kDhcpAck), std::vector<int>{50});
     EXPECT_EQ(w.port.sent.size(), 1u);
@@ -352,6 +405,20 @@ TEST(SetIpRun, canBeNarrowedToOneUnitAndGivenItsOwnWindow)
     EXPECT_EQ(quiet.boxes.ShownBoxes()[1].text, MessageCatalogue::Text(955));
 }
 
+// A host that drops echo requests but answered the probe's ARP request holds its address.
+TEST(SetIpRun, passesOverASilentCandidateThatIsInTheNeighbourTable)
+{
+    Window w({MessageAnswer::Yes, MessageAnswer::Ok});
+    w.neighbours = {{Ip(50), {0x00, 0x15, 0x5d, 0x01, 0x02, 0x03}, false}, {Ip(51), {}, false}};
+    w.port.Deliver(Request(kDhcpDiscover, kUnit));
+    w.port.Deliver(Selecting(kUnit, 60, 51));
+    w.dhcp.SetIpRun();
+    EXPECT_EQ(w.OfferedOctets(kDhcpOffer), std::vector<int>{51});
+    EXPECT_EQ(w.OfferedOctets(kDhcpAck), std::vector<int>{51});
+    EXPECT_TRUE(w.Logged("  192.168.1.50 is silent but in the neighbour table: in use\r\n"
+                         "  [Phase 2] Reserved IP address : 192.168.001.051\r\n"));
+}
+
 TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
 {
     // 300 foreign DISCOVERs keep the port busy, 10 ms apart by the clock, before the
@@ -366,7 +433,7 @@ TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
             flood.push_back(Request(kDhcpDiscover, {0x52, 0x54, 0, 0, uint8_t(i >> 8), uint8_t(i)},
                                     uint8_t(i)));
         flood.push_back(Request(kDhcpDiscover, kUnit));
-        flood.push_back(Request(kDhcpRequest, kUnit));
+        flood.push_back(Selecting(kUnit, 60, 50));
         for (const auto& d : flood) {
             while (::send(w.port.ends[1], d.data(), d.size(), MSG_DONTWAIT) < 0) {
                 if (stop.load() || errno != EAGAIN)
@@ -414,7 +481,7 @@ TEST(SetIpRun, aFullListGetsNoRowButTheUserStillGetsTheAddressAndThePage)
         }
         if (sameMac)
             d.rows[2].mac = kUnit;
-        w.port.Deliver(Request(kDhcpRequest, kUnit));
+        w.port.Deliver(Rebooting(kUnit, 77));
         w.dhcp.SetIpRun();
 
         EXPECT_EQ(w.urls.Opened().size(), 1u);
@@ -433,19 +500,44 @@ TEST(SetIpRun, aFullListGetsNoRowButTheUserStillGetsTheAddressAndThePage)
     }
 }
 
-TEST(Runs, port67TakenEndsTheRunAndTellsTheUserOnce)
+// Port 67 taken ends the run. Set IP, which the user asked for, tells why every time;
+// Search, which finds units with an address without the port, tells once per program run.
+TEST(Runs, port67TakenEndsTheRunSetIpTellsEveryTimeSearchOnce)
 {
-    Window w({MessageAnswer::Yes, MessageAnswer::Ok, MessageAnswer::Yes});
+    const std::string note = std::string(MessageCatalogue::Text(931)) + "dnsmasq (libvirt)";
+    const std::string question = MessageCatalogue::Text(109);
+    struct Case
+    {
+        const char* what;
+        std::vector<bool> setIp; // the runs in order: Set IP, or Search's listening step
+        std::vector<std::string> shown;
+    };
+    const Case cases[] = {
+        {"Set IP twice", {true, true}, {question, note, question, note}},
+        {"Search twice", {false, false}, {note}},
+        {"Search, then Set IP", {false, true}, {note, question, note}},
+        {"Set IP, then Search", {true, false}, {question, note}},
+    };
+    for (const Case& c : cases) {
+        Window w;
+        for (int i = 0; i < 4; ++i)
+            w.boxes.AddAnswer(MessageAnswer::Yes);
+        w.port.error = EADDRINUSE;
+        for (const bool setIp : c.setIp)
+            setIp ? w.dhcp.SetIpRun() : void(w.dhcp.ListenRun());
+        std::vector<std::string> shown;
+        for (const auto& box : w.boxes.ShownBoxes())
+            shown.push_back(box.text);
+        EXPECT_EQ(shown, c.shown) << c.what;
+        EXPECT_EQ(w.port.opens, 2) << c.what;
+    }
+
+    Window w;
     w.port.error = EADDRINUSE;
     EXPECT_EQ(w.dhcp.ListenRun(), 0);
-    w.dhcp.SetIpRun();
-    ASSERT_EQ(w.boxes.ShownBoxes().size(), 2u); // the note, then Set IP's question
-    EXPECT_EQ(w.boxes.ShownBoxes()[0].text,
-              std::string(MessageCatalogue::Text(931)) + "dnsmasq (libvirt)");
-    EXPECT_EQ(w.boxes.ShownBoxes()[1].text, MessageCatalogue::Text(109));
-    EXPECT_EQ(w.port.opens, 2);
     EXPECT_TRUE(w.passes.timedPhases.empty());
-    EXPECT_TRUE(w.Logged(" Create socket\r\n Close socket\r\n"));
+    EXPECT_TRUE(w.Logged(" Create socket\r\n Close socket\r\n"
+                         "  UDP port 67: bind failed; held by dnsmasq (libvirt)\r\n"));
     EXPECT_TRUE(w.Logged("<<< Close DHCP function (0).\r\n"));
     EXPECT_EQ(w.state->m_bBusy, 0);
     EXPECT_TRUE(w.controls.IsControlEnabled(kIdSearch));

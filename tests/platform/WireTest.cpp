@@ -296,6 +296,13 @@ TEST(NeighbourDump, keepsNeighboursAndBlanksThoseWithoutAddress)
             EXPECT_EQ(entries[0].mac, *cases[i].second) << i;
         }
     }
+    // Asked for, NOARP entries are kept as given and marked: a static "nud noarp" host.
+    std::vector<NeighbourEntry> entries;
+    const Dump both = Dump().Neighbour(21, kMac, NUD_NOARP).Neighbour(22, kMac, NUD_REACHABLE);
+    ParseNeighbourDump(both.bytes, kSeq, entries, true);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_TRUE(entries[0].noArp && entries[0].mac == mac);
+    EXPECT_FALSE(entries[1].noArp);
 }
 
 TEST(NeighbourDump, endsAtDoneOrAnErrorAndRefusesCutOrBadBuffers)
