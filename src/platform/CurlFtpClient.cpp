@@ -3,6 +3,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,6 +18,12 @@ constexpr int kStopPollMs = 100;
 // A large receive buffer keeps a fast local link busy with few system calls; uploads
 // keep libcurl's own buffer, which measured faster than a larger one.
 constexpr long kBufferBytes = 512 * 1024;
+// A step's replies are kept for the messages and the PWD reply; a server that sends reply
+// lines without end leaves only the last ones.
+constexpr std::size_t kReplyKeepBytes = 64 * 1024;
+// The read of a file before its upload goes in pieces of this size, the stop flag looked
+// at between them.
+constexpr std::size_t kReadPieceBytes = 64 * 1024;
 
 struct EasyDeleter
 {
@@ -31,31 +38,6 @@ struct SlistDeleter
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
-
-class UniqueFd
-{
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return m_fd; }
-    int Release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void Reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
 
 int CodeForLocalErrno(int error, bool writing)
 {
@@ -120,6 +102,8 @@ int CodeForCurl(CURLcode code)
         return kFtpConnectionAborted;
     case CURLE_OUT_OF_MEMORY:
         return kFtpNoMemory;
+    case CURLE_FILESIZE_EXCEEDED:
+        return kFtpFileTooLarge;
     default:
         return kFtpInternalError;
     }
@@ -176,7 +160,7 @@ public:
 
     FtpOutcome CurrentDirectory(std::string& directory) override
     {
-        FtpOutcome outcome = RunQuote(m_cwd, "PWD");
+        FtpOutcome outcome = RunQuote(m_cwd, {"PWD"});
         if (!outcome.Ok())
             return outcome;
         const auto path = ParsePwdReply(m_replies);
@@ -194,7 +178,7 @@ public:
         std::string target = directory;
         if (target.empty() || target[0] != '/')
             target = (m_cwd == "/" ? std::string("/") : m_cwd + "/") + target;
-        FtpOutcome outcome = RunQuote(target, "PWD");
+        FtpOutcome outcome = RunQuote(target, {"PWD"});
         if (!outcome.Ok())
             return outcome;
         m_cwd = ParsePwdReply(m_replies).value_or(target);
@@ -203,15 +187,25 @@ public:
 
     FtpOutcome ListNames(std::vector<std::string>& names) override
     {
-        std::string listing;
+        Listing listing;
         Prepare(DirectoryUrl(m_cwd));
         curl_easy_setopt(m_easy.get(), CURLOPT_DIRLISTONLY, 1L);
-        curl_easy_setopt(m_easy.get(), CURLOPT_WRITEFUNCTION, &AppendToString);
+        curl_easy_setopt(m_easy.get(), CURLOPT_WRITEFUNCTION, &AppendToListing);
         curl_easy_setopt(m_easy.get(), CURLOPT_WRITEDATA, &listing);
         FtpOutcome outcome = Perform();
+        if (listing.tooLong)
+            return {kFtpListingTooLong, "the name listing passed " +
+                                            std::to_string(kFtpListingLimitNames) + " names or " +
+                                            std::to_string(kFtpListingLimitBytes) + " bytes"};
+        if (listing.noMemory)
+            return {kFtpNoMemory, "out of memory while reading the name listing"};
         if (!outcome.Ok())
             return outcome;
-        names = ParseNameListing(listing);
+        try {
+            names = ParseNameListing(listing.text);
+        } catch (const std::bad_alloc&) {
+            return {kFtpNoMemory, "out of memory while reading the name listing"};
+        }
         return outcome;
     }
 
@@ -246,39 +240,40 @@ public:
         return outcome;
     }
 
-    FtpOutcome Store(const std::string& localPath, const std::string& remoteName) override
+    FtpOutcome Store(const UploadFile& file, const std::string& remoteName, bool& began) override
     {
+        began = false;
         if (HasLineBreak(remoteName))
             return {kFtpExtendedError, "a file name may not hold a line break"};
-        UniqueFd fd(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
-        struct stat info
-        {
-        };
-        if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0) {
-            const int error = errno;
-            return {CodeForLocalErrno(error, false),
-                    "cannot read " + localPath + ": " + std::strerror(error)};
-        }
-        if (!S_ISREG(info.st_mode))
-            return {kFtpReadFault, localPath + " is not a plain file"};
-        LocalFile file{fd.Get(), 0, 0};
+        LocalSource source{file.Fd(), file.Size(), 0, 0, false};
         Prepare(FileUrl(remoteName));
         curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(m_easy.get(), CURLOPT_INFILESIZE_LARGE,
-                         static_cast<curl_off_t>(info.st_size));
+                         static_cast<curl_off_t>(file.Size()));
         curl_easy_setopt(m_easy.get(), CURLOPT_READFUNCTION, &ReadFromFile);
-        curl_easy_setopt(m_easy.get(), CURLOPT_READDATA, &file);
+        curl_easy_setopt(m_easy.get(), CURLOPT_READDATA, &source);
         FtpOutcome outcome = Perform();
-        if (!outcome.Ok() && file.error != 0)
-            return LocalFailure(file.error, "cannot read " + localPath);
+        began = source.offset > 0 || HasPreliminaryReply(m_replies);
+        if (!outcome.Ok() && source.shrank)
+            return {kFtpReadFault, file.Path() + " became shorter while it was sent"};
+        if (!outcome.Ok() && source.error != 0)
+            return {CodeForLocalErrno(source.error, false),
+                    "cannot read " + file.Path() + ": " + std::strerror(source.error)};
         return outcome;
+    }
+
+    FtpOutcome Rename(const std::string& from, const std::string& to) override
+    {
+        if (HasLineBreak(from) || HasLineBreak(to))
+            return {kFtpExtendedError, "a file name may not hold a line break"};
+        return RunQuote(m_cwd, {"RNFR " + from, "RNTO " + to});
     }
 
     FtpOutcome Delete(const std::string& remoteName) override
     {
         if (HasLineBreak(remoteName))
             return {kFtpExtendedError, "a file name may not hold a line break"};
-        return RunQuote(m_cwd, "DELE " + remoteName);
+        return RunQuote(m_cwd, {"DELE " + remoteName});
     }
 
 private:
@@ -287,6 +282,25 @@ private:
         int fd;
         int error;
         curl_off_t bytes;
+        bool tooLarge;
+    };
+
+    // The file of an upload, read from its start whatever was read before.
+    struct LocalSource
+    {
+        int fd;
+        std::uint64_t size; // what was read when the file was opened; no byte beyond
+        std::uint64_t offset;
+        int error;
+        bool shrank;
+    };
+
+    struct Listing
+    {
+        std::string text;
+        std::size_t lines = 0;
+        bool tooLong = false;
+        bool noMemory = false;
     };
 
     static bool HasLineBreak(const std::string& text)
@@ -294,21 +308,54 @@ private:
         return text.find_first_of("\r\n") != std::string::npos;
     }
 
+    // A 1xx reply among a step's replies: the server took a STOR and opened its file.
+    static bool HasPreliminaryReply(const std::string& replies)
+    {
+        for (std::size_t start = 0; start < replies.size();) {
+            if (replies[start] == '1')
+                return true;
+            const std::size_t end = replies.find('\n', start);
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        return false;
+    }
+
     static FtpOutcome LocalFailure(int error, const std::string& what)
     {
         return {CodeForLocalErrno(error, true), what + ": " + std::strerror(error)};
     }
 
-    static size_t AppendToString(char* data, size_t size, size_t count, void* user)
+    // libcurl's callbacks are called from C: none may throw. Each returns a short count
+    // (which ends the transfer) instead, and says why in its record.
+    static size_t AppendToListing(char* data, size_t size, size_t count, void* user) noexcept
     {
-        static_cast<std::string*>(user)->append(data, size * count);
-        return size * count;
+        auto* listing = static_cast<Listing*>(user);
+        const size_t total = size * count;
+        listing->lines += static_cast<std::size_t>(std::count(data, data + total, '\n'));
+        if (listing->lines > kFtpListingLimitNames ||
+            listing->text.size() + total > kFtpListingLimitBytes) {
+            listing->tooLong = true;
+            return 0;
+        }
+        try {
+            listing->text.append(data, total);
+        } catch (...) {
+            listing->noMemory = true;
+            return 0;
+        }
+        return total;
     }
 
-    static size_t WriteToFile(char* data, size_t size, size_t count, void* user)
+    static size_t WriteToFile(char* data, size_t size, size_t count, void* user) noexcept
     {
         auto* file = static_cast<LocalFile*>(user);
         const size_t total = size * count;
+        if (file->bytes + static_cast<curl_off_t>(total) > kFtpDownloadLimitBytes) {
+            file->tooLarge = true;
+            return 0;
+        }
         size_t done = 0;
         while (done < total) {
             const ssize_t n = ::write(file->fd, data + done, total - done);
@@ -324,27 +371,48 @@ private:
         return total;
     }
 
-    static size_t ReadFromFile(char* data, size_t size, size_t count, void* user)
+    static size_t ReadFromFile(char* data, size_t size, size_t count, void* user) noexcept
     {
-        auto* file = static_cast<LocalFile*>(user);
+        auto* source = static_cast<LocalSource*>(user);
+        const std::uint64_t left = source->size - source->offset;
+        const size_t wanted = static_cast<size_t>(std::min<std::uint64_t>(size * count, left));
+        if (wanted == 0)
+            return 0;
         for (;;) {
-            const ssize_t n = ::read(file->fd, data, size * count);
-            if (n >= 0)
+            const ssize_t n = ::pread(source->fd, data, wanted, static_cast<off_t>(source->offset));
+            if (n > 0) {
+                source->offset += static_cast<std::uint64_t>(n);
                 return static_cast<size_t>(n);
+            }
+            if (n == 0) {
+                // The file is shorter than when it was read through: the size given to
+                // the server can no longer be kept.
+                source->shrank = true;
+                return CURL_READFUNC_ABORT;
+            }
             if (errno != EINTR) {
-                file->error = errno;
+                source->error = errno;
                 return CURL_READFUNC_ABORT;
             }
         }
     }
 
-    static size_t CollectReply(char* data, size_t size, size_t count, void* user)
+    static size_t CollectReply(char* data, size_t size, size_t count, void* user) noexcept
     {
-        static_cast<std::string*>(user)->append(data, size * count);
-        return size * count;
+        auto* replies = static_cast<std::string*>(user);
+        const size_t total = size * count;
+        try {
+            if (replies->size() + total > kReplyKeepBytes)
+                replies->erase(
+                    0, std::min(replies->size(), replies->size() + total - kReplyKeepBytes / 2));
+            replies->append(data, std::min(total, kReplyKeepBytes / 2));
+        } catch (...) {
+            replies->clear(); // the replies serve messages only; the step goes on
+        }
+        return total;
     }
 
-    static int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    static int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept
     {
         auto* stop = static_cast<const std::atomic<bool>*>(user);
         return stop && stop->load(std::memory_order_acquire) ? 1 : 0;
@@ -352,11 +420,17 @@ private:
 
     FtpOutcome RetrieveInto(const std::string& remoteName, int fd)
     {
-        LocalFile file{fd, 0, 0};
+        LocalFile file{fd, 0, 0, false};
         Prepare(FileUrl(remoteName));
         curl_easy_setopt(m_easy.get(), CURLOPT_WRITEFUNCTION, &WriteToFile);
         curl_easy_setopt(m_easy.get(), CURLOPT_WRITEDATA, &file);
+        // A size the server announces beyond the limit ends the step before any byte.
+        curl_easy_setopt(m_easy.get(), CURLOPT_MAXFILESIZE_LARGE,
+                         static_cast<curl_off_t>(kFtpDownloadLimitBytes));
         FtpOutcome outcome = Perform();
+        if (file.tooLarge || outcome.code == kFtpFileTooLarge)
+            return {kFtpFileTooLarge,
+                    "the file passed " + std::to_string(kFtpDownloadLimitBytes) + " bytes"};
         if (!outcome.Ok())
             return file.error != 0 ? LocalFailure(file.error, "cannot write the download")
                                    : outcome;
@@ -368,12 +442,17 @@ private:
         return outcome;
     }
 
-    // A command on the control connection after changing to directory (absolute).
-    FtpOutcome RunQuote(const std::string& directory, const std::string& command)
+    // Commands on the control connection after changing to directory (absolute).
+    FtpOutcome RunQuote(const std::string& directory, std::initializer_list<std::string> commands)
     {
-        SlistPtr quote(curl_slist_append(nullptr, command.c_str()));
-        if (!quote)
-            return {kFtpNoMemory, "out of memory"};
+        SlistPtr quote;
+        for (const std::string& command : commands) {
+            curl_slist* longer = curl_slist_append(quote.get(), command.c_str());
+            if (!longer)
+                return {kFtpNoMemory, "out of memory"};
+            quote.release();
+            quote.reset(longer);
+        }
         Prepare(DirectoryUrl(directory));
         curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
         curl_easy_setopt(m_easy.get(), CURLOPT_POSTQUOTE, quote.get());
@@ -527,9 +606,77 @@ public:
             return nullptr;
         return connection;
     }
+
+    std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath,
+                                           const std::atomic<bool>* stop,
+                                           FtpOutcome& outcome) override
+    {
+        return OpenUploadFile(localPath, stop, outcome);
+    }
 };
 
 } // namespace
+
+std::unique_ptr<UploadFile> OpenUploadFile(const std::string& localPath,
+                                           const std::atomic<bool>* stop, FtpOutcome& outcome)
+{
+    // O_NONBLOCK: a FIFO under the file's name must not hold the open up; it is refused
+    // below as not a plain file.
+    UniqueFd fd(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat info
+    {
+    };
+    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0) {
+        const int error = errno;
+        outcome = {CodeForLocalErrno(error, false),
+                   "cannot read " + localPath + ": " + std::strerror(error)};
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        outcome = {kFtpReadFault, localPath + " is not a plain file"};
+        return nullptr;
+    }
+    char piece[kReadPieceBytes];
+    std::uint64_t size = 0;
+    for (;;) {
+        if (stop && stop->load(std::memory_order_acquire)) {
+            outcome = {kFtpCancelled, "the job was asked to stop"};
+            return nullptr;
+        }
+        const ssize_t n = ::read(fd.Get(), piece, sizeof piece);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            outcome = {CodeForLocalErrno(error, false),
+                       "cannot read " + localPath + ": " + std::strerror(error)};
+            return nullptr;
+        }
+        if (n == 0)
+            break;
+        size += static_cast<std::uint64_t>(n);
+    }
+    outcome = {};
+    return std::make_unique<UploadFile>(localPath, std::move(fd), size);
+}
+
+FtpOutcome CheckDownloadFolder(const std::string& folder)
+{
+    struct stat info
+    {
+    };
+    if (::stat(folder.c_str(), &info) != 0) {
+        const int error = errno;
+        return {CodeForLocalErrno(error, true), folder + ": " + std::strerror(error)};
+    }
+    if (!S_ISDIR(info.st_mode))
+        return {kFtpPathNotFound, folder + " is not a folder"};
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        const int error = errno;
+        return {CodeForLocalErrno(error, true), folder + ": " + std::strerror(error)};
+    }
+    return {};
+}
 
 std::shared_ptr<FtpClient> MakeCurlFtpClient()
 {

@@ -1,5 +1,8 @@
 #pragma once
+#include "platform/UniqueFd.h"
+
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +25,8 @@ enum FtpResultCode : int
     kFtpReadFault = 30,        // reading the local file failed
     kFtpFileExists = 80,       // the named file is already on the unit
     kFtpDiskFull = 112,        // the local disk is full
+    kFtpFileTooLarge = 223,    // a download passed kFtpDownloadLimitBytes
+    kFtpListingTooLong = 234,  // a name listing passed kFtpListingLimitNames or ...Bytes
     kFtpTimeout = 12002,       // the server stopped answering
     kFtpExtendedError = 12003, // the server refused the command (a 4xx/5xx reply)
     kFtpInternalError = 12004, // the FTP library failed in an unexpected way
@@ -33,6 +38,13 @@ enum FtpResultCode : int
     kFtpTransferCutOff = 12111,    // a download ended before the whole file arrived
     kFtpInvalidReply = 12152,      // the server's reply could not be understood
 };
+
+// What a unit may send before the tool stops listening. Its folders hold a configuration
+// file of a few kilobytes and a handful of firmware files: the limits lie far beyond
+// that, and keep a broken or hostile server from filling the PC's memory or disk.
+constexpr std::size_t kFtpListingLimitNames = 10000;
+constexpr std::size_t kFtpListingLimitBytes = 1 << 20;
+constexpr std::int64_t kFtpDownloadLimitBytes = std::int64_t{64} << 20;
 
 // One step's outcome: the result number and, for the log, the library's own reason.
 struct FtpOutcome
@@ -59,6 +71,37 @@ struct FtpLogin
 // first). A connection belongs to one thread; only the stop flag given to Connect is
 // read across threads: once it is set, the step that runs ends within a fraction of a
 // second with kFtpCancelled, and every later step fails the same way at once.
+// A local file opened for an upload and read through once, so that a file that cannot be
+// read fails before anything happens on the unit, and what is stored is the file that was
+// read: its size is the number of bytes read then. Move-only; one thread at a time.
+class UploadFile
+{
+public:
+    UploadFile(std::string path, UniqueFd fd, std::uint64_t size)
+        : m_path(std::move(path)), m_fd(std::move(fd)), m_size(size)
+    {
+    }
+    const std::string& Path() const { return m_path; }
+    std::uint64_t Size() const { return m_size; }
+    int Fd() const { return m_fd.Get(); }
+
+private:
+    std::string m_path;
+    UniqueFd m_fd;
+    std::uint64_t m_size;
+};
+
+// Opens localPath and reads it to its end, a piece at a time. On failure returns nullptr
+// and fills outcome: kFtpFileNotFound (missing), kFtpPathNotFound (a part of the path is
+// not a folder), kFtpAccessDenied (may not be read), kFtpReadFault (not a plain file, or a
+// read failed), kFtpCancelled (stop was set while reading). stop may be null.
+std::unique_ptr<UploadFile> OpenUploadFile(const std::string& localPath,
+                                           const std::atomic<bool>* stop, FtpOutcome& outcome);
+
+// Whether downloads can be saved in folder: kFtpOk, kFtpPathNotFound (missing or not a
+// folder) or kFtpAccessDenied (no files may be created there); reason says why.
+FtpOutcome CheckDownloadFolder(const std::string& folder);
+
 class FtpConnection
 {
 public:
@@ -67,16 +110,24 @@ public:
     virtual FtpOutcome CurrentDirectory(std::string& directory) = 0;
     // CWD, relative to the current directory unless directory starts with '/'.
     virtual FtpOutcome ChangeDirectory(const std::string& directory) = 0;
-    // The file names in the current directory (NLST), without folders.
+    // The file names in the current directory (NLST), without folders. A listing of more
+    // than kFtpListingLimitNames lines or kFtpListingLimitBytes bytes is cut off there and
+    // fails with kFtpListingTooLong.
     virtual FtpOutcome ListNames(std::vector<std::string>& names) = 0;
     // Downloads remoteName of the current directory. localPath is replaced only by a
     // complete copy: the bytes go to a temporary file in the same folder, which is
     // flushed to disk and renamed over localPath once the server confirmed the whole
     // transfer (and, where it told the size, every byte arrived). On failure localPath
-    // and the folder are as they were.
+    // and the folder are as they were. A file of more than kFtpDownloadLimitBytes fails
+    // with kFtpFileTooLarge.
     virtual FtpOutcome Retrieve(const std::string& remoteName, const std::string& localPath) = 0;
-    // Uploads localPath as remoteName into the current directory, replacing a file there.
-    virtual FtpOutcome Store(const std::string& localPath, const std::string& remoteName) = 0;
+    // Uploads file's bytes as remoteName into the current directory, replacing a file
+    // there. began tells whether the server took the command and so may hold part of the
+    // file under remoteName after a failure.
+    virtual FtpOutcome Store(const UploadFile& file, const std::string& remoteName,
+                             bool& began) = 0;
+    // RNFR from, RNTO to in the current directory.
+    virtual FtpOutcome Rename(const std::string& from, const std::string& to) = 0;
     // DELE remoteName in the current directory.
     virtual FtpOutcome Delete(const std::string& remoteName) = 0;
 };
@@ -89,6 +140,10 @@ public:
     // null; it must outlive the connection.
     virtual std::unique_ptr<FtpConnection>
     Connect(const FtpLogin& login, const std::atomic<bool>* stop, FtpOutcome& outcome) = 0;
+    // OpenUploadFile, for the jobs.
+    virtual std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath,
+                                                   const std::atomic<bool>* stop,
+                                                   FtpOutcome& outcome) = 0;
 };
 
 // The libcurl client. Call InitFtpLibrary once in main before any thread starts.

@@ -8,6 +8,16 @@
 namespace zelvo {
 namespace {
 
+// An upload travels under its name with this ending and takes its own name only once the
+// server has every byte: the unit, and the next Restore that looks for the name, never
+// meet a cut-off copy under it. Neither "*.fup" nor a configuration file's name matches.
+constexpr char kPartialSuffix[] = ".part";
+
+// The login that removes what a failed store left when the store's connection is gone.
+// It is short and no stop request ends it early: it also runs after the budget ran out,
+// while the command waits for its worker.
+constexpr int kCleanupSilenceSeconds = 5;
+
 int Logged(const char* step, const FtpOutcome& outcome)
 {
     if (!outcome.Ok())
@@ -21,8 +31,7 @@ FtpOutcome NoConnection()
     return {kFtpInvalidHandle, "no connection (the login failed)"};
 }
 
-// Opens the job's connection (frame steps 1 and 2).
-std::unique_ptr<FtpConnection> Open(TransferJob& job)
+FtpLogin LoginOf(const TransferJob& job, int silenceLimitSeconds)
 {
     FtpLogin login;
     login.host = job.server;
@@ -30,7 +39,28 @@ std::unique_ptr<FtpConnection> Open(TransferJob& job)
     login.user = kFtpUser;
     login.password = kFtpPassword;
     login.agent = kFtpAgent;
-    login.silenceLimitSeconds = job.silenceLimitSeconds;
+    login.silenceLimitSeconds = silenceLimitSeconds;
+    return login;
+}
+
+// The local file of an upload, opened and read through before anything happens on the
+// unit; a failure is the job's result.
+std::unique_ptr<UploadFile> OpenLocal(TransferJob& job)
+{
+    FtpOutcome outcome{kFtpInternalError, "no FTP client"};
+    std::unique_ptr<UploadFile> file;
+    if (job.ftp)
+        file = job.ftp->OpenUpload(job.localPath, &job.stopRequested, outcome);
+    if (!file)
+        job.result = Logged("read local file",
+                            outcome.Ok() ? FtpOutcome{kFtpInternalError, "no file"} : outcome);
+    return file;
+}
+
+// Opens the job's connection (frame steps 1 and 2).
+std::unique_ptr<FtpConnection> Open(TransferJob& job)
+{
+    const FtpLogin login = LoginOf(job, job.silenceLimitSeconds);
     FtpOutcome outcome;
     std::unique_ptr<FtpConnection> connection;
     if (job.ftp)
@@ -68,14 +98,59 @@ int FindFiles(FtpConnection* connection, const std::string& pattern,
     return matches.empty() ? kFtpNoMoreFiles : kFtpOk;
 }
 
-int Store(TransferJob& job, FtpConnection* connection)
+// Deletes name, which a failed store left on the unit, on the store's connection; when
+// that one is gone (a broken link, a stopped job), on a short one of its own.
+void RemoveLeftOver(TransferJob& job, FtpConnection& connection, const std::string& directory,
+                    const std::string& name)
+{
+    FtpOutcome outcome = connection.Delete(name);
+    if (!outcome.Ok() && outcome.code != kFtpExtendedError) {
+        FtpOutcome connected;
+        auto fresh = job.ftp->Connect(LoginOf(job, kCleanupSilenceSeconds), nullptr, connected);
+        if (!fresh) {
+            outcome = connected;
+        } else {
+            outcome = directory.empty() ? FtpOutcome{} : fresh->ChangeDirectory(directory);
+            if (outcome.Ok())
+                outcome = fresh->Delete(name);
+        }
+    }
+    if (outcome.Ok())
+        LogWriter::Appendf("  FTP removed %s\r\n", name.c_str());
+    else
+        Logged("remove", outcome);
+}
+
+// Stores the job's file under a passing name, then renames it to its own. A server that
+// refuses the rename (no RNFR/RNTO, or none over an existing file) gets the file under its
+// own name after all. Whatever a store that failed after it began left is removed.
+int Store(TransferJob& job, FtpConnection* connection, const UploadFile& file,
+          const std::string& directory)
 {
     if (!connection)
         return Logged("store", NoConnection());
-    const int code = Logged("store", connection->Store(job.localPath, job.remoteName));
-    if (code == kFtpOk)
-        LogWriter::Appendf("  FTP stored %s\r\n", job.remoteName.c_str());
-    return code;
+    const std::string passing = job.remoteName + kPartialSuffix;
+    bool began = false;
+    int code = Logged("store", connection->Store(file, passing, began));
+    if (code != kFtpOk) {
+        if (began)
+            RemoveLeftOver(job, *connection, directory, passing);
+        return code;
+    }
+    code = Logged("rename", connection->Rename(passing, job.remoteName));
+    if (code != kFtpOk) {
+        RemoveLeftOver(job, *connection, directory, passing);
+        if (code != kFtpExtendedError)
+            return code; // the connection broke or the job was stopped
+        code = Logged("store", connection->Store(file, job.remoteName, began));
+        if (code != kFtpOk) {
+            if (began)
+                RemoveLeftOver(job, *connection, directory, job.remoteName);
+            return code;
+        }
+    }
+    LogWriter::Appendf("  FTP stored %s\r\n", job.remoteName.c_str());
+    return kFtpOk;
 }
 
 } // namespace
@@ -140,38 +215,50 @@ void FetchConfigJob(TransferJob& job)
 
 void CheckAndUploadJob(TransferJob& job)
 {
+    // The local file first: a file that cannot be read ends the job before anything on
+    // the unit is touched, above all before its firmware files are deleted.
+    const auto file = OpenLocal(job);
+    if (!file)
+        return;
     auto connection = Open(job);
     FtpConnection* ftp = connection.get();
+    const bool config = job.kind == kTransferKindConfig;
+    const std::string& directory = config ? job.configDirectory : job.firmwareDirectory;
+    Enter(job, ftp, directory);
     std::vector<std::string> matches;
-    if (job.kind == kTransferKindConfig) {
-        Enter(job, ftp, job.configDirectory);
-        if (FindFiles(ftp, job.remoteName, matches) == kFtpOk) {
-            job.result = kFtpFileExists;
-            return;
-        }
-    } else {
-        Enter(job, ftp, job.firmwareDirectory);
-        // Every old firmware file goes first; the first delete that fails ends the
-        // deleting, and the upload is tried all the same.
-        if (FindFiles(ftp, "*.fup", matches) == kFtpOk) {
-            for (const std::string& name : matches) {
-                if (Logged("delete", ftp->Delete(name)) != kFtpOk)
-                    break;
-                LogWriter::Appendf("  FTP deleted %s\r\n", name.c_str());
-            }
+    const int found = FindFiles(ftp, config ? job.remoteName : "*.fup", matches);
+    if (found == kFtpListingTooLong) {
+        job.result = found; // the server's answer is not to be trusted
+        return;
+    }
+    if (config && found == kFtpOk) {
+        job.result = kFtpFileExists;
+        return;
+    }
+    // Every old firmware file goes first; the first delete that fails ends the deleting,
+    // and the upload is tried all the same.
+    if (!config && found == kFtpOk) {
+        for (const std::string& name : matches) {
+            if (Logged("delete", ftp->Delete(name)) != kFtpOk)
+                break;
+            LogWriter::Appendf("  FTP deleted %s\r\n", name.c_str());
         }
     }
-    const int code = Store(job, ftp);
+    const int code = Store(job, ftp, *file, directory);
     if (code != kFtpOk)
         job.result = code;
 }
 
 void UploadJob(TransferJob& job)
 {
+    const auto file = OpenLocal(job);
+    if (!file)
+        return;
     auto connection = Open(job);
-    Enter(job, connection.get(),
-          job.kind == kTransferKindConfig ? job.configDirectory : job.firmwareDirectory);
-    const int code = Store(job, connection.get());
+    const std::string& directory =
+        job.kind == kTransferKindConfig ? job.configDirectory : job.firmwareDirectory;
+    Enter(job, connection.get(), directory);
+    const int code = Store(job, connection.get(), *file, directory);
     if (code != kFtpOk)
         job.result = code;
 }

@@ -1,8 +1,9 @@
 // The fault matrix of the transfers, end to end: the real main window, search and FTP
-// client in a lab's PC namespace against a unit whose FTP server is killed mid-transfer,
-// stays silent, or refuses the login, against a PC whose backup disk is full, and with
-// the window asked to close while a transfer runs. Each case ends with a clear message, no
-// copy lost or replaced by a truncated one, no hang, and a window that takes commands again.
+// client in a lab's PC namespace against a unit whose FTP server, or the session that
+// carries a transfer, is killed mid-transfer, that stays silent, or refuses the login, against a PC
+// whose backup disk is full, and with the window asked to close while a transfer runs. Each case
+// ends with a clear message, no copy lost or replaced by a truncated one, no hang, and a window
+// that takes commands again.
 #include "core/ScriptedUnitDialogs.h"
 #include "support/FakeUrlOpener.h"
 #include "support/ToolWindow.h"
@@ -122,6 +123,19 @@ void KillInUnit(const std::string& unit, const std::string& name)
     std::system(("for p in $(ip netns pids " + ns +
                  "); do [ \"$(cat /proc/$p/comm 2>/dev/null)\" = " + name +
                  " ] && kill -KILL $p; done; true")
+                    .c_str());
+}
+
+// Ends the sessions of a unit's vsftpd (each a process pair below the listener), as a
+// crash of the session or a broken link does; the listener goes on taking connections.
+void KillSessionsInUnit(const std::string& unit)
+{
+    const std::string ns = LabQuery("ns", unit);
+    std::system(("victims=; for p in $(ip netns pids " + ns +
+                 "); do [ \"$(cat /proc/$p/comm 2>/dev/null)\" = vsftpd ] || continue; "
+                 "pp=$(awk '/^PPid:/ {print $2}' /proc/$p/status 2>/dev/null); "
+                 "[ \"$(cat /proc/$pp/comm 2>/dev/null)\" = vsftpd ] && victims=\"$victims $p\"; "
+                 "done; [ -n \"$victims\" ] && kill -KILL $victims; true")
                     .c_str());
 }
 
@@ -312,8 +326,10 @@ const std::string kRestoreReplace =
     "Notice : Found VELDIX with new Organization file.\r\nIt will be overwrite if you upload a "
     "Organization file from local PC.\n\r\n\rDo you want to upload anyway?";
 
-// The unit's FTP server dies while a large file moves: the command tells the error, the
-// copy that was good stays good, and once the server is back the same command succeeds.
+// The unit's FTP server, or the session that carries the transfer, dies while a large
+// file moves: the command tells the error, the copy that was good stays good, nothing cut
+// off is left under a file's own name (and while the server lives, nothing at all), and
+// once the server is back the same command succeeds without asking about a file.
 TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfterwards)
 {
     const std::string big = Pattern(8 << 20, 1);
@@ -322,13 +338,16 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
     const std::string localConfig = uploads + kConfigName;
     const std::string localFirmware = uploads + "wxyz0001.fup";
     const std::string remoteFirmware = root + "/firmware/wxyz0001.fup";
+    const auto killServer = [] { KillInUnit("NAS01", "vsftpd"); };
+    const auto killSession = [] { KillSessionsInUnit("NAS01"); };
 
     struct Case
     {
         const char* what;
         int command;
         std::function<void()> prepare;
-        std::function<bool()> moving;      // a megabyte went over
+        std::function<bool()> moving; // a megabyte went over
+        std::function<void()> kill;
         std::string error;                 // the message of the failed command
         std::function<void()> afterFault;  // what must still hold
         std::function<Texts()> afterRetry; // the retry's boxes; also checks the bytes
@@ -339,7 +358,7 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
              ASSERT_TRUE(Write(localBackup, earlier));
              ASSERT_TRUE(PutOnUnit("config", kConfigName, big));
          },
-         [&] { return PartBytes(backups) >= (1u << 20); },
+         [&] { return PartBytes(backups) >= (1u << 20); }, killServer,
          kBackupError + "2f4f.", // the download was cut off
          [&] {
              EXPECT_EQ(Read(localBackup), earlier) << "the earlier backup was replaced";
@@ -351,40 +370,53 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
              EXPECT_FALSE(fs::exists(remoteConfig));
              return Texts{BackupSavedAt(localBackup), BackupDone(localBackup)};
          }},
-        {"restore", kIdRestore,
-         [&] {
-             ASSERT_TRUE(Write(localConfig, big));
-             window->boxes.AddAnswer(MessageAnswer::Yes); // replace what the fault left, later
-         },
-         [&] { return SizeOf(remoteConfig) >= (1u << 20); },
+        {"restore, session killed", kIdRestore, [&] { ASSERT_TRUE(Write(localConfig, big)); },
+         [&] { return SizeOf(remoteConfig + ".part") >= (1u << 20); }, killSession,
          kRestoreError + "2efe.", // the connection broke
          [&] {
              EXPECT_EQ(Read(localConfig), big);
-             EXPECT_NE(Read(remoteConfig), big);
+             EXPECT_EQ(Names(root + "/config"), std::vector<std::string>{}) << "a file is left";
          },
          [&] {
              EXPECT_EQ(Read(remoteConfig), big);
-             // The cut-off copy on the unit counts as the unit's file: the user is asked.
-             return Texts{kRestoreReplace, kRestoreDone};
+             EXPECT_EQ(Names(root + "/config"), std::vector<std::string>{kConfigName});
+             return Texts{kRestoreDone};
          }},
-        {"firmware", kIdFwUpdate,
+        {"firmware, session killed", kIdFwUpdate,
          [&] {
              ASSERT_TRUE(Write(localFirmware, big));
              ASSERT_TRUE(PutOnUnit("firmware", "abcd1234.fup", Pattern(3000, 3)));
          },
-         [&] { return SizeOf(remoteFirmware) >= (1u << 20); }, kFirmwareError + "2efe.",
+         [&] { return SizeOf(remoteFirmware + ".part") >= (1u << 20); }, killSession,
+         kFirmwareError + "2efe.",
          [&] {
              EXPECT_EQ(Read(localFirmware), big);
-             EXPECT_NE(Read(remoteFirmware), big);
+             // The old firmware went before the store, as it always does.
+             EXPECT_EQ(Names(root + "/firmware"), std::vector<std::string>{}) << "a file is left";
          },
          [&] {
              EXPECT_EQ(Names(root + "/firmware"), std::vector<std::string>{"wxyz0001.fup"});
              EXPECT_EQ(Read(remoteFirmware), big);
              return Texts{kFirmwareDone};
          }},
+        // With the whole server gone nothing can be deleted, but the cut-off copy does not
+        // carry the file's name: the retry finds no file to ask about and replaces it.
+        {"restore, server killed", kIdRestore, [&] { ASSERT_TRUE(fs::remove(remoteConfig)); },
+         [&] { return SizeOf(remoteConfig + ".part") >= (1u << 20); }, killServer,
+         kRestoreError + "2efe.",
+         [&] {
+             EXPECT_EQ(Read(localConfig), big);
+             EXPECT_FALSE(fs::exists(remoteConfig)) << "a cut-off copy carries the file's name";
+         },
+         [&] {
+             EXPECT_EQ(Read(remoteConfig), big);
+             EXPECT_EQ(Names(root + "/config"), std::vector<std::string>{kConfigName});
+             return Texts{kRestoreDone};
+         }},
     };
 
-    ASSERT_NO_FATAL_FAILURE(Open({localConfig, localConfig, localFirmware, localFirmware}));
+    ASSERT_NO_FATAL_FAILURE(
+        Open({localConfig, localConfig, localFirmware, localFirmware, localConfig, localConfig}));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.prepare();
@@ -392,7 +424,7 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
         {
             SlowLink slow;
             ASSERT_TRUE(slow.Ok());
-            WhenMoving killer(c.moving, [] { KillInUnit("NAS01", "vsftpd"); });
+            WhenMoving killer(c.moving, c.kill);
             ASSERT_TRUE(window->Press(c.command, kTransferLimitMs)) << "the command hung";
             ASSERT_TRUE(killer.Fired()) << "the transfer never got going";
         }
@@ -412,9 +444,10 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
         EXPECT_TRUE(window->Usable());
     }
     const std::string log = test::ManagerLog();
-    EXPECT_NE(log.find("  FTP deleted wxyz0001.fup\r\n"), std::string::npos)
-        << "the retry left the cut-off firmware file in place:\n"
-        << log;
+    for (const char* removed : {"nas_400001.dat.part", "wxyz0001.fup.part"})
+        EXPECT_NE(log.find(std::string("  FTP removed ") + removed + "\r\n"), std::string::npos)
+            << removed << " was not removed:\n"
+            << log;
 }
 
 // A server that takes the connection and never says a word: the command waits out its

@@ -1,5 +1,6 @@
 // The libcurl FTP client against a small FTP server on loopback: the steps the jobs
-// rely on, the codes of the failures, and that a download never leaves a torn file.
+// rely on, the codes of the failures, that a download never leaves a torn file, and the
+// limits on what a server may send.
 #include "platform/FtpClient.h"
 #include "support/MiniFtpServer.h"
 
@@ -119,8 +120,16 @@ TEST_F(FtpClientTest, walksDirectoriesListsFetchesStoresAndDeletes)
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"nas_ABCDEF.dat"});
 
     ASSERT_EQ(ftp->ChangeDirectory("/firmware").code, kFtpOk);
-    ASSERT_EQ(ftp->Store(local, "abcd1234.fup").code, kFtpOk);
+    FtpOutcome opened;
+    const auto upload = OpenUploadFile(local, nullptr, opened);
+    ASSERT_TRUE(upload) << opened.reason;
+    EXPECT_EQ(upload->Size(), kConfigBytes.size());
+    bool began = false;
+    ASSERT_EQ(ftp->Store(*upload, "abcd1234.fup.part", began).code, kFtpOk);
+    EXPECT_TRUE(began);
+    ASSERT_EQ(ftp->Rename("abcd1234.fup.part", "abcd1234.fup").code, kFtpOk);
     EXPECT_EQ(server.FileBytes("/firmware/abcd1234.fup"), kConfigBytes);
+    EXPECT_FALSE(server.HasFile("/firmware/abcd1234.fup.part"));
     ASSERT_EQ(ftp->Delete("abcd1234.fup").code, kFtpOk);
     EXPECT_FALSE(server.HasFile("/firmware/abcd1234.fup"));
     // One connection carries the whole job.
@@ -138,7 +147,7 @@ TEST_F(FtpClientTest, failuresCarryTheirOwnCodes)
     EXPECT_NE(missing.reason.find("550"), std::string::npos) << missing.reason;
     EXPECT_TRUE(folder.Names().empty());
     EXPECT_EQ(ftp->Delete("nothing.dat").code, kFtpExtendedError);
-    EXPECT_EQ(ftp->Store(folder.Path() + "/absent.fup", "a.fup").code, kFtpFileNotFound);
+    EXPECT_EQ(ftp->Rename("nothing.dat", "other.dat").code, kFtpExtendedError);
     EXPECT_EQ(ftp->ChangeDirectory("/config").code, kFtpOk);
     EXPECT_EQ(ftp->Retrieve("nas_ABCDEF.dat", folder.Path() + "/no/such/folder/x.dat").code,
               kFtpPathNotFound);
@@ -218,6 +227,65 @@ TEST_F(FtpClientTest, aDownloadCutOffOrStoppedLeavesTheOldFileAndNoPart)
         }
     }
     EXPECT_TRUE(server.HasFile("/config/nas_ABCDEF.dat"));
+}
+
+// The peak resident size of this process, in bytes, since the last ResetPeakMemory.
+long PeakMemoryBytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6)) * 1024;
+    return -1;
+}
+
+bool ResetPeakMemory()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    return static_cast<bool>(clear.flush());
+}
+
+// A server that sends more than a unit ever holds: the step ends at the limit with its
+// own code, without the PC's memory or disk growing with what the server sends.
+TEST_F(FtpClientTest, listingsAndDownloadsEndAtTheirLimits)
+{
+    struct Case
+    {
+        const char* what;
+        std::size_t lines; // of a generated listing; 0: the download
+        std::size_t lineBytes;
+        int code;
+    };
+    const Case cases[] = {
+        {"a million names", 1000000, 20, kFtpListingTooLong},
+        {"many short names", kFtpListingLimitNames + 1, 3, kFtpListingTooLong},
+        {"one endless line", 1, 4 << 20, kFtpListingTooLong},
+        {"a download without end", 0, 0, kFtpFileTooLarge},
+    };
+    const std::string local = folder.Path() + "/nas_ABCDEF.dat";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(local, "an older backup");
+        server.SetGeneratedListing(c.lines, c.lineBytes);
+        server.SetFault(c.lines == 0 ? MiniFtpServer::Fault::EndlessRetrieve
+                                     : MiniFtpServer::Fault::None);
+        FtpOutcome outcome;
+        auto ftp = Connect(outcome);
+        ASSERT_TRUE(ftp);
+        ASSERT_EQ(ftp->ChangeDirectory("/config").code, kFtpOk);
+        ASSERT_TRUE(ResetPeakMemory());
+        const long before = PeakMemoryBytes();
+        std::vector<std::string> names;
+        const FtpOutcome got =
+            c.lines ? ftp->ListNames(names) : ftp->Retrieve("nas_ABCDEF.dat", local);
+        EXPECT_EQ(got.code, c.code) << got.reason;
+        EXPECT_TRUE(names.empty());
+        EXPECT_LT(PeakMemoryBytes() - before, 16l << 20);
+        EXPECT_EQ(ReadAll(local), "an older backup");
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"nas_ABCDEF.dat"});
+    }
 }
 
 } // namespace

@@ -83,6 +83,13 @@ void MiniFtpServer::SetFault(Fault fault)
     m_fault = fault;
 }
 
+void MiniFtpServer::SetGeneratedListing(std::size_t lines, std::size_t lineBytes)
+{
+    std::lock_guard lock(m_mutex);
+    m_listingLines = lines;
+    m_listingLineBytes = lineBytes;
+}
+
 void MiniFtpServer::AddDirectory(const std::string& path)
 {
     std::lock_guard lock(m_mutex);
@@ -153,6 +160,7 @@ void MiniFtpServer::Session(int control)
         return;
     std::string cwd = "/";
     std::string buffer;
+    std::string renameFrom;
     int passive = -1;
     for (;;) {
         std::size_t end;
@@ -218,12 +226,20 @@ void MiniFtpServer::Session(int control)
                 const std::string path = Join(cwd, arg);
                 std::lock_guard lock(m_mutex);
                 const auto it = m_files.find(path);
-                Reply(control, it == m_files.end() ? "550 no such file"
-                                                   : "213 " + std::to_string(it->second.size()));
+                if (fault == Fault::EndlessRetrieve)
+                    Reply(control, "502 SIZE not implemented");
+                else
+                    Reply(control, it == m_files.end()
+                                       ? "550 no such file"
+                                       : "213 " + std::to_string(it->second.size()));
             } else if (verb == "NLST") {
                 std::string listing;
+                std::size_t lines = 0;
+                std::size_t lineBytes = 0;
                 {
                     std::lock_guard lock(m_mutex);
+                    lines = m_listingLines;
+                    lineBytes = m_listingLineBytes;
                     const std::string prefix = cwd == "/" ? "/" : cwd + "/";
                     for (const auto& [path, bytes] : m_files)
                         if (path.rfind(prefix, 0) == 0 &&
@@ -233,7 +249,22 @@ void MiniFtpServer::Session(int control)
                 Reply(control, "150 listing");
                 const int data = acceptData();
                 if (data >= 0) {
-                    SendAll(data, listing.data(), listing.size());
+                    if (lines == 0) {
+                        SendAll(data, listing.data(), listing.size());
+                    } else {
+                        // In pieces of about 64 KiB, stopping when the client goes.
+                        std::string piece;
+                        for (std::size_t k = 0; k < lines && !m_stop.load(); ++k) {
+                            for (std::size_t b = 0; b < lineBytes; ++b)
+                                piece += "0123456789a"[(k + b) % 11];
+                            piece += "\r\n";
+                            if (piece.size() >= 65536 || k + 1 == lines) {
+                                if (!SendAll(data, piece.data(), piece.size()))
+                                    break;
+                                piece.clear();
+                            }
+                        }
+                    }
                     ::close(data);
                 }
                 Reply(control, "226 done");
@@ -250,6 +281,18 @@ void MiniFtpServer::Session(int control)
                 }
                 if (!found) {
                     Reply(control, "550 Failed to open file.");
+                    continue;
+                }
+                if (fault == Fault::EndlessRetrieve) {
+                    Reply(control, "150 Opening BINARY mode data connection for " + arg + ".");
+                    const int data = acceptData();
+                    if (data < 0)
+                        goto done;
+                    const std::string piece(65536, '\x5a');
+                    while (!m_stop.load() && SendAll(data, piece.data(), piece.size())) {
+                    }
+                    ::close(data);
+                    Reply(control, "426 Connection closed; transfer aborted.");
                     continue;
                 }
                 Reply(control, "150 Opening BINARY mode data connection for " + arg + " (" +
@@ -278,6 +321,7 @@ void MiniFtpServer::Session(int control)
                     goto done;
                 std::string bytes;
                 char chunk[65536];
+                bool cut = false;
                 for (;;) {
                     if (!WaitReadable(data, m_stop))
                         break;
@@ -285,9 +329,16 @@ void MiniFtpServer::Session(int control)
                     if (n <= 0)
                         break;
                     bytes.append(chunk, static_cast<std::size_t>(n));
+                    // Half of a file of a few hundred kilobytes: the server dies there.
+                    if (fault == Fault::CutStore && bytes.size() >= 65536) {
+                        cut = true;
+                        break;
+                    }
                 }
                 ::close(data);
                 PutFile(Join(cwd, arg), bytes);
+                if (cut)
+                    goto done;
                 Reply(control, "226 Transfer complete.");
             } else if (verb == "DELE") {
                 const std::string path = Join(cwd, arg);
@@ -296,6 +347,21 @@ void MiniFtpServer::Session(int control)
                     Reply(control, "250 Delete operation successful.");
                 else
                     Reply(control, "550 Delete operation failed.");
+            } else if (verb == "RNFR") {
+                renameFrom = Join(cwd, arg);
+                Reply(control,
+                      HasFile(renameFrom) ? "350 Ready for RNTO." : "550 RNFR command failed.");
+            } else if (verb == "RNTO") {
+                std::lock_guard lock(m_mutex);
+                const auto it = m_files.find(renameFrom);
+                if (it == m_files.end()) {
+                    Reply(control, "503 RNFR required first.");
+                } else {
+                    m_files[Join(cwd, arg)] = it->second;
+                    m_files.erase(renameFrom);
+                    Reply(control, "250 Rename successful.");
+                }
+                renameFrom.clear();
             } else if (verb == "QUIT") {
                 Reply(control, "221 Goodbye.");
                 goto done;

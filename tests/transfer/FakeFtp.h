@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/FtpClient.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -14,7 +15,11 @@ namespace zelvo::test {
 
 // An FTP world in memory: directories of names, failures by step, and a transcript of
 // the steps the jobs took ("cwd /config", "dele a.fup", ...). Steps may be failed by
-// kind ("stor") or by kind and argument ("dele a.fup").
+// kind ("stor") or by kind and argument ("dele a.fup"); "open PATH" is the local file of
+// an upload. A store that fails otherwise than by a refusal (kFtpExtendedError) leaves
+// its name behind, as a cut-off transfer does; a step that fails as a broken link or a
+// stop (kFtpConnectionAborted, kFtpTimeout, kFtpCancelled) ends its connection, whose
+// later steps then fail the same way without reaching the server.
 class FakeFtp final : public FtpClient
 {
 public:
@@ -50,7 +55,8 @@ public:
     std::unique_ptr<FtpConnection> Connect(const FtpLogin& login, const std::atomic<bool>* stop,
                                            FtpOutcome& outcome) override
     {
-        lastStop = stop;
+        if (stop)
+            lastStop = stop;
         lastSilenceLimitSeconds = login.silenceLimitSeconds;
         Record("login " + login.user + " " + login.password + " " + login.agent);
         if (silentServer) {
@@ -70,6 +76,17 @@ public:
         return std::make_unique<Connection>(*this);
     }
 
+    std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath, const std::atomic<bool>*,
+                                           FtpOutcome& outcome) override
+    {
+        if (int code = Step("open", localPath)) {
+            outcome = {code, "cannot read " + localPath};
+            return nullptr;
+        }
+        outcome = {};
+        return std::make_unique<UploadFile>(localPath, UniqueFd(), 0);
+    }
+
 private:
     class Connection final : public FtpConnection
     {
@@ -77,14 +94,14 @@ private:
         explicit Connection(FakeFtp& world) : m_world(world) {}
         FtpOutcome CurrentDirectory(std::string& directory) override
         {
-            if (int code = m_world.Step("pwd", ""))
+            if (int code = Run("pwd", ""))
                 return {code, "pwd failed"};
             directory = m_cwd;
             return {};
         }
         FtpOutcome ChangeDirectory(const std::string& directory) override
         {
-            if (int code = m_world.Step("cwd", directory))
+            if (int code = Run("cwd", directory))
                 return {code, "550 Failed to change directory."};
             std::lock_guard lock(m_world.m_mutex);
             if (!m_world.directories.count(directory))
@@ -94,7 +111,7 @@ private:
         }
         FtpOutcome ListNames(std::vector<std::string>& names) override
         {
-            if (int code = m_world.Step("list", m_cwd))
+            if (int code = Run("list", m_cwd))
                 return {code, "list failed"};
             std::lock_guard lock(m_world.m_mutex);
             names = m_world.directories[m_cwd];
@@ -104,33 +121,69 @@ private:
         {
             if (m_world.duringTransfer)
                 m_world.duringTransfer();
-            if (int code = m_world.Step("retr", remoteName + " " + localPath))
+            if (int code = Run("retr", remoteName + " " + localPath))
                 return {code, "retr failed"};
             return {};
         }
-        FtpOutcome Store(const std::string& localPath, const std::string& remoteName) override
+        FtpOutcome Store(const UploadFile& file, const std::string& remoteName,
+                         bool& began) override
         {
             if (m_world.duringTransfer)
                 m_world.duringTransfer();
-            if (int code = m_world.Step("stor", localPath + " " + remoteName))
+            const bool reached = m_broken == kFtpOk;
+            const int code = Run("stor", file.Path() + " " + remoteName);
+            began = reached && code != kFtpExtendedError;
+            if (began)
+                Put(remoteName);
+            if (code != kFtpOk)
                 return {code, "stor failed"};
+            return {};
+        }
+        FtpOutcome Rename(const std::string& from, const std::string& to) override
+        {
+            if (int code = Run("rename", from + " " + to))
+                return {code, "502 RNFR not implemented."};
             std::lock_guard lock(m_world.m_mutex);
-            m_world.directories[m_cwd].push_back(remoteName);
+            auto& names = m_world.directories[m_cwd];
+            std::erase(names, to);
+            std::replace(names.begin(), names.end(), from, to);
             return {};
         }
         FtpOutcome Delete(const std::string& remoteName) override
         {
-            if (int code = m_world.Step("dele", remoteName))
+            if (int code = Run("dele", remoteName))
                 return {code, "550 Delete operation failed."};
             std::lock_guard lock(m_world.m_mutex);
             auto& names = m_world.directories[m_cwd];
+            const auto before = names.size();
             std::erase(names, remoteName);
+            if (names.size() == before)
+                return {kFtpExtendedError, "550 Delete operation failed."};
             return {};
         }
 
     private:
+        // A step the server sees, unless the connection is gone.
+        int Run(const std::string& kind, const std::string& argument)
+        {
+            if (m_broken != kFtpOk)
+                return m_broken;
+            const int code = m_world.Step(kind, argument);
+            if (code == kFtpConnectionAborted || code == kFtpTimeout || code == kFtpCancelled)
+                m_broken = code;
+            return code;
+        }
+        void Put(const std::string& name)
+        {
+            std::lock_guard lock(m_world.m_mutex);
+            auto& names = m_world.directories[m_cwd];
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+        }
+
         FakeFtp& m_world;
         std::string m_cwd = "/";
+        int m_broken = kFtpOk;
     };
 
     void Record(const std::string& step)

@@ -253,7 +253,7 @@ TEST_F(TransferCommandsTest, restoreAsksBeforeReplacingTheUnitsFile)
     EXPECT_EQ(Texts(), (std::vector<std::string>{MessageCatalogue::Choose(0, 128, 129),
                                                  MessageCatalogue::Choose(0, 143, 144)}));
     EXPECT_EQ(Logins(), 3);
-    EXPECT_EQ(ftp->Steps().back(), "stor /b/nas_ABCDEF.dat nas_ABCDEF.dat");
+    EXPECT_EQ(ftp->Steps().back(), "rename nas_ABCDEF.dat.part nas_ABCDEF.dat");
     EXPECT_TRUE(urls.Opened().empty());
 }
 

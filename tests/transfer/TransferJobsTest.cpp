@@ -1,5 +1,6 @@
 // The four FTP jobs over an FTP world in memory: the order of their steps, the
-// last-failing-step rule, and the firmware delete loop.
+// last-failing-step rule, the firmware delete loop, and that an upload reads its file
+// before it touches the unit and leaves nothing cut off behind.
 #include "transfer/FakeFtp.h"
 #include "transfer/TransferJob.h"
 
@@ -87,7 +88,13 @@ TEST_P(TransferJobs, takeTheirStepsAndReportTheLastFailure)
         break;
     }
     EXPECT_EQ(job.result, c.expectedResult);
-    Steps expected{kLogin};
+    // An upload opens its local file before it logs in.
+    Steps expected;
+    const bool upload = c.job == Job::CheckAndUpload || c.job == Job::Upload;
+    if (upload)
+        expected.push_back("open " + job.localPath);
+    if (!upload || !c.failures.count("open"))
+        expected.push_back(kLogin);
     expected.insert(expected.end(), c.expectedSteps.begin(), c.expectedSteps.end());
     EXPECT_EQ(ftp->Steps(), expected);
     EXPECT_EQ(ftp->directories["/firmware"], c.firmwareAfter);
@@ -95,6 +102,12 @@ TEST_P(TransferJobs, takeTheirStepsAndReportTheLastFailure)
 }
 
 const std::string kLocal = "/home/u/nas_ABCDEF.dat";
+
+// An upload goes up under a passing name and takes its own when complete.
+Steps StoreAndRename(const std::string& name)
+{
+    return {"stor " + kLocal + " " + name + ".part", "rename " + name + ".part " + name};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TransferJobs,
@@ -211,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 {},
                 0,
-                Concat({Enter("/config"), {"list /config", "stor " + kLocal + " nas_ABCDEF.dat"}}),
+                Concat({Enter("/config"), {"list /config"}, StoreAndRename("nas_ABCDEF.dat")}),
                 {}},
         JobCase{"configUploadAfterARefusedLogin",
                 Job::CheckAndUpload,
@@ -235,34 +248,76 @@ INSTANTIATE_TEST_SUITE_P(
                 {"abcd1234.fup", "readme.txt", "efgh5678.fup", "x.FUP"},
                 0,
                 Concat({Enter("/firmware"),
-                        {"list /firmware", "dele abcd1234.fup", "dele efgh5678.fup",
-                         "stor " + kLocal + " abcd1234.fup"}}),
+                        {"list /firmware", "dele abcd1234.fup", "dele efgh5678.fup"},
+                        StoreAndRename("abcd1234.fup")}),
                 {"readme.txt", "x.FUP", "abcd1234.fup"}},
-        JobCase{
-            "firmwareStopsDeletingAtTheFirstFailureAndStillStores",
-            Job::CheckAndUpload,
-            2,
-            "abcd1234.fup",
-            0,
-            {{"dele aaaa0001.fup", kFtpExtendedError}},
-            {},
-            {"aaaa0001.fup", "bbbb0002.fup"},
-            0,
-            Concat({Enter("/firmware"),
-                    {"list /firmware", "dele aaaa0001.fup", "stor " + kLocal + " abcd1234.fup"}}),
-            {"aaaa0001.fup", "bbbb0002.fup", "abcd1234.fup"}},
-        JobCase{
-            "firmwareGives80OnlyWhenTheStoreDoes",
-            Job::CheckAndUpload,
-            2,
-            "abcd1234.fup",
-            0,
-            {{"stor", 80}},
-            {},
-            {},
-            80,
-            Concat({Enter("/firmware"), {"list /firmware", "stor " + kLocal + " abcd1234.fup"}}),
-            {}},
+        JobCase{"firmwareStopsDeletingAtTheFirstFailureAndStillStores",
+                Job::CheckAndUpload,
+                2,
+                "abcd1234.fup",
+                0,
+                {{"dele aaaa0001.fup", kFtpExtendedError}},
+                {},
+                {"aaaa0001.fup", "bbbb0002.fup"},
+                0,
+                Concat({Enter("/firmware"),
+                        {"list /firmware", "dele aaaa0001.fup"},
+                        StoreAndRename("abcd1234.fup")}),
+                {"aaaa0001.fup", "bbbb0002.fup", "abcd1234.fup"}},
+        // What the failed store left is deleted on the same connection.
+        JobCase{"firmwareGives80OnlyWhenTheStoreDoes",
+                Job::CheckAndUpload,
+                2,
+                "abcd1234.fup",
+                0,
+                {{"stor", 80}},
+                {},
+                {},
+                80,
+                Concat({Enter("/firmware"),
+                        {"list /firmware", "stor " + kLocal + " abcd1234.fup.part",
+                         "dele abcd1234.fup.part"}}),
+                {}},
+        // A file that cannot be read ends the job before the login: the unit keeps its
+        // firmware.
+        JobCase{"firmwareWhoseFileCannotBeReadTouchesNothing",
+                Job::CheckAndUpload,
+                2,
+                "abcd1234.fup",
+                0,
+                {{"open", kFtpAccessDenied}},
+                {},
+                {"aaaa0001.fup"},
+                kFtpAccessDenied,
+                {},
+                {"aaaa0001.fup"}},
+        JobCase{"firmwareWhoseListingPassesItsLimitDeletesAndStoresNothing",
+                Job::CheckAndUpload,
+                2,
+                "abcd1234.fup",
+                0,
+                {{"list", kFtpListingTooLong}},
+                {},
+                {"aaaa0001.fup"},
+                kFtpListingTooLong,
+                Concat({Enter("/firmware"), {"list /firmware"}}),
+                {"aaaa0001.fup"}},
+        // A server without RNFR/RNTO: the passing copy goes, the file is stored again
+        // under its own name.
+        JobCase{"aRefusedRenameStoresUnderTheOwnName",
+                Job::CheckAndUpload,
+                2,
+                "abcd1234.fup",
+                0,
+                {{"rename", kFtpExtendedError}},
+                {},
+                {},
+                0,
+                Concat({Enter("/firmware"),
+                        {"list /firmware", "stor " + kLocal + " abcd1234.fup.part",
+                         "rename abcd1234.fup.part abcd1234.fup", "dele abcd1234.fup.part",
+                         "stor " + kLocal + " abcd1234.fup"}}),
+                {"abcd1234.fup"}},
         JobCase{"uploadOverwritesInTheConfigDirectory",
                 Job::Upload,
                 1,
@@ -272,9 +327,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {"nas_ABCDEF.dat"},
                 {},
                 0,
-                Concat({Enter("/config"), {"stor " + kLocal + " nas_ABCDEF.dat"}}),
+                Concat({Enter("/config"), StoreAndRename("nas_ABCDEF.dat")}),
                 {}},
-        JobCase{"uploadOfFirmwareGoesToTheFirmwareDirectory",
+        // The link breaks during the store: what reached the unit is deleted over a
+        // connection of its own, and the file's own name never appears.
+        JobCase{"anUploadCutOffIsDeletedOverAFreshConnection",
                 Job::Upload,
                 2,
                 "abcd1234.fup",
@@ -283,7 +340,9 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 {},
                 kFtpConnectionAborted,
-                Concat({Enter("/firmware"), {"stor " + kLocal + " abcd1234.fup"}}),
+                Concat({Enter("/firmware"),
+                        {"stor " + kLocal + " abcd1234.fup.part", kLogin, "cwd /firmware",
+                         "dele abcd1234.fup.part"}}),
                 {}}),
     [](const ::testing::TestParamInfo<JobCase>& info) { return std::string(info.param.name); });
 
