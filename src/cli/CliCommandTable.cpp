@@ -48,15 +48,19 @@ constexpr CommandEntry kCommands[] = {
      kOutput | OptionBit(OptionId::Yes) | OptionBit(OptionId::To),
      "save a unit's configuration file on this PC",
      "Fetches the unit's configuration file over FTP and saves it under the name the window "
-     "gives it. Prints the file saved and the transfer's result code."},
+     "gives it. Prints the file saved and the transfer's result code. A --to folder that "
+     "does not exist or cannot be written to ends the command before the search."},
     {CliCommand::Restore, "restore", "UNIT FILE", 2, kOutput | OptionBit(OptionId::Yes),
      "send a saved configuration file back to its unit",
      "Uploads FILE, a configuration file saved by backup, to the unit it came from. Prints "
-     "the transfer's result code and the page that makes the file valid."},
+     "the transfer's result code and the page that makes the file valid. A FILE that "
+     "cannot be read to its end ends the command before the search."},
     {CliCommand::Firmware, "firmware", "UNIT FILE", 2, kOutput | OptionBit(OptionId::Yes),
      "upload a firmware file to a unit",
      "Uploads the firmware FILE to the unit's firmware folder. Prints the transfer's result "
-     "code and the page that installs the firmware."},
+     "code and the page that installs the firmware. A FILE that cannot be read to its end, "
+     "or whose name is not a firmware file's, ends the command before the search, and the "
+     "unit keeps its firmware."},
     {CliCommand::Web, "web", "UNIT", 1, kOutput | OptionBit(OptionId::Open),
      "print or open the address of a unit's web tool",
      "Prints the address of the unit's web administration pages; with --open the desktop's "

@@ -13,6 +13,7 @@
 #include "core/DialogState.h"
 #include "core/IniSettings.h"
 #include "core/InstanceGuard.h"
+#include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/RootUrlGuard.h"
 #include "core/SubnetMask.h"
@@ -22,13 +23,16 @@
 #include "dhcp/DhcpCommands.h"
 #include "host/CardDiagnosis.h"
 #include "host/StartupSurvey.h"
+#include "platform/Files.h"
 #include "platform/NetworkInterfaceList.h"
 #include "platform/SingleInstanceLock.h"
 #include "search/LinuxSearchNetwork.h"
 #include "search/NetworkBrowseCheck.h"
 #include "search/ReadInterfaceMask.h"
 #include "search/SearchCommands.h"
+#include "transfer/FileNameRules.h"
 #include "transfer/TransferCommands.h"
+#include "transfer/TransferTexts.h"
 #include "transfer/UnitPages.h"
 
 #include <cstdio>
@@ -263,30 +267,77 @@ private:
         return m_browser.Refused() ? kExitNothing : kExitDone;
     }
 
+    // A local failure of a transfer command, told as the window tells a failed transfer
+    // and reported with its code; the unit is not touched.
+    int LocalFailure(CliCommand command, const FtpOutcome& outcome, const std::string& path)
+    {
+        LogWriter::Appendf("  FTP local check failed 0x%04x: %s\r\n", outcome.code,
+                           outcome.reason.c_str());
+        const int language = m_state.language;
+        m_boxes.Show(command == CliCommand::Backup
+                         ? transfer_texts::BackupFailed(language, outcome.code)
+                     : command == CliCommand::Restore
+                         ? transfer_texts::RestoreFailed(language, outcome.code)
+                         : transfer_texts::FirmwareFailed(language, outcome.code),
+                     MessageIcon::Question, MessageButtons::Ok);
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(outcome.code));
+        CliReport report;
+        report.fields.push_back({"result", std::to_string(outcome.code), true});
+        report.fields.push_back({"code", code});
+        report.fields.push_back({"file", path});
+        Print(report);
+        return kExitNothing;
+    }
+
+    // FILE and the backup folder, checked before the search: the rules the window applies
+    // to a chosen file that need no unit, and that the file can be read to its end (the
+    // folder written to). The job checks the file again before it touches the unit.
+    int CheckLocalOperands(CliCommand command, const std::string& backupFolder)
+    {
+        const int language = m_state.language;
+        if (command == CliCommand::Backup) {
+            const FtpOutcome folder = CheckDownloadFolder(backupFolder);
+            return folder.Ok() ? kExitDone : LocalFailure(command, folder, backupFolder);
+        }
+        const ChosenFile chosen =
+            CliUnitFileDialog::ChosenFromPath(m_request.operands.at(1), CurrentDirectory());
+        if (!FitsTransferBuffer(chosen.path) || !FitsTransferBuffer(chosen.name)) {
+            m_boxes.Show(transfer_texts::PathTooLong(language, chosen.path),
+                         MessageIcon::Exclamation, MessageButtons::Ok);
+            return kExitNothing;
+        }
+        if (command == CliCommand::Firmware && !IsFirmwareFileName(chosen.name)) {
+            m_boxes.Show(transfer_texts::WrongFirmwareFile(language, chosen.name),
+                         MessageIcon::Question, MessageButtons::Ok);
+            return kExitNothing;
+        }
+        FtpOutcome outcome;
+        if (!OpenUploadFile(chosen.path, nullptr, outcome))
+            return LocalFailure(command, outcome, chosen.path);
+        return kExitDone;
+    }
+
     // Back up, Restore and FW Update of the window: the unit-pick dialog answered by
     // UNIT, the file dialog by FILE, the questions by --yes or the terminal.
     int RunTransfer(CliCommand command)
     {
+        std::string backupFolder = RunToolFolders().dataFolder;
+        if (m_request.toDirectory) {
+            backupFolder = *m_request.toDirectory;
+            if (!backupFolder.empty() && backupFolder.back() != '/')
+                backupFolder += '/';
+        }
+        if (const int status = CheckLocalOperands(command, backupFolder); status != kExitDone)
+            return status;
         const int row = SelectOperandUnit();
         if (row < 0)
             return kExitNothing;
         CliProgressPasses passes(m_line, m_state.language, m_state.title);
         CliUnitPickDialog pick(m_state.devices, row);
         CliUnitFileDialog file(m_request.operands.size() > 1 ? m_request.operands[1] : "");
-        TransferServices services{m_state,
-                                  m_controls,
-                                  passes,
-                                  m_boxes,
-                                  pick,
-                                  file,
-                                  m_urls,
-                                  MakeCurlFtpClient(),
-                                  RunToolFolders().dataFolder};
-        if (m_request.toDirectory) {
-            services.backupFolder = *m_request.toDirectory;
-            if (services.backupFolder.back() != '/')
-                services.backupFolder += '/';
-        }
+        TransferServices services{m_state, m_controls,          passes,      m_boxes, pick, file,
+                                  m_urls,  MakeCurlFtpClient(), backupFolder};
         TransferCommands transfer(std::move(services));
         if (command == CliCommand::Backup)
             transfer.Backup();

@@ -45,4 +45,40 @@ cmp "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firm
 run firmware NAS02 "$WORK/backups/nas_400001.dat" --yes
 expect_rc 1 "firmware with a configuration file's name"
 
+# A firmware file that cannot be read ends the command before its search, with the code a
+# failed transfer shows; the unit keeps its firmware. Root reads any file: the unreadable
+# one is tried without the two capabilities that allow it.
+mkdir "$WORK/wxyz0002.fup"
+printf 'firmware' >"$WORK/wxyz0003.fup"
+chmod 000 "$WORK/wxyz0003.fup"
+long="$WORK/$(printf 'd%.0s' {1..250})/wxyz0004.fup"
+unreadable() { setpriv --inh-caps=-dac_override,-dac_read_search \
+    --bounding-set=-dac_override,-dac_read_search "$@"; }
+for c in "0x0002 $WORK/wxyz0001.fup" "0x001e $WORK/wxyz0002.fup" "0x0005 $WORK/wxyz0003.fup" \
+    "- $long"; do
+    code=${c%% *} file=${c#* }
+    if [[ $code == 0x0005 ]]; then
+        unreadable "$CLI" firmware NAS02 "$file" --yes --json >"$WORK/out" 2>"$WORK/err" </dev/null
+        RC=$? OUT=$(cat "$WORK/out") ERR=$(cat "$WORK/err")
+    else
+        run firmware NAS02 "$file" --yes --json
+    fi
+    expect_rc 1 "firmware with $file"
+    if [[ $code == - ]]; then
+        [[ $ERR == *"$long"* && -z $OUT ]] || fail "a too long path was not refused: $ERR"
+    else
+        expect_eq "$code" "$(jq -r '.code' <<<"$OUT")" "code for $file"
+        [[ $ERR == *" : $code."* ]] || fail "no error message for $file: $ERR"
+    fi
+    grep -q "Going to find VELDIX" "$WORK/manager.log" && fail "searched before checking $file"
+    expect_eq "abcd9999.fup" "$(ls -A "$root2/firmware")" "the unit's firmware after $file"
+    cmp -s "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firmware changed"
+done
+
+# A backup folder that does not exist is refused before the search too.
+run backup NAS01 --yes --json --to "$WORK/no-such-folder"
+expect_rc 1 "backup to a missing folder"
+expect_eq "0x0003" "$(jq -r '.code' <<<"$OUT")" "code for a missing backup folder"
+grep -q "Going to find VELDIX" "$WORK/manager.log" && fail "searched before checking --to"
+
 echo "command-line backup, restore and firmware passed"
