@@ -42,7 +42,10 @@ struct TransferJob final : WorkerJob
 // The four job routines, run on a worker thread. Each opens its own connection, does
 // its steps and closes the connection; a failing step does not end the job: the later
 // steps fail in turn on the missing connection, so result is the last failing step's.
-// Every failing step appends one line with the FTP library's reason to the log.
+// Two failures do end it, since going on could cost the unit its files: the upload's
+// local file that cannot be read to its end (checked before the login) and a name
+// listing past its limit. Every failing step appends one line with the FTP library's
+// reason to the log.
 void CheckConfigJob(TransferJob& job);
 void FetchConfigJob(TransferJob& job);
 void CheckAndUploadJob(TransferJob& job);
