@@ -1,6 +1,6 @@
 #pragma once
 #include "core/WorkerJob.h"
-#include "platform/UniqueFd.h"
+#include "platform/DhcpServerSocket.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,9 +8,8 @@
 namespace zelvo {
 
 // The record of one ReceiveWorker: one datagram from the DHCP responder's socket.
-// Owned jointly by the responder and the worker (std::shared_ptr). The job keeps its own
-// descriptor of the socket, so the responder may close its socket whenever it likes:
-// the socket itself lives on until the worker is done with it.
+// Owned jointly by the responder and the worker (std::shared_ptr). The socket must
+// outlive the worker: the responder joins the worker before it closes the socket.
 // The worker writes the out fields, then done; the responder reads them after done.
 // To end a worker that still waits, the responder sets stopRequested: the worker then
 // stores length -1 and sets done within about 50 ms.
@@ -18,14 +17,13 @@ struct ReceiveJob : WorkerJob
 {
     static constexpr std::size_t kBufferSize = 1536;
 
-    // socket: the responder's open UDP socket; the job takes a duplicate of it.
-    explicit ReceiveJob(int socket);
+    explicit ReceiveJob(DhcpServerSocket& socket) : socket(socket) {}
 
-    UniqueFd socket;
+    DhcpServerSocket& socket;
     uint8_t buffer[kBufferSize] = {};
     int length = 0;         // out: bytes received, or -1 (failed, too long, stopped)
     bool tooLong = false;   // out: a datagram came that did not fit the buffer
-    int interfaceIndex = 0; // out: the receiving interface (the socket has IP_PKTINFO)
+    int interfaceIndex = 0; // out: the receiving interface
     bool quiet = false;     // in: write no log lines (the caller counts a flood instead)
 };
 

@@ -194,7 +194,7 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
         }
     } unlogged{x, m_quiet};
     while (true) {
-        auto job = std::make_shared<ReceiveJob>(socket.Descriptor());
+        auto job = std::make_shared<ReceiveJob>(socket);
         job->quiet = x.datagrams >= kLoggedDatagrams;
         m_quiet = job->quiet;
         std::thread worker([job] { ReceiveWorker(*job); });

@@ -2,8 +2,6 @@
 
 #include "platform/WaitReadable.h"
 
-#include <fcntl.h>
-
 #include <cerrno>
 
 namespace zelvo {
@@ -24,11 +22,6 @@ DatagramReceipt ReceiveDatagram(int fd, std::span<uint8_t> buffer, const std::at
             continue; // another reader of the socket took it
         return receipt;
     }
-}
-
-UniqueFd DuplicateDescriptor(int fd)
-{
-    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
 }
 
 } // namespace zelvo

@@ -1,6 +1,5 @@
 #pragma once
 #include "platform/DatagramIo.h"
-#include "platform/UniqueFd.h"
 
 #include <atomic>
 #include <cstddef>
@@ -11,8 +10,5 @@ namespace zelvo {
 // Waits for one datagram on the UDP socket fd until one arrives, the receive fails or
 // stop (may be null) is set; stop is looked at every few tens of milliseconds.
 DatagramReceipt ReceiveDatagram(int fd, std::span<uint8_t> buffer, const std::atomic<bool>* stop);
-
-// A second descriptor for the same socket (close-on-exec), invalid on failure.
-UniqueFd DuplicateDescriptor(int fd);
 
 } // namespace zelvo

@@ -1,7 +1,9 @@
 #include "platform/DhcpServerSocket.h"
 
 #include "platform/DatagramIo.h"
+#include "platform/DatagramReceive.h"
 #include "platform/UdpPortHolder.h"
+#include "platform/WaitReadable.h"
 
 #include <cerrno>
 
@@ -17,7 +19,10 @@ class LinuxDhcpServerSocket final : public DhcpServerSocket
 public:
     explicit LinuxDhcpServerSocket(UniqueFd fd) : m_fd(std::move(fd)) {}
 
-    int Descriptor() const override { return m_fd.Get(); }
+    DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) override
+    {
+        return ReceiveDatagram(m_fd.Get(), buffer, stop);
+    }
 
     long Send(std::span<const uint8_t> bytes, Ipv4Address destination, int interfaceIndex) override
     {
@@ -29,18 +34,49 @@ private:
     UniqueFd m_fd;
 };
 
+// Port 67 through the helper: it passes on what arrives and checks each reply.
+class HelperDhcpServerSocket final : public DhcpServerSocket
+{
+public:
+    explicit HelperDhcpServerSocket(std::unique_ptr<SockHelperSession> session)
+        : m_session(std::move(session))
+    {
+    }
+
+    DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) override
+    {
+        return m_session->Receive(buffer, {SystemClock(), kNoDeadline, stop});
+    }
+
+    long Send(std::span<const uint8_t> bytes, Ipv4Address destination, int interfaceIndex) override
+    {
+        int error = 0;
+        const long sent =
+            m_session->Send(bytes, {destination, kDhcpClientPort, interfaceIndex, {}}, error);
+        errno = error;
+        return sent;
+    }
+
+private:
+    std::unique_ptr<SockHelperSession> m_session;
+};
+
 class SystemOpener final : public DhcpSocketOpener
 {
 public:
     DhcpSocketOpen Open() override
     {
-        SocketAcquisition acquired = AcquirePrivilegedSocket(PrivilegedSocketKind::DhcpServer);
+        PrivilegedSocketRequest request;
+        request.kind = PrivilegedSocketKind::DhcpServer;
+        SocketAcquisition acquired = AcquirePrivilegedSocket(request);
         DhcpSocketOpen open;
         open.problem = acquired.problem;
         open.error = acquired.error;
         open.detail = std::move(acquired.detail);
         if (acquired.socket.Valid())
             open.socket = MakeDhcpServerSocket(std::move(acquired.socket));
+        else if (acquired.session)
+            open.socket = std::make_unique<HelperDhcpServerSocket>(std::move(acquired.session));
         else if (acquired.error == EADDRINUSE)
             open.portHolder = UdpPortHolder(kDhcpServerPort).value_or("");
         return open;

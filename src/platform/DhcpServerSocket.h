@@ -1,7 +1,9 @@
 #pragma once
+#include "platform/DatagramIo.h"
 #include "platform/NetAddress.h"
 #include "platform/PrivilegedSockets.h" // SocketProblem
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -10,17 +12,19 @@
 namespace zelvo {
 
 // The temporary-address responder's UDP socket, bound to 0.0.0.0:67 with SO_BROADCAST and
-// IP_PKTINFO. The receive side reads the descriptor (each received datagram tells the
-// interface it came in on); replies go out with sendmsg and an IP_PKTINFO control message
+// IP_PKTINFO: this process's own, or the socket helper's session. Each received datagram
+// tells the interface it came in on; replies go out with an IP_PKTINFO control message
 // naming an interface, so that a broadcast to 255.255.255.255 leaves through the card the
 // unit is on even when the PC has no default route or several cards.
-// Thread safety: Descriptor from any thread; Send on one thread at a time.
+// Thread safety: Receive and Send may run on two threads at once, each on one at a time.
 class DhcpServerSocket
 {
 public:
     virtual ~DhcpServerSocket() = default;
-    // The open socket; a receive worker takes a duplicate of it.
-    virtual int Descriptor() const = 0;
+    // Waits for one datagram (its bytes, sender and receiving interface) until one
+    // arrives, the receive fails or stop (may be null) is set; stop is looked at every
+    // few tens of milliseconds.
+    virtual DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) = 0;
     // Sends bytes to destination, UDP port 68, out of interfaceIndex (0: routing decides).
     // Returns what sendmsg returned: the bytes sent, or -1.
     virtual long Send(std::span<const uint8_t> bytes, Ipv4Address destination,
@@ -45,7 +49,8 @@ public:
     virtual DhcpSocketOpen Open() = 0;
 };
 
-// This PC's: our own socket when the process may bind port 67, else the socket helper's.
+// This PC's: our own socket when the process may bind port 67, else a session of the
+// socket helper, which keeps the socket.
 // When the port is taken, it names the program that holds it when it can see it.
 DhcpSocketOpener& SystemDhcpSockets();
 

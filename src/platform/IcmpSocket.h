@@ -56,7 +56,7 @@ enum class IcmpPath
     None,      // no socket
     Ping,      // an unprivileged ping socket: net.ipv4.ping_group_range admits us
     OwnRaw,    // a raw socket of this process, which holds CAP_NET_RAW
-    HelperRaw, // a raw socket from zelvo-sockhelper
+    HelperRaw, // zelvo-sockhelper's raw socket, which stays in the helper
 };
 
 struct IcmpSocketOpen
@@ -80,7 +80,8 @@ public:
 
 // The Linux sockets, in this order: a ping socket where net.ipv4.ping_group_range admits
 // one of our groups (no privilege at all); else a raw socket of our own when we hold
-// CAP_NET_RAW; else a raw socket from the helper.
+// CAP_NET_RAW; else a session of the helper, which sends our echo requests and passes
+// back only what answers them.
 IcmpSocketFactory& SystemIcmpSockets();
 
 // The identifier of this process's echo requests: the low 16 bits of its process id.

@@ -206,6 +206,44 @@ private:
     IdentifierClaim m_claim; // released after the socket is closed
 };
 
+// Echo requests through the socket helper, which keeps the raw socket: it sends the
+// requests it builds from ours and passes back what answers them (SockHelperSession).
+class HelperIcmpSocket final : public IcmpSocket
+{
+public:
+    explicit HelperIcmpSocket(std::unique_ptr<SockHelperSession> session)
+        : m_session(std::move(session))
+    {
+    }
+
+    IoStatus Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
+                  int timeoutMs, int& error) override
+    {
+        (void)timeoutMs; // the helper answers at once, or the session is over
+        if (m_session->Send(message, {destination, port, 0, {}}, error) >= 0)
+            return IoStatus::Ok;
+        return error == EAGAIN ? IoStatus::TimedOut : IoStatus::Failed;
+    }
+
+    IoStatus Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
+                     const std::atomic<bool>* stop, int& error) override
+    {
+        arrival = IcmpArrival{};
+        const Clock& clock = SystemClock();
+        const DatagramReceipt got =
+            m_session->Receive(buffer, {clock, DeadlineAfter(clock, timeoutMs), stop});
+        if (got.status == IoStatus::Ok) {
+            arrival.source = got.source;
+            arrival.length = got.length;
+        }
+        error = got.error;
+        return got.status;
+    }
+
+private:
+    std::unique_ptr<SockHelperSession> m_session;
+};
+
 // "net.ipv4.ping_group_range is 1 0" for the log, or an empty text.
 std::string PingRangeText()
 {
@@ -260,6 +298,8 @@ public:
     IcmpSocketOpen Open(const IcmpSocketOptions& options) override
     {
         IcmpSocketOpen open;
+        const unsigned outgoing =
+            options.outgoingAddress.IsZero() ? 0 : InterfaceHolding(options.outgoingAddress);
         int pingError = 0;
         IdentifierClaim claim;
         UniqueFd fd = OpenPingSocket(options, claim, pingError);
@@ -269,8 +309,19 @@ public:
             const std::string noPing =
                 pingError == EACCES ? "no ping socket for this account's groups" + PingRangeText()
                                     : "no ping socket: " + ErrorText(pingError);
-            SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketKind::RawIcmp);
+            PrivilegedSocketRequest request;
+            request.kind = PrivilegedSocketKind::RawIcmp;
+            request.interfaceIndex = static_cast<int>(outgoing);
+            request.source = outgoing ? options.outgoingAddress : Ipv4Address();
+            request.identifierBytes = options.identifierBytes;
+            request.broadcast = options.broadcast;
+            SocketAcquisition raw = AcquirePrivilegedSocket(request);
             open.detail = noPing;
+            if (raw.session) {
+                open.path = IcmpPath::HelperRaw;
+                open.socket = std::make_unique<HelperIcmpSocket>(std::move(raw.session));
+                return open;
+            }
             if (!raw.socket.Valid()) {
                 open.problem = raw.problem;
                 open.error = raw.error;
@@ -278,7 +329,7 @@ public:
                 return open;
             }
             fd = std::move(raw.socket);
-            open.path = raw.viaHelper ? IcmpPath::HelperRaw : IcmpPath::OwnRaw;
+            open.path = IcmpPath::OwnRaw;
         }
         const int on = 1;
         if (options.broadcast &&
@@ -289,8 +340,6 @@ public:
             open.detail = "SO_BROADCAST was refused on the ICMP socket";
             return open;
         }
-        const unsigned outgoing =
-            options.outgoingAddress.IsZero() ? 0 : InterfaceHolding(options.outgoingAddress);
         open.socket =
             std::make_unique<LinuxIcmpSocket>(std::move(fd), open.path != IcmpPath::Ping, outgoing,
                                               options.outgoingAddress, std::move(claim));

@@ -4,20 +4,31 @@
 #include "platform/WaitReadable.h"
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zelvo {
 
 namespace {
-constexpr int kReplyTimeoutMs = 3000;
+// How long the helper may take to open its socket or to send.
+constexpr int kAnswerTimeoutMs = 3000;
+// How long a helper whose channel closed may take to end.
+constexpr int kReapTimeoutMs = 1000;
+// How often a wait for the helper looks again whether another thread took its message.
+constexpr int kSliceMs = 50;
+// Arrivals kept for a reader that is not reading (a socket's queue would drop more, too).
+constexpr std::size_t kMaxQueued = 256;
 constexpr uint16_t kDhcpServerPort = 67;
 
 std::string ErrorText(int error)
@@ -100,43 +111,34 @@ std::string DefaultSockHelperPath()
     return exe.substr(0, slash + 1) + sockhelper::kHelperFileName;
 }
 
-SocketAcquisition AcquirePrivilegedSocket(PrivilegedSocketKind kind)
+SocketAcquisition AcquirePrivilegedSocket(const PrivilegedSocketRequest& request)
 {
     int error = 0;
     SocketAcquisition own;
-    own.socket = OpenOwn(kind, error);
+    own.socket = OpenOwn(request.kind, error);
     if (own.socket.Valid())
         return own;
     if (!IsPrivilegeError(error))
         return Failure(SocketProblem::OpenFailed, error,
-                       std::string("the ") + SocketName(kind) +
+                       std::string("the ") + SocketName(request.kind) +
                            " could not be opened: " + ErrorText(error));
-    // Leaked on purpose: a worker may still ask for a socket while the process exits.
-    static SockHelperClient* helper = new SockHelperClient(DefaultSockHelperPath());
-    return helper->Request(kind);
+    SocketAcquisition helper = StartSockHelper(DefaultSockHelperPath(), request);
+    if (helper.problem != SocketProblem::None)
+        helper.detail =
+            std::string("no ") + CapabilityName(request.kind) + ", and " + helper.detail;
+    return helper;
 }
 
-SockHelperClient::SockHelperClient(std::string helperPath) : m_path(std::move(helperPath)) {}
+namespace {
 
-SockHelperClient::~SockHelperClient()
-{
-    std::lock_guard lock(m_mutex);
-    StopLocked();
-}
-
-pid_t SockHelperClient::HelperPid()
-{
-    std::lock_guard lock(m_mutex);
-    return m_pid;
-}
-
-bool SockHelperClient::StartLocked(SocketAcquisition& failure)
+// Starts the helper on one end of a new channel. Sets failure when it cannot.
+pid_t Spawn(const std::string& path, UniqueFd& channel, SocketAcquisition& failure)
 {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
         failure = Failure(SocketProblem::HelperFailed, errno,
                           "no channel to the helper: " + ErrorText(errno));
-        return false;
+        return -1;
     }
     UniqueFd ours(pair[0]);
     UniqueFd theirs(pair[1]);
@@ -150,129 +152,304 @@ bool SockHelperClient::StartLocked(SocketAcquisition& failure)
     char* argv[] = {const_cast<char*>(sockhelper::kHelperFileName), nullptr};
     char* envp[] = {nullptr}; // the helper needs no environment, so it gets none
     pid_t pid = -1;
-    const int spawnError = ::posix_spawn(&pid, m_path.c_str(), &actions, nullptr, argv, envp);
+    const int spawnError = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp);
     ::posix_spawn_file_actions_destroy(&actions);
     if (spawnError == EACCES) {
-        failure = Failure(SocketProblem::HelperNotPermitted, spawnError,
-                          "this account may not run the helper " + m_path +
-                              ": only members of the group " + kHelperGroup +
-                              " may (as root: usermod -aG " + kHelperGroup + " " + AccountName() +
-                              ", then log in again)");
-        return false;
+        failure =
+            Failure(SocketProblem::HelperNotPermitted, spawnError,
+                    "this account may not run the helper " + path + ": only members of the group " +
+                        kHelperGroup + " may (as root: usermod -aG " + kHelperGroup + " " +
+                        AccountName() + ", then log in again)");
+        return -1;
     }
     if (spawnError != 0) {
-        failure =
-            Failure(SocketProblem::HelperMissing, spawnError,
-                    "the helper " + m_path + " could not be started: " + ErrorText(spawnError));
-        return false;
+        failure = Failure(SocketProblem::HelperMissing, spawnError,
+                          "the helper " + path + " could not be started: " + ErrorText(spawnError));
+        return -1;
     }
-    m_pid = pid;
-    m_channel = std::move(ours);
-    return true;
+    channel = std::move(ours);
+    return pid;
 }
 
-void SockHelperClient::StopLocked()
+// Waits for the helper to end once its channel is closed; kills it when it does not.
+void Reap(pid_t pid)
 {
-    m_channel.Reset(); // the helper sees the channel close and ends
-    if (m_pid <= 0)
+    if (pid <= 0)
         return;
-    for (int i = 0; i < 50; ++i) {
-        const pid_t r = ::waitpid(m_pid, nullptr, WNOHANG);
-        if (r == m_pid || (r < 0 && errno == ECHILD)) {
-            m_pid = -1;
-            return;
+    UniqueFd process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (process.Valid()) {
+        pollfd ended{process.Get(), POLLIN, 0};
+        while (::poll(&ended, 1, kReapTimeoutMs) < 0 && errno == EINTR) {
         }
-        SystemClock().SleepMs(10);
     }
-    ::kill(m_pid, SIGKILL); // our own child, stuck: it must not outlive its channel
-    ::waitpid(m_pid, nullptr, 0);
-    m_pid = -1;
+    if (::waitpid(pid, nullptr, WNOHANG) != 0)
+        return; // reaped, or not ours to reap
+    if (!process.Valid()) {
+        for (int i = 0; i < kReapTimeoutMs / 10; ++i) {
+            SystemClock().SleepMs(10);
+            if (::waitpid(pid, nullptr, WNOHANG) != 0)
+                return;
+        }
+    }
+    ::kill(pid, SIGKILL); // our own child, stuck: it must not outlive its session
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
 }
 
-// One request and its reply. false when the channel broke (the helper died or garbled
-// its answer); out then holds the failure.
-bool SockHelperClient::ExchangeLocked(PrivilegedSocketKind kind, SocketAcquisition& out)
+// One message to the helper: the header, then bytes.
+bool Tell(int channel, const sockhelper::Message& header, std::span<const uint8_t> bytes)
 {
-    sockhelper::RequestMessage request;
-    request.kind = static_cast<uint32_t>(kind);
-    if (::send(m_channel.Get(), &request, sizeof request, MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(sizeof request)) {
-        out = Failure(SocketProblem::HelperFailed, errno, "the helper " + m_path + " went away");
-        return false;
-    }
-    const Clock& clock = SystemClock();
-    int error = 0;
-    const IoStatus ready =
-        WaitReadable(m_channel.Get(), {clock, DeadlineAfter(clock, kReplyTimeoutMs)}, error);
-    if (ready != IoStatus::Ok) {
-        out = Failure(SocketProblem::HelperFailed, ready == IoStatus::TimedOut ? ETIMEDOUT : error,
-                      "the helper " + m_path + " did not answer");
-        return false;
-    }
+    iovec iov[2] = {{const_cast<sockhelper::Message*>(&header), sizeof header},
+                    {const_cast<uint8_t*>(bytes.data()), bytes.size()}};
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = bytes.empty() ? 1 : 2;
+    ssize_t sent;
+    do
+        sent = ::sendmsg(channel, &msg, MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(sizeof header + bytes.size());
+}
 
-    sockhelper::ReplyMessage reply;
-    iovec iov{&reply, sizeof reply};
-    alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))] = {};
+// Reads one message that is waiting. 0: the helper closed the channel; -1 with errno
+// (EAGAIN: nothing waits; EBADMSG: not a message of the helper's).
+ssize_t ReadMessage(int channel, sockhelper::Message& header, std::vector<uint8_t>& bytes)
+{
+    uint8_t buffer[sizeof header + sockhelper::kMaxDatagram];
+    iovec iov{buffer, sizeof buffer};
+    // Room for descriptors, so that any that came are closed here and never kept.
+    alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
     msghdr msg{};
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
     msg.msg_control = control;
     msg.msg_controllen = sizeof control;
-    const ssize_t n = ::recvmsg(m_channel.Get(), &msg, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
-    // Collect every descriptor that came, so that none leaks whatever the verdict.
-    UniqueFd received;
-    int extra = 0;
-    for (cmsghdr* c = n > 0 ? CMSG_FIRSTHDR(&msg) : nullptr; c; c = CMSG_NXTHDR(&msg, c)) {
+    ssize_t n;
+    do
+        n = ::recvmsg(channel, &msg, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    while (n < 0 && errno == EINTR);
+    if (n <= 0)
+        return n;
+    bool descriptors = false;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
             continue;
+        descriptors = true;
         const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
         for (std::size_t i = 0; i < count; ++i) {
             int fd;
             std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
-            if (!received.Valid())
-                received.Reset(fd);
-            else {
-                ::close(fd);
-                ++extra;
-            }
+            ::close(fd);
         }
     }
-    const bool wellFormed = n == static_cast<ssize_t>(sizeof reply) &&
-                            (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0 &&
-                            reply.magic == sockhelper::kMagic && reply.kind == request.kind &&
-                            extra == 0 && (reply.error == 0) == received.Valid();
-    if (!wellFormed) {
-        out = Failure(SocketProblem::HelperFailed, n < 0 ? errno : EBADMSG,
-                      "the helper " + m_path + (n == 0 ? " ended" : " gave a garbled answer"));
-        return false;
+    if (descriptors || (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0 ||
+        n < static_cast<ssize_t>(sizeof header)) {
+        errno = EBADMSG;
+        return -1;
     }
-    if (reply.error == 0) {
-        out = SocketAcquisition{};
-        out.socket = std::move(received);
-        out.viaHelper = true;
+    std::memcpy(&header, buffer, sizeof header);
+    if (header.magic != sockhelper::kMagic) {
+        errno = EBADMSG;
+        return -1;
+    }
+    bytes.assign(buffer + sizeof header, buffer + n);
+    return n;
+}
+
+} // namespace
+
+SocketAcquisition StartSockHelper(const std::string& helperPath,
+                                  const PrivilegedSocketRequest& request)
+{
+    SocketAcquisition result;
+    UniqueFd channel;
+    const pid_t pid = Spawn(helperPath, channel, result);
+    if (pid < 0)
+        return result;
+    auto session = std::make_unique<SockHelperSession>(std::move(channel), pid, request.kind);
+
+    sockhelper::Message open;
+    open.type = static_cast<uint32_t>(sockhelper::MessageType::Open);
+    open.kind = static_cast<uint32_t>(request.kind);
+    open.address = request.source.nbo;
+    open.interfaceIndex = request.interfaceIndex;
+    open.identifier[0] = request.identifierBytes[0];
+    open.identifier[1] = request.identifierBytes[1];
+    open.broadcast = request.broadcast ? 1 : 0;
+    int error = 0;
+    const int32_t opened = session->Open(open, error);
+    if (opened == 0) {
+        result.session = std::move(session);
+        return result;
+    }
+    if (opened < 0)
+        return Failure(SocketProblem::HelperFailed, error,
+                       "the helper " + helperPath +
+                           (error == ETIMEDOUT ? " did not answer" : " gave no proper answer"));
+    if (IsPrivilegeError(opened))
+        return Failure(SocketProblem::HelperUnprivileged, opened,
+                       "the helper " + helperPath + " lacks " + CapabilityName(request.kind) +
+                           ": as root, give it with scripts/install-helper.sh " + helperPath);
+    return Failure(SocketProblem::OpenFailed, opened,
+                   std::string("the helper could not open the ") + SocketName(request.kind) + ": " +
+                       ErrorText(opened));
+}
+
+SockHelperSession::SockHelperSession(UniqueFd channel, pid_t pid, PrivilegedSocketKind kind)
+    : m_channel(std::move(channel)), m_pid(pid), m_kind(kind)
+{
+}
+
+SockHelperSession::~SockHelperSession()
+{
+    m_channel.Reset(); // the helper sees the channel close and ends
+    Reap(m_pid);
+}
+
+int32_t SockHelperSession::Open(const sockhelper::Message& open, int& error)
+{
+    if (!Tell(m_channel.Get(), open, {})) {
+        error = errno;
+        return -1;
+    }
+    const Clock& clock = SystemClock();
+    const WaitLimit limit{clock, DeadlineAfter(clock, kAnswerTimeoutMs)};
+    std::lock_guard lock(m_mutex);
+    while (!m_ended) {
+        const IoStatus ready = WaitReadable(m_channel.Get(), limit, error);
+        if (ready != IoStatus::Ok) {
+            error = ready == IoStatus::TimedOut ? ETIMEDOUT : error;
+            return -1;
+        }
+        sockhelper::Message header;
+        std::vector<uint8_t> bytes;
+        const ssize_t n = ReadMessage(m_channel.Get(), header, bytes);
+        if (n < 0 && errno == EAGAIN)
+            continue;
+        if (n <= 0 || header.type != static_cast<uint32_t>(sockhelper::MessageType::Opened) ||
+            !bytes.empty() || header.value < 0) {
+            error = n == 0 ? EPIPE : EBADMSG;
+            m_ended = true;
+            return -1;
+        }
+        m_ended = header.value != 0;
+        return header.value;
+    }
+    error = EPIPE;
+    return -1;
+}
+
+bool SockHelperSession::ReadOneLocked()
+{
+    sockhelper::Message header;
+    std::vector<uint8_t> bytes;
+    const ssize_t n = ReadMessage(m_channel.Get(), header, bytes);
+    if (n < 0 && errno == EAGAIN)
+        return false;
+    const auto type = static_cast<sockhelper::MessageType>(header.type);
+    if (n > 0 && type == sockhelper::MessageType::Arrived) {
+        if (m_arrivals.size() < kMaxQueued)
+            m_arrivals.push_back({Ipv4Address{header.address}, header.interfaceIndex,
+                                  header.truncated != 0, std::move(bytes)});
         return true;
     }
-    if (IsPrivilegeError(reply.error))
-        out = Failure(SocketProblem::HelperUnprivileged, reply.error,
-                      "the helper " + m_path + " lacks " + CapabilityName(kind) +
-                          ": as root, give it with scripts/install-helper.sh " + m_path);
-    else
-        out = Failure(SocketProblem::OpenFailed, reply.error,
-                      std::string("the helper could not open the ") + SocketName(kind) + ": " +
-                          ErrorText(reply.error));
+    if (n > 0 && type == sockhelper::MessageType::Sent && bytes.empty()) {
+        m_sent = header.value;
+        return true;
+    }
+    m_ended = true; // closed, broken or garbled: nothing more comes of this session
     return true;
 }
 
-SocketAcquisition SockHelperClient::Request(PrivilegedSocketKind kind)
+IoStatus SockHelperSession::WaitSlice(const WaitLimit& limit, int& error)
 {
-    std::lock_guard lock(m_mutex);
-    SocketAcquisition result;
-    StopLocked(); // the last request's helper has nothing left to give
-    if (StartLocked(result) && !ExchangeLocked(kind, result))
-        StopLocked();
-    if (result.problem != SocketProblem::None)
-        result.detail = std::string("no ") + CapabilityName(kind) + ", and " + result.detail;
-    return result;
+    // In slices: another thread may take the message this one waits for.
+    const int64_t slice = DeadlineAfter(limit.clock, kSliceMs);
+    const WaitLimit shorter{limit.clock, std::min(limit.deadlineMs, slice), limit.stop};
+    const IoStatus ready = WaitReadable(m_channel.Get(), shorter, error);
+    if (ready == IoStatus::TimedOut && limit.clock.MonotonicMs() < limit.deadlineMs)
+        return IoStatus::Ok;
+    return ready;
+}
+
+long SockHelperSession::Send(std::span<const uint8_t> bytes, const DatagramDestination& to,
+                             int& error)
+{
+    const bool echo = m_kind == PrivilegedSocketKind::RawIcmp;
+    sockhelper::Message header;
+    header.type = static_cast<uint32_t>(echo ? sockhelper::MessageType::SendEcho
+                                             : sockhelper::MessageType::SendReply);
+    header.address = to.address.nbo;
+    header.port = echo ? 0 : to.port;
+    header.interfaceIndex = echo ? 0 : to.interfaceIndex;
+    const Clock& clock = SystemClock();
+    const WaitLimit limit{clock, DeadlineAfter(clock, kAnswerTimeoutMs)};
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_ended || bytes.size() > sockhelper::kMaxDatagram) {
+            error = m_ended ? EPIPE : EMSGSIZE;
+            return -1;
+        }
+        m_sent.reset();
+        if (!Tell(m_channel.Get(), header, bytes)) {
+            error = errno;
+            m_ended = true;
+            return -1;
+        }
+    }
+    while (true) {
+        {
+            std::lock_guard lock(m_mutex);
+            while (!m_sent && !m_ended && ReadOneLocked()) {
+            }
+            if (m_sent) {
+                const int32_t value = *std::exchange(m_sent, std::nullopt);
+                if (value >= 0)
+                    return value;
+                error = -value;
+                return -1;
+            }
+            if (m_ended) {
+                error = EPIPE;
+                return -1;
+            }
+        }
+        const IoStatus ready = WaitSlice(limit, error);
+        if (ready == IoStatus::TimedOut)
+            error = ETIMEDOUT;
+        if (ready != IoStatus::Ok)
+            return -1;
+    }
+}
+
+DatagramReceipt SockHelperSession::Receive(std::span<uint8_t> buffer, const WaitLimit& limit)
+{
+    DatagramReceipt receipt;
+    while (true) {
+        {
+            std::lock_guard lock(m_mutex);
+            while (m_arrivals.empty() && !m_ended && ReadOneLocked()) {
+            }
+            if (!m_arrivals.empty()) {
+                const Arrival& next = m_arrivals.front();
+                receipt.status = IoStatus::Ok;
+                receipt.length = std::min(next.bytes.size(), buffer.size());
+                std::copy_n(next.bytes.begin(), receipt.length, buffer.begin());
+                receipt.truncated = next.truncated || next.bytes.size() > buffer.size();
+                receipt.source = next.source;
+                receipt.interfaceIndex = next.interfaceIndex;
+                m_arrivals.pop_front();
+                return receipt;
+            }
+            if (m_ended) {
+                receipt.error = EPIPE;
+                return receipt;
+            }
+        }
+        receipt.status = WaitSlice(limit, receipt.error);
+        if (receipt.status != IoStatus::Ok)
+            return receipt;
+    }
 }
 
 } // namespace zelvo

@@ -6,6 +6,7 @@
 #include "dhcp/DhcpCommands.h"
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/TestLog.h"
+#include "platform/DatagramReceive.h"
 #include "support/FakeClock.h"
 #include "support/FakeDialogControls.h"
 #include "support/FakeUrlOpener.h"
@@ -70,7 +71,10 @@ struct FakeSocket final : DhcpServerSocket
     int fd;
     std::vector<Sent>& sent;
     FakeSocket(int f, std::vector<Sent>& s) : fd(f), sent(s) {}
-    int Descriptor() const override { return fd; }
+    DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) override
+    {
+        return ReceiveDatagram(fd, buffer, stop);
+    }
     long Send(std::span<const uint8_t> bytes, Ipv4Address to, int) override
     {
         sent.push_back({{bytes.begin(), bytes.end()}, to});

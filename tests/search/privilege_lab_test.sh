@@ -6,17 +6,20 @@
 #    UDP port 67. Where ping sockets are allowed it still finds a unit, without any
 #    privilege, and its requests leave as the tool builds them; where they are not, the
 #    log says what is missing and how to get it.
-#  - A member gets the helper's raw socket, which shows echo replies and nothing else that
-#    reaches the host, with a filter it cannot replace; and the port-67 socket.
-#   privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir>
+#  - A member gets sessions of the helper, never its sockets: the ICMP session shows the
+#    reply to the member's echo and nothing else that reaches the host; the port-67
+#    session shows what a unit sends there. Search and Set IP of the command line work
+#    through them, end to end (when the command line is built).
+#   privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir> [zelvo-setup-cli]
 set -uo pipefail
 fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
 [[ -n ${ZELVO_LAB_PREFIX:-} && -x ${ZELVO_LAB:-} ]] || fail "ZELVO_LAB_PREFIX and ZELVO_LAB are not set"
-[[ $# -eq 3 ]] || fail "usage: privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir>"
-cli=$1 built_helper=$2 scripts=$3
+[[ $# -eq 3 || $# -eq 4 ]] ||
+    fail "usage: privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir> [zelvo-setup-cli]"
+cli=$1 built_helper=$2 scripts=$3 setup_cli=${4:-}
 lab() { "$ZELVO_LAB" "$1" "$ZELVO_LAB_PREFIX" "${@:2}"; }
 # Two throwaway accounts: user ids that no account of this machine has. They are not added
 # to /etc/passwd: the lab's units see their own passwd, shadow and group through bind
@@ -130,8 +133,9 @@ out=$(probe "$member" echo "$nas41" 2000)
 grep -q "^ ICMP echo through a raw socket from zelvo-sockhelper" "$log" ||
     fail "the helper's socket is not logged: $(cat "$log")"
 
-# What the member's raw socket shows: its own echo's reply and another echo reply, but not
-# a timestamp request, an echo request or what a UDP datagram brings.
+# What the member's ICMP session shows: its own echo's reply, but not another's echo
+# reply, a timestamp request, an echo request or what a UDP datagram brings. The member
+# holds no raw socket.
 probe "$member" listen "$nas41" 3000 >"$dir/listened" &
 listener=$!
 sleep 1
@@ -141,19 +145,46 @@ lab unit-exec NAS41 -- "$cli" "$dir/send.log" send-icmp "$pc" 0 >/dev/null
 lab unit-exec NAS41 -- bash -c "echo x >/dev/udp/$pc/9"
 wait "$listener"
 out=$(cat "$dir/listened")
-[[ $(field raw "$out") == helper ]] || fail "listen had no helper socket: $out"
-[[ $(field refilter "$out") == refused ]] || fail "the member could replace the filter: $out"
-(($(grep -c "^got type=0 quoted=-1 from=$nas41\$" <<<"$out") == 2)) ||
-    fail "the echo replies did not both come through: $out"
+[[ $(field path "$out") == helper ]] || fail "listen had no helper session: $out"
+[[ $(field held "$out") == 0 ]] || fail "the member holds a raw socket: $out"
+(($(grep -c "^got type=0 quoted=-1 from=$nas41\$" <<<"$out") == 1)) ||
+    fail "the member's echo reply did not come through alone: $out"
 grep "^got " <<<"$out" | grep -v "^got type=0 " && fail "other ICMP came through: $out"
 
-# The member's port 67 receives what a unit sends there.
+# The member's port-67 session receives what reaches the port, with its card; the member
+# holds no port-67 socket.
 probe "$member" dhcp-port 3000 >"$dir/dhcp" &
 responder=$!
 sleep 1
 lab unit-exec NAS41 -- bash -c "echo hello >/dev/udp/$pc/67"
 wait "$responder"
 out=$(cat "$dir/dhcp")
-[[ $(field dhcp "$out") == helper && $(field received "$out") == 6 ]] ||
-    fail "the member's port-67 socket: $out"
+[[ $(field dhcp "$out") == open && $(field held "$out") == 0 ]] ||
+    fail "the member's port-67 session: $out"
+(($(field received "$out") > 0)) && [[ $(field interface "$out") == $(cat /sys/class/net/eth0/ifindex) ]] ||
+    fail "nothing came through the member's port-67 session: $out"
+
+# Search and Set IP of the command line, run by the member with ping sockets off.
+if [[ -n $setup_cli ]]; then
+    install -m 0755 "$setup_cli" "$dir/installed/zelvo-setup-cli"
+    install -m 0666 "$(dirname "$setup_cli")/manager.ini" "$dir/installed/manager.ini"
+    install -m 0666 /dev/null "$dir/installed/manager.log"
+    mkdir -m 0777 "$dir/run"
+    setup() { # zelvo-setup-cli arguments...
+        as "$member" env XDG_RUNTIME_DIR="$dir/run" "$dir/installed/zelvo-setup-cli" "$@" </dev/null
+    }
+    ip -4 neigh flush dev eth0
+    lab unit-exec NAS41 -- ip -4 neigh flush dev eth0
+    out=$(setup search --json) || fail "the member's search: $out"
+    jq -e --arg a "$nas41" '.units | any(.address == $a)' <<<"$out" >/dev/null ||
+        fail "the member's search did not find NAS41: $out"
+    out=$(setup assign --yes --json --mac "$(lab unit-mac NAS45)") || fail "the member's Set IP: $out"
+    address=$(jq -r '.address' <<<"$out")
+    lab wait-addr NAS45 20 || fail "NAS45 did not take an address"
+    [[ $(lab unit-addr NAS45) == "$address" ]] || fail "NAS45 took another address than $address"
+    grep -q "ICMP echo through a raw socket from zelvo-sockhelper" "$dir/installed/manager.log" ||
+        fail "the member's search did not go through the helper: $(cat "$dir/installed/manager.log")"
+else
+    echo "no zelvo-setup-cli: the command line's Search and Set IP are left out"
+fi
 echo "privilege lab test passed"

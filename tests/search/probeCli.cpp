@@ -9,14 +9,16 @@
 //   probe_cli <log> name <address>          the whole name chain
 //   probe_cli <log> path                    which ICMP socket the probes get: ping, own
 //                                           raw, helper raw or none, and why
-//   probe_cli <log> listen <address> <ms>   a raw socket as the helper hands it out: one
-//                                           echo request to address, then one line per
-//                                           ICMP message that arrives within ms
+//   probe_cli <log> listen <address> <ms>   the probes' ICMP socket: one echo request to
+//                                           address, then one line per ICMP message the
+//                                           socket gives within ms
 //   probe_cli <log> dhcp-port <ms>          the DHCP server socket; waits ms for a datagram
+// listen and dhcp-port also print how many raw or port-67 sockets this process holds.
 //   probe_cli <log> send-icmp <address> <type>   (root) one bare ICMP message of that type
 //   probe_cli <log> capture <ms>            (root) the first echo request seen, in hex
 // Prints one "key=value" line per result; exits 0 unless the arguments are wrong.
 #include "core/LogWriter.h"
+#include "platform/DhcpServerSocket.h"
 #include "platform/IcmpMessage.h"
 #include "platform/NameLookups.h"
 #include "platform/PrivilegedSockets.h"
@@ -25,7 +27,7 @@
 #include "search/LinuxSearchNetwork.h"
 
 #include <arpa/inet.h>
-#include <linux/filter.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -34,6 +36,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 using namespace zelvo;
 
@@ -88,64 +91,78 @@ bool Readable(int fd, int ms)
     return ::poll(&p, 1, ms) > 0;
 }
 
-// A raw ICMP socket the way the helper hands it out to a member of its group.
+// Raw sockets and UDP sockets bound to port 67 among this process's descriptors.
+int PrivilegedDescriptors()
+{
+    int count = 0;
+    for (int fd = 0; fd < 1024; ++fd) {
+        int type = 0;
+        socklen_t length = sizeof type;
+        if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0)
+            continue;
+        sockaddr_in bound{};
+        length = sizeof bound;
+        const bool port67 = type == SOCK_DGRAM &&
+                            ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 &&
+                            bound.sin_family == AF_INET && ntohs(bound.sin_port) == 67;
+        count += type == SOCK_RAW || port67 ? 1 : 0;
+    }
+    return count;
+}
+
 void Listen(Ipv4Address address, int ms)
 {
-    SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketKind::RawIcmp);
-    std::printf("raw=%s problem=%s\n",
-                raw.socket.Valid() ? (raw.viaHelper ? "helper" : "own") : "none",
-                ProblemName(raw.problem));
-    if (!raw.socket.Valid())
-        return;
-    sock_filter acceptAll = BPF_STMT(BPF_RET | BPF_K, 0xFFFF);
-    const sock_fprog program{1, &acceptAll};
-    const bool refiltered =
-        ::setsockopt(raw.socket.Get(), SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
-    std::printf("refilter=%s\n", refiltered ? "allowed" : "refused");
     EchoRequest request = BuildEchoRequest(EchoIdentifier());
+    IcmpSocketOptions options;
+    options.identifierBytes = {request[kEchoIdentifierAt], request[kEchoIdentifierAt + 1]};
+    IcmpSocketOpen open = SystemIcmpSockets().Open(options);
+    std::printf("path=%s problem=%s held=%d\n", PathName(open.path), ProblemName(open.problem),
+                PrivilegedDescriptors());
+    if (!open.socket)
+        return;
     StampEchoRequest(request, 0, 0);
-    const sockaddr_in to = To(address);
-    ::sendto(raw.socket.Get(), request.data(), request.size(), 0,
-             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    int error = 0;
+    open.socket->Send(address, kEchoDestinationPort, request, 1000, error);
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    uint8_t datagram[2048];
+    uint8_t icmp[2048];
     while (true) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               end - std::chrono::steady_clock::now())
                               .count();
-        if (left <= 0 || !Readable(raw.socket.Get(), static_cast<int>(left)))
+        IcmpArrival arrival;
+        if (left <= 0 || open.socket->Receive(icmp, arrival, static_cast<int>(left), nullptr,
+                                              error) != IoStatus::Ok)
             break;
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        const ssize_t n = ::recvfrom(raw.socket.Get(), datagram, sizeof datagram, MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&from), &length);
-        if (n <= 0)
-            continue;
-        const auto icmp = IcmpAfterIpv4Header({datagram, static_cast<std::size_t>(n)});
-        if (icmp.empty())
+        if (arrival.length == 0)
             continue;
         int quoted = -1;
-        if (icmp[0] != 0 && icmp.size() > kIcmpErrorHeaderSize + 9)
+        if (icmp[0] != 0 && arrival.length > kIcmpErrorHeaderSize + 9)
             quoted = icmp[kIcmpErrorHeaderSize + 9];
         std::printf("got type=%d quoted=%d from=%s\n", icmp[0], quoted,
-                    Ipv4Address{from.sin_addr.s_addr}.Dotted().c_str());
+                    arrival.source.Dotted().c_str());
     }
 }
 
 void DhcpPort(int ms)
 {
-    SocketAcquisition port = AcquirePrivilegedSocket(PrivilegedSocketKind::DhcpServer);
-    std::printf("dhcp=%s problem=%s\n",
-                port.socket.Valid() ? (port.viaHelper ? "helper" : "own") : "none",
-                ProblemName(port.problem));
+    DhcpSocketOpen port = SystemDhcpSockets().Open();
+    std::printf("dhcp=%s problem=%s held=%d\n", port.socket ? "open" : "none",
+                ProblemName(port.problem), PrivilegedDescriptors());
     std::fflush(stdout);
-    if (!port.socket.Valid())
+    if (!port.socket)
         return;
-    char buffer[1536];
-    const ssize_t n = Readable(port.socket.Get(), ms)
-                          ? ::recv(port.socket.Get(), buffer, sizeof buffer, MSG_DONTWAIT)
-                          : -1;
-    std::printf("received=%zd\n", n);
+    std::atomic<bool> stop{false};
+    std::thread timer([&stop, ms] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        stop.store(true);
+    });
+    uint8_t buffer[1536];
+    const DatagramReceipt got = port.socket->Receive(buffer, &stop);
+    stop.store(true);
+    timer.join();
+    std::printf("received=%zd interface=%d\n",
+                got.status == IoStatus::Ok ? static_cast<ssize_t>(got.length) : -1,
+                got.interfaceIndex);
 }
 
 void SendIcmp(Ipv4Address address, int type)
@@ -206,9 +223,9 @@ int main(int argc, char** argv)
     const auto text = [](const std::optional<std::string>& name) { return name.value_or("-"); };
 
     if (command == "access" && argc == 3) {
-        const SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketKind::RawIcmp);
+        const SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketRequest{});
         std::printf("raw=%s problem=%d detail=%s\n",
-                    raw.socket.Valid() ? (raw.viaHelper ? "helper" : "own") : "none",
+                    raw.socket.Valid() ? "own" : (raw.session ? "helper" : "none"),
                     static_cast<int>(raw.problem), raw.detail.c_str());
     } else if (command == "echo" && argc == 5) {
         const int result = network.EchoProbe(address, std::atoi(argv[4]));

@@ -3,11 +3,12 @@
 
 #include <array>
 
-// The classic BPF program the helper locks onto every raw ICMP socket it hands out. A raw
-// socket sees every ICMP message the host receives; the probes read only echo replies and
-// the ICMP errors (destination unreachable, time exceeded, parameter problem) that quote
-// an echo request. Everything else (echo and timestamp requests, errors about other
-// protocols, redirects, later fragments) never reaches the socket's holder.
+// The classic BPF program on the helper's raw ICMP socket. A raw socket sees every ICMP
+// message the host receives; the probes read only echo replies and the ICMP errors
+// (destination unreachable, time exceeded, parameter problem) that quote an echo request.
+// Everything else (echo and timestamp requests, errors about other protocols, redirects,
+// later fragments) is dropped by the kernel before the helper wakes; the helper then
+// checks the identifier itself (SessionRules.h).
 //
 // A raw IPv4 socket's filter sees the datagram from its IPv4 header on.
 namespace zelvo::sockhelper {

@@ -1,26 +1,35 @@
-// zelvo-sockhelper: opens one of the two kinds of socket that need a privilege (a raw
-// ICMP socket, or the DHCP server port) for the unprivileged ZelvoSetup and hands it back
-// over the socket pair it was started with. Its file carries cap_net_raw and
-// cap_net_bind_service and only the group zelvo-setup may run it. Each run serves one
-// request: it keeps the one capability that request needs only while it opens the
-// socket, drops every capability before it replies, and then refuses whatever else
-// comes until the tool closes the channel.
+// zelvo-sockhelper: one socket session for the unprivileged ZelvoSetup over one of the two
+// kinds of socket that need a privilege (a raw ICMP socket, or the DHCP server port). Its
+// file carries cap_net_raw and cap_net_bind_service and only the group zelvo-setup may
+// run it. It raises the one capability the session needs only while it opens the
+// socket and drops every capability before it serves. The socket never leaves this
+// process: the helper sends for the tool only what the tool sends (its echo requests,
+// built here; its DHCP replies, checked here) and passes back only what the tool reads
+// (SessionRules.h). Anything else ends the session.
 #include "platform/sockhelper/EchoReplyFilter.h"
+#include "platform/sockhelper/SessionRules.h"
 #include "platform/sockhelper/SockHelperProtocol.h"
 
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/capability.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <linux/close_range.h>
+#include <span>
 #include <sys/syscall.h>
+#include <vector>
 
 using namespace zelvo::sockhelper;
 
@@ -97,9 +106,8 @@ bool Raise(cap_value_t capability)
     return ok;
 }
 
-// A raw ICMP socket that lets through only what a probe reads, filter locked: its holder
-// can neither take the filter off nor replace it.
-int OpenRawIcmp()
+// A raw ICMP socket with the filter that keeps out what a probe never reads.
+int OpenRawIcmp(bool broadcast)
 {
     const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd < 0)
@@ -108,12 +116,12 @@ int OpenRawIcmp()
                              const_cast<sock_filter*>(kEchoReplyFilter.data())};
     const int on = 1;
     if (::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0 ||
-        ::setsockopt(fd, SOL_SOCKET, SO_LOCK_FILTER, &on, sizeof on) != 0) {
+        (broadcast && ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)) {
         const int error = errno;
         ::close(fd);
         return -error;
     }
-    // What arrived before the filter was in place is not ours to hand on.
+    // What arrived before the filter was in place is not the session's.
     char discard[1];
     while (::recv(fd, discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC) >= 0) {
     }
@@ -140,64 +148,266 @@ int OpenDhcpServer()
     return fd;
 }
 
-bool Reply(uint32_t kind, int32_t error, int fd)
+// True when the card interfaceIndex holds address (network order): the echo requests may
+// then leave through it with that source. Both zero: the routing table decides, and the
+// kernel picks an address of the PC.
+bool IsAddressOfCard(uint32_t address, int interfaceIndex)
 {
-    ReplyMessage reply;
-    reply.kind = kind;
-    reply.error = error;
-    iovec iov{&reply, sizeof reply};
+    if (address == 0 || interfaceIndex <= 0)
+        return address == 0 && interfaceIndex == 0;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return false;
+    bool held = false;
+    for (ifaddrs* i = list; i && !held; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET)
+            continue;
+        if (reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr != address)
+            continue;
+        // An address label ("eth0:1") names its card before the colon.
+        char name[IF_NAMESIZE] = {};
+        std::strncpy(name, i->ifa_name, sizeof name - 1);
+        if (char* colon = std::strchr(name, ':'))
+            *colon = '\0';
+        held = static_cast<int>(::if_nametoindex(name)) == interfaceIndex;
+    }
+    ::freeifaddrs(list);
+    return held;
+}
+
+// One message to the tool. wait: false for arrivals, which are dropped when the tool
+// does not keep up (as a socket's full queue would drop them).
+bool Tell(const Message& header, std::span<const uint8_t> bytes, bool wait)
+{
+    iovec iov[2] = {{const_cast<Message*>(&header), sizeof header},
+                    {const_cast<uint8_t*>(bytes.data()), bytes.size()}};
     msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = bytes.empty() ? 1 : 2;
+    ssize_t sent;
+    do {
+        sent = ::sendmsg(kChannelFd, &msg, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT));
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0 || (!wait && (errno == EAGAIN || errno == ENOBUFS));
+}
+
+bool Answer(MessageType type, int32_t value)
+{
+    Message answer;
+    answer.type = static_cast<uint32_t>(type);
+    answer.value = value;
+    return Tell(answer, {}, true);
+}
+
+// One message from the tool, its datagram bytes after the header. false when the channel
+// closed or broke.
+bool ReadMessage(Message& message, std::vector<uint8_t>& bytes, bool& wellFormed)
+{
+    // One byte more than the longest message, so that an oversized one shows as one.
+    static uint8_t buffer[sizeof(Message) + kMaxDatagram + 1];
+    ssize_t n;
+    // recv leaves no room for control data: descriptors that someone sends along are
+    // closed by the kernel (MSG_CTRUNC) and never land in this process.
+    do {
+        n = ::recv(kChannelFd, buffer, sizeof buffer, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0)
+        return false;
+    wellFormed =
+        n >= static_cast<ssize_t>(sizeof message) && n < static_cast<ssize_t>(sizeof buffer);
+    if (wellFormed) {
+        std::memcpy(&message, buffer, sizeof message);
+        bytes.assign(buffer + sizeof message, buffer + n);
+        wellFormed = message.magic == kMagic;
+    }
+    return true;
+}
+
+long SendTo(int fd, std::span<const uint8_t> bytes, uint32_t address, uint16_t port,
+            int interfaceIndex, uint32_t source)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = address;
+    iovec iov{const_cast<uint8_t*>(bytes.data()), bytes.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr msg{};
+    msg.msg_name = &to;
+    msg.msg_namelen = sizeof to;
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    if (fd >= 0) {
+    if (interfaceIndex > 0) {
+        // The way out for this datagram alone: a limited broadcast then leaves through
+        // that card whatever the routing table says.
         msg.msg_control = control;
         msg.msg_controllen = sizeof control;
         cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(c), &fd, sizeof fd);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = interfaceIndex;
+        info.ipi_spec_dst.s_addr = source;
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
     }
     ssize_t sent;
     do {
-        sent = ::sendmsg(kChannelFd, &msg, MSG_NOSIGNAL);
+        sent = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (sent < 0 && errno == EINTR);
-    return sent == static_cast<ssize_t>(sizeof reply);
+    return sent >= 0 ? static_cast<long>(sent) : -errno;
 }
 
-// The socket for one well-formed request, with the capability raised only around its
-// opening; a negative errno when it cannot be had.
-int Serve(const RequestMessage& request)
+// One socket session after its socket opened.
+class Session
 {
-    const bool raw = request.kind == static_cast<uint32_t>(SocketKind::RawIcmp);
-    if (!raw && request.kind != static_cast<uint32_t>(SocketKind::DhcpServer))
+public:
+    Session(const Message& open, int fd)
+        : m_icmp(open.kind == static_cast<uint32_t>(SocketKind::RawIcmp)),
+          m_fd(fd), m_identifier{open.identifier[0], open.identifier[1]}, m_source(open.address),
+          m_interface(open.interfaceIndex)
+    {
+    }
+
+    // Serves until the tool closes the channel (0) or asks for something refused (1).
+    int Serve()
+    {
+        while (true) {
+            pollfd waits[2] = {{kChannelFd, POLLIN, 0}, {m_fd, POLLIN, 0}};
+            if (::poll(waits, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                return 1;
+            }
+            // A pending socket error (a hard ICMP error on a raw socket) is read and
+            // cleared like a datagram.
+            if (waits[1].revents & (POLLIN | POLLERR))
+                PassOn();
+            if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+                Message message;
+                std::vector<uint8_t> bytes;
+                bool wellFormed = false;
+                if (!ReadMessage(message, bytes, wellFormed))
+                    return 0;
+                const long result = wellFormed ? SendFor(message, bytes) : -kRefused;
+                if (!Answer(MessageType::Sent, static_cast<int32_t>(result)))
+                    return 1;
+                if (result == -kRefused)
+                    return 1;
+            }
+        }
+    }
+
+private:
+    // Sends what the tool asked for when the session allows it; the bytes sent, minus the
+    // errno of a failed send, or -kRefused.
+    long SendFor(const Message& message, std::span<const uint8_t> bytes)
+    {
+        if (m_icmp && message.type == static_cast<uint32_t>(MessageType::SendEcho) &&
+            IsToolsEchoRequest(bytes, m_identifier) && m_echoes < kMaxEchoesPerSession) {
+            ++m_echoes;
+            const auto request = BuildEchoRequest(bytes, m_identifier);
+            return SendTo(m_fd, request, message.address, 0, m_interface, m_source);
+        }
+        if (!m_icmp && message.type == static_cast<uint32_t>(MessageType::SendReply) &&
+            message.port == kDhcpClientPort && message.address == htonl(INADDR_BROADCAST) &&
+            IsToolsDhcpReply(bytes) && TakeRequest(message.interfaceIndex))
+            return SendTo(m_fd, bytes, message.address, kDhcpClientPort, message.interfaceIndex, 0);
         return -kRefused;
+    }
+
+    // Reads what waits on the socket and passes on what the tool may read.
+    void PassOn()
+    {
+        static uint8_t datagram[kMaxDatagram];
+        sockaddr_in from{};
+        iovec iov{datagram, sizeof datagram};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(m_fd, &msg, MSG_DONTWAIT | MSG_TRUNC);
+        if (n < 0)
+            return;
+        const std::size_t stored = std::min(static_cast<std::size_t>(n), sizeof datagram);
+        Message arrived;
+        arrived.type = static_cast<uint32_t>(MessageType::Arrived);
+        arrived.address = from.sin_addr.s_addr;
+        if (m_icmp) {
+            const auto icmp = IcmpOfDatagram({datagram, stored});
+            if (PassesBack(icmp, m_identifier))
+                Tell(arrived, icmp, false);
+            return;
+        }
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                arrived.interfaceIndex = info.ipi_ifindex;
+            }
+        }
+        arrived.truncated = static_cast<std::size_t>(n) > stored ? 1 : 0;
+        CountRequest(arrived.interfaceIndex);
+        Tell(arrived, {datagram, stored}, false);
+    }
+
+    // Each datagram on port 67 allows one reply on the card it came in on.
+    void CountRequest(int interfaceIndex)
+    {
+        if (interfaceIndex <= 0)
+            return;
+        for (Card& card : m_cards) {
+            if (card.index == interfaceIndex || card.index == 0) {
+                card.index = interfaceIndex;
+                card.unanswered = std::min(card.unanswered + 1, 1000);
+                return;
+            }
+        }
+    }
+    bool TakeRequest(int interfaceIndex)
+    {
+        for (Card& card : m_cards) {
+            if (interfaceIndex > 0 && card.index == interfaceIndex && card.unanswered > 0) {
+                --card.unanswered;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    struct Card
+    {
+        int index = 0;
+        int unanswered = 0;
+    };
+    const bool m_icmp;
+    const int m_fd;
+    const Identifier m_identifier;
+    const uint32_t m_source;
+    const int m_interface;
+    int m_echoes = 0;
+    std::array<Card, 64> m_cards{};
+};
+
+// The socket an Open asks for, with the capability raised only around its opening; a
+// negative errno when it cannot be had, -kRefused for an Open the helper does not serve.
+int OpenFor(const Message& open)
+{
+    const bool raw = open.kind == static_cast<uint32_t>(SocketKind::RawIcmp);
+    if (open.type != static_cast<uint32_t>(MessageType::Open) ||
+        (!raw && open.kind != static_cast<uint32_t>(SocketKind::DhcpServer)))
+        return -kRefused;
+    // A source that is not an address of the card it is to leave through would be a forged
+    // one; routing decides only when neither is given.
+    if (raw && !IsAddressOfCard(open.address, open.interfaceIndex))
+        return -EADDRNOTAVAIL;
     if (!Raise(raw ? CAP_NET_RAW : CAP_NET_BIND_SERVICE))
         return -EPERM;
-    return raw ? OpenRawIcmp() : OpenDhcpServer();
-}
-
-// One message from the tool. false when the channel closed or broke.
-bool ReadRequest(RequestMessage& request, bool& wellFormed)
-{
-    while (true) {
-        // One byte more than a request, so that an oversized message shows as one.
-        unsigned char buffer[sizeof(RequestMessage) + 1];
-        // recv leaves no room for control data: descriptors that someone sends along are
-        // closed by the kernel (MSG_CTRUNC) and never land in this process.
-        const ssize_t n = ::recv(kChannelFd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        wellFormed = n == static_cast<ssize_t>(sizeof request);
-        if (wellFormed) {
-            std::memcpy(&request, buffer, sizeof request);
-            wellFormed = request.magic == kMagic;
-        }
-        return true;
-    }
+    return raw ? OpenRawIcmp(open.broadcast != 0) : OpenDhcpServer();
 }
 
 } // namespace
@@ -212,23 +422,18 @@ int main(int argc, char**)
     KeepOnlyTheTwo();
     std::signal(SIGPIPE, SIG_IGN);
 
-    bool served = false;
-    RequestMessage request;
+    Message open;
+    std::vector<uint8_t> bytes;
     bool wellFormed = false;
-    while (ReadRequest(request, wellFormed)) {
-        const uint32_t kind = wellFormed ? request.kind : 0;
-        // Only the first well-formed request is served; by then nothing is left to give.
-        int result = wellFormed && !served ? Serve(request) : -kRefused;
-        served = served || wellFormed;
-        if (!DropAll() && result >= 0) {
-            ::close(result);
-            result = -EPERM;
-        }
-        const bool sent = result >= 0 ? Reply(kind, 0, result) : Reply(kind, -result, -1);
-        if (result >= 0)
-            ::close(result);
-        if (!sent)
-            return 1;
+    if (!ReadMessage(open, bytes, wellFormed))
+        return 0;
+    int fd = wellFormed && bytes.empty() ? OpenFor(open) : -kRefused;
+    // Nothing is served with a capability left.
+    if (!DropAll() && fd >= 0) {
+        ::close(fd);
+        fd = -EPERM;
     }
-    return 0;
+    if (!Answer(MessageType::Opened, fd >= 0 ? 0 : -fd) || fd < 0)
+        return 1;
+    return Session(open, fd).Serve();
 }
