@@ -283,7 +283,9 @@ UniqueFd OpenPingSocket(const IcmpSocketOptions& options, IdentifierClaim& claim
     }
     claim = std::move(wanted);
     // Without IP_RECVERR an unconnected ping socket drops every ICMP error about its
-    // requests; with it they wait in the error queue, where Receive reads them.
+    // requests; with it they wait in the error queue, where Receive reads them. Only
+    // errors that quote an echo request of this socket come: the kernel finds the socket
+    // by the identifier the error quotes.
     const int on = 1;
     if (::setsockopt(fd.Get(), IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0) {
         error = errno;

@@ -41,7 +41,7 @@ mac41=$(lab unit-mac NAS41 | tr : -)
 mac42=$(lab unit-mac NAS42 | tr : -)
 
 out=$(as_nobody installed access)
-[[ $(field raw "$out") == helper ]] || fail "nobody did not get the raw socket from the helper: $out"
+[[ $(field raw "$out") == helper ]] || fail "nobody got no session of the helper: $out"
 
 out=$(as_nobody installed echo "$nas41" 2000)
 [[ $(field echo "$out") == 1 ]] || fail "EchoProbe of NAS41 ($nas41): $out"
