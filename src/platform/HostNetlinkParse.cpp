@@ -12,6 +12,11 @@
 namespace zelvo {
 namespace {
 
+// From <linux/if.h>, which does not mix with <net/if.h>.
+constexpr unsigned kLowerUp = 1u << 16; // IFF_LOWER_UP
+constexpr uint8_t kOperUnknown = 0;     // IF_OPER_UNKNOWN
+constexpr uint8_t kOperUp = 6;          // IF_OPER_UP
+
 uint32_t U32(std::span<const uint8_t> payload)
 {
     uint32_t value = 0;
@@ -29,6 +34,7 @@ bool AddLink(std::span<const uint8_t> body, HostDumpAccumulator& into)
     link.index = info.ifi_index;
     link.up = (info.ifi_flags & IFF_UP) != 0;
     link.loopback = (info.ifi_flags & IFF_LOOPBACK) != 0;
+    uint8_t operState = kOperUnknown;
     if (!ForEachAttribute(body.subspan(NLMSG_ALIGN(sizeof(ifinfomsg))), [&](const RtAttribute& a) {
             if (a.type == IFLA_IFNAME) {
                 const auto* text = reinterpret_cast<const char*>(a.payload.data());
@@ -36,9 +42,13 @@ bool AddLink(std::span<const uint8_t> body, HostDumpAccumulator& into)
             } else if (a.type == IFLA_ADDRESS && a.payload.size() == link.mac.size()) {
                 std::copy(a.payload.begin(), a.payload.end(), link.mac.begin());
                 link.hasMac = true;
+            } else if (a.type == IFLA_OPERSTATE && !a.payload.empty()) {
+                operState = a.payload[0];
             }
         }))
         return false;
+    link.carrier =
+        (info.ifi_flags & kLowerUp) != 0 && (operState == kOperUp || operState == kOperUnknown);
     into.links.push_back(std::move(link));
     return true;
 }

@@ -31,9 +31,13 @@ struct HostIfAddress
 // One network interface (link) and its IPv4 addresses, in the kernel's order.
 struct HostInterface
 {
-    int index = 0;         // ifindex
-    std::string name;      // "eth0"
-    bool up = false;       // IFF_UP
+    int index = 0;    // ifindex
+    std::string name; // "eth0"
+    bool up = false;  // IFF_UP
+    // The link has carrier: IFF_LOWER_UP, and an operational state of up (or unknown,
+    // as drivers that do not track it report). A bridge without ports, an unplugged
+    // cable or a Wi-Fi card without an access point has none.
+    bool carrier = false;
     bool loopback = false; // IFF_LOOPBACK
     bool hasMac = false;   // a six-byte hardware address was reported
     MacAddress mac = {};

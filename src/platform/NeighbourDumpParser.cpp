@@ -36,6 +36,7 @@ bool ParseNeighbour(std::span<const uint8_t> body, std::vector<NeighbourEntry>& 
         return true; // not an IPv4 neighbour: skipped, not an error
     if ((nd.ndm_state & (NUD_INCOMPLETE | NUD_FAILED)) != 0)
         entry.mac = {};
+    entry.interfaceIndex = nd.ndm_ifindex;
     entries.push_back(entry);
     return true;
 }

@@ -15,7 +15,8 @@ struct NeighbourEntry
 {
     Ipv4Address address;
     MacAddress mac = {};
-    bool noArp = false; // NUD_NOARP: kept only when asked for (see ParseNeighbourDump)
+    bool noArp = false;     // NUD_NOARP: kept only when asked for (see ParseNeighbourDump)
+    int interfaceIndex = 0; // the card the neighbour was seen on
 };
 
 // The result of one read of the neighbour table.

@@ -42,12 +42,14 @@ protected:
         return Raw(header) + rest;
     }
     static Bytes Done(uint32_t seq) { return Message(NLMSG_DONE, seq, 0, ""); }
-    static Bytes Link(uint32_t seq, int index, const char* name, unsigned flags, Bytes mac = "")
+    static Bytes Link(uint32_t seq, int index, const char* name, unsigned flags, Bytes mac = "",
+                      Bytes more = "")
     {
         return Message(RTM_NEWLINK, seq, ifinfomsg{AF_UNSPEC, 0, 0, index, flags, 0},
                        Attr(IFLA_IFNAME, Bytes(name) + '\0') +
-                           (mac.empty() ? "" : Attr(IFLA_ADDRESS, mac)));
+                           (mac.empty() ? "" : Attr(IFLA_ADDRESS, mac)) + more);
     }
+    static Bytes OperState(uint8_t state) { return Attr(IFLA_OPERSTATE, Bytes(1, char(state))); }
     // IFA_ADDRESS may be the peer's; IFA_LOCAL is the PC's own.
     static Bytes Address(uint32_t seq, int index, const char* local, uint8_t flags, Bytes more = "",
                          uint8_t family = AF_INET)
@@ -74,8 +76,14 @@ TEST_F(Rtnetlink, joinsLinksAddressesAndDefaultRoutes)
     const auto done = [&](const Bytes& bytes, uint32_t seq) {
         return Parse(bytes, seq, acc).progress == DumpProgress::Done;
     };
-    EXPECT_TRUE(done(Link(1, 3, "eth1", IFF_BROADCAST) + Link(1, 1, "lo", IFF_UP | IFF_LOOPBACK) +
-                         Link(1, 2, "eth0", IFF_UP, Bytes("\2\0\0\0\0\x10", 6)) + Done(1),
+    // Carrier: IFF_LOWER_UP, and an operational state of up or unknown (tunnels and
+    // loopback report none); a bridge without ports is up without it.
+    constexpr unsigned kLowerUp = 1u << 16;
+    EXPECT_TRUE(done(Link(1, 3, "eth1", IFF_BROADCAST) +
+                         Link(1, 1, "lo", IFF_UP | IFF_LOOPBACK | kLowerUp) +
+                         Link(1, 2, "eth0", IFF_UP, Bytes("\2\0\0\0\0\x10", 6), OperState(2)) +
+                         Link(1, 4, "wlan0", IFF_UP | kLowerUp, "", OperState(5)) +
+                         Link(1, 5, "eth3", IFF_UP | kLowerUp, "", OperState(6)) + Done(1),
                      1));
     // The 32-bit flags win over the 8-bit ones; addresses of no link or of IPv6 are left.
     EXPECT_TRUE(done(Address(2, 2, "10.231.7.150", 0, U32(IFA_FLAGS, 0)) +
@@ -107,7 +115,8 @@ TEST_F(Rtnetlink, joinsLinksAddressesAndDefaultRoutes)
     const HostNetworkState state = acc.Finish();
     Lines seen;
     for (const HostInterface& l : state.interfaces) {
-        seen.push_back(l.name + (l.up ? " up" : "") + (l.loopback ? " lo" : "") +
+        seen.push_back(l.name + (l.up ? " up" : "") + (l.carrier ? " carrier" : "") +
+                       (l.loopback ? " lo" : "") +
                        (l.hasMac ? " mac" + std::to_string(l.mac[5]) : ""));
         for (const HostIfAddress& a : l.addresses)
             seen.push_back(a.address.Dotted() + "/" + std::to_string(a.prefixLength) +
@@ -116,11 +125,11 @@ TEST_F(Rtnetlink, joinsLinksAddressesAndDefaultRoutes)
     for (const HostDefaultRoute& r : state.defaultRoutes)
         seen.push_back("route " + std::to_string(r.interfaceIndex) + " " + r.gateway.Dotted() +
                        " " + std::to_string(r.metric) + " " + std::to_string(r.protocol));
-    EXPECT_EQ(
-        seen,
-        (Lines{"lo up lo", "eth0 up mac16", "10.231.7.150/24", "10.231.7.151/24 permanent",
-               "10.231.7.152/24", "10.231.7.153/24 permanent", "eth1", "route 2 10.231.7.1 100 16",
-               "route 3 0.0.0.0 0 4", "route 2 10.0.0.1 50 4", "route 3 10.0.1.1 50 4"}));
+    EXPECT_EQ(seen,
+              (Lines{"lo up carrier lo", "eth0 up mac16", "10.231.7.150/24",
+                     "10.231.7.151/24 permanent", "10.231.7.152/24", "10.231.7.153/24 permanent",
+                     "eth1", "wlan0 up", "eth3 up carrier", "route 2 10.231.7.1 100 16",
+                     "route 3 0.0.0.0 0 4", "route 2 10.0.0.1 50 4", "route 3 10.0.1.1 50 4"}));
 }
 
 TEST_F(Rtnetlink, errorsForeignSequencesAndMalformedBytes)

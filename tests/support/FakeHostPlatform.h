@@ -46,14 +46,20 @@ public:
         return dhcpReport;
     }
 
-    // An up interface ("lo" is the loopback) with MAC 02:00:00:00:00:macLast (none for
+    // An up interface with carrier ("lo" is the loopback) with MAC 02:00:00:00:00:macLast (none for
     // 0) and one address per entry ("10.0.0.5", 24).
     HostInterface& AddInterface(int index, const std::string& name, uint8_t macLast,
                                 std::vector<std::pair<const char*, int>> addresses,
                                 bool permanent = true)
     {
-        HostInterface& link = network.interfaces.emplace_back(HostInterface{
-            index, name, true, name == "lo", macLast != 0, {2, 0, 0, 0, 0, macLast}, {}});
+        HostInterface& link = network.interfaces.emplace_back();
+        link.index = index;
+        link.name = name;
+        link.up = true;
+        link.carrier = true;
+        link.loopback = name == "lo";
+        link.hasMac = macLast != 0;
+        link.mac = {2, 0, 0, 0, 0, macLast};
         for (const auto& [dotted, prefix] : addresses)
             link.addresses.push_back(
                 {Ipv4Address{Nbo(dotted)}, static_cast<uint8_t>(prefix), permanent});
