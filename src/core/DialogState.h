@@ -23,6 +23,8 @@ struct DialogState
     int firstTick = 1;      // the first timer tick has not posted the first search yet
     std::string title;      // "Zelvo Setup Tool" or its Japanese form
     uint8_t dhcpMagicCookie[4] = {};
+    // The user has been told of a unit on a card without an IP address (once a run).
+    bool toldCardWithoutAddress = false;
 };
 
 } // namespace zelvo

@@ -231,6 +231,14 @@ constexpr Entry kEntries[] = {
     // assign on a PC that a DHCP server configured: the units get their addresses there
     {972, "このネットワークにはDHCPサーバがあるため、仮IPアドレスは設定しません。"},
     {973, "A DHCP server configured this PC: the units get their addresses from it, so no temporary address is given."},
+    // a unit is heard on a card of the PC that has no IPv4 address (only a link-local
+    // one, or none): the card's name stands between the two parts
+    {990, "VELDIXシリーズがこのPCのネットワークカード "},
+    {991, "A VELDIX unit is connected to this PC's network card "},
+    {992, " につながっていますが、このカードにはIPアドレスがないため、通信できません。\r\n\r\n"
+          "このカードに、VELDIXシリーズと同じ範囲の固定IPアドレスを設定してから、もう一度検索してください。"},
+    {993, ", but that card has no IP address, so the unit cannot be reached.\r\n\r\n"
+          "Give this card a fixed IP address in the units' range, then search again."},
     // manager.ini names no FTP directory: the same text in both languages.
     {940, "You need provide a directory name.\n"},
     {941, "You need provide a directory name.\n"},

@@ -1,5 +1,7 @@
 #include "host/DhcpDetection.h"
 
+#include "core/PcCards.h"
+
 #include "core/HostInfo.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
@@ -93,6 +95,7 @@ std::optional<PcAdapter> ReadAdapterMask(DialogState& state, HostPlatform& platf
                                          MessageBoxes& boxes)
 {
     HostNetworkState network = platform.ReadNetworkState();
+    ApplyCardRestriction(network);
     if (network.errorCode != 0) {
         if (MeansUnsupported(network.errorCode))
             state.host.NetInfoAvailable = 0;

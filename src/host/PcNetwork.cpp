@@ -1,5 +1,7 @@
 #include "host/PcNetwork.h"
 
+#include "core/PcCards.h"
+
 #include <algorithm>
 
 namespace zelvo {
@@ -84,7 +86,15 @@ PcNetworkView ViewPcNetwork(const HostNetworkState& state)
     // one may carry the default route, but it is not that card: among the cards, the one
     // of the default route leads, else the first card with an address. Only a PC without
     // any such card falls back to its other links; its MAC then stays all zero.
-    std::optional<std::size_t> pc = ChooseInterface(state, order, HasHardwareAddress);
+    // A card without carrier (a bridge without ports, an unplugged cable) or with only
+    // a link-local address reaches no unit: a card that can comes first.
+    std::optional<std::size_t> pc = ChooseInterface(state, order, [](const HostInterface& link) {
+        return HasHardwareAddress(link) && link.carrier &&
+               std::any_of(link.addresses.begin(), link.addresses.end(),
+                           [](const HostIfAddress& a) { return IsRoutableCardAddress(a.address); });
+    });
+    if (!pc)
+        pc = ChooseInterface(state, order, HasHardwareAddress);
     if (!pc)
         pc = ChooseInterface(state, order, [](const HostInterface&) { return true; });
     if (pc) {

@@ -15,9 +15,10 @@ struct PcNetworkView
 {
     // IPv4 addresses of the up, non-loopback interfaces, never 127.x or 0.0.0.0: those
     // of the PC's interface first, then the others in ifindex order. The first is the
-    // PC's address. The PC's interface is a card with a hardware address: the one of
-    // the lowest-metric default route among the cards, else the first card with an
-    // address; only without any such card another link (a tunnel) with an address.
+    // PC's address. The PC's interface is a card with a hardware address, preferably
+    // one with carrier and an address that is not link-local: among those, the one of
+    // the lowest-metric default route, else the first; only without any such card
+    // another link (a tunnel) with an address.
     std::vector<Ipv4Address> addresses;
     // Hardware addresses of the same interfaces in the same order (all-zero ones left
     // out): the adapters whose MAC the survey logs.

@@ -4,6 +4,7 @@
 #include "core/IniSettings.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
+#include "core/PcCards.h"
 #include "core/ToolFolder.h"
 #include "core/UiLanguage.h"
 #include "host/DhcpDetection.h"
@@ -37,7 +38,8 @@ PcNetworkView SurveyNameAndAddresses(DialogState& state, HostPlatform& platform)
     if (const auto name = platform.HostName())
         std::memcpy(host.pcName, name->data(), std::min(name->size(), sizeof host.pcName - 1));
 
-    const HostNetworkState network = platform.ReadNetworkState();
+    HostNetworkState network = platform.ReadNetworkState();
+    ApplyCardRestriction(network);
     PcNetworkView view = ViewPcNetwork(network);
     if (view.addresses.empty())
         return view; // row 0 keeps its empty name and address
@@ -51,7 +53,13 @@ PcNetworkView SurveyNameAndAddresses(DialogState& state, HostPlatform& platform)
     host.adapterIndex = link.index;
 
     DeviceRecord& row0 = state.devices.rows[0];
-    row0.SetIpText(host.pcAddress.Dotted().c_str());
+    // With several cards, row 0 says which one is the PC's; the search and the
+    // responder work on each of them.
+    const PcCards cards = ChooseCards(network);
+    if (cards.usable.size() > 1)
+        row0.SetIpText((host.pcAddress.Dotted() + " (" + link.name + ")").c_str());
+    else
+        row0.SetIpText(host.pcAddress.Dotted().c_str());
     // ASCII only: a host name is letters, digits and hyphens, and the C locale's
     // toupper would leave other bytes alone anyway.
     for (char& c : host.pcName)

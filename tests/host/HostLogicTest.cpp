@@ -1,3 +1,4 @@
+#include "core/PcCards.h"
 #include "core/SubnetMask.h"
 #include "host/DhcpDetection.h"
 #include "host/OsClass.h"
@@ -152,63 +153,87 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
     }
 }
 
-// The PC's interface is a card with a hardware address, even when a tunnel without one
-// (a full-tunnel VPN) carries the default route; its addresses lead the logged list.
-TEST(ViewPcNetwork, choosesACardWithAHardwareAddress)
+// Interface sets as technicians' PCs have them. The PC's own interface (row 0, its MAC,
+// the survey's addresses in order) is a card with carrier and a routable address where
+// there is one, the default route's first; the search and the responder work on every
+// such card, and a card with carrier but no routable address is one a unit may be
+// cabled to without being reachable.
+TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
 {
     using Links = std::function<void(test::FakeHostPlatform&)>;
     struct Row
     {
         const char* name;
         Links links;
-        const char* view; // PC interface, its MAC's last byte, the addresses in order
+        const char* view;  // PC interface, its MAC's last byte, the addresses in order
+        const char* cards; // usable cards in order | cards without an address
     };
     const Row rows[] = {
-        {"tunnel holds the default route",
+        {"one card",
          [](test::FakeHostPlatform& pc) {
              pc.AddInterface(2, "eth0", 0x10, {{"10.231.7.150", 24}});
-             pc.AddInterface(5, "tun0", 0, {{"10.8.0.6", 24}});
-             pc.AddDefaultRoute(5, "10.8.0.1", 0, RTPROT_BOOT);
          },
-         "eth0 10 10.231.7.150 10.8.0.6"},
-        {"tunnel numbered first",
+         "eth0 10 10.231.7.150", "eth0 10.231.7.150/255.255.255.0 |"},
+        {"Wi-Fi with the default route beside the units' cable",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {{"192.168.0.10", 24}});
+             pc.AddInterface(3, "wlan0", 0x20, {{"10.20.0.5", 16}});
+             pc.AddDefaultRoute(3, "10.20.0.1", 600, RTPROT_DHCP);
+         },
+         "wlan0 20 10.20.0.5 192.168.0.10",
+         "wlan0 10.20.0.5/255.255.0.0 eth0 192.168.0.10/255.255.255.0 |"},
+        {"docker0 without carrier numbered first, no default route",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "docker0", 0x30, {{"172.17.0.1", 16}}).carrier = false;
+             pc.AddInterface(3, "eth0", 0x10, {{"10.231.7.150", 24}});
+         },
+         "eth0 10 10.231.7.150 172.17.0.1", "eth0 10.231.7.150/255.255.255.0 |"},
+        {"two cards on the same block",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {{"192.168.1.10", 24}});
+             pc.AddInterface(3, "eth1", 0x20, {{"192.168.1.11", 24}});
+         },
+         "eth0 10 192.168.1.10 192.168.1.11",
+         "eth0 192.168.1.10/255.255.255.0 eth1 192.168.1.11/255.255.255.0 |"},
+        {"a card with only a link-local address, numbered first",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {{"169.254.7.9", 16}});
+             pc.AddInterface(3, "wlan0", 0x20, {{"10.20.0.5", 16}});
+             pc.AddInterface(4, "eth1", 0x40, {});
+         },
+         "wlan0 20 10.20.0.5 169.254.7.9", "wlan0 10.20.0.5/255.255.0.0 | eth0 eth1"},
+        {"the lowest metric leads among cards with carrier",
+         [](test::FakeHostPlatform& pc) {
+             pc.AddInterface(2, "eth0", 0x10, {{"192.168.9.2", 24}});
+             pc.AddInterface(3, "eth1", 0x20, {{"10.231.7.150", 24}});
+             pc.AddInterface(4, "wlan0", 0x40, {{"10.20.0.5", 16}}).carrier = false;
+             pc.AddDefaultRoute(4, "10.20.0.1", 50, RTPROT_BOOT);
+             pc.AddDefaultRoute(2, "192.168.9.1", 200, RTPROT_BOOT);
+             pc.AddDefaultRoute(3, "10.231.7.1", 100, RTPROT_BOOT);
+         },
+         "eth1 20 10.231.7.150 192.168.9.2 10.20.0.5",
+         "eth1 10.231.7.150/255.255.255.0 eth0 192.168.9.2/255.255.255.0 |"},
+        {"a tunnel with the default route is no card",
          [](test::FakeHostPlatform& pc) {
              pc.AddInterface(2, "tun0", 0, {{"10.8.0.6", 24}});
              pc.AddInterface(3, "eth0", 0x10, {{"10.231.7.150", 24}});
              pc.AddDefaultRoute(2, "10.8.0.1", 0, RTPROT_BOOT);
          },
-         "eth0 10 10.231.7.150 10.8.0.6"},
-        {"the card with the default route leads",
-         [](test::FakeHostPlatform& pc) {
-             pc.AddInterface(2, "eth0", 0x10, {{"192.168.9.2", 24}});
-             pc.AddInterface(3, "wlan0", 0x20, {{"10.231.7.150", 24}});
-             pc.AddInterface(4, "tun0", 0, {{"10.8.0.6", 24}});
-             pc.AddDefaultRoute(4, "10.8.0.1", 0, RTPROT_BOOT);
-             pc.AddDefaultRoute(3, "10.231.7.1", 600, RTPROT_DHCP);
-         },
-         "wlan0 20 10.231.7.150 192.168.9.2 10.8.0.6"},
-        {"lowest metric among cards",
-         [](test::FakeHostPlatform& pc) {
-             pc.AddInterface(2, "eth0", 0x10, {{"192.168.9.2", 24}});
-             pc.AddInterface(3, "eth1", 0x20, {{"10.231.7.150", 24}});
-             pc.AddDefaultRoute(2, "192.168.9.1", 200, RTPROT_BOOT);
-             pc.AddDefaultRoute(3, "10.231.7.1", 100, RTPROT_BOOT);
-         },
-         "eth1 20 10.231.7.150 192.168.9.2"},
-        {"all-zero hardware address is none",
+         "eth0 10 10.231.7.150 10.8.0.6", "eth0 10.231.7.150/255.255.255.0 |"},
+        {"an all-zero hardware address is none",
          [](test::FakeHostPlatform& pc) {
              pc.AddInterface(2, "eth0", 0x10, {{"10.231.7.150", 24}});
              pc.AddInterface(3, "dummy0", 0x10, {{"10.9.0.2", 24}}).mac = {};
              pc.AddDefaultRoute(3, "10.9.0.1", 0, RTPROT_BOOT);
          },
-         "eth0 10 10.231.7.150 10.9.0.2"},
-        {"a card without an address is passed over",
+         "eth0 10 10.231.7.150 10.9.0.2", "eth0 10.231.7.150/255.255.255.0 |"},
+        {"no card with an address: the tunnel is the PC's, nothing to search on",
          [](test::FakeHostPlatform& pc) {
              pc.AddInterface(2, "eth0", 0x10, {});
              pc.AddInterface(5, "tun0", 0, {{"10.8.0.6", 24}});
              pc.AddDefaultRoute(5, "10.8.0.1", 0, RTPROT_BOOT);
          },
-         "tun0 0 10.8.0.6"},
+         "tun0 0 10.8.0.6", "| eth0"},
     };
     for (const Row& r : rows) {
         test::FakeHostPlatform pc;
@@ -222,7 +247,61 @@ TEST(ViewPcNetwork, choosesACardWithAHardwareAddress)
         for (const Ipv4Address& a : view.addresses)
             seen += " " + a.Dotted();
         EXPECT_EQ(seen, r.view) << r.name;
+
+        const PcCards cards = ChooseCards(pc.network);
+        std::string listed;
+        for (const PcCard& c : cards.usable)
+            listed += c.name + " " + c.address.Dotted() + "/" +
+                      Ipv4Address::FromOctets(c.mask[0], c.mask[1], c.mask[2], c.mask[3]).Dotted() +
+                      " ";
+        listed += "|";
+        for (const PcCard& c : cards.withoutAddress)
+            listed += " " + c.name;
+        EXPECT_EQ(listed, r.cards) << r.name;
     }
+}
+
+// The command line's --interface: a card that cannot be worked on is refused with the
+// reason and the cards that can; under the restriction the survey sees that card only.
+TEST(PcCards, oneCardByName)
+{
+    test::FakeHostPlatform pc;
+    pc.AddInterface(1, "lo", 0, {{"127.0.0.1", 8}});
+    pc.AddInterface(2, "docker0", 0x30, {{"172.17.0.1", 16}}).carrier = false;
+    pc.AddInterface(3, "eth0", 0x10, {{"10.231.7.150", 24}});
+    pc.AddInterface(4, "wlan0", 0x20, {{"10.20.0.5", 16}});
+    pc.AddInterface(5, "eth1", 0x40, {{"169.254.1.2", 16}});
+    pc.AddInterface(6, "tun0", 0, {{"10.8.0.6", 24}});
+    pc.AddInterface(7, "eth2", 0x50, {{"10.9.0.1", 24}}).up = false;
+    pc.AddDefaultRoute(4, "10.20.0.1", 600, RTPROT_DHCP);
+    const std::pair<const char*, const char*> rows[] = {
+        {"eth0", ""},
+        {"docker0", "docker0 has no carrier"},
+        {"eth1", "eth1 has no IPv4 address"},
+        {"tun0", "tun0 is not a network card"},
+        {"eth2", "eth2 is down"},
+        {"eth9", "there is no network card eth9"},
+    };
+    for (const auto& [name, why] : rows) {
+        const std::string refusal = CardRefusal(pc.network, name);
+        EXPECT_EQ(refusal.substr(0, std::string(why).size()), why) << name;
+        if (*why) {
+            EXPECT_NE(refusal.find("cards that can be used: wlan0, eth0"), std::string::npos)
+                << refusal;
+        }
+    }
+
+    ProcessCardRestriction() = "eth0";
+    HostNetworkState restricted = pc.network;
+    ApplyCardRestriction(restricted);
+    const PcNetworkView view = ViewPcNetwork(restricted);
+    PcCards cards = ChooseCards(pc.network);
+    RestrictCards(cards, ProcessCardRestriction());
+    ProcessCardRestriction().clear();
+    EXPECT_EQ(view.addresses, std::vector<Ipv4Address>{Ipv4Address{Nbo("10.231.7.150")}});
+    ASSERT_EQ(cards.usable.size(), 1u);
+    EXPECT_EQ(cards.usable[0].name, "eth0");
+    EXPECT_TRUE(cards.restricted);
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #include "host/StartupSurvey.h"
-#include "support/FakeHostPlatform.h"
 #include "core/DialogState.h"
 #include "core/IniSettings.h"
 #include "core/MessageCatalogue.h"
 #include "core/ScriptedMessageBoxes.h"
+#include "support/FakeHostPlatform.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -64,7 +64,8 @@ protected:
         const DeviceRecord& r = state.devices.rows[0];
         return std::string(r.name) + "|" + r.ipText + "|" + r.macText + "|" + r.typeText;
     }
-    // Out of ifindex order: the card of the best default route (eth0, leased) leads.
+    // Out of ifindex order: the card of the best default route (eth0, leased) leads, and
+    // with two cards row 0 names it.
     void LabPc()
     {
         pc.AddInterface(2, "eth1", 0x5e, {{"192.168.9.2", 24}});
@@ -104,8 +105,8 @@ TEST_F(StartupSurvey, logsEveryLineInOrderAndFillsThePcRow)
     EXPECT_STREQ(Settings().ConfigDirectory(), "/config");
     EXPECT_EQ(pc.dhcpQuestions, std::vector<std::string>{"eth0"});
 
-    EXPECT_EQ(Row0(),
-              "LABPC" + std::string(58, 'X') + "|10.231.7.150|02-00-00-00-00-10|Your Host PC");
+    EXPECT_EQ(Row0(), "LABPC" + std::string(58, 'X') +
+                          "|10.231.7.150 (eth0)|02-00-00-00-00-10|Your Host PC");
     EXPECT_EQ(ProcessPcSubnet().pcAddress.Dotted(), "10.231.7.150");
     EXPECT_EQ(state.host.pcAddress, ProcessPcSubnet().pcAddress);
     EXPECT_EQ(state.host.pcMac, (MacAddress{2, 0, 0, 0, 0, 0x10}));
