@@ -83,14 +83,26 @@ MainDialogServices ToolWiring::WindowServices(MessageBoxes& boxes)
 ToolWiring::ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts)
     : m_dialog(dialog), m_parts(std::move(parts)),
       m_passes(&dialog, dialog.State().language, dialog.State().host.OsClass, dialog.State().title),
-      m_search(SearchServices{dialog.State(), dialog.Controls(), m_passes, boxes,
-                              m_parts.searchNetwork, m_parts.clock}),
+      m_search(SearchServices{.state = dialog.State(),
+                              .controls = dialog.Controls(),
+                              .passes = m_passes,
+                              .boxes = boxes,
+                              .network = m_parts.searchNetwork,
+                              .clock = m_parts.clock,
+                              .cards = m_parts.cards}),
       m_unitPick(PickDialogFor(&dialog, m_parts.unitPick)),
       m_unitFile(FileDialogFor(&dialog, m_parts.unitFile)),
       m_transfer(TransferServicesOf(dialog, m_passes, boxes, *m_unitPick, *m_unitFile, m_parts)),
       m_pages(UnitPageServices{dialog.State(), dialog.Controls(), boxes, dialog.Urls()}),
-      m_dhcp(DhcpServices{dialog.State(), dialog.Controls(), m_passes, boxes, dialog.Urls(),
-                          m_parts.searchNetwork, *m_parts.dhcpSockets, *m_parts.clock})
+      m_dhcp(DhcpServices{.state = dialog.State(),
+                          .controls = dialog.Controls(),
+                          .passes = m_passes,
+                          .boxes = boxes,
+                          .urls = dialog.Urls(),
+                          .probes = m_parts.searchNetwork,
+                          .sockets = *m_parts.dhcpSockets,
+                          .clock = *m_parts.clock,
+                          .cards = m_parts.cards})
 {
     m_dialog.SetProgressPasses(&m_passes);
     // Search first lets the responder serve a unit that waits for an address.

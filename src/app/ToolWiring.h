@@ -33,6 +33,9 @@ struct ToolParts
     DhcpSocketOpener* dhcpSockets = &SystemDhcpSockets();
     // Writes what the PC's cards show to manager.log after a search that listed no unit.
     std::function<void(const DialogState&)> nothingFoundReport = LogCardDiagnosis;
+    // The PC's cards, read at each search and responder run; empty: the card of the
+    // start-up survey only (a test's fake network knows no other).
+    CardSource cards = SystemPcCards;
 };
 
 // The one place where the tool's parts meet: the platform services the window reaches

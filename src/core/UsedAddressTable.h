@@ -19,8 +19,12 @@ struct UsedAddressTable
     // the table is dropped. Returns the number written.
     int Store(const Ipv4Address* source, int count);
 
-    // The reservation's in-use list: the PC's address, then the first 254 positions.
-    std::array<Ipv4Address, kCapacity> InUseList(Ipv4Address pcAddress) const;
+    // The reservation's in-use list for the card with address cardAddress: that address,
+    // then the first 254 positions (non-zero ones inside the card's subnet, when a mask
+    // is given: the neighbours of the PC's other cards do not crowd them out).
+    std::array<Ipv4Address, kCapacity> InUseList(Ipv4Address cardAddress) const;
+    std::array<Ipv4Address, kCapacity> InUseList(Ipv4Address cardAddress,
+                                                 const SubnetMask& cardMask) const;
 };
 
 // The process's table.

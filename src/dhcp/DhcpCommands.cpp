@@ -9,6 +9,7 @@
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/FirewallNotice.h"
 #include "dhcp/PortProblemMessage.h"
+#include "dhcp/RequestCard.h"
 #include "dhcp/RequestRule.h"
 #include "dhcp/ReserveAddress.h"
 
@@ -46,6 +47,8 @@ struct DhcpCommands::Exchange
     int64_t startMs = 0;
     int phase = kPhaseSearching;
     bool asked = false;
+    // The card the exchange serves: that of the first unit answered (one unit a run).
+    std::optional<int> cardIndex = std::nullopt;
     bool assigned = false;
     int datagrams = 0; // received in this exchange
     // The OFFERs sent and the user's Yes: only a REQUEST within them is answered.
@@ -165,6 +168,8 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
     m_reserved = Ipv4Address();
     m_clientMac = {};
     m_datagramsHeard = 0;
+    m_cards = CardsForRun(m_services.cards, m_services.state.host, m_services.host);
+    LogCardBlocks(m_cards);
     Exchange x{form, socket};
     x.window = form == Form::SetIp ? m_services.setIpWindowSeconds : kListenWindowSeconds;
     // Set IP asked before it listened: its Yes holds for every unit it serves.
@@ -246,17 +251,10 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
         type != kDhcpRelease && type != kDhcpInform)
         return true;
 
-    // An address of the PC's block is reachable only on the card that carries the PC's
-    // address; a client on another card is left to that network.
-    const int pcInterface = m_services.state.host.adapterIndex;
-    if (interfaceIndex > 0 && pcInterface > 0 && interfaceIndex != pcInterface) {
-        if (!m_quiet)
-            LogWriter::Appendf("  Request on interface %d, not on the PC's (%d): not answered\r\n",
-                               interfaceIndex, pcInterface);
-        return true;
-    }
-    const int replyInterface = interfaceIndex > 0 ? interfaceIndex : pcInterface;
     const MacAddress mac = ClientMac(received);
+    const PcCard* card = CardFor(x, interfaceIndex, mac);
+    if (card == nullptr)
+        return true;
 
     switch (type) {
     case kDhcpDiscover:
@@ -271,7 +269,7 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
                 x.phase = kPhaseSetting;
                 x.window = kAfterYesWindowSeconds;
                 x.startMs = m_services.clock.MonotonicMs();
-                if (!Reserve(kReserveFound))
+                if (!Reserve(*card, kReserveFound))
                     return false;
             }
         } else {
@@ -279,7 +277,7 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
                 return true;
             LogWriter::Append("Received Dhcp_Discover.\r\n");
         }
-        return SendReplyTo(x, received, kDhcpOffer, replyInterface);
+        return SendReplyTo(x, received, kDhcpOffer, *card);
 
     case kDhcpRequest: {
         const bool served = listen ? IsUnitMac(mac) : SetIpServes(mac);
@@ -307,7 +305,7 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
         m_clientMac = mac;
         if (!listen)
             LogWriter::Append("Received Dhcp_Request.\r\n");
-        x.assigned = SendReplyTo(x, received, kDhcpAck, replyInterface);
+        x.assigned = SendReplyTo(x, received, kDhcpAck, *card);
         return false;
     }
 
@@ -323,12 +321,43 @@ bool DhcpCommands::Handle(Exchange& x, std::span<const uint8_t> received, int in
     }
 }
 
-bool DhcpCommands::Reserve(int phase)
+const PcCard* DhcpCommands::CardFor(Exchange& x, int interfaceIndex, const MacAddress& mac)
+{
+    const RequestCard choice = ChooseRequestCard(m_cards, x.cardIndex, interfaceIndex);
+    if (choice.verdict == RequestCard::Verdict::Answer) {
+        m_card = choice.card;
+        if (IsUnitMac(mac))
+            x.cardIndex = m_card.index;
+        return &m_card;
+    }
+    // An address of a card's block is reachable only on that card, and one unit is
+    // served a run: requests on another card are left to that network.
+    if (!m_quiet) {
+        const PcCard* serving = x.cardIndex ? m_cards.Find(*x.cardIndex) : nullptr;
+        const int pcIndex = serving                  ? serving->index
+                            : m_cards.usable.empty() ? 0
+                                                     : m_cards.usable[0].index;
+        LogWriter::Appendf("  Request on interface %d, not on the PC's (%d): not answered\r\n",
+                           interfaceIndex, pcIndex);
+    }
+    // A unit heard on a card without an address cannot be given one of a block there.
+    if (choice.verdict == RequestCard::Verdict::CardWithoutAddress && IsUnitMac(mac) &&
+        !m_services.state.toldCardWithoutAddress) {
+        m_services.state.toldCardWithoutAddress = true;
+        LogWriter::Appendf("  VELDIX on %s, a card without an IP address\r\n",
+                           choice.card.name.c_str());
+        m_services.boxes.Show(CardWithoutAddressText(m_services.state.language, choice.card.name),
+                              MessageIcon::Exclamation, MessageButtons::Ok);
+    }
+    return nullptr;
+}
+
+bool DhcpCommands::Reserve(const PcCard& card, int phase)
 {
     ReservationInputs inputs;
-    inputs.pcAddress = m_services.host.pcAddress;
-    inputs.subnetMask = m_services.host.subnetMask;
-    inputs.inUse = m_services.used.InUseList(m_services.host.pcAddress);
+    inputs.pcAddress = card.address;
+    inputs.subnetMask = card.mask;
+    inputs.inUse = m_services.used.InUseList(card.address, card.mask);
     std::shared_ptr<UnitProbes> probes = m_services.probes;
     const std::function<NeighbourRead()>& neighbours = m_services.neighbours;
     return ReserveAddress(phase, m_reserved, inputs, [&probes, &neighbours](Ipv4Address candidate) {
@@ -345,16 +374,16 @@ bool DhcpCommands::Reserve(int phase)
 }
 
 bool DhcpCommands::SendReplyTo(Exchange& x, std::span<const uint8_t> received, uint8_t type,
-                               int interfaceIndex)
+                               const PcCard& card)
 {
-    if (!Reserve(type == kDhcpOffer ? kReserveOffer : kReserveAck))
+    if (!Reserve(card, type == kDhcpOffer ? kReserveOffer : kReserveAck))
         return false;
     ReplyAddresses addresses;
     addresses.offered = m_reserved;
-    addresses.server = m_services.host.pcAddress;
-    addresses.subnetMask = m_services.host.subnetMask;
+    addresses.server = card.address;
+    addresses.subnetMask = card.mask;
     const std::array<uint8_t, dhcp::kReplyLength> reply = BuildReply(received, type, addresses);
-    SendReply(x.socket, reply, Ipv4Address::FromOctets(255, 255, 255, 255), interfaceIndex);
+    SendReply(x.socket, reply, Ipv4Address::FromOctets(255, 255, 255, 255), card.index);
     if (type == kDhcpOffer)
         x.agreement.offers.push_back({ClientMac(received), addresses.server});
     return true;

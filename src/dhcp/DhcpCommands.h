@@ -4,6 +4,7 @@
 #include "core/HostInfo.h"
 #include "core/IniSettings.h"
 #include "core/MessageBoxes.h"
+#include "core/PcCards.h"
 #include "core/ProgressPasses.h"
 #include "core/UnitProbes.h"
 #include "core/UsedAddressTable.h"
@@ -45,6 +46,9 @@ struct DhcpServices
     std::function<FirewallRuleset()> readFirewall = ReadFirewallRuleset;
     // The PC's neighbour table, read after each probe of a candidate address.
     std::function<NeighbourRead()> neighbours = [] { return ReadNeighbourTable(true); };
+    // The cards to answer on, read at the start of every run; empty: the PC's own card
+    // of the start-up survey.
+    CardSource cards = {};
 };
 
 // The temporary-address responder: the PC acts as a DHCP server for one storage unit
@@ -91,11 +95,15 @@ private:
     bool RunExchange(Form form, DhcpServerSocket& socket, int& secondsLeftAtEnd);
     // One received datagram; false when the exchange ends with it.
     bool Handle(Exchange& x, std::span<const uint8_t> received, int interfaceIndex);
-    bool Reserve(int phase);
+    // The card of a unit's request: the exchange's card once it has one; null (after
+    // logging why, and telling the user of a card without an address) when the request
+    // is not to be answered.
+    const PcCard* CardFor(Exchange& x, int interfaceIndex, const MacAddress& mac);
+    bool Reserve(const PcCard& card, int phase);
     // Builds the OFFER or ACK to received and broadcasts it. False when no address
     // could be reserved (nothing is sent then).
     bool SendReplyTo(Exchange& x, std::span<const uint8_t> received, uint8_t type,
-                     int interfaceIndex);
+                     const PcCard& card);
     void SendReply(DhcpServerSocket& socket, std::span<const uint8_t> reply, Ipv4Address to,
                    int interfaceIndex);
     int CheckClientMac(int type, const MacAddress& mac);
@@ -110,6 +118,8 @@ private:
     DhcpServices m_services;
     Ipv4Address m_reserved;
     MacAddress m_clientMac{};
+    PcCards m_cards; // the cards of the current run
+    PcCard m_card;   // the card of the request in hand
     bool m_toldPortProblem = false;
     bool m_toldFirewall = false;
     int m_datagramsHeard = 0; // in the last exchange

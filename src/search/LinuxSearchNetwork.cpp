@@ -2,7 +2,11 @@
 
 #include "core/HostInfo.h"
 #include "core/LogWriter.h"
+#include "core/PcCards.h"
 #include "search/EchoProbe.h"
+
+#include <algorithm>
+#include <thread>
 
 namespace zelvo {
 
@@ -65,10 +69,39 @@ int LinuxSearchNetwork::EchoProbe(Ipv4Address address, int timeoutMs)
     return zelvo::EchoProbe(services, address, timeoutMs);
 }
 
+namespace {
+
+// The broadcast through each card at once: each waits up to 14 s for its answers, and
+// the cards should not wait for each other. 1 when every card's broadcast completed.
+int BroadcastThroughEach(const EchoServices& services, const std::vector<Ipv4Address>& outgoing,
+                         const std::atomic<bool>* stop)
+{
+    if (outgoing.size() <= 1)
+        return zelvo::BroadcastEcho(services, outgoing.empty() ? Ipv4Address() : outgoing[0], stop);
+    std::vector<int> results(outgoing.size(), 0);
+    std::vector<std::thread> senders;
+    try {
+        for (std::size_t i = 1; i < outgoing.size(); ++i)
+            senders.emplace_back([&services, &outgoing, &results, stop, i] {
+                results[i] = zelvo::BroadcastEcho(services, outgoing[i], stop);
+            });
+    } catch (...) {
+        // No thread to be had: the cards left over send one after the other below.
+    }
+    results[0] = zelvo::BroadcastEcho(services, outgoing[0], stop);
+    for (std::size_t i = senders.size() + 1; i < outgoing.size(); ++i)
+        results[i] = zelvo::BroadcastEcho(services, outgoing[i], stop);
+    for (std::thread& sender : senders)
+        sender.join();
+    return std::all_of(results.begin(), results.end(), [](int r) { return r == 1; }) ? 1 : 0;
+}
+
+} // namespace
+
 int LinuxSearchNetwork::BroadcastEcho()
 {
     const EchoServices services{*m_sockets, SystemClock(), EchoIdentifier()};
-    return zelvo::BroadcastEcho(services, m_pcAddress());
+    return BroadcastThroughEach(services, m_pcAddress(), nullptr);
 }
 
 int LinuxSearchNetwork::EchoProbeUnlessStopped(Ipv4Address address, int timeoutMs,
@@ -81,7 +114,7 @@ int LinuxSearchNetwork::EchoProbeUnlessStopped(Ipv4Address address, int timeoutM
 int LinuxSearchNetwork::BroadcastEchoUnlessStopped(const std::atomic<bool>& stop)
 {
     const EchoServices services{*m_sockets, SystemClock(), EchoIdentifier()};
-    return zelvo::BroadcastEcho(services, m_pcAddress(), &stop);
+    return BroadcastThroughEach(services, m_pcAddress(), &stop);
 }
 
 NeighbourRead LinuxSearchNetwork::ReadNeighbours()
@@ -103,9 +136,15 @@ std::shared_ptr<SearchNetwork> SystemSearchNetwork()
 {
     // Never destroyed: a worker left running at exit may still use it.
     static LinuxNameLookups* lookups = new LinuxNameLookups();
-    static std::shared_ptr<SearchNetwork>* network =
-        new std::shared_ptr<SearchNetwork>(std::make_shared<LinuxSearchNetwork>(
-            SystemIcmpSockets(), *lookups, [] { return ProcessPcSubnet().pcAddress; }));
+    static std::shared_ptr<SearchNetwork>* network = new std::shared_ptr<SearchNetwork>(
+        std::make_shared<LinuxSearchNetwork>(SystemIcmpSockets(), *lookups, [] {
+            std::vector<Ipv4Address> outgoing;
+            for (const PcCard& card : SystemPcCards().usable)
+                outgoing.push_back(card.address);
+            if (outgoing.empty())
+                outgoing.push_back(ProcessPcSubnet().pcAddress);
+            return outgoing;
+        }));
     return *network;
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace zelvo {
 
@@ -19,8 +20,9 @@ namespace zelvo {
 class LinuxSearchNetwork final : public SearchNetwork
 {
 public:
-    // The PC's address for the broadcast is asked for at every broadcast.
-    using AddressSource = std::function<Ipv4Address()>;
+    // The addresses of the cards the broadcast leaves through, asked for at every
+    // broadcast; one socket per card sends it.
+    using AddressSource = std::function<std::vector<Ipv4Address>()>;
 
     LinuxSearchNetwork(IcmpSocketFactory& sockets, NameLookups& lookups, AddressSource pcAddress,
                        NameLookupTimeouts timeouts = {});
@@ -44,8 +46,9 @@ private:
 };
 
 // The tool's network: system sockets, lookups and clock; the broadcast leaves through
-// the PC's address from the start-up survey (ProcessPcSubnet().pcAddress). Lives as long
-// as the process.
+// every card of the PC as it is at that moment (SystemPcCards), or through the PC's
+// address from the start-up survey when no card has an address. Lives as long as the
+// process.
 std::shared_ptr<SearchNetwork> SystemSearchNetwork();
 
 } // namespace zelvo

@@ -3,6 +3,7 @@
 #include "core/IsUnitMac.h"
 #include "core/LogWriter.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -29,9 +30,20 @@ long PublishedTableBytes(std::size_t entries)
     return 4 + 24 * static_cast<long>(entries);
 }
 
-NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& read, SearchTable& table)
+NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& fullRead, SearchTable& table,
+                                       const PcCards& cards)
 {
     NeighbourWalkResult result;
+    NeighbourRead restrictedRead;
+    if (cards.restricted) {
+        restrictedRead.errorCode = fullRead.errorCode;
+        restrictedRead.errorText = fullRead.errorText;
+        for (const NeighbourEntry& entry : fullRead.entries)
+            if (!cards.NameOf(entry.interfaceIndex).empty())
+                restrictedRead.entries.push_back(entry);
+    }
+    const NeighbourRead& read = cards.restricted ? restrictedRead : fullRead;
+    const bool nameCards = cards.usable.size() > 1;
     auto& lines = result.logLines;
 
     if (read.errorCode != 0) {
@@ -59,18 +71,50 @@ NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& read, SearchTable& t
     AddLine(lines, " %zu entries are available\r\n", read.entries.size());
     lines.emplace_back(" No     IP Address         MAC Address\r\n");
 
+    // With several cards, a busy office network on one must not crowd the units' cable
+    // out of the used addresses: the cards take turns, each in address order.
+    std::vector<std::size_t> keptOrder;
+    if (nameCards) {
+        std::vector<std::vector<std::size_t>> byCard;
+        std::vector<int> cardOf;
+        for (std::size_t j = 0; j < read.entries.size(); ++j) {
+            const int index = read.entries[j].interfaceIndex;
+            const auto at = static_cast<std::size_t>(
+                std::find(cardOf.begin(), cardOf.end(), index) - cardOf.begin());
+            if (at == cardOf.size()) {
+                cardOf.push_back(index);
+                byCard.emplace_back();
+            }
+            byCard[at].push_back(j);
+        }
+        for (std::size_t turn = 0; keptOrder.size() < kept; ++turn)
+            for (const auto& entries : byCard)
+                if (turn < entries.size() && keptOrder.size() < kept)
+                    keptOrder.push_back(entries[turn]);
+    }
+    for (std::size_t k = 0; k < keptOrder.size(); ++k)
+        table.arpAddresses[k] = read.entries[keptOrder[k]].address;
+
     int nextSlot = table.slotCount > 0 ? table.slotCount : 1;
     for (std::size_t j = 0; j < read.entries.size(); ++j) {
         const NeighbourEntry& entry = read.entries[j];
-        if (j < kept)
+        if (j < kept && keptOrder.empty())
             table.arpAddresses[j] = entry.address;
         const auto o = entry.address.Octets();
         const MacAddress& m = entry.mac;
         AddLine(lines, " %02zu : %03d.%03d.%03d.%03d - %02x.%02x.%02x.%02x.%02x.%02x\r\n", j + 1,
                 o[0], o[1], o[2], o[3], m[0], m[1], m[2], m[3], m[4], m[5]);
+        if (nameCards) {
+            const std::string card = cards.NameOf(entry.interfaceIndex);
+            std::string& line = lines.back();
+            line.insert(line.size() - 2, " (" + (card.empty() ? "-" : card) + ")");
+        }
         if (!IsUnitMac(entry.mac))
             continue;
         table.unitSeen = 1;
+        if (table.unitOnCardWithoutAddress == 0 &&
+            cards.FindWithoutAddress(entry.interfaceIndex) != nullptr)
+            table.unitOnCardWithoutAddress = entry.interfaceIndex;
         if (nextSlot >= SearchTable::kSlots)
             continue; // every unit slot is taken: the entry is logged, not kept
         table.macs[nextSlot] = entry.mac;

@@ -1,4 +1,5 @@
 #pragma once
+#include "core/PcCards.h"
 #include "search/SearchNetwork.h"
 #include "search/SearchTable.h"
 
@@ -26,11 +27,17 @@ namespace zelvo {
 // Every entry is logged and given the unit test; unit entries beyond the 63 unit slots
 // still set unitSeen but get no slot. Only the first 256 entries (the lowest addresses)
 // are kept in arpAddresses, and arpCount counts those.
+//
+// cards are those the search works on. With several, each entry's line ends in the name
+// of its card. A unit's MAC on a card without an IPv4 address is noted in the table
+// (unitOnCardWithoutAddress). Restricted to one card, entries of other links are left out
+// as if the table did not hold them.
 struct NeighbourWalkResult
 {
     std::vector<std::string> logLines; // each ends in "\r\n"
 };
-NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& read, SearchTable& table);
+NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& read, SearchTable& table,
+                                       const PcCards& cards = {});
 
 // The size the table of n entries would take in its published form.
 long PublishedTableBytes(std::size_t entries);

@@ -68,6 +68,8 @@ void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
     auto job = std::make_shared<SearchJob>(m_services.network, m_services.clock,
                                            m_services.lastFound, *prepared);
     job->lookupThreads = m_lookupThreads;
+    job->cards = CardsForRun(m_services.cards, state.host, m_services.pcSubnet);
+    LogCardBlocks(job->cards);
     m_lastJob = job;
 
     ProgressPasses& passes = m_services.passes;
@@ -89,6 +91,14 @@ void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
         *table, command,
         SearchResultTarget{state.devices, state.UnitsFound, m_services.used, m_services.lastFound});
     ShowUnitRows();
+
+    // A unit cabled to a card without an address answers nothing: say where it is.
+    if (const std::string card = job->cards.NameOf(table->unitOnCardWithoutAddress);
+        table->unitOnCardWithoutAddress != 0 && !card.empty() && !state.toldCardWithoutAddress) {
+        state.toldCardWithoutAddress = true;
+        m_services.boxes.Show(CardWithoutAddressText(state.language, card),
+                              MessageIcon::Exclamation, MessageButtons::Ok);
+    }
 
     // Without an ICMP socket no unit answers: say why once, not after every search.
     if (!m_toldIcmpProblem && m_services.network->IcmpProblem() != SocketProblem::None) {

@@ -3,6 +3,7 @@
 #include "core/DialogState.h"
 #include "core/HostInfo.h"
 #include "core/MessageBoxes.h"
+#include "core/PcCards.h"
 #include "core/ProgressPasses.h"
 #include "core/UsedAddressTable.h"
 #include "platform/Clock.h"
@@ -30,6 +31,9 @@ struct SearchServices
     PcSubnet& pcSubnet = ProcessPcSubnet(); // the PC's address and subnet mask
     UsedAddressTable& used = ProcessUsedAddresses();
     LastFoundList& lastFound = ProcessLastFound();
+    // The cards to search on, read at every search (a card plugged in since the last
+    // one takes part); empty: the PC's own card of the start-up survey.
+    CardSource cards = {};
 };
 
 // The two search commands of the main window: the first search that the start-up timer

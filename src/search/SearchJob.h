@@ -1,9 +1,10 @@
 #pragma once
+#include "core/PcCards.h"
+#include "core/WorkerJob.h"
 #include "platform/Clock.h"
 #include "search/LastFoundList.h"
 #include "search/SearchNetwork.h"
 #include "search/SearchTable.h"
-#include "core/WorkerJob.h"
 
 #include <memory>
 #include <mutex>
@@ -30,6 +31,7 @@ public:
     const std::shared_ptr<const Clock> clock;
     const LastFoundList lastFound; // the worker's own copy of the previous search's units
     int lookupThreads = 16;        // reverse lookups that may run at once (at least 1)
+    PcCards cards;                 // the cards this search works on; set before the start
 
     void Publish(const SearchTable& table);
     void PublishName(int slot, std::string_view name);

@@ -26,6 +26,9 @@ struct SearchTable
     int32_t unitSeen = 0;           // 1 once any entry carried a unit MAC
     int32_t arpCount = 0;           // neighbour entries kept in arpAddresses
     Ipv4Address arpAddresses[kArpAddresses] = {};
+    // The ifindex of a card without an IPv4 address on which a unit's MAC was seen (the
+    // unit is cabled there but cannot be reached); 0 when none.
+    int32_t unitOnCardWithoutAddress = 0;
 
     void Clear() { *this = SearchTable{}; }
     // Copies name into the slot, cut to 259 bytes; out-of-range slots are ignored.

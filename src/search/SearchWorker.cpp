@@ -114,7 +114,7 @@ void SearchWorker(SearchJob& job)
     // next one begun its own block in the log, so it writes nothing more.
     if (StopRequested(job))
         return Finish(job);
-    const NeighbourWalkResult walk = WalkNeighbourTable(read, *table);
+    const NeighbourWalkResult walk = WalkNeighbourTable(read, *table, job.cards);
     for (const std::string& line : walk.logLines) {
         if (StopRequested(job))
             return Finish(job);

@@ -89,7 +89,8 @@ struct Tool
                 std::make_unique<ToolWiring>(*dialog, boxes,
                                              ToolParts{.searchNetwork = network,
                                                        .clock = std::make_shared<test::FakeClock>(),
-                                                       .dhcpSockets = &port});
+                                                       .dhcpSockets = &port,
+                                                       .cards = {}});
             wiring->Attach();
         }
     }

@@ -434,7 +434,8 @@ TEST(DhcpWindow, searchLeavesRequestsOutsideItsExchangeAlone)
 // NAS09 waits for an address on a second card of the PC (eth1, without an address of its
 // own); NAS01 has its address on the segment of the PC's address (eth0). Search listens
 // for its 10 s and hears NAS09's DISCOVERs on eth1: none is answered nor asked about
-// (a Yes is ready in case), each is logged as not answered, and the search lists NAS01.
+// (a Yes is ready in case), each is logged as not answered, the user is told once which
+// card hears the unit and what to do, and the search lists NAS01.
 TEST(DhcpWindow, requestsOnAnotherCardThanThePcsAreNotAnswered)
 {
     REQUIRE_LAB();
@@ -450,8 +451,13 @@ TEST(DhcpWindow, requestsOnAnotherCardThanThePcsAreNotAnswered)
     w.boxes.AddAnswer(MessageAnswer::Yes);
     ASSERT_TRUE(w.Search());
 
-    for (const Shown& box : ShownSince(w, boxesFrom))
+    int toldOfTheCard = 0;
+    for (const Shown& box : ShownSince(w, boxesFrom)) {
         EXPECT_NE(box.buttons, MessageButtons::YesNo) << "asked about: " << box.text;
+        if (box.text == CardWithoutAddressText(409, "eth1"))
+            ++toldOfTheCard;
+    }
+    EXPECT_EQ(toldOfTheCard, 1);
     const std::string log = ManagerLog().substr(logFrom);
     const std::string notAnswered = "  Request on interface " + std::to_string(card) +
                                     ", not on the PC's (" + std::to_string(pcCard) +

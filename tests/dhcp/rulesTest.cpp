@@ -4,6 +4,7 @@
 #include "core/MessageCatalogue.h"
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/PortProblemMessage.h"
+#include "dhcp/RequestCard.h"
 #include "dhcp/RequestRule.h"
 #include "dhcp/ReserveAddress.h"
 #include "dhcp/TestLog.h"
@@ -338,6 +339,60 @@ TEST(ReserveAddress, aLaterCallOfTheRunKeepsTheChoiceWithoutProbing)
     EXPECT_EQ(log.Text(), "  VELDIX found with no IP address\r\n"
                           "  [Phase 1] Reserved IP address : 192.168.001.050\r\n"
                           "  [Phase 3] Reserved IP address : 192.168.001.050\r\n");
+}
+
+// Which card answers a request, over interface sets and the exchange's card: the card
+// the request came in on, from its own block; one card an exchange; a card without an
+// address is pointed out; the PC's card alone (no source of cards) answers where its
+// interface is not known.
+TEST(RequestCard, isTheCardTheRequestCameInOn)
+{
+    using V = RequestCard::Verdict;
+    PcCards several;
+    several.usable = {
+        {3, "wlan0", {}, Ipv4Address::FromOctets(10, 20, 0, 5), {255, 255, 0, 0}},
+        {2, "eth0", {}, Ipv4Address::FromOctets(192, 168, 0, 10), {255, 255, 255, 0}}};
+    several.withoutAddress = {{4, "eth1", {}, {}, {}}};
+    PcCards pcOnly; // the survey's card, its interface not known
+    pcOnly.usable = {{0, "", {}, Ipv4Address::FromOctets(192, 168, 1, 60), {255, 255, 255, 0}}};
+    PcCards known = pcOnly;
+    known.usable[0].index = 2;
+    struct Row
+    {
+        const char* name;
+        const PcCards& cards;
+        std::optional<int> exchangeCard;
+        int interfaceIndex;
+        V verdict;
+        int replyInterface;
+        const char* server; // the card's address, or its name without one
+    };
+    const Row rows[] = {
+        {"the units' cable beside the default route's",
+         several,
+         {},
+         2,
+         V::Answer,
+         2,
+         "192.168.0.10"},
+        {"the default route's card", several, {}, 3, V::Answer, 3, "10.20.0.5"},
+        {"the exchange's card", several, 2, 2, V::Answer, 2, "192.168.0.10"},
+        {"another card than the exchange's", several, 2, 3, V::OtherCard, 0, ""},
+        {"a card without an address", several, {}, 4, V::CardWithoutAddress, 4, "eth1"},
+        {"a link that is no card", several, {}, 9, V::OtherCard, 0, ""},
+        {"no interface said: the first card", several, {}, 0, V::Answer, 3, "10.20.0.5"},
+        {"the PC's card, interface not known", pcOnly, {}, 7, V::Answer, 7, "192.168.1.60"},
+        {"the PC's card, known", known, {}, 2, V::Answer, 2, "192.168.1.60"},
+        {"not the PC's card", known, {}, 7, V::OtherCard, 0, ""},
+    };
+    for (const Row& r : rows) {
+        const RequestCard choice = ChooseRequestCard(r.cards, r.exchangeCard, r.interfaceIndex);
+        EXPECT_EQ(choice.verdict, r.verdict) << r.name;
+        EXPECT_EQ(choice.card.index, r.replyInterface) << r.name;
+        EXPECT_EQ(choice.card.address.IsZero() ? choice.card.name : choice.card.address.Dotted(),
+                  r.server)
+            << r.name;
+    }
 }
 
 TEST(PortProblemMessage, saysWhetherThePortIsTakenOrNotPermitted)

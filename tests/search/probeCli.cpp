@@ -213,7 +213,8 @@ int main(int argc, char** argv)
     LogWriter::SetLogPath(argv[1]);
     LogWriter::CreateEmpty();
     LinuxNameLookups lookups;
-    LinuxSearchNetwork network(SystemIcmpSockets(), lookups, [&address] { return address; });
+    LinuxSearchNetwork network(SystemIcmpSockets(), lookups,
+                               [&address] { return std::vector<Ipv4Address>{address}; });
     using namespace std::chrono;
     const auto start = steady_clock::now();
     const auto ms = [start] {

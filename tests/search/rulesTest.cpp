@@ -199,6 +199,80 @@ TEST(Search, aUnitAboveTheLowest256NeighboursIsFound)
     EXPECT_EQ(log.back(), " 301 : 010.000.002.007 - 02.5a.e1.42.00.07\r\n");
 }
 
+// The neighbour table of a PC with several cards, as data: each entry's line names its
+// card, a unit on a card without an address is noted, a busy network on one card does
+// not crowd the others out of the used addresses, and each card's in-use list holds its
+// own block. Restricted to one card, the others' entries are not there.
+TEST(Search, eachCardsNeighboursAndUsedAddresses)
+{
+    PcCards cards;
+    cards.usable = {{2, "eth0", {}, Ip(192, 168, 0, 10), {255, 255, 255, 0}},
+                    {3, "wlan0", {}, Ip(10, 20, 0, 5), {255, 255, 0, 0}}};
+    cards.withoutAddress = {{4, "eth1", {}, {}, {}}};
+    NeighbourRead read;
+    for (uint32_t i = 1; i <= 300; ++i) // the office behind wlan0
+        read.entries.push_back(
+            {Ip(10, 20, uint8_t(i >> 8), uint8_t(i)), {0x52, 0, 0, 0, 0, 1}, false, 3});
+    read.entries.push_back({Ip(169, 254, 9, 9), UnitMac(9), false, 4});
+    read.entries.push_back({Ip(172, 17, 0, 2), {0x52, 0, 0, 0, 0, 2}, false, 9});
+    read.entries.push_back({Ip(192, 168, 0, 21), UnitMac(1), false, 2});
+    read.entries.push_back({Ip(192, 168, 0, 30), {0x52, 0, 0, 0, 0, 3}, false, 2});
+
+    struct Row
+    {
+        bool restricted;
+        std::vector<std::string> lastLines;
+        int unitOnCardWithoutAddress, units, arpCount;
+        std::vector<Ipv4Address> eth0InUse, wlan0InUse; // their first entries
+    };
+    const Row rows[] = {
+        {false,
+         {" 301 : 169.254.009.009 - 02.5a.e1.42.00.09 (eth1)\r\n",
+          " 302 : 172.017.000.002 - 52.00.00.00.00.02 (-)\r\n",
+          " 303 : 192.168.000.021 - 02.5a.e1.42.00.01 (eth0)\r\n",
+          " 304 : 192.168.000.030 - 52.00.00.00.00.03 (eth0)\r\n"},
+         4,
+         2,
+         256,
+         {Ip(192, 168, 0, 10), Ip(192, 168, 0, 21), Ip(192, 168, 0, 30), {}},
+         {Ip(10, 20, 0, 5), Ip(10, 20, 0, 1), Ip(10, 20, 0, 2)}},
+        {true,
+         {" 01 : 192.168.000.021 - 02.5a.e1.42.00.01\r\n",
+          " 02 : 192.168.000.030 - 52.00.00.00.00.03\r\n"},
+         0,
+         1,
+         2,
+         {Ip(192, 168, 0, 10), Ip(192, 168, 0, 21), Ip(192, 168, 0, 30), {}},
+         {Ip(10, 20, 0, 5), {}}},
+    };
+    for (const Row& r : rows) {
+        PcCards used = cards;
+        if (r.restricted)
+            RestrictCards(used, "eth0");
+        auto table = std::make_unique<SearchTable>();
+        table->slotCount = 1;
+        const std::vector<std::string> log = WalkNeighbourTable(read, *table, used).logLines;
+        EXPECT_EQ(std::vector<std::string>(log.end() - long(r.lastLines.size()), log.end()),
+                  r.lastLines);
+        EXPECT_EQ(table->unitOnCardWithoutAddress, r.unitOnCardWithoutAddress);
+        EXPECT_EQ(table->unitCount, r.units);
+        EXPECT_EQ(table->arpCount, r.arpCount);
+
+        DeviceList devices;
+        int unitsFound = 0;
+        UsedAddressTable usedTable;
+        LastFoundList lastFound;
+        StoreSearchResults(*table, SearchCommand::Again,
+                           SearchResultTarget{devices, unitsFound, usedTable, lastFound});
+        const auto eth0 = usedTable.InUseList(used.usable[0].address, used.usable[0].mask);
+        const auto wlan0 = usedTable.InUseList(cards.usable[1].address, cards.usable[1].mask);
+        EXPECT_TRUE(std::equal(r.eth0InUse.begin(), r.eth0InUse.end(), eth0.begin()))
+            << r.restricted;
+        EXPECT_TRUE(std::equal(r.wlan0InUse.begin(), r.wlan0InUse.end(), wlan0.begin()))
+            << r.restricted;
+    }
+}
+
 // ICMP messages as the sockets deliver them (from the type byte on), and what the
 // requests we sent looked like on the wire (with an IPv4 header of 24 bytes, an option
 // included, so that its length is read and not assumed).
