@@ -85,6 +85,29 @@ build_pc() {
         "$s/samba/lock" "$s/samba/state" "$s/samba/cache" "$s/samba/pid" "$s/samba/private" \
         "$s/samba/sock" "$s/samba/log" >"$etc/samba/smb.conf"
     make_ns "$ns"
+    # The further cards first: they take the lowest interface numbers, below eth0, as a
+    # docker0 made at boot does.
+    local card n=0 peer
+    for card in "${PC_CARDS[@]}"; do
+        n=$((n + 1))
+        if ((CARD_BRIDGE[$card])); then
+            # An empty bridge that never had a port reports carrier; docker0 after its
+            # last container stopped has none. A port that comes and goes leaves it so.
+            ip -n "$ns" link add "$card" address "02:00:00:00:02:$(printf '%02x' $n)" type bridge
+            ip -n "$ns" link add "$P-bp" type veth peer name "$P-bq"
+            ip -n "$ns" link set "$P-bp" master "$card"
+            ip -n "$ns" link del "$P-bp"
+        else
+            peer=$P-c$n
+            ip link add "$card" address "02:00:00:00:01:$(printf '%02x' $n)" netns "$ns" type veth \
+                peer name "$peer" netns "$(ns_of "$P" sw)"
+            ip -n "$(ns_of "$P" sw)" link set "$peer" up
+        fi
+        ip -n "$ns" addr add "${CARD_ADDR[$card]}" broadcast + dev "$card"
+        ip -n "$ns" link set "$card" up
+        [[ -z ${CARD_GW[$card]} ]] ||
+            ip -n "$ns" route add default via "${CARD_GW[$card]}" dev "$card" proto static
+    done
     plug "$ns" "$PC_MAC"
     if [[ $PC_MODE == fixed ]]; then
         ip -n "$ns" addr add "$(seg_cidr_of "$PC_ADDR")" broadcast + dev eth0

@@ -10,13 +10,16 @@ describe_reset() {
     declare -gA N_ROLE=() N_MAC=() N_ADDR=() N_ECHO=() N_NBNAME=() N_DNS=() N_CONFIG=()
     declare -gA N_FIRMWARE=() N_FTP=() N_WEB=() N_LINE=() N_LINK=()
     CROWD_COUNT=0 CROWD_MAC= CROWD_FIRST= CROWD_NAMES= CROWD_ECHO=1 CROWD_LINE=0
+    PC_CARDS=()
+    declare -gA CARD_ADDR=() CARD_GW=() CARD_BRIDGE=() CARD_LINE=()
     DESCRIBE_ERRORS=0
 }
 
 # Names of the plan variables, for saving the plan with declare -p.
 PLAN_VARS=(SEG_NET SEG_LEN PC_MODE PC_ADDR PC_GW PC_MAC PC_NAME DHCP_ON DHCP_ROUTER DHCP_SERVE
     DHCP_LO DHCP_HI DHCP_LEASE RT_ADDR RT_MAC NODES N_ROLE N_MAC N_ADDR N_ECHO N_NBNAME N_DNS
-    N_CONFIG N_FIRMWARE N_FTP N_WEB N_LINK CROWD_COUNT CROWD_MAC CROWD_FIRST CROWD_NAMES CROWD_ECHO CROWD_PORT_MAC)
+    N_CONFIG N_FIRMWARE N_FTP N_WEB N_LINK CROWD_COUNT CROWD_MAC CROWD_FIRST CROWD_NAMES CROWD_ECHO CROWD_PORT_MAC
+    PC_CARDS CARD_ADDR CARD_GW CARD_BRIDGE)
 
 describe_error() { # line, message
     echo "lab: ${DESCRIBE_FILE}:$1: $2" >&2
@@ -85,6 +88,38 @@ parse_pc() { # line, words...
     fi
     [[ -z ${KV[mac]:-} ]] || PC_MAC=${KV[mac]}
     [[ -z ${KV[name]:-} ]] || PC_NAME=${KV[name]}
+}
+
+# A further card of the PC on a network of its own, outside the segment: a Wi-Fi card
+# with the office's default route, or a bridge without ports (docker0, virbr0).
+parse_pccard() { # line, words...
+    local line=$1 name cidr n
+    shift
+    split_words "$line" "name address gateway" "bridge" "$@"
+    name=${KV[name]:-}
+    if [[ ! $name =~ ^[a-z][a-z0-9]{0,14}$ || $name =~ ^eth[0-9]+$ ]]; then
+        describe_error "$line" "pccard needs name= of 1 to 15 characters a-z 0-9, not lo or ethN"
+        return
+    fi
+    if [[ -n ${CARD_LINE[$name]:-} || $name == lo ]]; then
+        describe_error "$line" "card name $name is used twice"
+        return
+    fi
+    if ! cidr=$(parse_cidr "${KV[address]:-}") || [[ ${KV[address]:-} != */* ]]; then
+        describe_error "$line" "pccard $name needs address=A.B.C.D/LEN"
+        return
+    fi
+    n=${cidr#* }
+    ((n >= 8 && n <= 30)) || describe_error "$line" "pccard $name: prefix must be /8 to /30"
+    PC_CARDS+=("$name")
+    CARD_LINE[$name]=$line CARD_ADDR[$name]=${KV[address]} CARD_GW[$name]=${KV[gateway]:-}
+    CARD_BRIDGE[$name]=${FLAGS[bridge]:-0}
+    if [[ -n ${CARD_GW[$name]} ]] && ! ip_to_int "${CARD_GW[$name]}" >/dev/null; then
+        describe_error "$line" "pccard $name: gateway must be an IPv4 address"
+    fi
+    if [[ -n ${CARD_GW[$name]} && ${CARD_BRIDGE[$name]} == 1 ]]; then
+        describe_error "$line" "pccard $name: a bridge without ports carries no gateway"
+    fi
 }
 
 parse_dhcpserver() { # line, words...
@@ -212,6 +247,13 @@ describe_check() {
                 describe_error "$PC_LINE" "gateway $PC_GW is not another host address of the segment"
         fi
     fi
+    for name in "${PC_CARDS[@]}"; do
+        if [[ -n ${CARD_GW[$name]} && ( -n $PC_GW || $PC_MODE == dhcp ) ]]; then
+            describe_error "${CARD_LINE[$name]}" "pccard $name: the pc has a default route already"
+        fi
+        n=$(ip_to_int "${CARD_ADDR[$name]%/*}") && ((n >= SEG_NET && n < SEG_NET + (1 << (32 - SEG_LEN)))) &&
+            describe_error "${CARD_LINE[$name]}" "pccard $name: its address lies in the segment"
+    done
     if [[ $PC_MODE == dhcp ]] && ((!DHCP_ON)); then
         describe_error "$PC_LINE" "pc dhcp needs a dhcpserver line"
     fi
@@ -343,6 +385,7 @@ describe_load() {
         dhcpserver) parse_dhcpserver "$lineno" "${words[@]:1}" ;;
         unit | host) parse_node "$kind" "$lineno" "${words[@]:1}" ;;
         crowd) parse_crowd "$lineno" "${words[@]:1}" ;;
+        pccard) parse_pccard "$lineno" "${words[@]:1}" ;;
         *) describe_error "$lineno" "unknown declaration '$kind'" ;;
         esac
     done <"$file"

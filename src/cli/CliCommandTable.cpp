@@ -6,7 +6,8 @@ namespace zelvo {
 namespace {
 
 constexpr unsigned kOutput = OptionBit(OptionId::Json) | OptionBit(OptionId::Csv) |
-                             OptionBit(OptionId::Quiet) | OptionBit(OptionId::Help);
+                             OptionBit(OptionId::Quiet) | OptionBit(OptionId::Help) |
+                             OptionBit(OptionId::Interface);
 
 constexpr OptionEntry kOptions[] = {
     {OptionId::Json, "json", '\0', nullptr, "Print the result as one JSON object."},
@@ -30,7 +31,9 @@ constexpr OptionEntry kOptions[] = {
      "Open the page in the desktop's browser instead of only printing its address. Run as "
      "root, no browser is started: the address is printed and the refusal said."},
     {OptionId::Interface, "interface", '\0', "NAME",
-     "Look only at the network card NAME (as 'ip link' names it)."},
+     "Work on the network card NAME only (as 'ip link' names it) instead of on every card "
+     "that is up with a cable and an IPv4 address. Except for diagnose, a card that is "
+     "missing or cannot be used ends the command with status 2."},
 };
 
 constexpr CommandEntry kCommands[] = {

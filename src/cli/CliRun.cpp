@@ -15,6 +15,7 @@
 #include "core/InstanceGuard.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
+#include "core/PcCards.h"
 #include "core/RootUrlGuard.h"
 #include "core/SubnetMask.h"
 #include "core/ToolFolder.h"
@@ -111,6 +112,19 @@ private:
             return kExitUsage;
         }
 
+        // diagnose looks at the named card whatever its state; the other commands work
+        // on it, and a card they cannot work on is refused.
+        if (m_request.interfaceName && m_request.command != CliCommand::Diagnose) {
+            const std::string why =
+                CardRefusal(SystemHostPlatform().ReadNetworkState(), *m_request.interfaceName);
+            if (!why.empty()) {
+                m_console.Err(std::string(kCliProgramName) + ": --interface " +
+                              *m_request.interfaceName + ": " + why + "\n");
+                return kExitUsage;
+            }
+            ProcessCardRestriction() = *m_request.interfaceName;
+        }
+
         ProcessPcSubnet().subnetMask = {255, 255, 255, 0};
         SurveyServices survey{m_boxes};
         survey.modulePath = m_environment.modulePath;
@@ -146,6 +160,7 @@ private:
         }
         CliProgressPasses passes(m_line, m_state.language, m_state.title);
         SearchServices services{m_state, m_controls, passes, m_boxes, Network()};
+        services.cards = Cards();
         SearchCommands search(std::move(services));
         search.SetNothingFoundReport([this] { LogCardDiagnosis(m_state); });
         search.SearchAgain();
@@ -201,6 +216,12 @@ private:
         return -1;
     }
 
+    // Every card of this PC, read at each search and run; a test's network knows none.
+    CardSource Cards() const
+    {
+        return m_environment.searchNetwork ? CardSource{} : CardSource{SystemPcCards};
+    }
+
     std::shared_ptr<SearchNetwork> Network()
     {
         if (!m_network)
@@ -222,6 +243,7 @@ private:
         }
         CliProgressPasses passes(m_line, m_state.language, m_state.title);
         DhcpServices services{m_state, m_controls, passes, m_boxes, m_urls, Network()};
+        services.cards = Cards();
         if (m_request.waitSeconds)
             services.setIpWindowSeconds = *m_request.waitSeconds;
         if (m_request.mac) {

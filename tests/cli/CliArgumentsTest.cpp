@@ -107,6 +107,14 @@ TEST(CliArguments, assignTakesItsValuesInBothSpellings)
     ASSERT_TRUE(diagnose.request) << diagnose.error;
     EXPECT_EQ(diagnose.request->command, CliCommand::Diagnose);
     EXPECT_EQ(diagnose.request->interfaceName, "eth1");
+    for (const ParsedArguments& web : {Parse({"web", "--interface=eth1", "NAS01"}),
+                                       Parse({"--interface", "eth1", "web", "NAS01"})}) {
+        ASSERT_TRUE(web.request) << web.error;
+        EXPECT_EQ(web.request->interfaceName, "eth1");
+    }
+    const ParsedArguments search = Parse({"search", "--interface", "wlan0"});
+    ASSERT_TRUE(search.request) << search.error;
+    EXPECT_EQ(search.request->interfaceName, "wlan0");
 }
 
 struct Refused
@@ -151,6 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Refused{{"search", "--quiet=1"}, "takes no value"},
                     Refused{{"diagnose", "--csv"}, "--csv does not apply to diagnose"},
                     Refused{{"diagnose", "--interface="}, "--interface needs a card"},
+                    Refused{{"search", "--interface"}, "--interface needs a NAME"},
                     Refused{{"help", "find"}, "unknown command"}, Refused{{"web", ""}, "empty"}));
 
 TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)

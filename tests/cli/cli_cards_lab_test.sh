@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Every card of the PC, end to end (cli-cards.lab): the units' cable (eth0, no gateway)
+# beside a card that carries the default route and a bridge without carrier. Search and
+# assign work on the units' cable; a unit on a card without an address is pointed out;
+# --interface refuses a card that cannot be used.
+source "$(dirname "$0")/cli_lab_common.sh"
+
+# wlan0 carries the default route: the PC's own row, and still the units are found.
+forget_neighbours NAS01
+run search --json
+expect_rc 0 "search with the default route on another card"
+expect_eq "10.231.7.21" "$(jq -r '.units[] | select(.name == "NAS01") | .address' <<<"$OUT")" "NAS01's address"
+expect_eq "10.232.9.10 (wlan0)" "$(jq -r '.pc.address' <<<"$OUT")" "the PC's row"
+grep -q "Card\[2\]	: eth0 010.231.007.010 Mask 255.255.255.000 Net Addr base.baseend: 050.250" \
+    "$WORK/manager.log" || fail "manager.log does not list eth0 and its block: $(cat "$WORK/manager.log")"
+grep -q "docker0" "$WORK/manager.log" && fail "the bridge without carrier took part"
+
+# The waiting unit on the units' cable gets an address of that cable's block; the one on
+# eth1, which has no address, is pointed out instead.
+run assign --yes --json --mac 02:5a:e1:40:00:05
+expect_rc 0 "assign with the default route on another card"
+address=$(jq -r '.address' <<<"$OUT")
+[[ $address =~ ^10\.231\.7\.([0-9]+)$ ]] && ((BASH_REMATCH[1] >= 50 && BASH_REMATCH[1] < 250)) ||
+    fail "address $address is outside eth0's block"
+lab wait-addr NAS05 20 || fail "NAS05 did not take an address"
+expect_eq "$address" "$(lab unit-addr NAS05)" "the address NAS05 took"
+grep -q "network card eth1, but that card has no IP address" <<<"$ERR" ||
+    fail "the unit on eth1 was not pointed out: $ERR"
+
+# --interface: a card that cannot be used ends the command with a reason.
+for row in "docker0|no carrier" "eth1|no IPv4 address" "wlan9|no network card wlan9"; do
+    run search --interface "${row%%|*}"
+    expect_rc 2 "search --interface ${row%%|*}"
+    grep -q "${row#*|}" <<<"$ERR" || fail "--interface ${row%%|*}: '$ERR' does not say '${row#*|}'"
+done
+
+# Without a default route the bridge, numbered first, is not the PC either.
+ip route del default || fail "cannot remove the default route"
+forget_neighbours NAS01
+run search --json
+expect_rc 0 "search without a default route"
+expect_eq "10.232.9.10 (wlan0)" "$(jq -r '.pc.address' <<<"$OUT")" "the PC's row without a default route"
+expect_eq "10.231.7.21" "$(jq -r '.units[] | select(.name == "NAS01") | .address' <<<"$OUT")" \
+    "NAS01 without a default route"
+
+# Restricted to the units' cable, that card is the PC's.
+forget_neighbours NAS01
+run search --json --interface eth0
+expect_rc 0 "search on eth0 without a default route"
+expect_eq "10.231.7.10" "$(jq -r '.pc.address' <<<"$OUT")" "the PC's row on eth0"
+expect_eq "10.231.7.21" "$(jq -r '.units[] | select(.name == "NAS01") | .address' <<<"$OUT")" \
+    "NAS01 on eth0"
+grep -q "Card\[" "$WORK/manager.log" && fail "a search restricted to eth0 listed cards"
+
+echo "every card of the PC passed"
