@@ -47,7 +47,7 @@ struct DhcpCommands::Exchange
     int64_t startMs = 0;
     int phase = kPhaseSearching;
     bool asked = false;
-    // The card the exchange serves: that of the first unit answered (one unit a run).
+    // The card the exchange serves: that of its first reply (one unit a run).
     std::optional<int> cardIndex = std::nullopt;
     bool assigned = false;
     int datagrams = 0; // received in this exchange
@@ -151,16 +151,24 @@ std::unique_ptr<DhcpServerSocket> DhcpCommands::OpenSocket(Form form)
 
 void DhcpCommands::CheckFirewall()
 {
-    if (!m_services.readFirewall || m_services.state.host.adapterName.empty())
+    if (!m_services.readFirewall)
         return;
-    const FirewallNotice notice =
-        FirewallNoticeFor(m_services.state.language, m_services.readFirewall(),
-                          m_services.state.host.adapterName, m_services.host.pcAddress);
-    LogWriter::Append(notice.logLine.c_str());
-    if (notice.message.empty() || m_toldFirewall)
-        return;
-    m_toldFirewall = true;
-    m_services.boxes.Show(notice.message, MessageIcon::Exclamation, MessageButtons::Ok);
+    // Each card the run answers on: a unit's requests may come in on any of them.
+    m_cards = CardsForRun(m_services.cards, m_services.state.host, m_services.host);
+    std::optional<FirewallRuleset> firewall;
+    for (const PcCard& card : m_cards.usable) {
+        if (card.name.empty())
+            continue;
+        if (!firewall)
+            firewall = m_services.readFirewall();
+        const FirewallNotice notice =
+            FirewallNoticeFor(m_services.state.language, *firewall, card.name, card.address);
+        LogWriter::Append(notice.logLine.c_str());
+        if (notice.message.empty() || m_toldFirewall)
+            continue;
+        m_toldFirewall = true;
+        m_services.boxes.Show(notice.message, MessageIcon::Exclamation, MessageButtons::Ok);
+    }
 }
 
 bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& secondsLeftAtEnd)
@@ -326,8 +334,6 @@ const PcCard* DhcpCommands::CardFor(Exchange& x, int interfaceIndex, const MacAd
     const RequestCard choice = ChooseRequestCard(m_cards, x.cardIndex, interfaceIndex);
     if (choice.verdict == RequestCard::Verdict::Answer) {
         m_card = choice.card;
-        if (IsUnitMac(mac))
-            x.cardIndex = m_card.index;
         return &m_card;
     }
     // An address of a card's block is reachable only on that card, and one unit is
@@ -378,6 +384,8 @@ bool DhcpCommands::SendReplyTo(Exchange& x, std::span<const uint8_t> received, u
 {
     if (!Reserve(card, type == kDhcpOffer ? kReserveOffer : kReserveAck))
         return false;
+    // The address was chosen from this card's block: the exchange stays on this card.
+    x.cardIndex = card.index;
     ReplyAddresses addresses;
     addresses.offered = m_reserved;
     addresses.server = card.address;

@@ -110,8 +110,8 @@ private:
     // Set IP's test of a client: a unit's MAC, and the one unit asked for when there is one.
     bool SetIpServes(const MacAddress& mac) const;
     MessageAnswer AskAssignAddress(const MacAddress& mac);
-    // Logs whether the host firewall lets UDP 67 in on the PC's card; tells the user
-    // once per program run when it does not.
+    // Logs whether the host firewall lets UDP 67 in on each card of the run; tells the
+    // user once per program run when it does not.
     void CheckFirewall();
     int ElapsedSeconds(int64_t startMs) const;
 

@@ -20,7 +20,7 @@ struct RequestCard
 };
 
 // The card of a request. A request answers on the card it came in on, from that card's
-// block; an exchange serves one card, that of the first unit it heard (exchangeCard).
+// block; an exchange serves one card, that of its first reply (exchangeCard).
 // Where the interface is not known (0: the datagram did not say) or the run knows the
 // PC's card only without its interface, the first card answers, out of the interface the
 // request came in on.

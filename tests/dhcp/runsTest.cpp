@@ -587,6 +587,40 @@ TEST(Runs, aFirewallDroppingPort67IsLoggedAtEachStartAndToldOnce)
     EXPECT_NE(log.find(line, log.find(line) + 1), std::string::npos); // Set IP logs it too
 }
 
+// With several cards the verdict is given for each (a unit may be on either), and the
+// user is still told once.
+TEST(Runs, theFirewallIsJudgedOnEveryCard)
+{
+    Window w;
+    DhcpServices services{*w.state, w.controls, w.passes, w.boxes, w.urls,    w.probes,
+                          w.port,   w.clock,    w.subnet, w.used,  w.settings};
+    services.readFirewall = [] {
+        FirewallRuleset r;
+        r.status = RulesetRead::Read;
+        r.json = R"({"nftables": [{"table": {"family": "inet", "name": "filter"}},
+            {"chain": {"family": "inet", "table": "filter", "name": "input", "type": "filter",
+                       "hook": "input", "prio": 0, "policy": "accept"}},
+            {"rule": {"family": "inet", "table": "filter", "chain": "input", "expr": [
+                {"match": {"op": "==", "left": {"meta": {"key": "iifname"}}, "right": "eth0"}},
+                {"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}},
+                           "right": 67}}, {"drop": null}]}}]})";
+        return r;
+    };
+    services.cards = [] {
+        PcCards cards;
+        cards.usable = {{3, "wlan0", {}, Ipv4Address::FromOctets(10, 20, 0, 5), {255, 255, 0, 0}},
+                        {2, "eth0", {}, Ip(60), {255, 255, 255, 0}}};
+        return cards;
+    };
+    DhcpCommands dhcp(services);
+    EXPECT_EQ(dhcp.ListenRun(), 0);
+    const std::string log = w.log.Text();
+    EXPECT_NE(log.find("  Firewall\t: UDP 67 on wlan0 "), std::string::npos) << log;
+    EXPECT_NE(log.find("  Firewall\t: UDP 67 on eth0 dropped"), std::string::npos) << log;
+    ASSERT_EQ(w.boxes.ShownBoxes().size(), 1u);
+    EXPECT_NE(w.boxes.ShownBoxes()[0].text.find("eth0"), std::string::npos);
+}
+
 TEST(Runs, noFreeAddressEndsTheRunWithoutAnAnswer)
 {
     Window w({MessageAnswer::Yes});
