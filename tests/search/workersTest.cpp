@@ -211,6 +211,48 @@ TEST(Search, endReadsTheNoMacFlagNotTheMac)
     }
 }
 
+// The cards are read at every search: a card plugged in since the last one takes part
+// and the log lists each card and its block; a unit whose entry sits on a card without
+// an address is pointed out, once a run.
+TEST(Search, readsTheCardsAtEverySearchAndPointsOutAUnitOnACardWithoutAddress)
+{
+    Window w(true);
+    PcCards now;
+    now.usable = {{2, "eth0", {}, Ip(10), {255, 255, 255, 0}}};
+    SearchServices services{*w.state, w.controls, w.passes, w.boxes,    w.network,
+                            w.clock,  w.pcSubnet, w.used,   w.lastFound};
+    services.cards = [&now] { return now; };
+    SearchCommands search(std::move(services));
+    w.network->table.entries.push_back(
+        {Ipv4Address::FromOctets(169, 254, 3, 3), {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x33}, false, 4});
+    const auto cardLines = [&w] {
+        std::string lines;
+        const std::string log = w.log.Text();
+        for (std::size_t at = log.find(" Card["); at != std::string::npos;
+             at = log.find(" Card[", at + 1))
+            lines += log.substr(at, log.find("\r\n", at) - at) + "|";
+        return lines;
+    };
+
+    search.SearchAgain();
+    EXPECT_EQ(cardLines(), "");
+    EXPECT_TRUE(w.boxes.ShownBoxes().empty());
+
+    now.usable.push_back(
+        {3, "eth1", {}, Ipv4Address::FromOctets(10, 1, 0, 200), {255, 255, 255, 128}});
+    now.withoutAddress = {{4, "usb0", {}, {}, {}}};
+    search.SearchAgain();
+    search.SearchAgain();
+    EXPECT_EQ(
+        cardLines(),
+        " Card[1]\t: eth0 192.168.001.010 Mask 255.255.255.000 Net Addr base.baseend: 050.250|"
+        " Card[2]\t: eth1 010.001.000.200 Mask 255.255.255.128 Net Addr base.baseend: 129.255|"
+        " Card[1]\t: eth0 192.168.001.010 Mask 255.255.255.000 Net Addr base.baseend: 050.250|"
+        " Card[2]\t: eth1 010.001.000.200 Mask 255.255.255.128 Net Addr base.baseend: 129.255|");
+    ASSERT_EQ(w.boxes.ShownBoxes().size(), 1u);
+    EXPECT_EQ(w.boxes.ShownBoxes()[0].text, CardWithoutAddressText(409, "usb0"));
+}
+
 TEST(Search, withoutAnIcmpSocketTellsWhyOnceAndBeforeTheResult)
 {
     const struct
