@@ -83,8 +83,9 @@ struct DhcpClientReport
 };
 
 // The host services of the start-up survey: OS version, TCP/IP, host name, links,
-// addresses, routes and the PC's DHCP clients. UI thread only (the survey runs once,
-// before any worker exists); implementations keep no state between calls.
+// addresses, routes and the PC's DHCP clients. Implementations keep no state between
+// calls; the system's ReadNetworkState may be called from any thread (the search reads
+// the cards it broadcasts through on its worker), the rest on the UI thread.
 class HostPlatform
 {
 public:
