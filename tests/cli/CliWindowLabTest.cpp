@@ -1,6 +1,7 @@
 // The command line against the window, in the same lab: `search --json` lists what the
 // window's Search lists, row for row, and both leave the same neighbour lines in their
 // manager.log.
+#include "support/SelectedTestsVerdict.h"
 #include "support/ToolWindow.h"
 
 #include <QApplication>
@@ -142,5 +143,5 @@ int main(int argc, char** argv)
         return 2;
     }
     zelvo::CliPath = argv[1];
-    return RUN_ALL_TESTS();
+    return zelvo::testing::RunSelectedTests();
 }

@@ -1,11 +1,12 @@
 // The main of the end-to-end window tests: GoogleTest inside a QApplication, since
 // the tool's window needs one.
+#include "support/SelectedTestsVerdict.h"
+
 #include <QApplication>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return zelvo::testing::RunSelectedTests();
 }
