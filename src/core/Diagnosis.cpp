@@ -107,7 +107,7 @@ const char* IcmpPathName(IcmpPath path)
     case IcmpPath::OwnRaw:
         return "raw socket";
     case IcmpPath::HelperRaw:
-        return "raw socket from the helper";
+        return "raw socket kept by the helper";
     default:
         return "none";
     }

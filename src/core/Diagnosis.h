@@ -79,7 +79,7 @@ std::string DiagnosisJson(const DiagnosisFindings& findings);
 // characters, opened by a line of its own.
 std::vector<std::string> DiagnosisLogLines(const DiagnosisFindings& findings);
 
-// "ping socket", "raw socket", "raw socket from the helper", "none".
+// "ping socket", "raw socket", "raw socket kept by the helper", "none".
 const char* IcmpPathName(IcmpPath path);
 
 } // namespace zelvo

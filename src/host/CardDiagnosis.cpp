@@ -53,9 +53,9 @@ DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& only
 {
     DiagnosisFindings findings;
     const HostNetworkState network = sources.host.ReadNetworkState();
-    const auto arp = sources.arp ? sources.arp() : std::nullopt;
-    if (!arp)
-        findings.neighbourError = "/proc/net/arp could not be read";
+    const NeighbourRead neighbours = sources.neighbours ? sources.neighbours() : NeighbourRead{};
+    if (neighbours.errorCode != 0)
+        findings.neighbourError = "the neighbour table could not be read: " + neighbours.errorText;
     if (network.errorCode != 0)
         findings.neighbourError += (findings.neighbourError.empty() ? "" : "; ") +
                                    std::string("the links could not be read");
@@ -69,8 +69,7 @@ DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& only
         card.name = link.name;
         card.index = link.index;
         card.up = link.up;
-        card.carrier =
-            link.up && sources.carrier ? sources.carrier(link.name) : std::optional<bool>(false);
+        card.carrier = link.up && link.carrier;
         card.hasMac = link.hasMac && !IsZeroMac(link.mac);
         bool anyAddress = false;
         for (const HostIfAddress& a : link.addresses) {
@@ -85,13 +84,12 @@ DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& only
             card.defaultRoute = true;
             card.gateway = route->gateway;
         }
-        if (arp)
-            for (const ArpRow& row : *arp)
-                if (row.device == link.name && IsUnitMac(row.mac))
-                    card.units.push_back(
-                        {row.address, row.mac,
-                         card.address && !IsLinkLocal(row.address) &&
-                             SameBlock(row.address, *card.address, card.prefixLength)});
+        for (const NeighbourEntry& entry : neighbours.entries)
+            if (entry.interfaceIndex == link.index && IsUnitMac(entry.mac))
+                card.units.push_back(
+                    {entry.address, entry.mac,
+                     card.address && !IsLinkLocal(entry.address) &&
+                         SameBlock(entry.address, *card.address, card.prefixLength)});
         if (card.address)
             card.dhcpServer = sources.dhcp ? sources.dhcp(link, network)
                                            : AskDhcpClients(sources.host, link, network);

@@ -1,9 +1,9 @@
 #pragma once
 #include "core/Diagnosis.h"
 #include "core/DialogState.h"
-#include "platform/CardTables.h"
 #include "platform/FirewallRuleset.h"
 #include "platform/HostPlatform.h"
+#include "platform/NeighbourTable.h"
 
 #include <functional>
 #include <optional>
@@ -18,8 +18,9 @@ namespace zelvo {
 struct DiagnosisSources
 {
     HostPlatform& host = SystemHostPlatform();
-    std::function<std::optional<std::vector<ArpRow>>()> arp = ReadArpTable;
-    std::function<std::optional<bool>(const std::string&)> carrier = ReadCarrier;
+    // The kernel's neighbour table: an entry that failed carries no MAC there, where
+    // /proc/net/arp still shows the one it had.
+    std::function<NeighbourRead()> neighbours = [] { return ReadNeighbourTable(); };
     std::function<FirewallRuleset()> firewall = ReadFirewallRuleset;
     std::function<PrivilegeFindings()> privileges = ReadPrivilegeFindings;
     // Whether a DHCP server configured a card with an address. The default asks the

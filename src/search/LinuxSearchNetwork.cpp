@@ -34,7 +34,8 @@ public:
                     " ICMP echo through a raw socket of this process (CAP_NET_RAW): " + open.detail;
                 break;
             case IcmpPath::HelperRaw:
-                line = " ICMP echo through a raw socket from zelvo-sockhelper: " + open.detail;
+                line = " ICMP echo through zelvo-sockhelper, which keeps its raw socket: " +
+                       open.detail;
                 break;
             case IcmpPath::None:
                 line = " ICMP echo cannot be sent: " + open.detail;

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 
 namespace zelvo {
 namespace {
@@ -14,27 +13,22 @@ namespace {
 using test::FakeHostPlatform;
 using test::Nbo;
 
-ArpRow Neighbour(const char* dotted, uint8_t b3, uint8_t last, const char* device)
+NeighbourEntry Neighbour(const char* dotted, uint8_t b3, uint8_t last, int card)
 {
-    return {Ipv4Address{Nbo(dotted)}, {0x02, 0x5a, 0xe1, b3, 0x00, last}, true, device};
+    return {Ipv4Address{Nbo(dotted)}, {0x02, 0x5a, 0xe1, b3, 0x00, last}, false, card};
 }
 
 // The PC's cards as a field technician's PC has them.
 struct Pc
 {
     FakeHostPlatform host;
-    std::vector<ArpRow> arp;
-    std::map<std::string, bool> carrier;
+    std::vector<NeighbourEntry> neighbours;
     std::string rulesetJson = R"({"nftables": []})";
 
     DiagnosisFindings Survey(const std::string& only = {})
     {
         DiagnosisSources sources{host};
-        sources.arp = [this] { return std::optional(arp); };
-        sources.carrier = [this](const std::string& name) {
-            const auto it = carrier.find(name);
-            return it == carrier.end() ? std::optional<bool>() : std::optional(it->second);
-        };
+        sources.neighbours = [this] { return NeighbourRead{0, {}, neighbours}; };
         sources.firewall = [this] {
             FirewallRuleset r;
             r.status = RulesetRead::Read;
@@ -67,12 +61,13 @@ TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
     pc.host.AddInterface(2, "eth0", 1, {{"10.231.7.1", 24}});
     pc.host.AddInterface(3, "wlan0", 2, {{"192.168.1.20", 24}}, false);
     pc.host.network.defaultRoutes.push_back({3, Ipv4Address{Nbo("192.168.1.1")}, 600, 16});
-    pc.carrier = {{"eth0", true}, {"wlan0", true}};
-    pc.arp = {Neighbour("10.231.7.21", 0x40, 1, "eth0"),
-              Neighbour("10.231.7.22", 0x40, 2, "eth0"),
-              // not a unit (another vendor), and a unit seen on the other card
-              {Ipv4Address{Nbo("10.231.7.30")}, {0x52, 0x54, 0, 1, 2, 3}, true, "eth0"},
-              Neighbour("192.168.1.5", 0x41, 3, "wlan0")};
+    pc.neighbours = {Neighbour("10.231.7.21", 0x40, 1, 2),
+                     Neighbour("10.231.7.22", 0x40, 2, 2),
+                     // not a unit (another vendor), a unit seen on the other card, and one
+                     // whose entry failed (the kernel keeps no MAC for it)
+                     {Ipv4Address{Nbo("10.231.7.30")}, {0x52, 0x54, 0, 1, 2, 3}, false, 2},
+                     Neighbour("192.168.1.5", 0x41, 3, 3),
+                     {Ipv4Address{Nbo("10.231.7.23")}, {}, false, 2}};
     // A DHCP server leased the Wi-Fi card (with a router): no temporary address there.
     pc.host.dhcpReport = {DhcpClientSource::NetworkManager,
                           "255.255.255.0",
@@ -99,7 +94,7 @@ struct CardCase
     const char* name;
     std::vector<std::pair<const char*, int>> addresses;
     bool up;
-    std::optional<bool> carrier;
+    bool carrier;
     const char* ruleset;
     const char* verdict;
 };
@@ -112,12 +107,12 @@ TEST_P(OneCard, tellsWhySetIpCannotRunThere)
 {
     const CardCase& c = GetParam();
     Pc pc;
-    pc.host.AddInterface(4, "eth1", 7, c.addresses).up = c.up;
-    if (c.carrier)
-        pc.carrier["eth1"] = *c.carrier;
+    HostInterface& card = pc.host.AddInterface(4, "eth1", 7, c.addresses);
+    card.up = c.up;
+    card.carrier = c.carrier;
     if (c.ruleset)
         pc.rulesetJson = c.ruleset;
-    pc.arp = {Neighbour("169.254.9.4", 0x40, 9, "eth1")};
+    pc.neighbours = {Neighbour("169.254.9.4", 0x40, 9, 4)};
     const DiagnosisFindings f = pc.Survey();
     ASSERT_EQ(f.cards.size(), 1u);
     EXPECT_EQ(JudgeCardFindings(f.cards[0], f.privileges).line, c.verdict);
@@ -149,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         CardCase{"down",
                  {{"10.0.0.1", 24}},
                  false,
-                 std::nullopt,
+                 false,
                  nullptr,
                  "units on eth1: 0; Set IP possible: no (the card is down)"},
         CardCase{"linkLocalOnly",
@@ -175,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         CardCase{"ready",
                  {{"10.0.0.1", 24}},
                  true,
-                 std::nullopt,
+                 true,
                  nullptr,
                  "units on eth1: 0; Set IP possible: yes"}),
     [](const ::testing::TestParamInfo<CardCase>& info) { return info.param.name; });
@@ -251,23 +246,6 @@ TEST(DiagnosisReport, logLinesAreAsciiAndFitTheLogsLineBuffer)
     }
     const std::vector<std::string> plain = DiagnosisLogLines(OneCardFindings());
     EXPECT_EQ(plain[2], "  [eth0] unit 02.5a.e1.40.00.01 at 010.231.007.021\r\n");
-}
-
-TEST(ArpTable, readsTheKernelsTextWithTheCardOfEachEntry)
-{
-    const auto rows = ParseArpTable(
-        "IP address       HW type     Flags       HW address            Mask     Device\n"
-        "10.231.7.21      0x1         0x2         02:5a:e1:40:00:01     *        eth0\n"
-        "10.231.7.99      0x1         0x0         00:00:00:00:00:00     *        eth0\n"
-        "169.254.9.4      0x1         0x2         02:5a:e1:40:00:09     *        enp3s0\n"
-        "garbage line\n"
-        "10.0.0.1 0x1 0x2 zz:5a:e1:40:00:09 * eth1\n");
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].address.Dotted(), "10.231.7.21");
-    EXPECT_TRUE(rows[0].complete);
-    EXPECT_EQ(rows[0].mac, (MacAddress{2, 0x5a, 0xe1, 0x40, 0, 1}));
-    EXPECT_FALSE(rows[1].complete);
-    EXPECT_EQ(rows[2].device, "enp3s0");
 }
 
 } // namespace

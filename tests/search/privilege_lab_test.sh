@@ -130,7 +130,7 @@ out=$(probe "$member" path)
 [[ $(field path "$out") == helper ]] || fail "the member did not get the helper's socket: $out"
 out=$(probe "$member" echo "$nas41" 2000)
 [[ $(field echo "$out") == 1 ]] || fail "the member's echo through the helper: $out"
-grep -q "^ ICMP echo through a raw socket from zelvo-sockhelper" "$log" ||
+grep -q "^ ICMP echo through zelvo-sockhelper, which keeps its raw socket" "$log" ||
     fail "the helper's socket is not logged: $(cat "$log")"
 
 # What the member's ICMP session shows: its own echo's reply, but not another's echo
@@ -182,7 +182,7 @@ if [[ -n $setup_cli ]]; then
     address=$(jq -r '.address' <<<"$out")
     lab wait-addr NAS45 20 || fail "NAS45 did not take an address"
     [[ $(lab unit-addr NAS45) == "$address" ]] || fail "NAS45 took another address than $address"
-    grep -q "ICMP echo through a raw socket from zelvo-sockhelper" "$dir/installed/manager.log" ||
+    grep -q "ICMP echo through zelvo-sockhelper, which keeps its raw socket" "$dir/installed/manager.log" ||
         fail "the member's search did not go through the helper: $(cat "$dir/installed/manager.log")"
 else
     echo "no zelvo-setup-cli: the command line's Search and Set IP are left out"
