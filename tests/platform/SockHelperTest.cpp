@@ -8,6 +8,7 @@
 #include "platform/IcmpMessage.h"
 #include "platform/PrivilegedSockets.h"
 #include "support/InternetChecksum.h"
+#include "support/PrivilegedDescriptors.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -65,25 +66,6 @@ uint64_t StatusField(pid_t pid, const std::string& field)
         if (line.rfind(field + ":", 0) == 0)
             return std::stoull(line.substr(field.size() + 1), nullptr, 16);
     return ~0ull;
-}
-
-// Raw sockets and UDP sockets bound to port 67 among this process's descriptors.
-int PrivilegedDescriptors()
-{
-    int count = 0;
-    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
-        const int fd = std::stoi(e.path().filename().string());
-        int type = 0;
-        socklen_t length = sizeof type;
-        if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0)
-            continue;
-        sockaddr_in bound{};
-        length = sizeof bound;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-        count += type == SOCK_RAW ||
-                 (type == SOCK_DGRAM && bound.sin_family == AF_INET && ntohs(bound.sin_port) == 67);
-    }
-    return count;
 }
 
 // An ICMP message with a correct checksum (RFC 1071).
@@ -331,7 +313,8 @@ TEST_F(SockHelper, theSocketsStayInTheHelperWhichKeepsNoCapability)
             const SocketAcquisition a = StartSockHelper(m_helper, icmp);
             const SocketAcquisition b = StartSockHelper(m_helper, dhcp);
             const int said[3] = {a.session ? a.session->HelperPid() : -1,
-                                 b.session ? b.session->HelperPid() : -1, PrivilegedDescriptors()};
+                                 b.session ? b.session->HelperPid() : -1,
+                                 test::PrivilegedDescriptors()};
             char done;
             ok = ::write(report[1], said, sizeof said) == ssize_t(sizeof said) &&
                  ::read(go[0], &done, 1) >= 0;

@@ -25,6 +25,7 @@
 #include "search/EchoRequest.h"
 #include "search/InternetChecksum.h"
 #include "search/LinuxSearchNetwork.h"
+#include "support/PrivilegedDescriptors.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -91,25 +92,6 @@ bool Readable(int fd, int ms)
     return ::poll(&p, 1, ms) > 0;
 }
 
-// Raw sockets and UDP sockets bound to port 67 among this process's descriptors.
-int PrivilegedDescriptors()
-{
-    int count = 0;
-    for (int fd = 0; fd < 1024; ++fd) {
-        int type = 0;
-        socklen_t length = sizeof type;
-        if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0)
-            continue;
-        sockaddr_in bound{};
-        length = sizeof bound;
-        const bool port67 = type == SOCK_DGRAM &&
-                            ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 &&
-                            bound.sin_family == AF_INET && ntohs(bound.sin_port) == 67;
-        count += type == SOCK_RAW || port67 ? 1 : 0;
-    }
-    return count;
-}
-
 void Listen(Ipv4Address address, int ms)
 {
     EchoRequest request = BuildEchoRequest(EchoIdentifier());
@@ -117,7 +99,7 @@ void Listen(Ipv4Address address, int ms)
     options.identifierBytes = {request[kEchoIdentifierAt], request[kEchoIdentifierAt + 1]};
     IcmpSocketOpen open = SystemIcmpSockets().Open(options);
     std::printf("path=%s problem=%s held=%d\n", PathName(open.path), ProblemName(open.problem),
-                PrivilegedDescriptors());
+                test::PrivilegedDescriptors());
     if (!open.socket)
         return;
     StampEchoRequest(request, 0, 0);
@@ -147,7 +129,7 @@ void DhcpPort(int ms)
 {
     DhcpSocketOpen port = SystemDhcpSockets().Open();
     std::printf("dhcp=%s problem=%s held=%d\n", port.socket ? "open" : "none",
-                ProblemName(port.problem), PrivilegedDescriptors());
+                ProblemName(port.problem), test::PrivilegedDescriptors());
     std::fflush(stdout);
     if (!port.socket)
         return;
