@@ -282,7 +282,9 @@ TEST_F(FtpClientTest, listingsAndDownloadsEndAtTheirLimits)
             c.lines ? ftp->ListNames(names) : ftp->Retrieve("nas_ABCDEF.dat", local);
         EXPECT_EQ(got.code, c.code) << got.reason;
         EXPECT_TRUE(names.empty());
-        EXPECT_LT(PeakMemoryBytes() - before, 16l << 20);
+        // Without the limits a million names grew the peak by 86 MB. The bound leaves room
+        // for a sanitizer build, which holds freed blocks in quarantine for a while.
+        EXPECT_LT(PeakMemoryBytes() - before, 32l << 20);
         EXPECT_EQ(ReadAll(local), "an older backup");
         EXPECT_EQ(folder.Names(), std::vector<std::string>{"nas_ABCDEF.dat"});
     }
