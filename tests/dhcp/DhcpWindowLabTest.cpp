@@ -131,6 +131,27 @@ void ExpectServed(const ToolWindow& w, const std::string& unit, const std::strin
         << "the window lists another address than " << unit << " holds";
 }
 
+// What the noise sender wrote when it ended: datagrams sent, our replies it heard
+// (addressed to it) and the others it heard. Waits for its file up to its run time + 10 s.
+struct NoiseCounts
+{
+    long sent = 0, ours = -1, others = 0;
+};
+
+::testing::AssertionResult ReadNoiseCounts(const std::string& result, int seconds,
+                                           NoiseCounts& counts)
+{
+    if (!test::WaitUntil(std::chrono::seconds(seconds + 10),
+                         [&] { return std::filesystem::exists(result); }))
+        return ::testing::AssertionFailure() << "the noise sender wrote no " << result;
+    const std::string text = ReadSmallFile(result, 4096).value_or("");
+    std::filesystem::remove(result);
+    if (std::sscanf(text.c_str(), "sent=%ld ours=%ld others=%ld", &counts.sent, &counts.ours,
+                    &counts.others) != 3)
+        return ::testing::AssertionFailure() << text;
+    return ::testing::AssertionSuccess();
+}
+
 void ExpectContains(const std::string& log, const std::vector<std::string>& lines)
 {
     for (const std::string& line : lines)
@@ -370,16 +391,11 @@ TEST(DhcpWindow, setIpServesTheUnitThroughNoiseAndRefusesToClose)
     Served served;
     ExpectServed(w, "NAS05", "02-5a-e1-40-00-05", served);
     EXPECT_EQ(urls.Opened(), Names{"http://" + served.address + kWebPage});
-    ASSERT_TRUE(test::WaitUntil(std::chrono::seconds(noiseSeconds + 10),
-                                [&] { return std::filesystem::exists(result); }));
-    long sent = 0, ours = -1, others = 0;
-    const std::string counts = ReadSmallFile(result, 4096).value_or("");
-    std::filesystem::remove(result);
-    ASSERT_EQ(std::sscanf(counts.c_str(), "sent=%ld ours=%ld others=%ld", &sent, &ours, &others), 3)
-        << counts;
-    EXPECT_GT(sent, 6 * 5);
-    EXPECT_EQ(ours, 0) << "the responder answered the noise";
-    EXPECT_GE(others, 2) << "the noise host heard not even the unit's OFFER and ACK";
+    NoiseCounts noise;
+    ASSERT_TRUE(ReadNoiseCounts(result, noiseSeconds, noise));
+    EXPECT_GT(noise.sent, 6 * 5);
+    EXPECT_EQ(noise.ours, 0) << "the responder answered the noise";
+    EXPECT_GE(noise.others, 2) << "the noise host heard not even the unit's OFFER and ACK";
     const std::string log = ManagerLog().substr(logFrom);
     ExpectContains(
         log, {"  Datagram longer than 1536 bytes: dropped\r\n", "Received Dhcp_Request.\r\n"});
@@ -419,15 +435,10 @@ TEST(DhcpWindow, searchLeavesRequestsOutsideItsExchangeAlone)
                     "<<< Close DHCP function (0).\r\n", ">>> Start to retrieve network table"});
     EXPECT_EQ(log.find("Send reply"), std::string::npos) << log;
     EXPECT_EQ(w.ListedNames(), Names{"NAS01"});
-    ASSERT_TRUE(test::WaitUntil(std::chrono::seconds(seconds + 10),
-                                [&] { return std::filesystem::exists(result); }));
-    long sent = 0, ours = -1, others = 0;
-    const std::string counts = ReadSmallFile(result, 4096).value_or("");
-    std::filesystem::remove(result);
-    ASSERT_EQ(std::sscanf(counts.c_str(), "sent=%ld ours=%ld others=%ld", &sent, &ours, &others), 3)
-        << counts;
-    EXPECT_GT(sent, 0);
-    EXPECT_EQ(ours, 0) << "the responder answered a REQUEST outside its exchange";
+    NoiseCounts noise;
+    ASSERT_TRUE(ReadNoiseCounts(result, seconds, noise));
+    EXPECT_GT(noise.sent, 0);
+    EXPECT_EQ(noise.ours, 0) << "the responder answered a REQUEST outside its exchange";
     EXPECT_TRUE(w.Usable());
 }
 

@@ -547,6 +547,23 @@ TEST(Runs, port67TakenEndsTheRunSetIpTellsEveryTimeSearchOnce)
     EXPECT_TRUE(w.controls.IsControlEnabled(kIdSearch));
 }
 
+// An inet filter input chain that accepts by default and drops what matches.
+constexpr const char* kDport67 =
+    R"({"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}}, )"
+    R"("right": 67}})";
+
+FirewallRuleset InputChainDropping(const std::string& matches)
+{
+    FirewallRuleset r;
+    r.status = RulesetRead::Read;
+    r.json = R"({"nftables": [{"table": {"family": "inet", "name": "filter"}},
+        {"chain": {"family": "inet", "table": "filter", "name": "input", "type": "filter",
+                   "hook": "input", "prio": 0, "policy": "accept"}},
+        {"rule": {"family": "inet", "table": "filter", "chain": "input", "expr": [)" +
+             matches + R"(, {"drop": null}]}}]})";
+    return r;
+}
+
 TEST(Runs, aFirewallDroppingPort67IsLoggedAtEachStartAndToldOnce)
 {
     Window w({MessageAnswer::Yes});
@@ -556,15 +573,7 @@ TEST(Runs, aFirewallDroppingPort67IsLoggedAtEachStartAndToldOnce)
     int reads = 0;
     services.readFirewall = [&reads] {
         ++reads;
-        FirewallRuleset r;
-        r.status = RulesetRead::Read;
-        r.json = R"({"nftables": [{"table": {"family": "inet", "name": "filter"}},
-            {"chain": {"family": "inet", "table": "filter", "name": "input", "type": "filter",
-                       "hook": "input", "prio": 0, "policy": "accept"}},
-            {"rule": {"family": "inet", "table": "filter", "chain": "input", "expr": [
-                {"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}},
-                           "right": 67}}, {"drop": null}]}}]})";
-        return r;
+        return InputChainDropping(kDport67);
     };
     DhcpCommands dhcp(services);
     EXPECT_EQ(dhcp.ListenRun(), 0);
@@ -595,16 +604,9 @@ TEST(Runs, theFirewallIsJudgedOnEveryCard)
     DhcpServices services{*w.state, w.controls, w.passes, w.boxes, w.urls,    w.probes,
                           w.port,   w.clock,    w.subnet, w.used,  w.settings};
     services.readFirewall = [] {
-        FirewallRuleset r;
-        r.status = RulesetRead::Read;
-        r.json = R"({"nftables": [{"table": {"family": "inet", "name": "filter"}},
-            {"chain": {"family": "inet", "table": "filter", "name": "input", "type": "filter",
-                       "hook": "input", "prio": 0, "policy": "accept"}},
-            {"rule": {"family": "inet", "table": "filter", "chain": "input", "expr": [
-                {"match": {"op": "==", "left": {"meta": {"key": "iifname"}}, "right": "eth0"}},
-                {"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}},
-                           "right": 67}}, {"drop": null}]}}]})";
-        return r;
+        return InputChainDropping(
+            R"({"match": {"op": "==", "left": {"meta": {"key": "iifname"}}, "right": "eth0"}}, )" +
+            std::string(kDport67));
     };
     services.cards = [] {
         PcCards cards;
