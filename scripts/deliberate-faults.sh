@@ -4,7 +4,7 @@
 # one of its tests fail. The edited file is restored after each fault, also on Ctrl-C.
 #
 #   scripts/deliberate-faults.sh [-B BUILD_DIR] [-k] [FILTER]
-#     FILTER   run only the faults whose name or file matches this extended regex
+#     FILTER   run only the faults whose name, file or tests field matches this extended regex
 #     -k       keep going after a fault that no test catches (the summary still fails)
 #
 # A fault is a block of lines, blocks separated by a blank line:
@@ -67,7 +67,7 @@ for list in scripts/deliberate-faults/*.faults; do
   name="" file="" edit="" tests="" targets=""
   flush() {
     if [ -n "$name" ]; then
-      if [ -z "$filter" ] || [[ "$name" =~ $filter ]] || [[ "$file" =~ $filter ]]; then
+      if [ -z "$filter" ] || [[ "$name" =~ $filter ]] || [[ "$file" =~ $filter ]] || [[ "$tests" =~ $filter ]]; then
         if [ -z "$file" ] || [ -z "$edit" ] || [ -z "$tests" ]; then
           broken+=("$name: needs file, edit and tests ($list)")
         else
