@@ -288,11 +288,15 @@ void MiniFtpServer::Session(int control)
                     const int data = acceptData();
                     if (data < 0)
                         goto done;
+                    // A mebibyte more than any download may be: a client without a cap
+                    // takes it all, and the disk is not filled when one is missing.
                     const std::string piece(65536, '\x5a');
-                    while (!m_stop.load() && SendAll(data, piece.data(), piece.size())) {
-                    }
+                    std::size_t left = (std::size_t{65} << 20);
+                    while (left > 0 && !m_stop.load() && SendAll(data, piece.data(), piece.size()))
+                        left -= piece.size();
                     ::close(data);
-                    Reply(control, "426 Connection closed; transfer aborted.");
+                    Reply(control, left ? "426 Connection closed; transfer aborted."
+                                        : "226 Transfer complete.");
                     continue;
                 }
                 Reply(control, "150 Opening BINARY mode data connection for " + arg + " (" +

@@ -24,7 +24,7 @@ public:
         StallRetrieve,   // RETR: half the bytes, then silence with both connections open
         RefuseDelete,    // 550 to every DELE
         CutStore,        // STOR: keeps what came until half the file, then both connections close
-        EndlessRetrieve, // RETR: no size told, bytes until the client goes
+        EndlessRetrieve, // RETR: no size told, 65 MiB (past any download's cap) or until the client goes
     };
 
     MiniFtpServer();
