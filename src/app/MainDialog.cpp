@@ -513,9 +513,25 @@ void MainDialog::SetChecked(int id, bool checked)
         m_enableSetIp->setChecked(checked);
 }
 
-void MainDialog::ClearList()
+void MainDialog::ShowButtons(const CommandButtons& buttons)
 {
-    m_list->clear();
+    const std::pair<int, const std::optional<bool>&> inOrder[] = {
+        {kIdBackup, buttons.backup}, {kIdRestore, buttons.restore},
+        {kIdSetIp, buttons.setIp},   {kIdEnableSetIp, buttons.enableSetIpBox},
+        {kIdExit, buttons.exit},     {kIdSearch, buttons.search}};
+    for (const auto& [id, state] : inOrder)
+        if (state)
+            EnableControl(id, *state);
+}
+
+void MainDialog::ShowList(const UnitListView& list)
+{
+    if (list.newList)
+        m_list->clear();
+    for (std::size_t row = 0; row < list.rows.size(); ++row)
+        ShowRow(static_cast<int>(row), list.rows[row]);
+    if (list.currentRow >= 0)
+        SetSelectionMark(list.currentRow);
 }
 
 void MainDialog::ShowRow(int row, const DeviceRecord& record)

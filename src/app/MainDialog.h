@@ -1,7 +1,8 @@
 #pragma once
+#include "app/ControlIds.h"
 #include "app/MainDialogLayout.h"
-#include "core/DialogControls.h"
 #include "core/DialogState.h"
+#include "core/FrontEnd.h"
 #include "core/MessageBoxes.h"
 #include "core/OperationFrame.h"
 #include "core/RootUrlGuard.h"
@@ -75,7 +76,7 @@ struct MainDialogCommands
 // click on the banner or any free part of the window, or the menu key), where a Linux
 // window keeps no system menu of the tool's own.
 // UI thread only, like every widget.
-class MainDialog final : public QDialog, public DialogControls
+class MainDialog final : public QDialog, public FrontEnd
 {
     Q_OBJECT
 public:
@@ -88,7 +89,8 @@ public:
 
     DialogState& State() { return m_state; }
     const DialogState& State() const { return m_state; }
-    DialogControls& Controls() { return *this; }
+    // Where the commands show the buttons and the unit list.
+    FrontEnd& Front() { return *this; }
     MessageBoxes& Boxes() { return m_services.boxes; }
     // The window's way to the browser (the help pages, the units' web pages); as root it
     // refuses and shows the address.
@@ -111,7 +113,7 @@ public:
     // F1: the help page of the run in the browser.
     void OpenHelp();
 
-    // The start and end of a long operation on this window's state and controls.
+    // The start and end of a long operation on this window's state and buttons.
     OperationFrame Frame() { return OperationFrame(m_state, *this); }
 
     // The help page's file name for the language of the run, set at initialisation.
@@ -123,15 +125,22 @@ public:
     // The text of the about item in the window menu.
     QString AboutItemText() const { return m_aboutItemText; }
 
-    // DialogControls.
-    void EnableControl(int id, bool enable) override;
-    bool IsControlEnabled(int id) const override;
-    bool IsChecked(int id) const override;
-    void SetChecked(int id, bool checked) override;
-    void ClearList() override;
-    void ShowRow(int row, const DeviceRecord& record) override;
-    void SetSelectionMark(int row) override;
-    int FirstSelectedListRow() const override;
+    // FrontEnd: the buttons in the rule's order (Back up, Restore, Set IP, the check box,
+    // Exit, Search); the list's rows, appended past its end.
+    void ShowButtons(const CommandButtons& buttons) override;
+    void ShowList(const UnitListView& list) override;
+
+    void EnableControl(int id, bool enable);
+    bool IsControlEnabled(int id) const;
+    // The Enable Set IP check box.
+    bool IsChecked(int id) const;
+    void SetChecked(int id, bool checked);
+    // Shows one DeviceList record as list row `row` (name, MAC, address and type).
+    void ShowRow(int row, const DeviceRecord& record);
+    // Moves the keyboard's current row without selecting it and redraws.
+    void SetSelectionMark(int row);
+    // The first selected list row, -1 when no row is selected.
+    int FirstSelectedListRow() const;
 
 public slots:
     // Exit, Esc and the close box all end here.

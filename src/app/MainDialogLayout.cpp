@@ -1,6 +1,6 @@
 #include "app/MainDialogLayout.h"
 
-#include "core/DialogControls.h"
+#include "app/ControlIds.h"
 
 namespace zelvo {
 

@@ -51,7 +51,7 @@ TransferServices TransferServicesOf(MainDialog& dialog, ProgressPasses& passes, 
                                     const ToolParts& parts)
 {
     TransferServices services{dialog.State(),
-                              dialog.Controls(),
+                              dialog.Front(),
                               passes,
                               boxes,
                               pick,
@@ -84,7 +84,7 @@ ToolWiring::ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts)
     : m_dialog(dialog), m_parts(std::move(parts)),
       m_passes(&dialog, dialog.State().language, dialog.State().host.OsClass, dialog.State().title),
       m_search(SearchServices{.state = dialog.State(),
-                              .controls = dialog.Controls(),
+                              .front = dialog.Front(),
                               .passes = m_passes,
                               .boxes = boxes,
                               .network = m_parts.searchNetwork,
@@ -93,9 +93,9 @@ ToolWiring::ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts)
       m_unitPick(PickDialogFor(&dialog, m_parts.unitPick)),
       m_unitFile(FileDialogFor(&dialog, m_parts.unitFile)),
       m_transfer(TransferServicesOf(dialog, m_passes, boxes, *m_unitPick, *m_unitFile, m_parts)),
-      m_pages(UnitPageServices{dialog.State(), dialog.Controls(), boxes, dialog.Urls()}),
+      m_pages(UnitPageServices{dialog.State(), boxes, dialog.Urls()}),
       m_dhcp(DhcpServices{.state = dialog.State(),
-                          .controls = dialog.Controls(),
+                          .front = dialog.Front(),
                           .passes = m_passes,
                           .boxes = boxes,
                           .urls = dialog.Urls(),
@@ -121,13 +121,17 @@ ToolWiring::~ToolWiring()
 MainDialogCommands ToolWiring::Commands()
 {
     MainDialogCommands commands;
-    commands.firstSearch = [this](MainDialog&) { m_search.FirstSearch(); };
+    commands.firstSearch = [this](MainDialog& d) {
+        m_search.FirstSearch(d.IsChecked(kIdEnableSetIp));
+    };
     commands.searchAgain = [this](MainDialog&) { m_search.SearchAgain(); };
     commands.backup = [this](MainDialog&) { m_transfer.Backup(); };
     commands.restore = [this](MainDialog&) { m_transfer.Restore(); };
     commands.fwUpdate = [this](MainDialog&) { m_transfer.FirmwareUpdate(); };
-    commands.webTool = [this](MainDialog&) { m_pages.WebTool(); };
-    commands.listDoubleClick = [this](MainDialog&) { m_pages.ListDoubleClick(); };
+    commands.webTool = [this](MainDialog& d) { m_pages.WebTool(d.FirstSelectedListRow()); };
+    commands.listDoubleClick = [this](MainDialog& d) {
+        m_pages.ListDoubleClick(d.FirstSelectedListRow());
+    };
     commands.setIp = [this](MainDialog&) { m_dhcp.SetIpRun(); };
     return commands;
 }

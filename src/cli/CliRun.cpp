@@ -1,7 +1,6 @@
 #include "cli/CliRun.h"
 
 #include "cli/CliArguments.h"
-#include "cli/CliControls.h"
 #include "cli/CliHelp.h"
 #include "cli/CliProgressPasses.h"
 #include "cli/CliReport.h"
@@ -10,13 +9,14 @@
 #include "cli/ConsoleMessageBoxes.h"
 #include "cli/ProgressLine.h"
 #include "cli/UnitSelector.h"
-#include "core/DialogState.h"
+#include "core/FrontEnd.h"
 #include "core/IniSettings.h"
 #include "core/InstanceGuard.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/PcCards.h"
 #include "core/RootUrlGuard.h"
+#include "core/RunState.h"
 #include "core/SubnetMask.h"
 #include "core/ToolFolder.h"
 #include "core/UiLanguage.h"
@@ -51,6 +51,15 @@ UnitRow RowOf(const DeviceRecord& record)
     return UnitRow{text(record.name), text(record.macText), text(record.ipText),
                    text(record.typeText)};
 }
+
+// The command line's front end: the buttons have no use here, and the rows are printed
+// from the run's state when the command is over.
+class CliFront final : public FrontEnd
+{
+public:
+    void ShowButtons(const CommandButtons&) override {}
+    void ShowList(const UnitListView&) override {}
+};
 
 // One command-line run after its arguments were read: the start-up the window makes
 // (guard, survey, network checks), then the command, then its result.
@@ -132,7 +141,7 @@ private:
         survey.systemLanguage = [language] { return language; };
         if (RunStartupSurvey(m_state, survey) != 0)
             return kExitUsage; // the survey has said why
-        m_state.title = TitleText(IsJapanese(m_state.language));
+        m_title = TitleText(IsJapanese(m_state.language));
 
         if (NetworkBrowseCheck(SystemNetworkInterfaceList(), m_boxes, m_state.language) == 0)
             return kExitUsage;
@@ -158,8 +167,8 @@ private:
                          MessageIcon::Question, MessageButtons::Ok);
             return kExitUsage;
         }
-        CliProgressPasses passes(m_line, m_state.language, m_state.title);
-        SearchServices services{m_state, m_controls, passes, m_boxes, Network()};
+        CliProgressPasses passes(m_line, m_state.language, m_title);
+        SearchServices services{m_state, m_front, passes, m_boxes, Network()};
         services.cards = Cards();
         SearchCommands search(std::move(services));
         search.SetNothingFoundReport([this] { LogCardDiagnosis(m_state); });
@@ -205,7 +214,6 @@ private:
         const std::string& unit = m_request.operands.at(0);
         const UnitChoice choice = SelectUnit(m_state.devices, unit);
         if (choice.match == UnitMatch::Found) {
-            m_controls.SelectRow(choice.row);
             m_state.devices.SelectedRow = choice.row;
             return choice.row;
         }
@@ -241,8 +249,8 @@ private:
             m_console.Err(MessageCatalogue::Choose(m_state.language, 972, 973) + "\n");
             return kExitNothing;
         }
-        CliProgressPasses passes(m_line, m_state.language, m_state.title);
-        DhcpServices services{m_state, m_controls, passes, m_boxes, m_urls, Network()};
+        CliProgressPasses passes(m_line, m_state.language, m_title);
+        DhcpServices services{m_state, m_front, passes, m_boxes, m_urls, Network()};
         services.cards = Cards();
         if (m_request.waitSeconds)
             services.setIpWindowSeconds = *m_request.waitSeconds;
@@ -277,8 +285,8 @@ private:
         const int row = SelectOperandUnit();
         if (row < 0)
             return kExitNothing;
-        UnitPageCommands pages(UnitPageServices{m_state, m_controls, m_boxes, m_urls});
-        pages.WebTool();
+        UnitPageCommands pages(UnitPageServices{m_state, m_boxes, m_urls});
+        pages.WebTool(row);
         if (m_urls.Urls().empty())
             return kExitNothing; // the command said why
         CliReport report;
@@ -355,11 +363,12 @@ private:
         const int row = SelectOperandUnit();
         if (row < 0)
             return kExitNothing;
-        CliProgressPasses passes(m_line, m_state.language, m_state.title);
+        CliProgressPasses passes(m_line, m_state.language, m_title);
         CliUnitPickDialog pick(m_state.devices, row);
         CliUnitFileDialog file(m_request.operands.size() > 1 ? m_request.operands[1] : "");
-        TransferServices services{m_state, m_controls,          passes,      m_boxes, pick, file,
-                                  m_urls,  MakeCurlFtpClient(), backupFolder};
+        TransferServices services{m_state,     m_front, passes, m_boxes,
+                                  pick,        file,    m_urls, MakeCurlFtpClient(),
+                                  backupFolder};
         TransferCommands transfer(std::move(services));
         if (command == CliCommand::Backup)
             transfer.Backup();
@@ -398,8 +407,9 @@ private:
     ConsoleMessageBoxes m_boxes;
     RootUrlGuard m_browser;
     CliUrlOpener m_urls;
-    DialogState m_state;
-    CliControls m_controls;
+    RunState m_state;
+    std::string m_title; // of the progress line
+    CliFront m_front;
     std::shared_ptr<SearchNetwork> m_network;
 };
 

@@ -2,9 +2,9 @@
 
 namespace zelvo {
 
-ControlStates RefreshCommandButtons(RefreshVariant variant, const ButtonRuleInput& in)
+CommandButtons RefreshCommandButtons(RefreshVariant variant, const ButtonRuleInput& in)
 {
-    ControlStates s;
+    CommandButtons s;
     const bool open = in.DhcpServerPresent == 0 && in.NetInfoAvailable == 1;
     s.setIp = false;
     s.exit = true;
@@ -31,20 +31,6 @@ ControlStates RefreshCommandButtons(RefreshVariant variant, const ButtonRuleInpu
         s.enableSetIpBox = false;
     }
     return s;
-}
-
-void ApplyControlStates(DialogControls& c, const ControlStates& s)
-{
-    auto apply = [&c](int id, const std::optional<bool>& state) {
-        if (state)
-            c.EnableControl(id, *state);
-    };
-    apply(kIdBackup, s.backup);
-    apply(kIdRestore, s.restore);
-    apply(kIdSetIp, s.setIp);
-    apply(kIdEnableSetIp, s.enableSetIpBox);
-    apply(kIdExit, s.exit);
-    apply(kIdSearch, s.search);
 }
 
 } // namespace zelvo

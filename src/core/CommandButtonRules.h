@@ -1,7 +1,5 @@
 #pragma once
-#include "core/DialogControls.h"
-
-#include <optional>
+#include "core/FrontEnd.h"
 
 namespace zelvo {
 
@@ -25,18 +23,8 @@ struct ButtonRuleInput
     bool setIpOffered = false;
 };
 
-// What the rule does to each control: enable (true), disable (false) or leave as it is.
-struct ControlStates
-{
-    std::optional<bool> backup, restore, setIp, enableSetIpBox, exit, search;
-};
-
 // The end-of-operation enabling rule, as data. The network is "open" when no DHCP
 // server configured the PC and network information is available.
-ControlStates RefreshCommandButtons(RefreshVariant variant, const ButtonRuleInput& in);
-
-// Applies the states in the rule's order: Back up, Restore, Set IP, check box, Exit,
-// Search.
-void ApplyControlStates(DialogControls& controls, const ControlStates& states);
+CommandButtons RefreshCommandButtons(RefreshVariant variant, const ButtonRuleInput& in);
 
 } // namespace zelvo

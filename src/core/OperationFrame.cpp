@@ -2,7 +2,7 @@
 
 namespace zelvo {
 
-ButtonRuleInput ButtonRuleInputOf(const DialogState& state, bool setIpOffered)
+ButtonRuleInput ButtonRuleInputOf(const RunState& state, bool setIpOffered)
 {
     ButtonRuleInput in;
     in.UnitsFound = state.UnitsFound;
@@ -16,15 +16,16 @@ ButtonRuleInput ButtonRuleInputOf(const DialogState& state, bool setIpOffered)
 
 void OperationFrame::Begin()
 {
-    m_controls.EnableControl(kIdSetIp, false);
-    m_controls.EnableControl(kIdEnableSetIp, false);
+    CommandButtons start;
+    start.setIp = false;
+    start.enableSetIpBox = false;
+    m_front.ShowButtons(start);
     m_state.m_bBusy = 1;
 }
 
 void OperationFrame::End(RefreshVariant variant, bool setIpOffered)
 {
-    ApplyControlStates(m_controls,
-                       RefreshCommandButtons(variant, ButtonRuleInputOf(m_state, setIpOffered)));
+    m_front.ShowButtons(RefreshCommandButtons(variant, ButtonRuleInputOf(m_state, setIpOffered)));
     m_state.m_bBusy = 0;
 }
 

@@ -98,7 +98,7 @@ void ListUnit(const CompletionServices& s, const std::string& name, Ipv4Address 
             ++devices.RowCount;
     }
     s.state.UnitsFound = 1;
-    s.controls.ShowRow(row, record);
+    s.front.ShowList(ListedRows(devices));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #pragma once
-#include "core/DialogControls.h"
-#include "core/DialogState.h"
+#include "core/FrontEnd.h"
 #include "core/MessageBoxes.h"
 #include "core/ProgressPasses.h"
+#include "core/RunState.h"
 #include "core/UnitProbes.h"
 #include "platform/Clock.h"
 #include "platform/NetAddress.h"
@@ -15,8 +15,8 @@ namespace zelvo {
 
 struct CompletionServices
 {
-    DialogState& state;
-    DialogControls& controls;
+    RunState& state;
+    FrontEnd& front;
     ProgressPasses& passes;
     MessageBoxes& boxes;
     UrlOpener& urls;

@@ -64,7 +64,7 @@ int DhcpCommands::ElapsedSeconds(int64_t startMs) const
 
 void DhcpCommands::SetIpRun()
 {
-    OperationFrame frame(m_services.state, m_services.controls);
+    OperationFrame frame(m_services.state, m_services.front);
     if (frame.Busy())
         return;
     Run(Form::SetIp);
@@ -78,8 +78,8 @@ int DhcpCommands::ListenRun()
 
 int DhcpCommands::Run(Form form)
 {
-    DialogState& state = m_services.state;
-    OperationFrame frame(state, m_services.controls);
+    RunState& state = m_services.state;
+    OperationFrame frame(state, m_services.front);
     const bool listen = form == Form::Listen;
     if (listen)
         LogWriter::Append("\r\n>>> Start DHCP function.\r\n");
@@ -107,7 +107,7 @@ int DhcpCommands::Run(Form form)
             LogWriter::Appendf(" counter:%d  \r\n", state.devices.RowCount);
         if (assigned)
             CompleteAssignment(
-                CompletionServices{state, m_services.controls, m_services.passes, m_services.boxes,
+                CompletionServices{state, m_services.front, m_services.passes, m_services.boxes,
                                    m_services.urls, m_services.probes, m_services.clock,
                                    m_services.settings.WebToolPath()},
                 listen ? AssignmentForm::Listen : AssignmentForm::SetIp,

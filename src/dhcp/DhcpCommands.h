@@ -1,11 +1,11 @@
 #pragma once
-#include "core/DialogControls.h"
-#include "core/DialogState.h"
+#include "core/FrontEnd.h"
 #include "core/HostInfo.h"
 #include "core/IniSettings.h"
 #include "core/MessageBoxes.h"
 #include "core/PcCards.h"
 #include "core/ProgressPasses.h"
+#include "core/RunState.h"
 #include "core/UnitProbes.h"
 #include "core/UsedAddressTable.h"
 #include "platform/Clock.h"
@@ -22,12 +22,13 @@
 
 namespace zelvo {
 
-// What the two responder runs work on. The window passes itself (state, controls), its
-// progress passes, message boxes and URL opener; the rest defaults to this PC's.
+// What the two responder runs work on: the run's state, the front end that shows the
+// buttons and the list, its progress passes, message boxes and URL opener; the rest
+// defaults to this PC's.
 struct DhcpServices
 {
-    DialogState& state;
-    DialogControls& controls;
+    RunState& state;
+    FrontEnd& front;
     ProgressPasses& passes;
     MessageBoxes& boxes;
     UrlOpener& urls;

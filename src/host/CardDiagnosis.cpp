@@ -100,7 +100,7 @@ DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& only
     return findings;
 }
 
-void LogCardDiagnosis(const DialogState& state)
+void LogCardDiagnosis(const RunState& state)
 {
     DiagnosisSources sources;
     const int pcCard = state.host.adapterIndex;

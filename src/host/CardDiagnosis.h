@@ -1,6 +1,6 @@
 #pragma once
 #include "core/Diagnosis.h"
-#include "core/DialogState.h"
+#include "core/RunState.h"
 #include "platform/FirewallRuleset.h"
 #include "platform/HostPlatform.h"
 #include "platform/NeighbourTable.h"
@@ -37,6 +37,6 @@ DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& only
 // Writes the findings to manager.log after a search that listed no unit. The PC's card
 // takes the start-up survey's DHCP finding; the DHCP clients are not asked again.
 // UI thread; blocks while nft runs (at most a few seconds).
-void LogCardDiagnosis(const DialogState& state);
+void LogCardDiagnosis(const RunState& state);
 
 } // namespace zelvo

@@ -91,7 +91,7 @@ DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNe
     return verdict;
 }
 
-std::optional<PcAdapter> ReadAdapterMask(DialogState& state, HostPlatform& platform,
+std::optional<PcAdapter> ReadAdapterMask(RunState& state, HostPlatform& platform,
                                          MessageBoxes& boxes)
 {
     HostNetworkState network = platform.ReadNetworkState();
@@ -131,7 +131,7 @@ std::optional<PcAdapter> ReadAdapterMask(DialogState& state, HostPlatform& platf
     return std::nullopt;
 }
 
-int QueryDhcpOptions(DhcpQueryMode mode, DialogState& state, HostPlatform& platform,
+int QueryDhcpOptions(DhcpQueryMode mode, RunState& state, HostPlatform& platform,
                      MessageBoxes& boxes)
 {
     const std::optional<PcAdapter> adapter = ReadAdapterMask(state, platform, boxes);
@@ -157,7 +157,7 @@ int QueryDhcpOptions(DhcpQueryMode mode, DialogState& state, HostPlatform& platf
     return 0;
 }
 
-int DetectDhcpServer(DialogState& state, HostPlatform& platform, MessageBoxes& boxes)
+int DetectDhcpServer(RunState& state, HostPlatform& platform, MessageBoxes& boxes)
 {
     const DhcpApiState api =
         platform.NetworkInfoAvailable() ? DhcpApiState::Ready : DhcpApiState::LibraryMissing;

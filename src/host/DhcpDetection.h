@@ -1,8 +1,8 @@
 #pragma once
-#include "core/DialogState.h"
 #include "core/MessageBoxes.h"
-#include "platform/NetAddress.h"
+#include "core/RunState.h"
 #include "platform/HostPlatform.h"
+#include "platform/NetAddress.h"
 
 #include <optional>
 #include <string>
@@ -60,17 +60,17 @@ DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNe
 // is shown in a box when "/disip" is on. nullopt when the links cannot be read or no
 // interface has a non-zero mask; a system without rtnetlink also clears
 // NetInfoAvailable. UI thread only.
-std::optional<PcAdapter> ReadAdapterMask(DialogState& state, HostPlatform& platform,
+std::optional<PcAdapter> ReadAdapterMask(RunState& state, HostPlatform& platform,
                                          MessageBoxes& boxes);
 
 // 0 when a DHCP server gave the PC's interface both a subnet mask and a router, -1
 // otherwise. Logs "   buffer size=%d" and, on success, " Gateway Addr\t: %s.". A query
 // that failed for another reason than "no lease" is shown in a box. UI thread only.
-int QueryDhcpOptions(DhcpQueryMode mode, DialogState& state, HostPlatform& platform,
+int QueryDhcpOptions(DhcpQueryMode mode, RunState& state, HostPlatform& platform,
                      MessageBoxes& boxes);
 
 // 1 when a DHCP server configured the PC (DhcpServerPresent), else 0. May set the subnet
 // mask, may show the "/disip" box, may clear NetInfoAvailable. UI thread only.
-int DetectDhcpServer(DialogState& state, HostPlatform& platform, MessageBoxes& boxes);
+int DetectDhcpServer(RunState& state, HostPlatform& platform, MessageBoxes& boxes);
 
 } // namespace zelvo

@@ -31,7 +31,7 @@ namespace {
 
 // Host name and addresses: every usable address is logged, the first becomes the PC's
 // and fills row 0 with the upper-case host name. Returns the view for the MAC step.
-PcNetworkView SurveyNameAndAddresses(DialogState& state, HostPlatform& platform)
+PcNetworkView SurveyNameAndAddresses(RunState& state, HostPlatform& platform)
 {
     HostInfo& host = state.host;
     std::memset(host.pcName, 0, sizeof host.pcName);
@@ -71,7 +71,7 @@ PcNetworkView SurveyNameAndAddresses(DialogState& state, HostPlatform& platform)
 
 } // namespace
 
-int RunStartupSurvey(DialogState& state, SurveyServices& services)
+int RunStartupSurvey(RunState& state, SurveyServices& services)
 {
     HostPlatform& platform = services.platform ? *services.platform : SystemHostPlatform();
     HostInfo& host = state.host;

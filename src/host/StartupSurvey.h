@@ -1,6 +1,6 @@
 #pragma once
-#include "core/DialogState.h"
 #include "core/MessageBoxes.h"
+#include "core/RunState.h"
 
 #include <functional>
 #include <string>
@@ -34,7 +34,7 @@ struct SurveyServices
 // The survey that runs while the main window is created: settings, log, version line,
 // the PC and its network. 0 lets the window be created; -1 refuses it (the user has
 // been told why). UI thread only.
-int RunStartupSurvey(DialogState& state, SurveyServices& services);
+int RunStartupSurvey(RunState& state, SurveyServices& services);
 
 // "ZelvoSetup.exe Ver : 1.00-0.\r\n" for the four parts of the file version.
 std::string VersionLogLine(int major, int minor, int patch, int tweak);

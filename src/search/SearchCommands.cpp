@@ -51,15 +51,18 @@ bool SearchCommands::WorkerRunning() const
 
 void SearchCommands::ResetList()
 {
-    DialogControls& controls = m_services.controls;
-    controls.ClearList();
-    controls.ShowRow(0, m_services.state.devices.rows[0]);
-    OperationFrame(m_services.state, controls).Begin();
+    RunState& state = m_services.state;
+    state.UnitsFound = 0;
+    state.devices.UnitCount = 0;
+    UnitListView list = ListedRows(state.devices);
+    list.newList = true;
+    m_services.front.ShowList(list);
+    OperationFrame(state, m_services.front).Begin();
 }
 
 void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
 {
-    DialogState& state = m_services.state;
+    RunState& state = m_services.state;
 
     auto prepared = std::make_unique<SearchTable>();
     prepared->addresses[0] = state.host.pcAddress;
@@ -90,7 +93,11 @@ void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
     StoreSearchResults(
         *table, command,
         SearchResultTarget{state.devices, state.UnitsFound, m_services.used, m_services.lastFound});
-    ShowUnitRows();
+    UnitListView list = ListedRows(state.devices);
+    // The first search leaves the keyboard on the first unit's row.
+    if (command == SearchCommand::First)
+        list.currentRow = 1;
+    m_services.front.ShowList(list);
 
     // A unit cabled to a card without an address answers nothing: say where it is.
     if (const std::string card = job->cards.NameOf(table->unitOnCardWithoutAddress);
@@ -111,23 +118,14 @@ void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
     }
 }
 
-void SearchCommands::ShowUnitRows()
-{
-    const DeviceList& devices = m_services.state.devices;
-    for (int k = 0; k < devices.UnitCount && k < DeviceList::kUnitRows; ++k) {
-        const int row = devices.UnitRows[k];
-        m_services.controls.ShowRow(row, devices.rows[row]);
-    }
-}
-
 void SearchCommands::RestoreButtons(bool setIpOffered)
 {
-    OperationFrame(m_services.state, m_services.controls).End(RefreshVariant::Search, setIpOffered);
+    OperationFrame(m_services.state, m_services.front).End(RefreshVariant::Search, setIpOffered);
 }
 
-void SearchCommands::FirstSearch()
+void SearchCommands::FirstSearch(bool setIpTicked)
 {
-    DialogState& state = m_services.state;
+    RunState& state = m_services.state;
     // The first search is posted by the start-up timer; a Search pressed before it
     // arrives is already running and owns the list.
     if (state.m_bBusy)
@@ -152,14 +150,9 @@ void SearchCommands::FirstSearch()
 
     LogWriter::Append("\r\nGoing to find VELDIX first.\r\n");
     ResetList();
-    const bool setIpOffered = m_services.controls.IsChecked(kIdEnableSetIp);
-    state.UnitsFound = 0;
-    state.devices.UnitCount = 0;
-
     RunSearch(SearchCommand::First,
               SearchTimeBudget(static_cast<uint32_t>(state.devices.usedAddressCount)));
-    RestoreButtons(setIpOffered);
-    m_services.controls.SetSelectionMark(1);
+    RestoreButtons(setIpTicked);
 
     if (state.UnitsFound == 0) {
         m_services.boxes.Show(MessageCatalogue::Choose(state.language, 136, 137),
@@ -171,23 +164,21 @@ void SearchCommands::FirstSearch()
 
 void SearchCommands::SearchAgain()
 {
-    DialogState& state = m_services.state;
+    RunState& state = m_services.state;
     if (state.m_bBusy)
         return;
 
     const uint32_t budget = SearchTimeBudget(static_cast<uint32_t>(state.devices.usedAddressCount));
+    state.devices.RowCount = 1;
     ResetList();
     LogWriter::Append("\r\nGoing to find VELDIX again2.\r\n");
-    state.UnitsFound = 0;
-    state.devices.UnitCount = 0;
-    state.devices.RowCount = 1;
 
     // The responder first serves a unit that waits for an address; when it did, it
     // has listed the unit itself and the search is over.
     const int served = m_listenRun ? m_listenRun() : 0;
     if (served == 0) {
         // The responder cleared busy when it ended.
-        OperationFrame(state, m_services.controls).ResumeBusy();
+        OperationFrame(state, m_services.front).ResumeBusy();
         RunSearch(SearchCommand::Again, budget);
     }
 

@@ -1,10 +1,10 @@
 #pragma once
-#include "core/DialogControls.h"
-#include "core/DialogState.h"
+#include "core/FrontEnd.h"
 #include "core/HostInfo.h"
 #include "core/MessageBoxes.h"
 #include "core/PcCards.h"
 #include "core/ProgressPasses.h"
+#include "core/RunState.h"
 #include "core/UsedAddressTable.h"
 #include "platform/Clock.h"
 #include "search/LastFoundList.h"
@@ -18,12 +18,13 @@
 
 namespace zelvo {
 
-// What the search commands work on. The main window passes itself (state, controls),
-// its progress passes and message boxes; the process-wide tables are the defaults.
+// What the search commands work on: the run's state, the front end that shows the buttons
+// and the list, its progress passes and message boxes; the process-wide tables are the
+// defaults.
 struct SearchServices
 {
-    DialogState& state;
-    DialogControls& controls;
+    RunState& state;
+    FrontEnd& front;
     ProgressPasses& passes;
     MessageBoxes& boxes;
     std::shared_ptr<SearchNetwork> network;
@@ -36,8 +37,8 @@ struct SearchServices
     CardSource cards = {};
 };
 
-// The two search commands of the main window: the first search that the start-up timer
-// posts (command 1035) and Search (1021). Each resets the list to the PC's row, runs a
+// The two search commands: the first search that the window's start-up timer posts and
+// Search. Each resets the list to the PC's row, runs a
 // SearchWorker while progress passes keep the window responsive, lists the units found
 // and restores the buttons.
 //
@@ -64,7 +65,9 @@ public:
     // How many reverse lookups a search may run at once (default 16).
     void SetLookupThreads(int threads);
 
-    void FirstSearch();
+    // setIpTicked: the Enable Set IP box is ticked as the search begins (the first search
+    // offers Set IP at its end only then).
+    void FirstSearch(bool setIpTicked);
     void SearchAgain();
 
     // True while the worker of an earlier search is still finishing.
@@ -76,7 +79,6 @@ private:
     // Steps 2 to 6 of a search: prepare the table, run the worker with progress passes
     // until done or the deadline, then store the results.
     void RunSearch(SearchCommand command, uint32_t budgetSeconds);
-    void ShowUnitRows();
     void RestoreButtons(bool setIpOffered);
 
     SearchServices m_services;

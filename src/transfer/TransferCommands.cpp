@@ -83,7 +83,7 @@ int TransferCommands::RunJob(const JobRequest& request)
     // The previous job's thread and connection are gone before the next one starts.
     WaitForFinishingWorker();
 
-    const DialogState& state = m_services.state;
+    const RunState& state = m_services.state;
     auto job = std::make_shared<TransferJob>();
     job->server = state.devices.rows[request.row].ipText;
     job->localPath = request.localPath;
@@ -119,7 +119,7 @@ int TransferCommands::RunJob(const JobRequest& request)
 
 void TransferCommands::Framed(const std::function<void()>& steps)
 {
-    OperationFrame frame(m_services.state, m_services.controls);
+    OperationFrame frame(m_services.state, m_services.front);
     if (frame.Busy() || !m_services.state.UnitsFound)
         return;
     // Every path out of steps ends with the transfer variant of the enabling rule.
@@ -135,7 +135,7 @@ void TransferCommands::Backup()
 
 void TransferCommands::BackupSteps()
 {
-    DialogState& state = m_services.state;
+    RunState& state = m_services.state;
     const int language = state.language;
     if (!AskDriveQuestion() || !PickUnit(UnitPickUse::Download)) {
         return;
@@ -193,7 +193,7 @@ void TransferCommands::FirmwareUpdate()
 
 void TransferCommands::UploadSteps(bool firmware)
 {
-    DialogState& state = m_services.state;
+    RunState& state = m_services.state;
     const int language = state.language;
     if (!PickUnit(firmware ? UnitPickUse::Firmware : UnitPickUse::Upload)) {
         return;

@@ -1,9 +1,9 @@
 #pragma once
-#include "core/DialogControls.h"
-#include "core/DialogState.h"
+#include "core/FrontEnd.h"
 #include "core/IniSettings.h"
 #include "core/MessageBoxes.h"
 #include "core/ProgressPasses.h"
+#include "core/RunState.h"
 #include "core/UnitDialogs.h"
 #include "platform/Clock.h"
 #include "platform/FtpClient.h"
@@ -17,13 +17,13 @@
 
 namespace zelvo {
 
-// What the transfer commands work on. The main window passes itself (state, controls),
-// its progress passes, message boxes and dialogs; a command-line front end passes
-// scripted dialogs instead.
+// What the transfer commands work on: the run's state, the front end that shows the
+// buttons, its progress passes, message boxes and dialogs (the window's, or the command
+// line's that answer from its operands).
 struct TransferServices
 {
-    DialogState& state;
-    DialogControls& controls;
+    RunState& state;
+    FrontEnd& front;
     ProgressPasses& passes;
     MessageBoxes& boxes;
     UnitPickDialog& unitPick;
@@ -40,7 +40,7 @@ struct TransferServices
     int ftpPort = 21;
 };
 
-// Back up (1005), Restore (1006) and FW Update (1038). Each command sets the busy flag,
+// Back up, Restore and FW Update. Each command sets the busy flag,
 // asks for the unit (and the file), runs its FTP jobs on a worker while progress passes
 // keep the window responsive, tells the outcome, and ends with the transfer variant of
 // the enabling rule on every path.

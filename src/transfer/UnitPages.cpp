@@ -21,22 +21,21 @@ void OpenUnitPage(UrlOpener& opener, const DeviceList& devices, int row, const c
     opener.Open(url);
 }
 
-void UnitPageCommands::WebTool()
+void UnitPageCommands::WebTool(int selectedRow)
 {
-    DialogState& state = m_services.state;
+    RunState& state = m_services.state;
     DeviceList& devices = state.devices;
     if (state.m_bBusy || !state.UnitsFound)
         return;
     if (devices.UnitCount == 1) {
         devices.SelectedRow = 1;
     } else {
-        const int selected = m_services.controls.FirstSelectedListRow();
-        if (selected < 0) {
+        if (selectedRow < 0) {
             m_services.boxes.Show(MessageCatalogue::Choose(state.language, 155, 156),
                                   MessageIcon::Question, MessageButtons::Ok);
             return;
         }
-        devices.SelectedRow = selected;
+        devices.SelectedRow = selectedRow;
     }
     if (devices.IsUnitRow(devices.SelectedRow))
         OpenUnitPage(m_services.urls, devices, devices.SelectedRow,
@@ -46,18 +45,17 @@ void UnitPageCommands::WebTool()
                               MessageIcon::Question, MessageButtons::Ok);
 }
 
-void UnitPageCommands::ListDoubleClick()
+void UnitPageCommands::ListDoubleClick(int selectedRow)
 {
-    DialogState& state = m_services.state;
+    RunState& state = m_services.state;
     DeviceList& devices = state.devices;
     if (state.m_bBusy || !state.UnitsFound)
         return;
-    const int selected = m_services.controls.FirstSelectedListRow();
-    if (selected == 0)
+    if (selectedRow == 0)
         return;
-    devices.SelectedRow = selected;
-    if (devices.IsUnitRow(selected))
-        OpenUnitPage(m_services.urls, devices, selected, m_services.settings.WebToolPath());
+    devices.SelectedRow = selectedRow;
+    if (devices.IsUnitRow(selectedRow))
+        OpenUnitPage(m_services.urls, devices, selectedRow, m_services.settings.WebToolPath());
 }
 
 } // namespace zelvo

@@ -1,8 +1,7 @@
 #pragma once
-#include "core/DialogControls.h"
-#include "core/DialogState.h"
 #include "core/IniSettings.h"
 #include "core/MessageBoxes.h"
+#include "core/RunState.h"
 #include "platform/UrlOpener.h"
 
 #include <string>
@@ -15,8 +14,7 @@ void OpenUnitPage(UrlOpener& opener, const DeviceList& devices, int row, const c
 
 struct UnitPageServices
 {
-    DialogState& state;
-    DialogControls& controls;
+    RunState& state;
     MessageBoxes& boxes;
     UrlOpener& urls;
     const IniValues& settings = Settings();
@@ -29,8 +27,9 @@ class UnitPageCommands
 {
 public:
     explicit UnitPageCommands(UnitPageServices services) : m_services(services) {}
-    void WebTool();
-    void ListDoubleClick();
+    // selectedRow: the list's first selected row, -1 when none is selected.
+    void WebTool(int selectedRow);
+    void ListDoubleClick(int selectedRow);
 
 private:
     UnitPageServices m_services;

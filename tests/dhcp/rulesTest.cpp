@@ -7,7 +7,7 @@
 #include "dhcp/RequestCard.h"
 #include "dhcp/RequestRule.h"
 #include "dhcp/ReserveAddress.h"
-#include "dhcp/TestLog.h"
+#include "support/TemporaryLog.h"
 
 #include <gtest/gtest.h>
 
@@ -54,20 +54,13 @@ TEST(ParseMessageType, followsTheOptionWalk)
     };
     const std::vector<Case> cases = {
         {"header only", Message({}), 0},
-        {"a whole DISCOVER", Message({53, 1, 1, 255}), 1},
-        {"every type up to INFORM", Message({53, 1, 8}), 8},
         {"wrong cookie", Message({53, 1, 1}, false), 0},
         {"pads before 53", Message({0, 0, 0, 53, 1, 3}), 3},
         {"end before 53", Message({0, 255, 53, 1, 1}), 0},
         {"53 as the last two bytes", Message({53, 1}), 255},
         {"type 9", Message({53, 1, 9}), 255},
-        {"type 0", Message({53, 1, 0}), 255},
-        {"option ends on the last byte", Message({12, 2, 'a', 'b'}), 0},
         {"option runs one byte past", Message({12, 3, 'a', 'b'}), 255},
-        {"option code as the last byte", Message({12}), 255},
         {"option skipped, then 53", Message({12, 2, 'a', 'b', 61, 1, 7, 53, 1, 7}), 7},
-        {"53 with a wrong length byte", Message({53, 2, 3, 0}), 3},
-        {"no 53, then end", Message({12, 1, 'x', 255}), 0},
         {"a real DISCOVER", kCapturedDiscover, 1},
     };
     for (const Case& c : cases)
@@ -109,33 +102,15 @@ TEST(BuildReply, answersACapturedDiscoverByteForByte)
     EXPECT_EQ(std::vector<uint8_t>(reply.begin(), reply.end()), expected);
 }
 
-TEST(BuildReply, copiesTheRequestsFieldsClearsTheRestAndKeepsNothingPastTheHeader)
+// Hops and secs are cleared, the broadcast flag stays; nothing past the header is copied.
+TEST(BuildReply, clearsHopsAndSecsKeepsTheFlagsAndNothingPastTheHeader)
 {
     std::vector<uint8_t> request = Message({53, 1, 3, 50, 4, 10, 0, 0, 9, 255});
-    request[1] = 6, request[2] = 16, request[3] = 3; // htype, hlen, hops
-    for (int i = 4; i < 8; ++i)                      // xid
-        request[std::size_t(i)] = uint8_t(0xA0 + i);
-    request[8] = 0x12, request[9] = 0x34, request[10] = 0x80, request[11] = 0; // secs, flags
-    for (int i = 12; i < 236; ++i)                                             // ciaddr ... file
-        request[std::size_t(i)] = uint8_t(i);
-    request.resize(700, 0xEE); // a long request
+    request[3] = 3, request[8] = 0x12, request[9] = 0x34, request[10] = 0x80; // hops, secs, flags
+    request.resize(700, 0xEE);
     const auto reply = BuildReply(request, kDhcpAck, kAddresses);
-
-    EXPECT_EQ(reply[0], 2);
-    EXPECT_EQ(reply[1], 6);
-    EXPECT_EQ(reply[2], 16);
-    EXPECT_EQ(reply[3], 0);
-    EXPECT_TRUE(std::equal(reply.begin() + 4, reply.begin() + 8, request.begin() + 4));
-    EXPECT_EQ(reply[8], 0);
-    EXPECT_EQ(reply[9], 0);
-    EXPECT_EQ(reply[10], 0x80); // the broadcast flag stays
-    EXPECT_EQ(reply[11], 0);
-    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 12, reply.begin() + 28),
-              FromHex("00000000c0a80132c0a8013c00000000"));
-    EXPECT_TRUE(std::equal(reply.begin() + 28, reply.begin() + 240, request.begin() + 28));
-    std::string options = kOfferOptions;
-    options[5] = '5'; // ACK
-    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 240, reply.begin() + 274), FromHex(options));
+    EXPECT_EQ(std::vector<uint8_t>(reply.begin(), reply.begin() + 12),
+              FromHex("020000000000000000008000"));
     for (std::size_t i = 274; i < reply.size(); ++i)
         ASSERT_EQ(reply[i], 0) << i;
 }
@@ -153,10 +128,8 @@ TEST(ReadRequestFields, findsTheServerTheAddressAskedForAndCiaddr)
          50},
         {"rebooting", Message({53, 1, 3, 0, 50, 4, 192, 168, 1, 77, 255}), {}, 77},
         {"neither", Message({53, 1, 3, 255}), {}, {}},
-        {"after the end option", Message({53, 1, 3, 255, 0, 54, 4, 192, 168, 1, 60}), {}, {}},
         {"a server of three bytes", Message({54, 3, 192, 168, 1, 50, 4, 192, 168, 1, 50}), {}, 50},
         {"cut inside the option", Message({50, 4, 192, 168, 1, 77, 54, 4, 192, 168, 1}), {}, 77},
-        {"wrong cookie", Message({54, 4, 192, 168, 1, 60}, false), {}, {}},
     };
     for (const Case& c : cases) {
         const RequestFields f = ReadRequestFields(c.message);
@@ -243,102 +216,56 @@ TEST(NeighbourHolds, countsAnEntryWithAMacAsAHost)
     EXPECT_FALSE(NeighbourHolds({}, candidate));
 }
 
-// Records every candidate probed; the addresses in `answering` answer.
-struct FakeProbe
-{
-    std::vector<int> answering; // last octets
-    std::vector<int> probed;
-    int operator()(Ipv4Address a)
-    {
-        const int last = a.Octets()[3];
-        probed.push_back(last);
-        return std::count(answering.begin(), answering.end(), last) > 0 ? 1 : 0;
-    }
-};
-
+// The first host of the PC's block that is neither in use nor answers its probe; a later
+// call of the run keeps the choice without probing again.
 TEST(ReserveAddress, takesTheFirstFreeSilentHostOfThePcsBlock)
 {
-    struct Case
+    const struct
     {
         const char* what;
         uint8_t mask, pc;
-        std::vector<int> inUse, answering;
+        int inUseFrom, inUseTo; // in-use last octets [from, to)
+        std::vector<int> answering, probed;
         int chosen; // 0: none left
-        std::vector<int> probed;
+    } cases[] = {
+        {"/24 starts at 50", 0, 60, 0, 0, {}, {50}, 50},
+        {"an answer moves on by one", 0, 60, 0, 0, {50}, {50, 51}, 51},
+        {"in-use entries and the PC are skipped", 0, 60, 50, 60, {}, {61}, 61},
+        {"an answering address is probed again", 0, 60, 50, 53, {53}, {53, 53, 53, 53, 54}, 54},
+        {"/25 upper block", 128, 200, 0, 0, {}, {129}, 129},
+        {"/30: the PC is the first host", 252, 9, 0, 0, {}, {10}, 10},
+        {"/30 with its one candidate answering", 252, 9, 0, 0, {10}, {10, 10}, 0},
+        {"/24 all taken", 0, 60, 50, 250, {}, {}, 0},
+        {"/31 has no candidate", 254, 200, 0, 0, {}, {}, 0},
     };
-    const std::vector<Case> cases = {
-        {"/24 starts at 50", 0, 60, {}, {}, 50, {50}},
-        {"an answer moves on by one", 0, 60, {}, {50}, 51, {50, 51}},
-        {"in-use entries and the PC are skipped",
-         0,
-         60,
-         {50, 51, 52, 53, 54, 55, 56, 57, 58, 59},
-         {},
-         61,
-         {61}},
-        {"an answering address is probed again until the start passes it",
-         0,
-         60,
-         {50, 51, 52},
-         {53},
-         54,
-         {53, 53, 53, 53, 54}},
-        {"/25 upper block", 128, 200, {}, {}, 129, {129}},
-        {"/26 second block", 192, 70, {}, {}, 65, {65}},
-        {"/30: the PC is the first host", 252, 9, {}, {}, 10, {10}},
-        {"/30 with its one candidate answering", 252, 9, {}, {10}, 0, {10, 10}},
-        {"/24 all taken", 0, 60, {}, {}, 0, {}}, // in-use filled below
-        {"/31 has no candidate", 254, 200, {}, {}, 0, {}},
-        {"/32 has no candidate", 255, 65, {}, {}, 0, {}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         test::TemporaryLog log;
         ReservationInputs in;
         in.pcAddress = Ipv4Address::FromOctets(192, 168, 1, c.pc);
         in.subnetMask = {255, 255, 255, c.mask};
         in.inUse[0] = in.pcAddress;
-        std::size_t k = 1;
-        for (int octet : c.inUse)
-            in.inUse[k++] = Ipv4Address::FromOctets(192, 168, 1, uint8_t(octet));
-        if (std::string(c.what) == "/24 all taken")
-            for (int octet = 50; octet < 250; ++octet)
-                in.inUse[k++] = Ipv4Address::FromOctets(192, 168, 1, uint8_t(octet));
-        FakeProbe probe{c.answering, {}};
+        for (int octet = c.inUseFrom; octet < c.inUseTo; ++octet)
+            in.inUse[std::size_t(octet - c.inUseFrom + 1)] =
+                Ipv4Address::FromOctets(192, 168, 1, uint8_t(octet));
+        std::vector<int> probed;
+        const auto probe = [&](Ipv4Address a) {
+            probed.push_back(a.Octets()[3]);
+            return std::count(c.answering.begin(), c.answering.end(), a.Octets()[3]) ? 1 : 0;
+        };
         Ipv4Address reserved;
-        const bool ok = ReserveAddress(kReserveOffer, reserved, in, std::ref(probe));
-
-        EXPECT_EQ(ok, c.chosen != 0) << c.what;
-        EXPECT_EQ(reserved, c.chosen ? Ipv4Address::FromOctets(192, 168, 1, uint8_t(c.chosen))
-                                     : Ipv4Address())
+        EXPECT_EQ(ReserveAddress(kReserveOffer, reserved, in, probe), c.chosen != 0) << c.what;
+        EXPECT_EQ(reserved.IsZero() ? 0 : reserved.Octets()[3], c.chosen) << c.what;
+        EXPECT_EQ(probed, c.probed) << c.what;
+        EXPECT_TRUE(log.Has(c.chosen ? "  [Phase 2] Reserved IP address : 192.168.001."
+                                     : "  [Phase 2] No free IP address"))
             << c.what;
-        EXPECT_EQ(probe.probed, c.probed) << c.what;
         if (c.chosen) {
-            char line[80];
-            std::snprintf(line, sizeof line,
-                          "  [Phase 2] Reserved IP address : 192.168.001.%03d\r\n", c.chosen);
-            EXPECT_EQ(log.Text(), line) << c.what;
-        } else {
-            EXPECT_NE(log.Text().find("  [Phase 2] No free IP address"), std::string::npos)
-                << c.what;
+            probed.clear();
+            ASSERT_TRUE(ReserveAddress(kReserveAck, reserved, in, probe));
+            EXPECT_EQ(reserved.Octets()[3], c.chosen) << c.what;
+            EXPECT_TRUE(probed.empty()) << c.what;
         }
     }
-}
-
-TEST(ReserveAddress, aLaterCallOfTheRunKeepsTheChoiceWithoutProbing)
-{
-    test::TemporaryLog log;
-    ReservationInputs in;
-    in.pcAddress = Ipv4Address::FromOctets(192, 168, 1, 60);
-    FakeProbe probe;
-    Ipv4Address reserved;
-    ASSERT_TRUE(ReserveAddress(kReserveFound, reserved, in, std::ref(probe)));
-    probe.answering = {50}; // would move it on, were it asked
-    ASSERT_TRUE(ReserveAddress(kReserveAck, reserved, in, std::ref(probe)));
-    EXPECT_EQ(reserved, Ipv4Address::FromOctets(192, 168, 1, 50));
-    EXPECT_EQ(probe.probed, std::vector<int>{50});
-    EXPECT_EQ(log.Text(), "  VELDIX found with no IP address\r\n"
-                          "  [Phase 1] Reserved IP address : 192.168.001.050\r\n"
-                          "  [Phase 3] Reserved IP address : 192.168.001.050\r\n");
 }
 
 // Which card answers a request, over interface sets and the exchange's card: the card
@@ -368,13 +295,7 @@ TEST(RequestCard, isTheCardTheRequestCameInOn)
         const char* server; // the card's address, or its name without one
     };
     const Row rows[] = {
-        {"the units' cable beside the default route's",
-         several,
-         {},
-         2,
-         V::Answer,
-         2,
-         "192.168.0.10"},
+        {"the units' cable", several, {}, 2, V::Answer, 2, "192.168.0.10"},
         {"the default route's card", several, {}, 3, V::Answer, 3, "10.20.0.5"},
         {"the exchange's card", several, 2, 2, V::Answer, 2, "192.168.0.10"},
         {"another card than the exchange's", several, 2, 3, V::OtherCard, 0, ""},
@@ -397,26 +318,18 @@ TEST(RequestCard, isTheCardTheRequestCameInOn)
 
 TEST(PortProblemMessage, saysWhetherThePortIsTakenOrNotPermitted)
 {
-    struct Case
-    {
-        SocketProblem problem;
-        int error;
-        std::string holder;
-        int english; // catalogue number of the English text
-    };
-    for (const Case& c : {Case{SocketProblem::OpenFailed, EADDRINUSE, "dnsmasq (libvirt)", 931},
-                          Case{SocketProblem::OpenFailed, EADDRINUSE, "", 933},
-                          Case{SocketProblem::HelperMissing, EACCES, "", 935},
-                          Case{SocketProblem::HelperUnprivileged, EACCES, "", 935},
-                          Case{SocketProblem::OpenFailed, EACCES, "", 935},
-                          Case{SocketProblem::OpenFailed, EMFILE, "", 937},
-                          Case{SocketProblem::HelperFailed, ETIMEDOUT, "", 937}}) {
+    using P = SocketProblem;
+    // The problem, errno, the port's holder and the English text's catalogue number.
+    for (const auto& [problem, error, holder, english] :
+         {std::tuple{P::OpenFailed, EADDRINUSE, std::string("dnsmasq (libvirt)"), 931},
+          {P::OpenFailed, EADDRINUSE, "", 933},
+          {P::HelperMissing, EACCES, "", 935},
+          {P::OpenFailed, EACCES, "", 935},
+          {P::HelperFailed, ETIMEDOUT, "", 937}}) {
         DhcpSocketOpen open;
-        open.problem = c.problem;
-        open.error = c.error;
-        open.portHolder = c.holder;
-        EXPECT_EQ(PortProblemMessage(409, open), MessageCatalogue::Text(c.english) + c.holder);
-        EXPECT_EQ(PortProblemMessage(411, open), MessageCatalogue::Text(c.english - 1) + c.holder);
+        open.problem = problem, open.error = error, open.portHolder = holder;
+        EXPECT_EQ(PortProblemMessage(409, open), MessageCatalogue::Text(english) + holder);
+        EXPECT_EQ(PortProblemMessage(411, open), MessageCatalogue::Text(english - 1) + holder);
     }
 }
 

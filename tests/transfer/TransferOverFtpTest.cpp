@@ -5,6 +5,7 @@
 #include "core/MessageCatalogue.h"
 #include "core/ScriptedMessageBoxes.h"
 #include "core/ScriptedUnitDialogs.h"
+#include "support/FakeFrontEnd.h"
 #include "support/FakeUrlOpener.h"
 #include "support/MiniFtpServer.h"
 #include "transfer/TransferCommands.h"
@@ -28,17 +29,6 @@ namespace {
 using test::MiniFtpServer;
 
 const std::string kOriginal = std::string(200000, '\xff') + std::string("\r\n\0x", 4);
-
-struct NoControls final : DialogControls
-{
-    void EnableControl(int, bool) override {}
-    bool IsControlEnabled(int) const override { return true; }
-    bool IsChecked(int) const override { return false; }
-    void SetChecked(int, bool) override {}
-    void ClearList() override {}
-    void ShowRow(int, const DeviceRecord&) override {}
-    void SetSelectionMark(int) override {}
-};
 
 struct QuickPasses final : ProgressPasses
 {
@@ -139,8 +129,8 @@ protected:
 
     std::string folder;
     IniValues settings;
-    DialogState state;
-    NoControls controls;
+    RunState state;
+    test::FakeFrontEnd controls;
     QuickPasses passes;
     FakeUrlOpener urls;
     MiniFtpServer server;
