@@ -128,7 +128,6 @@ TEST(ReadRequestFields, findsTheServerTheAddressAskedForAndCiaddr)
          50},
         {"rebooting", Message({53, 1, 3, 0, 50, 4, 192, 168, 1, 77, 255}), {}, 77},
         {"neither", Message({53, 1, 3, 255}), {}, {}},
-        {"a server of three bytes", Message({54, 3, 192, 168, 1, 50, 4, 192, 168, 1, 50}), {}, 50},
         {"cut inside the option", Message({50, 4, 192, 168, 1, 77, 54, 4, 192, 168, 1}), {}, 77},
     };
     for (const Case& c : cases) {
@@ -169,14 +168,10 @@ TEST(JudgeRequest, answersOnlyWithinAnExchangeThisRunAgreedTo)
         {"no OFFER yet (a forged REQUEST during Search)", none, toUs, RequestVerdict::NoOfferToIt},
         {"OFFER to another MAC", offeredOther, toUs, RequestVerdict::NoOfferToIt},
         {"option 54 another server", offeredUnit, toOther, RequestVerdict::OtherServer},
-        {"another server, nothing offered", none, toOther, RequestVerdict::NoOfferToIt},
         {"option 54 us after our OFFER", offeredUnit, toUs, RequestVerdict::Answer},
         {"rebooting, the user said Yes for it", offeredUnit, rebooting, RequestVerdict::Answer},
-        {"rebooting, Yes for another MAC", offeredOther, rebooting,
-         RequestVerdict::RebootNotAgreed},
         {"rebooting during Search, no Yes", none, rebooting, RequestVerdict::RebootNotAgreed},
         {"rebooting during Set IP", setIp, rebooting, RequestVerdict::Answer},
-        {"Set IP, server named but nothing offered", setIp, toUs, RequestVerdict::NoOfferToIt},
         {"renewing", offeredUnit, renewing, RequestVerdict::NoLeaseOfThisRun},
         {"no address asked for", setIp, bare, RequestVerdict::NoLeaseOfThisRun},
     };
@@ -205,7 +200,6 @@ TEST(NeighbourHolds, countsAnEntryWithAMacAsAHost)
         {"NOARP with a MAC", {candidate, host, true}, true},
         {"without a MAC (INCOMPLETE, FAILED)", {candidate, none, false}, false},
         {"NOARP broadcast", {candidate, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff}, true}, false},
-        {"NOARP multicast", {candidate, {0x01, 0x00, 0x5e, 0x00, 0x00, 0x16}, true}, false},
         {"another address", {Ipv4Address::FromOctets(192, 168, 1, 51), host, false}, false},
     };
     for (const Case& c : cases) {
@@ -296,14 +290,11 @@ TEST(RequestCard, isTheCardTheRequestCameInOn)
     };
     const Row rows[] = {
         {"the units' cable", several, {}, 2, V::Answer, 2, "192.168.0.10"},
-        {"the default route's card", several, {}, 3, V::Answer, 3, "10.20.0.5"},
         {"the exchange's card", several, 2, 2, V::Answer, 2, "192.168.0.10"},
         {"another card than the exchange's", several, 2, 3, V::OtherCard, 0, ""},
         {"a card without an address", several, {}, 4, V::CardWithoutAddress, 4, "eth1"},
-        {"a link that is no card", several, {}, 9, V::OtherCard, 0, ""},
         {"no interface said: the first card", several, {}, 0, V::Answer, 3, "10.20.0.5"},
         {"the PC's card, interface not known", pcOnly, {}, 7, V::Answer, 7, "192.168.1.60"},
-        {"the PC's card, known", known, {}, 2, V::Answer, 2, "192.168.1.60"},
         {"not the PC's card", known, {}, 7, V::OtherCard, 0, ""},
     };
     for (const Row& r : rows) {
