@@ -55,8 +55,23 @@ std::vector<uint8_t> Rebooting(const MacAddress& mac, uint8_t address)
 
 // Port 67 as a socket pair: the run reads one end, the test writes requests into the
 // other, one per progress pass as a client sends them; replies are recorded.
-struct FakePort final : DhcpSocketOpener, DhcpServerSocket
+struct FakePort final : DhcpSocketOpener
 {
+    struct End final : DhcpServerSocket
+    {
+        int fd;
+        std::vector<std::vector<uint8_t>>& sent;
+        End(int f, std::vector<std::vector<uint8_t>>& s) : fd(f), sent(s) {}
+        DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) override
+        {
+            return ReceiveDatagram(fd, buffer, stop);
+        }
+        long Send(std::span<const uint8_t> bytes, Ipv4Address to, int) override
+        {
+            EXPECT_EQ(to, Ipv4Address::FromOctets(255, 255, 255, 255));
+            return sent.emplace_back(bytes.begin(), bytes.end()), long(bytes.size());
+        }
+    };
     int ends[2] = {-1, -1};
     std::vector<std::vector<uint8_t>> sent;
     std::deque<std::vector<uint8_t>> queued;
@@ -65,18 +80,8 @@ struct FakePort final : DhcpSocketOpener, DhcpServerSocket
     DhcpSocketOpen Open() override
     {
         DhcpSocketOpen open;
-        open.socket = std::make_unique<Borrowed>(*this);
+        open.socket = std::make_unique<End>(ends[0], sent);
         return open;
-    }
-    DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) override
-    {
-        return ReceiveDatagram(ends[0], buffer, stop);
-    }
-    long Send(std::span<const uint8_t> bytes, Ipv4Address to, int) override
-    {
-        EXPECT_EQ(to, Ipv4Address::FromOctets(255, 255, 255, 255));
-        sent.emplace_back(bytes.begin(), bytes.end());
-        return long(bytes.size());
     }
     void SendNext()
     {
@@ -96,19 +101,6 @@ struct FakePort final : DhcpSocketOpener, DhcpServerSocket
                 octets.push_back(s[dhcp::kYiaddr + 3]);
         return octets;
     }
-    struct Borrowed final : DhcpServerSocket
-    {
-        FakePort& port;
-        explicit Borrowed(FakePort& p) : port(p) {}
-        DatagramReceipt Receive(std::span<uint8_t> b, const std::atomic<bool>* s) override
-        {
-            return port.Receive(b, s);
-        }
-        long Send(std::span<const uint8_t> b, Ipv4Address to, int i) override
-        {
-            return port.Send(b, to, i);
-        }
-    };
 };
 
 // A candidate is silent when the reservation probes it; once it is the unit's, it answers.

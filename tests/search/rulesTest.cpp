@@ -191,110 +191,85 @@ TEST(Search, eachCardsNeighboursAndUsedAddresses)
     read.entries.push_back({Ip(192, 168, 0, 21), UnitMac(1), false, 2});
     read.entries.push_back({Ip(192, 168, 0, 30), {0x52, 0, 0, 0, 0, 3}, false, 2});
 
-    struct Row
-    {
-        bool restricted;
-        std::vector<std::string> lastLines;
-        int unitOnCardWithoutAddress, units, arpCount;
-        std::vector<Ipv4Address> eth0InUse, wlan0InUse; // their first entries
-    };
-    const Row rows[] = {
-        {false,
-         {" 301 : 169.254.009.009 - 02.5a.e1.42.00.09 (eth1)\r\n",
-          " 302 : 172.017.000.002 - 52.00.00.00.00.02 (-)\r\n",
-          " 303 : 192.168.000.021 - 02.5a.e1.42.00.01 (eth0)\r\n",
-          " 304 : 192.168.000.030 - 52.00.00.00.00.03 (eth0)\r\n"},
-         4,
-         2,
-         256,
-         {Ip(192, 168, 0, 10), Ip(192, 168, 0, 21), Ip(192, 168, 0, 30), {}},
-         {Ip(10, 20, 0, 5), Ip(10, 20, 0, 1), Ip(10, 20, 0, 2)}},
-        {true,
-         {" 01 : 192.168.000.021 - 02.5a.e1.42.00.01\r\n",
-          " 02 : 192.168.000.030 - 52.00.00.00.00.03\r\n"},
-         0,
-         1,
-         2,
-         {Ip(192, 168, 0, 10), Ip(192, 168, 0, 21), Ip(192, 168, 0, 30), {}},
-         {Ip(10, 20, 0, 5), {}}},
-    };
-    for (const Row& r : rows) {
+    for (const bool restricted : {false, true}) {
         PcCards used = cards;
-        if (r.restricted)
+        if (restricted)
             RestrictCards(used, "eth0");
         auto table = std::make_unique<SearchTable>();
         table->slotCount = 1;
         const std::vector<std::string> log = WalkNeighbourTable(read, *table, used).logLines;
-        EXPECT_EQ(std::vector<std::string>(log.end() - long(r.lastLines.size()), log.end()),
-                  r.lastLines);
-        EXPECT_EQ(table->unitOnCardWithoutAddress, r.unitOnCardWithoutAddress);
-        EXPECT_EQ(table->unitCount, r.units);
-        EXPECT_EQ(table->arpCount, r.arpCount);
+        const std::vector<std::string> last =
+            restricted
+                ? std::vector<std::string>{" 01 : 192.168.000.021 - 02.5a.e1.42.00.01\r\n",
+                                           " 02 : 192.168.000.030 - 52.00.00.00.00.03\r\n"}
+                : std::vector<std::string>{" 301 : 169.254.009.009 - 02.5a.e1.42.00.09 (eth1)\r\n",
+                                           " 302 : 172.017.000.002 - 52.00.00.00.00.02 (-)\r\n",
+                                           " 303 : 192.168.000.021 - 02.5a.e1.42.00.01 (eth0)\r\n",
+                                           " 304 : 192.168.000.030 - 52.00.00.00.00.03 (eth0)\r\n"};
+        EXPECT_EQ(std::vector<std::string>(log.end() - long(last.size()), log.end()), last);
+        EXPECT_EQ(table->unitOnCardWithoutAddress, restricted ? 0 : 4);
+        EXPECT_EQ(table->unitCount, restricted ? 1 : 2);
+        EXPECT_EQ(table->arpCount, restricted ? 2 : 256);
 
-        DeviceList devices;
-        int unitsFound = 0;
-        UsedAddressTable usedTable;
-        LastFoundList lastFound;
-        StoreSearchResults(*table, SearchCommand::Again,
-                           SearchResultTarget{devices, unitsFound, usedTable, lastFound});
-        const auto eth0 = usedTable.InUseList(used.usable[0].address, used.usable[0].mask);
-        const auto wlan0 = usedTable.InUseList(cards.usable[1].address, cards.usable[1].mask);
-        EXPECT_TRUE(std::equal(r.eth0InUse.begin(), r.eth0InUse.end(), eth0.begin()))
-            << r.restricted;
-        EXPECT_TRUE(std::equal(r.wlan0InUse.begin(), r.wlan0InUse.end(), wlan0.begin()))
-            << r.restricted;
+        Target t;
+        t.Store(*table, SearchCommand::Again);
+        const auto eth0 = t.used.InUseList(cards.usable[0].address, cards.usable[0].mask);
+        const auto wlan0 = t.used.InUseList(cards.usable[1].address, cards.usable[1].mask);
+        EXPECT_EQ(std::vector<Ipv4Address>(eth0.begin(), eth0.begin() + 4),
+                  (std::vector<Ipv4Address>{
+                      Ip(192, 168, 0, 10), Ip(192, 168, 0, 21), Ip(192, 168, 0, 30), {}}));
+        EXPECT_EQ(std::vector<Ipv4Address>(wlan0.begin(), wlan0.begin() + 3),
+                  (std::vector<Ipv4Address>{Ip(10, 20, 0, 5),
+                                            restricted ? Ipv4Address{} : Ip(10, 20, 0, 1),
+                                            restricted ? Ipv4Address{} : Ip(10, 20, 0, 2)}));
     }
 }
 
 // ICMP messages as the sockets deliver them (from the type byte on), and what the
 // requests we sent looked like on the wire (with an IPv4 header of 24 bytes, an option
 // included, so that its length is read and not assumed).
-struct Icmp
+namespace icmp {
+Ipv4Address Dotted(const char* dotted)
 {
-    static std::vector<uint8_t> Ip(const char* from, const char* to, uint8_t protocol,
-                                   std::vector<uint8_t> payload)
-    {
-        std::vector<uint8_t> ip = {0x46, 0, 0, 0, 0, 0, 0, 0, 64, protocol, 0, 0};
-        for (const char* dotted : {from, to}) {
-            const auto o = Dotted(dotted).Octets();
-            ip.insert(ip.end(), o.begin(), o.end());
-        }
-        ip.insert(ip.end(), {1, 1, 1, 1}); // a padding option
-        ip.insert(ip.end(), payload.begin(), payload.end());
-        return ip;
+    unsigned a, b, c, d;
+    std::sscanf(dotted, "%u.%u.%u.%u", &a, &b, &c, &d);
+    return Ip(uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d));
+}
+std::vector<uint8_t> Ip(const char* from, const char* to, uint8_t protocol,
+                        std::vector<uint8_t> payload)
+{
+    std::vector<uint8_t> ip = {0x46, 0, 0, 0, 0, 0, 0, 0, 64, protocol, 0, 0};
+    for (const char* dotted : {from, to}) {
+        const auto o = Dotted(dotted).Octets();
+        ip.insert(ip.end(), o.begin(), o.end());
     }
-    static Ipv4Address Dotted(const char* dotted)
-    {
-        unsigned a, b, c, d;
-        std::sscanf(dotted, "%u.%u.%u.%u", &a, &b, &c, &d);
-        return Ipv4Address::FromOctets(uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d));
-    }
-    static std::vector<uint8_t> Request(uint16_t identifier)
-    {
-        EchoRequest r = BuildEchoRequest(identifier);
-        StampEchoRequest(r, 0, 1234);
-        return {r.begin(), r.end()};
-    }
-    static std::vector<uint8_t> Reply(uint16_t identifier)
-    {
-        std::vector<uint8_t> r = Request(identifier);
-        r[0] = 0;
-        return r;
-    }
-    // An ICMP error of type and code quoting the start of a datagram we sent.
-    static std::vector<uint8_t> Error(uint8_t type, uint8_t code, std::vector<uint8_t> sent,
-                                      std::size_t quoted = 24 + 8)
-    {
-        std::vector<uint8_t> e = {type, code, 0, 0, 0, 0, 0, 0};
-        sent.resize(std::min(sent.size(), quoted));
-        e.insert(e.end(), sent.begin(), sent.end());
-        return e;
-    }
-};
+    ip.insert(ip.end(), {1, 1, 1, 1}); // a padding option
+    return ip.insert(ip.end(), payload.begin(), payload.end()), ip;
+}
+std::vector<uint8_t> Request(uint16_t identifier, uint8_t type = 8)
+{
+    EchoRequest r = BuildEchoRequest(identifier);
+    StampEchoRequest(r, 0, 1234);
+    r[0] = type;
+    return {r.begin(), r.end()};
+}
+std::vector<uint8_t> Reply(uint16_t identifier)
+{
+    return Request(identifier, 0);
+}
+// An ICMP error of type and code quoting the start of a datagram we sent.
+std::vector<uint8_t> Error(uint8_t type, uint8_t code, std::vector<uint8_t> sent,
+                           std::size_t quoted = 24 + 8)
+{
+    std::vector<uint8_t> e = {type, code, 0, 0, 0, 0, 0, 0};
+    sent.resize(std::min(sent.size(), quoted));
+    return e.insert(e.end(), sent.begin(), sent.end()), e;
+}
+} // namespace icmp
 
 TEST(EchoProbe, countsOnlyAnswersAboutItsOwnDestination)
 {
-    using I = Icmp;
+    namespace I = icmp;
     using A = EchoArrival;
     constexpr uint16_t kId = 0x1234;
     const char* pc = "10.231.40.10";
