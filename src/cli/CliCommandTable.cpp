@@ -85,7 +85,8 @@ constexpr CommandEntry kCommands[] = {
 const char* const kUnitOperandHelp =
     "UNIT names a unit as search lists it: its IP address (10.0.0.21), its MAC address "
     "(02-5a-e1-40-00-01 or 02:5a:e1:40:00:01) or its computer name (NAS01, any case). "
-    "Every command that takes a UNIT searches first.";
+    "A unit named by its IP address is asked directly (one echo request, the neighbour "
+    "table, its computer name); one named by MAC address or name is searched for first.";
 
 const char* const kExitStatusHelp =
     "0 done; 1 nothing found, no such unit, the unit or the transfer refused, or a question "

@@ -8,12 +8,14 @@
 #include "cli/CliUrlOpener.h"
 #include "cli/ConsoleMessageBoxes.h"
 #include "cli/ProgressLine.h"
+#include "cli/UnitByAddress.h"
 #include "cli/UnitSelector.h"
 #include "core/FrontEnd.h"
 #include "core/IniSettings.h"
 #include "core/InstanceGuard.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
+#include "core/OperationFrame.h"
 #include "core/PcCards.h"
 #include "core/RootUrlGuard.h"
 #include "core/RunState.h"
@@ -153,9 +155,31 @@ private:
         return kExitDone;
     }
 
-    // The search of the window's Search button. Refused, as the window refuses it,
-    // when the PC's network card gave no MAC or no subnet mask could be had.
-    int Search()
+    // The unit at address, asked without a whole search, with the search's word on an
+    // ICMP socket that could not be had.
+    UnitChoice FindByAddress(Ipv4Address address)
+    {
+        SearchNetwork& network = *Network();
+        const int row = FindUnitByAddress(network, address,
+                                          CardsForRun(Cards(), m_state.host, ProcessPcSubnet()),
+                                          m_state.devices);
+        if (network.IcmpProblem() != SocketProblem::None) {
+            const bool notMember = network.IcmpProblem() == SocketProblem::HelperNotPermitted;
+            m_boxes.Show(MessageCatalogue::Choose(m_state.language, notMember ? 920 : 901,
+                                                  notMember ? 921 : 902),
+                         MessageIcon::Stop, MessageButtons::Ok);
+        }
+        if (row < 0)
+            return UnitChoice{};
+        // The state a search that listed the unit leaves: a unit found, its buttons on.
+        m_state.UnitsFound = 1;
+        OperationFrame(m_state, m_front).End(RefreshVariant::Search, true);
+        return UnitChoice{UnitMatch::Found, row};
+    }
+
+    // Whether the PC can search at all. Refused, as the window refuses a search, when the
+    // PC's network card gave no MAC or no subnet mask could be had.
+    int CanSearch()
     {
         if (m_state.host.NetInfoAvailable == 0) {
             m_boxes.Show(NoSubnetMaskBoxText(m_state.language), MessageIcon::Stop,
@@ -167,6 +191,14 @@ private:
                          MessageIcon::Question, MessageButtons::Ok);
             return kExitUsage;
         }
+        return kExitDone;
+    }
+
+    // The search of the window's Search button.
+    int Search()
+    {
+        if (const int status = CanSearch(); status != kExitDone)
+            return status;
         CliProgressPasses passes(m_line, m_state.language, m_title);
         SearchServices services{m_state, m_front, passes, m_boxes, Network()};
         services.cards = Cards();
@@ -206,13 +238,16 @@ private:
         return kExitDone;
     }
 
-    // Searches and picks the UNIT operand's row; -1 after telling the user why not.
+    // Picks the UNIT operand's row: a unit given by its address is asked directly, one
+    // given by name or MAC is searched for. -1 after telling the user why not.
     int SelectOperandUnit()
     {
-        if (const int status = Search(); status != kExitDone)
-            return -1;
         const std::string& unit = m_request.operands.at(0);
-        const UnitChoice choice = SelectUnit(m_state.devices, unit);
+        const std::optional<Ipv4Address> address = ParseDottedAddress(unit);
+        if (address ? CanSearch() != kExitDone : Search() != kExitDone)
+            return -1;
+        const UnitChoice choice =
+            address ? FindByAddress(*address) : SelectUnit(m_state.devices, unit);
         if (choice.match == UnitMatch::Found) {
             m_state.devices.SelectedRow = choice.row;
             return choice.row;

@@ -31,11 +31,15 @@ run search
 expect_rc 0 "search"
 expect_eq "Computer name  MAC Address        IP Address   Type" "$(head -1 <<<"$OUT")" "table header"
 
+# By address the unit is asked directly, without a search; by name or MAC it is searched.
 for unit in nas02 10.231.7.22 02-5A-E1-40-00-02; do
+    forget_neighbours NAS02
     run web "$unit" --json -q
     expect_rc 0 "web $unit"
-    expect_eq "NAS02 http://10.231.7.22/index.html" "$(jq -r '"\(.unit.name) \(.url)"' <<<"$OUT")" \
-        "web $unit"
+    expect_eq "NAS02 02-5a-e1-40-00-02 http://10.231.7.22/index.html" \
+        "$(jq -r '"\(.unit.name) \(.unit.mac) \(.url)"' <<<"$OUT")" "web $unit"
+    searched=$(grep -c "Going to find VELDIX" "$WORK/manager.log")
+    expect_eq "$([[ $unit == 10.* ]] && echo 0 || echo 1)" "$searched" "searches for web $unit"
 done
 
 # Run as root (as the lab runs), --open starts no browser: the address is printed, and
@@ -47,8 +51,9 @@ grep -q "does not start the browser" <<<"$ERR" || fail "web --open as root said:
 grep -q "Browser not started as root: http://10.231.7.22/index.html" "$WORK/manager.log" ||
     fail "the refusal is not in manager.log: $(cat "$WORK/manager.log")"
 
-# The nameless unit and the foreign host are not listed, so they cannot be named.
-for unit in NAS09 OTHER; do
+# The nameless unit and the foreign host are not listed, so they cannot be named, not by
+# address either; nor can an address where nothing answers.
+for unit in NAS09 OTHER 10.231.7.26 10.231.7.25 10.231.7.99; do
     run web "$unit"
     expect_rc 1 "web $unit"
     expect_eq "" "$OUT" "standard output of web $unit"
