@@ -12,8 +12,11 @@
 #   names    40 units named by NetBIOS, by DNS only, and by nothing
 #   start    exec to the main window shown (Xvfb), against a minimal Qt Widgets program
 #   memory   resident memory and CPU of the idle window and during a search
-# Other rows (DHCP: dhcp.row.sh, FTP: ftp.row.sh) come from bench/*.row.sh beside this one:
-# each is sourced with the helpers below and prints its own rows with `row`.
+# Other rows (DHCP: dhcp.row.sh, FTP: ftp.row.sh, the command line's backup: backup.row.sh)
+# come from bench/*.row.sh beside this one: each is sourced with the helpers below and
+# prints its own rows with `row`.
+# Each part runs on its own: a part that fails is one row saying so and why, and the
+# table goes on with the next part. The labs a part brings up go down when it ends.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -23,22 +26,41 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "bench: the lab needs root (network namespaces)" >&2
   exit 77
 fi
-ninja -C "$build" -j 2 zelvo_bench_search zelvo_bench_minimal_window ZelvoSetup >/dev/null
 
 work=$(mktemp -d /tmp/zelvo-bench.XXXXXX)
-prefixes=()
-xvfb_pid=
-cleanup() {
-  for p in "${prefixes[@]}"; do "$lab" down "$p" >/dev/null 2>&1 || true; done
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 
-rows=()
 row() { # what, figure, reference, difference or ratio
-  rows+=("$(printf '| %-44s | %-22s | %-30s | %-30s |' "$1" "$2" "$3" "$4")")
+  printf '| %-44s | %-22s | %-30s | %-30s |\n' "$1" "$2" "$3" "$4" >>"$work/rows"
   echo "bench: $1: $2 / $3 / $4" >&2
+}
+# part NAME FUNCTION: runs one part of the table in a subshell of its own that brings its
+# labs (prefixes) and Xvfb (xvfb_pid) down at its end; a failure becomes a row with the
+# last thing the part said on standard error.
+part() {
+  local name=$1 status
+  # set -e holds inside the part only when the part is no condition of the caller's.
+  set +e
+  (
+    set -e
+    prefixes=() xvfb_pid=
+    # shellcheck disable=SC2317
+    end_part() {
+      for p in "${prefixes[@]}"; do "$lab" down "$p" >/dev/null 2>&1 || true; done
+      if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    }
+    trap end_part EXIT
+    "$2"
+  ) 2> >(tee "$work/part.err" >&2)
+  status=$?
+  set -e
+  wait # for tee
+  if [ "$status" -ne 0 ]; then
+    local why
+    why=$(grep -v '^bench: .*: .* / ' "$work/part.err" | tail -n 1 | cut -c1-60)
+    row "$name: FAILED (exit $status)" "-" "${why:-no message}" "rows above it stand"
+  fi
+  return 0
 }
 ms_to_s() { awk -v v="$1" 'BEGIN { printf "%.2f s", v / 1000 }'; }
 field() { # key line
@@ -81,77 +103,110 @@ search_run() { # prefix -> the bench program's key=value line
     "$dir/zelvo_bench_search" 1
 }
 
-declare -A result
-for n in 1 10 40; do
-  lab_with_units "u$n" "$n" netbios
-  prefix=$LAB_PREFIX
-  line=$(search_run "$prefix")
-  result[$n]=$line
-  first=$(field first_ms "$line") again=$(field again_ms "$line")
-  row "first search, $n units + 300 hosts" "$(ms_to_s "$first") ($(field first_units "$line") listed)" \
-    "waits: 5 s settle + <=1 s pass" "+$(ms_to_s $((first - 5000))) (<=1 s is the pass)"
-  row "Search, $n units + 300 hosts" "$(ms_to_s "$again") ($(field again_units "$line") listed)" \
-    "waits: 10 s listen, 5 s settle, <=1 s pass" "+$(ms_to_s $((again - 15000))) (<=1 s is the pass)"
-  if [ "$n" -eq 40 ]; then
-    for tool in arp-scan nmap; do
-      if ! command -v "$tool" >/dev/null; then
-        row "$tool, same segment" "not installed" "-" "-"
-        continue
-      fi
-      start=$(date +%s%N)
-      if [ "$tool" = arp-scan ]; then
-        "$lab" exec "$prefix" -- arp-scan -q -I eth0 10.231.6.0/23 >"$work/ref.out" 2>&1 || true
-      else
-        "$lab" exec "$prefix" -- nmap -sn -n 10.231.6.0/23 >"$work/ref.out" 2>&1 || true
-      fi
-      took=$((($(date +%s%N) - start) / 1000000))
-      row "$tool, same segment (340 hosts)" "$(ms_to_s "$took")" "first search $(ms_to_s "$first")" \
-        "ratio tool/$tool $(awk -v a="$first" -v b="$took" 'BEGIN { printf "%.2f", a / b }')"
-    done
-  fi
-  if [ "$n" -ne 1 ]; then "$lab" down "$prefix" >/dev/null; fi
-done
+# The search rows; each run's line is kept in $work/search-<n> for the rows after it.
+search_part() {
+  ninja -C "$build" -j 2 zelvo_bench_search >/dev/null
+  local n line first again prefix tool start took
+  for n in 1 10 40; do
+    lab_with_units "u$n" "$n" netbios
+    prefix=$LAB_PREFIX
+    line=$(search_run "$prefix")
+    echo "$line" >"$work/search-$n"
+    first=$(field first_ms "$line") again=$(field again_ms "$line")
+    row "first search, $n units + 300 hosts" "$(ms_to_s "$first") ($(field first_units "$line") listed)" \
+      "waits: 5 s settle + <=1 s pass" "+$(ms_to_s $((first - 5000))) (<=1 s is the pass)"
+    row "Search, $n units + 300 hosts" "$(ms_to_s "$again") ($(field again_units "$line") listed)" \
+      "waits: 10 s listen, 5 s settle, <=1 s pass" "+$(ms_to_s $((again - 15000))) (<=1 s is the pass)"
+    if [ "$n" -eq 40 ]; then
+      for tool in arp-scan nmap; do
+        if ! command -v "$tool" >/dev/null; then
+          row "$tool, same segment" "not installed" "-" "-"
+          continue
+        fi
+        start=$(date +%s%N)
+        if [ "$tool" = arp-scan ]; then
+          "$lab" exec "$prefix" -- arp-scan -q -I eth0 10.231.6.0/23 >"$work/ref.out" 2>&1 || true
+        else
+          "$lab" exec "$prefix" -- nmap -sn -n 10.231.6.0/23 >"$work/ref.out" 2>&1 || true
+        fi
+        took=$((($(date +%s%N) - start) / 1000000))
+        row "$tool, same segment (340 hosts)" "$(ms_to_s "$took")" "first search $(ms_to_s "$first")" \
+          "ratio tool/$tool $(awk -v a="$first" -v b="$took" 'BEGIN { printf "%.2f", a / b }')"
+      done
+    fi
+    "$lab" down "$prefix" >/dev/null
+  done
+}
+
+# The line of an earlier search row's run, or a failure of the part that needs it.
+search_line() { # units
+  [ -s "$work/search-$1" ] || { echo "bench: no $1-unit search run to compare with" >&2; return 1; }
+  cat "$work/search-$1"
+}
 
 # The same 40 units above the 300 others in address order: past the 256 entries kept.
-crowd_first=10.231.6.2 unit_base=10.231.7 lab_with_units high 40 netbios
-prefix=$LAB_PREFIX
-line=$(search_run "$prefix")
-row "40 units above 300 hosts in address order" "$(field first_units "$line") listed" \
-  "40 below them: $(field first_units "${result[40]}") listed" "first 256 entries kept"
-"$lab" down "$prefix" >/dev/null
+high_part() {
+  ninja -C "$build" -j 2 zelvo_bench_search >/dev/null
+  local below line
+  below=$(search_line 40)
+  crowd_first=10.231.6.2 unit_base=10.231.7 lab_with_units high 40 netbios
+  line=$(search_run "$LAB_PREFIX")
+  row "40 units above 300 hosts in address order" "$(field first_units "$line") listed" \
+    "40 below them: $(field first_units "$below") listed" "first 256 entries kept"
+}
 
-netbios_first=$(field first_ms "${result[40]}")
-row "names: 40 units by NetBIOS" "$(ms_to_s "$netbios_first")" "-" "-"
-for naming in dns none; do
-  lab_with_units "n$naming" 40 "$naming"
-  prefix=$LAB_PREFIX
-  line=$(search_run "$prefix")
-  first=$(field first_ms "$line")
-  label=$([ "$naming" = dns ] && echo "by DNS only" || echo "by nothing")
-  row "names: 40 units $label" "$(ms_to_s "$first") ($(field first_units "$line") listed)" \
-    "by NetBIOS $(ms_to_s "$netbios_first")" "$(printf '%+.2f s' "$(awk -v a="$first" -v b="$netbios_first" 'BEGIN { print (a - b) / 1000 }')")"
-  "$lab" down "$prefix" >/dev/null
-done
+names_part() {
+  ninja -C "$build" -j 2 zelvo_bench_search >/dev/null
+  local netbios_first naming line first label
+  netbios_first=$(field first_ms "$(search_line 40)")
+  row "names: 40 units by NetBIOS" "$(ms_to_s "$netbios_first")" "-" "-"
+  for naming in dns none; do
+    lab_with_units "n$naming" 40 "$naming"
+    line=$(search_run "$LAB_PREFIX")
+    first=$(field first_ms "$line")
+    label=$([ "$naming" = dns ] && echo "by DNS only" || echo "by nothing")
+    row "names: 40 units $label" "$(ms_to_s "$first") ($(field first_units "$line") listed)" \
+      "by NetBIOS $(ms_to_s "$netbios_first")" "$(printf '%+.2f s' "$(awk -v a="$first" -v b="$netbios_first" 'BEGIN { print (a - b) / 1000 }')")"
+    "$lab" down "$LAB_PREFIX" >/dev/null
+  done
+}
 
 # Resources, from the 10-unit run: CPU as a share of one core over the time measured.
-line=${result[10]}
-row "idle window: CPU, resident memory" \
-  "$(awk -v c="$(field idle_cpu_ms "$line")" -v t="$(field idle_ms "$line")" 'BEGIN { printf "%.1f %%", 100 * c / t }'), $(($(field idle_rss_kb "$line") / 1024)) MiB" \
-  "-" "-"
-row "during a search: CPU, peak resident memory" \
-  "$(awk -v c="$(field search_cpu_ms "$line")" -v t="$(field first_ms "$line")" 'BEGIN { printf "%.1f %%", 100 * c / t }'), $(($(field search_peak_kb "$line") / 1024)) MiB" \
-  "idle $(($(field idle_rss_kb "$line") / 1024)) MiB" "-"
+resources_part() {
+  local line
+  line=$(search_line 10)
+  row "idle window: CPU, resident memory" \
+    "$(awk -v c="$(field idle_cpu_ms "$line")" -v t="$(field idle_ms "$line")" 'BEGIN { printf "%.1f %%", 100 * c / t }'), $(($(field idle_rss_kb "$line") / 1024)) MiB" \
+    "-" "-"
+  row "during a search: CPU, peak resident memory" \
+    "$(awk -v c="$(field search_cpu_ms "$line")" -v t="$(field first_ms "$line")" 'BEGIN { printf "%.1f %%", 100 * c / t }'), $(($(field search_peak_kb "$line") / 1024)) MiB" \
+    "idle $(($(field idle_rss_kb "$line") / 1024)) MiB" "-"
+}
 
-# The window's start, in the 1-unit lab (the survey and first search need a network).
-prefix=zbu1
-display=
-for d in $(seq 91 120); do
-  if [ ! -e /tmp/.X11-unix/X$d ] && [ ! -e /tmp/.X$d-lock ]; then display=:$d; break; fi
-done
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
-ns=$("$lab" ns "$prefix" pc)
+# The window's start, in a 1-unit lab (the survey and first search need a network).
+start_part() {
+  ninja -C "$build" -j 2 zelvo_bench_minimal_window ZelvoSetup >/dev/null
+  lab_with_units s1 1 netbios
+  local prefix=$LAB_PREFIX display='' d minimal tool
+  for d in $(seq 91 120); do
+    if [ ! -e /tmp/.X11-unix/X$d ] && [ ! -e /tmp/.X$d-lock ]; then display=:$d; break; fi
+  done
+  [ -n "$display" ] || { echo "bench: no free X display" >&2; return 1; }
+  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
+  ns=$("$lab" ns "$prefix" pc)
+  minimal=$(start_ms "Zelvo minimal window" "$build/bench/zelvo_bench_minimal_window")
+  tool=$(start_ms "Zelvo Setup Tool" "$build/bin/ZelvoSetup" ||
+    start_ms "Zelvoセットアップツール" "$build/bin/ZelvoSetup")
+  # The start-up survey pauses 1500 ms with the splash shown, by design; the rest is the
+  # tool's own start.
+  row "window start: exec to main window shown" "$(ms_to_s "${tool% *}") (median of 5)" \
+    "minimal Qt window $(ms_to_s "${minimal% *}")" \
+    "x$(awk -v a="${tool% *}" -v b="${minimal% *}" 'BEGIN { printf "%.1f", a / b }'); +$(ms_to_s $((${tool% *} - ${minimal% *} - 1500))) beyond 1.5 s pause"
+  row "resident memory once shown" "$((${tool#* } / 1024)) MiB" "minimal Qt window $((${minimal#* } / 1024)) MiB" \
+    "+$(((${tool#* } - ${minimal#* }) / 1024)) MiB"
+}
 start_ms() { # title program... -> "ms rss_kb" of the median of five starts
   local title=$1 i t0 pid shown times=() rss=()
   shift
@@ -177,24 +232,20 @@ start_ms() { # title program... -> "ms rss_kb" of the median of five starts
   done
   echo "$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p) $(printf '%s\n' "${rss[@]}" | sort -n | sed -n 3p)"
 }
-minimal=$(start_ms "Zelvo minimal window" "$build/bench/zelvo_bench_minimal_window")
-tool=$(start_ms "Zelvo Setup Tool" "$build/bin/ZelvoSetup" ||
-  start_ms "Zelvoセットアップツール" "$build/bin/ZelvoSetup")
-# The start-up survey pauses 1500 ms with the splash shown, by design; the rest is the
-# tool's own start.
-row "window start: exec to main window shown" "$(ms_to_s "${tool% *}") (median of 5)" \
-  "minimal Qt window $(ms_to_s "${minimal% *}")" \
-  "x$(awk -v a="${tool% *}" -v b="${minimal% *}" 'BEGIN { printf "%.1f", a / b }'); +$(ms_to_s $((${tool% *} - ${minimal% *} - 1500))) beyond 1.5 s pause"
-row "resident memory once shown" "$((${tool#* } / 1024)) MiB" "minimal Qt window $((${minimal#* } / 1024)) MiB" \
-  "+$(((${tool#* } - ${minimal#* }) / 1024)) MiB"
 
+part search search_part
+part "40 units above 300 hosts" high_part
+part names names_part
+part resources resources_part
+part "window start" start_part
 for extra in "$here"/*.row.sh; do
   [ -e "$extra" ] || continue
   # shellcheck source=/dev/null
-  source "$extra"
+  extra_part() { source "$extra"; }
+  part "$(basename "$extra" .row.sh)" extra_part
 done
 
 printf '| %-44s | %-22s | %-30s | %-30s |\n' "measured" "figure" "side by side" "difference / ratio"
 printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..46})" "$(printf -- '-%.0s' {1..24})" \
   "$(printf -- '-%.0s' {1..32})" "$(printf -- '-%.0s' {1..32})"
-printf '%s\n' "${rows[@]}"
+cat "$work/rows"
