@@ -2,7 +2,7 @@
 // window's Search lists, row for row, and both leave the same neighbour lines in their
 // manager.log.
 #include "support/SelectedTestsVerdict.h"
-#include "support/ToolWindow.h"
+#include "support/LabWindow.h"
 
 #include <QApplication>
 #include <QJsonArray>

@@ -6,7 +6,7 @@
 // that takes commands again.
 #include "core/ScriptedUnitDialogs.h"
 #include "support/FakeUrlOpener.h"
-#include "support/ToolWindow.h"
+#include "support/LabWindow.h"
 #include "support/WaitUntil.h"
 
 #include <QApplication>

@@ -1,11 +1,10 @@
-# ctest fixtures that build a lab before end-to-end tests and remove it after.
-# include(${CMAKE_SOURCE_DIR}/tests/lab/LabFixtures.cmake), then:
+# ctest fixtures that build a lab before end-to-end tests and remove it after (lab/README.md):
 #   zelvo_add_lab_fixture(NAME fx DESCRIPTION file.lab)
-#   zelvo_add_lab_test(NAME t FIXTURE fx COMMAND cmd args... [TIMEOUT s] [LABELS ...])
-#   zelvo_add_lab_test(NAME t DESCRIPTION file.lab COMMAND ...)   (a lab of its own)
-# The test command runs in the lab's PC namespace with ZELVO_LAB_PREFIX and ZELVO_LAB set.
-# All tests are labelled lab and exit 77 (skipped) when not run as root.
-# Set in every directory that includes this file; the functions below are defined once.
+#   zelvo_add_lab_test(NAME t FIXTURE fx | DESCRIPTION file.lab  COMMAND cmd args...
+#                      [COPY files...] [TIMEOUT s] [LABELS ...])
+# The command runs in the lab's PC namespace with ZELVO_LAB_PREFIX and ZELVO_LAB set. COPY
+# puts the files and manager.ini into a fresh folder of the test's own, where the command
+# runs ("./program"): the window writes manager.log beside its executable. Not root: 77.
 set(ZELVO_LAB_CTEST ${CMAKE_CURRENT_LIST_DIR}/lab-ctest.sh)
 include_guard(GLOBAL)
 
@@ -31,7 +30,7 @@ function(zelvo_add_lab_fixture)
 endfunction()
 
 function(zelvo_add_lab_test)
-  cmake_parse_arguments(T "" "NAME;FIXTURE;DESCRIPTION;TIMEOUT" "COMMAND;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;FIXTURE;DESCRIPTION;TIMEOUT" "COMMAND;COPY;LABELS" ${ARGN})
   if(NOT T_NAME OR NOT T_COMMAND OR (NOT T_FIXTURE AND NOT T_DESCRIPTION))
     message(FATAL_ERROR "zelvo_add_lab_test needs NAME, COMMAND and FIXTURE or DESCRIPTION")
   endif()
@@ -43,9 +42,14 @@ function(zelvo_add_lab_test)
     set(T_TIMEOUT 180)
   endif()
   zelvo_lab_prefix(${T_FIXTURE} prefix)
+  set(copy)
+  if(T_COPY)
+    set(copy --in ${CMAKE_CURRENT_BINARY_DIR}/lab-run/${T_NAME}
+        ${CMAKE_SOURCE_DIR}/resources/manager.ini ${T_COPY} --)
+  endif()
   set(labels lab ${T_LABELS})
-  add_test(NAME ${T_NAME} COMMAND ${ZELVO_LAB_CTEST} run ${prefix} ${T_COMMAND})
-  # Tests that share a lab run one after the other: they change what is on the units.
+  add_test(NAME ${T_NAME} COMMAND ${ZELVO_LAB_CTEST} run ${prefix} ${copy} ${T_COMMAND})
+  # Tests that share a lab run one after the other.
   set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED ${T_FIXTURE}
     RESOURCE_LOCK ${T_FIXTURE} LABELS "${labels}" SKIP_RETURN_CODE 77
     TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

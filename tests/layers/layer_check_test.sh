@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # The layer check against small planted trees: each climbing include is named with its
 # file and line, and a tree that only includes downwards passes.
-set -uo pipefail
+source "$(dirname "$0")/../support/lab-test.sh"
 check="$1"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 plant() { # plant <file> <line>...
     mkdir -p "$dir/src/$(dirname "$1")"

@@ -4,11 +4,7 @@
 # executables' hardening, and that every library the executables need is a declared
 # dependency.
 #   package_build_test.sh <build dir> <output dir>
-set -uo pipefail
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../support/lab-test.sh"
 build=${1:?build dir} out=${2:?output dir}
 command -v dpkg-shlibdeps >/dev/null || fail "dpkg-shlibdeps is missing (scripts/setup.sh installs dpkg-dev)"
 rm -rf "$out" && mkdir -p "$out"

@@ -5,17 +5,10 @@
 # capabilities and runs `zelvo-setup-cli search` as an ordinary user in the group, and
 # as one outside it, in the lab's PC namespace.
 #   package_install_test.sh <package output dir>
-set -uo pipefail
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../support/lab-test.sh"
 out=${1:?package output dir}
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: installing a package into a copy of the system needs root (mounts, chroot)"
-    exit 77
-fi
-[[ -n ${ZELVO_LAB_PREFIX:-} ]] || fail "not started in the lab's PC namespace"
+[[ $(id -u) -eq 0 ]] || skip "installing a package into a copy of the system needs root (mounts, chroot)"
+need_fixture_lab
 debs=("$out"/zelvo-setup_*.deb)
 [[ -f ${debs[0]} ]] || fail "no package in $out (package_build_test makes it)"
 
@@ -57,15 +50,6 @@ in_root man -w zelvo-setup-cli >/dev/null 2>&1 || [[ -f $root/usr/share/man/man1
 
 in_root useradd -m -G zelvo-setup zelvomember || fail "useradd zelvomember"
 in_root useradd -m zelvostranger || fail "useradd zelvostranger"
-# A search must make the units answer anew: forget the PC on every host of the lab.
-forget_neighbours() {
-    ip -4 neigh flush all
-    local host
-    for host in NAS01 NAS02 NAS09 OTHER; do
-        "$ZELVO_LAB" unit-exec "$ZELVO_LAB_PREFIX" "$host" -- ip -4 neigh flush all ||
-            fail "cannot flush $host's neighbours"
-    done
-}
 as_user() { # user, command...
     local user=$1
     shift
@@ -73,7 +57,7 @@ as_user() { # user, command...
         env -i HOME="/home/$user" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
 }
 
-forget_neighbours
+forget_neighbours NAS01 NAS02 NAS09 OTHER
 as_user zelvomember zelvo-setup-cli search --json >"$top/member.json" 2>"$top/member.err"
 rc=$?
 [[ $rc -eq 0 ]] || fail "search as a member of the group: status $rc: $(cat "$top/member.err")"
@@ -82,7 +66,7 @@ names=$(jq -r '[.units[].name] | join(" ")' "$top/member.json") || fail "not JSO
 
 # Outside the group the helper does not run for the user; the lab admits no ping
 # sockets, so the search cannot make the units answer and says why.
-forget_neighbours
+forget_neighbours NAS01 NAS02 NAS09 OTHER
 as_user zelvostranger zelvo-setup-cli search --json >"$top/stranger.json" 2>"$top/stranger.err"
 rc=$?
 [[ $rc -eq 1 ]] || fail "search outside the group: status $rc, expected 1: $(cat "$top/stranger.err")"

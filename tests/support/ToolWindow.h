@@ -1,7 +1,6 @@
 #pragma once
-// The tool's main window built by the tool's own wiring, with message boxes from a script,
-// for end-to-end runs in a lab's PC namespace (search, temporary address, transfers, the
-// fault matrix, the benchmarks). Header only: its users link zelvo_app.
+// The tool's main window built by the tool's own wiring, with message boxes from a script
+// (support/LabWindow.h runs it in a lab). Header only: its users link zelvo_app.
 #include "app/MainDialog.h"
 #include "app/ToolWiring.h"
 #include "core/ExePath.h"
@@ -22,57 +21,6 @@
 #include <vector>
 
 namespace zelvo::test {
-
-inline bool InLab()
-{
-    const char* prefix = std::getenv("ZELVO_LAB_PREFIX");
-    return prefix && *prefix;
-}
-
-// A command line of the lab on this test's lab: "unit-exec NAS02 -- ip link set eth0 down".
-inline std::string LabCommand(const std::string& arguments)
-{
-    return std::string("\"") + std::getenv("ZELVO_LAB") + "\" " +
-           arguments.substr(0, arguments.find(' ')) + " " + std::getenv("ZELVO_LAB_PREFIX") +
-           (arguments.find(' ') == std::string::npos ? "" : arguments.substr(arguments.find(' ')));
-}
-
-// Runs a command of the lab on this test's lab: "unit-exec NAS02 -- ip link set eth0 down".
-inline int Lab(const std::string& arguments)
-{
-    return std::system(LabCommand(arguments).c_str());
-}
-
-// What a command of the lab prints, without its trailing line ends: "unit-addr NAS05".
-inline std::string LabOutput(const std::string& arguments)
-{
-    std::string out;
-    if (FILE* p = ::popen(LabCommand(arguments).c_str(), "r")) {
-        char chunk[512];
-        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;)
-            out.append(chunk, n);
-        ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
-        out.pop_back();
-    return out;
-}
-
-// The lab's state folder (its nodes' logs are under nodes/<name>/log/).
-inline std::string LabStateDirectory()
-{
-    return std::string("/run/zelvo-lab/") + std::getenv("ZELVO_LAB_PREFIX");
-}
-
-inline std::string ManagerLogPath()
-{
-    return ExeDirectory() + "/manager.log";
-}
-
-inline std::string ManagerLog()
-{
-    return ReadSmallFile(ManagerLogPath(), 1 << 20).value_or("");
-}
 
 struct ToolWindowOptions
 {
