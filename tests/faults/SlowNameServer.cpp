@@ -22,30 +22,19 @@ namespace {
 
 constexpr std::size_t kQuestionEnd = 12 + 34; // header, encoded name with its length and root
 
-void Be16(std::vector<uint8_t>& out, uint16_t v)
-{
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-}
-
-// The answer as nmbd lays it out: the question's name as the record's owner, type
-// NBSTAT, class IN, one name entry and the 46 bytes of statistics.
+// The answer as nmbd lays it out: the question's name as the record's owner, type NBSTAT,
+// class IN, one unique active <00> name entry and the 46 bytes of statistics.
 std::vector<uint8_t> Reply(const uint8_t* question, const std::string& name)
 {
-    std::vector<uint8_t> out(question, question + 2); // transaction id
-    Be16(out, 0x8400);                                // response, authoritative
-    for (uint16_t count : {0, 1, 0, 0})
-        Be16(out, count);
+    std::vector<uint8_t> out(question, question + 2);           // transaction id
+    const uint8_t header[] = {0x84, 0, 0, 0, 0, 1, 0, 0, 0, 0}; // response, one answer
+    out.insert(out.end(), std::begin(header), std::end(header));
     out.insert(out.end(), question + 12, question + kQuestionEnd);
-    Be16(out, 0x0021);
-    Be16(out, 0x0001);
-    out.insert(out.end(), 4, 0); // time to live
-    Be16(out, 1 + 18 + 46);
-    out.push_back(1);
-    std::string padded = (name + std::string(15, ' ')).substr(0, 15);
+    const uint8_t record[] = {0, 0x21, 0, 1, 0, 0, 0, 0, 0, 1 + 18 + 46, 1};
+    out.insert(out.end(), std::begin(record), std::end(record));
+    const std::string padded = (name + std::string(15, ' ')).substr(0, 15);
     out.insert(out.end(), padded.begin(), padded.end());
-    out.push_back(0x00); // suffix <00>
-    Be16(out, 0x0400);   // unique, active
+    out.insert(out.end(), {0x00, 0x04, 0x00});
     out.insert(out.end(), 46, 0);
     return out;
 }
