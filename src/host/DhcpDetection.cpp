@@ -8,6 +8,7 @@
 #include "core/SubnetMask.h"
 #include "host/OsClass.h"
 #include "host/PcNetwork.h"
+#include "platform/ErrnoText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,9 +39,8 @@ const HostIfAddress* FirstUsableAddress(const HostInterface& link)
 // The text of the box for a DHCP client query that failed with errorCode.
 std::string DhcpQueryErrorText(int language, int errorCode)
 {
-    const char* reason = strerrordesc_np(errorCode);
     char detail[LogWriter::kLineBuffer];
-    std::snprintf(detail, sizeof detail, "0x%04x: %s", errorCode, reason ? reason : "");
+    std::snprintf(detail, sizeof detail, "0x%04x: %s", errorCode, ErrnoText(errorCode).c_str());
     return MessageCatalogue::Choose(language, 903, 904) + detail;
 }
 

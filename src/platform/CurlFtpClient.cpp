@@ -1,3 +1,4 @@
+#include "platform/ErrnoText.h"
 #include "platform/FtpClient.h"
 #include "platform/FtpReplies.h"
 
@@ -218,7 +219,7 @@ public:
         if (fd.Get() < 0) {
             const int error = errno;
             return {CodeForLocalErrno(error, true),
-                    "cannot create a file in " + FolderOf(localPath) + ": " + std::strerror(error)};
+                    "cannot create a file in " + FolderOf(localPath) + ": " + ErrnoText(error)};
         }
         ::fcntl(fd.Get(), F_SETFD, FD_CLOEXEC);
         FtpOutcome outcome = RetrieveInto(remoteName, fd.Get());
@@ -258,7 +259,7 @@ public:
             return {kFtpReadFault, file.Path() + " became shorter while it was sent"};
         if (!outcome.Ok() && source.error != 0)
             return {CodeForLocalErrno(source.error, false),
-                    "cannot read " + file.Path() + ": " + std::strerror(source.error)};
+                    "cannot read " + file.Path() + ": " + ErrnoText(source.error)};
         return outcome;
     }
 
@@ -324,7 +325,7 @@ private:
 
     static FtpOutcome LocalFailure(int error, const std::string& what)
     {
-        return {CodeForLocalErrno(error, true), what + ": " + std::strerror(error)};
+        return {CodeForLocalErrno(error, true), what + ": " + ErrnoText(error)};
     }
 
     // libcurl's callbacks are called from C: none may throw. Each returns a short count
@@ -629,7 +630,7 @@ std::unique_ptr<UploadFile> OpenUploadFile(const std::string& localPath,
     if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0) {
         const int error = errno;
         outcome = {CodeForLocalErrno(error, false),
-                   "cannot read " + localPath + ": " + std::strerror(error)};
+                   "cannot read " + localPath + ": " + ErrnoText(error)};
         return nullptr;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -649,7 +650,7 @@ std::unique_ptr<UploadFile> OpenUploadFile(const std::string& localPath,
         if (n < 0) {
             const int error = errno;
             outcome = {CodeForLocalErrno(error, false),
-                       "cannot read " + localPath + ": " + std::strerror(error)};
+                       "cannot read " + localPath + ": " + ErrnoText(error)};
             return nullptr;
         }
         if (n == 0)
@@ -667,13 +668,13 @@ FtpOutcome CheckDownloadFolder(const std::string& folder)
     };
     if (::stat(folder.c_str(), &info) != 0) {
         const int error = errno;
-        return {CodeForLocalErrno(error, true), folder + ": " + std::strerror(error)};
+        return {CodeForLocalErrno(error, true), folder + ": " + ErrnoText(error)};
     }
     if (!S_ISDIR(info.st_mode))
         return {kFtpPathNotFound, folder + " is not a folder"};
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         const int error = errno;
-        return {CodeForLocalErrno(error, true), folder + ": " + std::strerror(error)};
+        return {CodeForLocalErrno(error, true), folder + ": " + ErrnoText(error)};
     }
     return {};
 }

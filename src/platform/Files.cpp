@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/UniqueFd.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <limits.h>
@@ -10,24 +12,21 @@ namespace zelvo {
 
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid())
         return std::nullopt;
     std::string data(maxBytes, '\0');
     std::size_t got = 0;
     while (got < maxBytes) {
-        const ssize_t n = ::read(fd, data.data() + got, maxBytes - got);
+        const ssize_t n = ::read(fd.Get(), data.data() + got, maxBytes - got);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
+        if (n < 0)
             return std::nullopt;
-        }
         if (n == 0)
             break;
         got += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     data.resize(got);
     return data;
 }
@@ -48,16 +47,11 @@ namespace {
 // the file's place must not become the tool's.
 int OpenRegular(const std::string& path, int flags, mode_t mode = 0)
 {
-    const int fd =
-        ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode);
-    if (fd < 0)
-        return -1;
+    UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode));
     struct stat st = {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
-    }
-    return fd;
+    return fd.Release();
 }
 
 } // namespace
@@ -67,12 +61,8 @@ bool CreateEmptyFile(const std::string& path)
     // O_NOFOLLOW: a link planted in the tool's folder must not make us truncate, or
     // create, a file somewhere else with our rights. The length is cut only once the
     // file is known to be a regular one.
-    const int fd = OpenRegular(path, O_RDWR | O_CREAT, 0644);
-    if (fd < 0)
-        return false;
-    const bool emptied = ::ftruncate(fd, 0) == 0;
-    ::close(fd);
-    return emptied;
+    const UniqueFd fd(OpenRegular(path, O_RDWR | O_CREAT, 0644));
+    return fd.Valid() && ::ftruncate(fd.Get(), 0) == 0;
 }
 
 int OpenRegularFileToAppend(const std::string& path)

@@ -5,6 +5,7 @@
 #include "platform/NetworkNamespace.h"
 #include "platform/PcDhcpClientState.h"
 #include "platform/RtnetlinkDump.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <climits>
@@ -110,11 +111,7 @@ public:
 
     bool TcpAvailable() override
     {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-        if (fd < 0)
-            return false;
-        ::close(fd);
-        return true;
+        return UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)).Valid();
     }
 
     std::optional<std::string> HostName() override

@@ -1,6 +1,7 @@
 #include "platform/IcmpSocket.h"
 
 #include "platform/DatagramIo.h"
+#include "platform/ErrnoText.h"
 #include "platform/Files.h"
 #include "platform/IcmpMessage.h"
 #include "platform/WaitReadable.h"
@@ -42,12 +43,6 @@ unsigned InterfaceHolding(Ipv4Address address)
     }
     ::freeifaddrs(list);
     return index;
-}
-
-std::string ErrorText(int error)
-{
-    char text[256];
-    return ::strerror_r(error, text, sizeof text);
 }
 
 // The errno values a ping socket's receive returns for an ICMP error about one of its
@@ -310,7 +305,7 @@ public:
         } else {
             const std::string noPing =
                 pingError == EACCES ? "no ping socket for this account's groups" + PingRangeText()
-                                    : "no ping socket: " + ErrorText(pingError);
+                                    : "no ping socket: " + ErrnoText(pingError);
             PrivilegedSocketRequest request;
             request.kind = PrivilegedSocketKind::RawIcmp;
             request.interfaceIndex = static_cast<int>(outgoing);

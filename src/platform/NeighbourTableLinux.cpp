@@ -1,5 +1,7 @@
 #include "platform/NeighbourTable.h"
 
+#include "platform/ErrnoText.h"
+
 #include <atomic>
 #include <cstring>
 
@@ -13,9 +15,7 @@ NeighbourRead Failed(int error)
 {
     NeighbourRead read;
     read.errorCode = error;
-    char text[256];
-    // The GNU strerror_r returns its text, which may or may not be in our buffer.
-    read.errorText = ::strerror_r(error, text, sizeof text);
+    read.errorText = ErrnoText(error);
     return read;
 }
 

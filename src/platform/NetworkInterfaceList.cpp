@@ -1,5 +1,7 @@
 #include "platform/NetworkInterfaceList.h"
 
+#include "platform/UniqueFd.h"
+
 #include <cerrno>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -45,11 +47,8 @@ public:
 
     int ProbeUdpSocket() const override
     {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-        if (fd < 0)
-            return errno;
-        ::close(fd);
-        return 0;
+        const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+        return fd.Valid() ? 0 : errno;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "platform/PrivilegedSockets.h"
 
+#include "platform/ErrnoText.h"
 #include "platform/Files.h"
 #include "platform/WaitReadable.h"
 
@@ -30,12 +31,6 @@ constexpr int kSliceMs = 50;
 // Arrivals kept for a reader that is not reading (a socket's queue would drop more, too).
 constexpr std::size_t kMaxQueued = 256;
 constexpr uint16_t kDhcpServerPort = 67;
-
-std::string ErrorText(int error)
-{
-    char text[256];
-    return ::strerror_r(error, text, sizeof text);
-}
 
 const char* SocketName(PrivilegedSocketKind kind)
 {
@@ -121,7 +116,7 @@ SocketAcquisition AcquirePrivilegedSocket(const PrivilegedSocketRequest& request
     if (!IsPrivilegeError(error))
         return Failure(SocketProblem::OpenFailed, error,
                        std::string("the ") + SocketName(request.kind) +
-                           " could not be opened: " + ErrorText(error));
+                           " could not be opened: " + ErrnoText(error));
     SocketAcquisition helper = StartSockHelper(DefaultSockHelperPath(), request);
     if (helper.problem != SocketProblem::None)
         helper.detail =
@@ -137,7 +132,7 @@ pid_t Spawn(const std::string& path, UniqueFd& channel, SocketAcquisition& failu
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
         failure = Failure(SocketProblem::HelperFailed, errno,
-                          "no channel to the helper: " + ErrorText(errno));
+                          "no channel to the helper: " + ErrnoText(errno));
         return -1;
     }
     UniqueFd ours(pair[0]);
@@ -164,7 +159,7 @@ pid_t Spawn(const std::string& path, UniqueFd& channel, SocketAcquisition& failu
     }
     if (spawnError != 0) {
         failure = Failure(SocketProblem::HelperMissing, spawnError,
-                          "the helper " + path + " could not be started: " + ErrorText(spawnError));
+                          "the helper " + path + " could not be started: " + ErrnoText(spawnError));
         return -1;
     }
     channel = std::move(ours);
@@ -292,7 +287,7 @@ SocketAcquisition StartSockHelper(const std::string& helperPath,
                            ": as root, give it with scripts/install-helper.sh " + helperPath);
     return Failure(SocketProblem::OpenFailed, opened,
                    std::string("the helper could not open the ") + SocketName(request.kind) + ": " +
-                       ErrorText(opened));
+                       ErrnoText(opened));
 }
 
 SockHelperSession::SockHelperSession(UniqueFd channel, pid_t pid, PrivilegedSocketKind kind)

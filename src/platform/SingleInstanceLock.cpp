@@ -1,5 +1,8 @@
 #include "platform/SingleInstanceLock.h"
 
+#include "platform/ErrnoText.h"
+#include "platform/UniqueFd.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +22,7 @@ std::string Owned(const char* what, const std::string& path, const struct stat& 
 
 std::string Failed(const char* step, const std::string& path, int error)
 {
-    return std::string(step) + " " + path + ": " + std::strerror(error);
+    return std::string(step) + " " + path + ": " + ErrnoText(error);
 }
 
 // /run/user/<uid>, the runtime directory a login session gets, also when the variable
@@ -89,9 +92,9 @@ InstanceCheck AcquireInstanceLock(const std::string& name, const std::string& di
         return InstanceCheck::Unguarded;
     // O_NOFOLLOW: a link planted in the lock's place must not make us open another file.
     // O_NONBLOCK: a FIFO planted there must not hold the start.
-    const int fd = ::open(path.c_str(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(),
+                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
+    if (!fd.Valid()) {
         if (why)
             *why =
                 Failed(errno == ELOOP ? "a symbolic link stands at" : "cannot open", path, errno);
@@ -99,17 +102,18 @@ InstanceCheck AcquireInstanceLock(const std::string& name, const std::string& di
     }
     // A lock file that someone else made is theirs to hold for ever: not ours to trust.
     struct stat st = {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         if (why)
             *why = S_ISREG(st.st_mode) ? Owned("the lock file", path, st)
                                        : path + " is not a regular file";
-        ::close(fd);
         return InstanceCheck::Unguarded;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-        return InstanceCheck::First; // fd stays open on purpose: the lock lives with us
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
+        fd.Release(); // stays open on purpose: the lock lives with us
+        return InstanceCheck::First;
+    }
     const int err = errno;
-    ::close(fd);
+    fd.Reset();
     if (err == EWOULDBLOCK)
         return InstanceCheck::AlreadyRunning;
     if (why)

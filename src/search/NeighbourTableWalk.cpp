@@ -101,9 +101,8 @@ NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& fullRead, SearchTabl
         if (j < kept && keptOrder.empty())
             table.arpAddresses[j] = entry.address;
         const auto o = entry.address.Octets();
-        const MacAddress& m = entry.mac;
-        AddLine(lines, " %02zu : %03d.%03d.%03d.%03d - %02x.%02x.%02x.%02x.%02x.%02x\r\n", j + 1,
-                o[0], o[1], o[2], o[3], m[0], m[1], m[2], m[3], m[4], m[5]);
+        AddLine(lines, " %02zu : %03d.%03d.%03d.%03d - %s\r\n", j + 1, o[0], o[1], o[2], o[3],
+                MacLogText(entry.mac).c_str());
         if (nameCards) {
             const std::string card = cards.NameOf(entry.interfaceIndex);
             std::string& line = lines.back();

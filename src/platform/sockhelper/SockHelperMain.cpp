@@ -6,6 +6,7 @@
 // process: the helper sends for the tool only what the tool sends (its echo requests,
 // built here; its DHCP replies, checked here) and passes back only what the tool reads
 // (SessionRules.h). Anything else ends the session.
+#include "platform/UniqueFd.h"
 #include "platform/sockhelper/EchoReplyFilter.h"
 #include "platform/sockhelper/SessionRules.h"
 #include "platform/sockhelper/SockHelperProtocol.h"
@@ -109,43 +110,37 @@ bool Raise(cap_value_t capability)
 // A raw ICMP socket with the filter that keeps out what a probe never reads.
 int OpenRawIcmp(bool broadcast)
 {
-    const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd < 0)
+    zelvo::UniqueFd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    if (!fd.Valid())
         return -errno;
     const sock_fprog program{static_cast<unsigned short>(kEchoReplyFilter.size()),
                              const_cast<sock_filter*>(kEchoReplyFilter.data())};
     const int on = 1;
-    if (::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0 ||
-        (broadcast && ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)) {
-        const int error = errno;
-        ::close(fd);
-        return -error;
-    }
+    if (::setsockopt(fd.Get(), SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0 ||
+        (broadcast && ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0))
+        return -errno;
     // What arrived before the filter was in place is not the session's.
     char discard[1];
-    while (::recv(fd, discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC) >= 0) {
+    while (::recv(fd.Get(), discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC) >= 0) {
     }
-    return fd;
+    return fd.Release();
 }
 
 int OpenDhcpServer()
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    zelvo::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd.Valid())
         return -errno;
     const int on = 1;
     sockaddr_in any{};
     any.sin_family = AF_INET;
     any.sin_port = htons(67);
     any.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
-        ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return -error;
-    }
-    return fd;
+    if (::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        ::setsockopt(fd.Get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0 ||
+        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
+        return -errno;
+    return fd.Release();
 }
 
 // True when the card interfaceIndex holds address (network order): the echo requests may
