@@ -2,6 +2,9 @@
 
 #include "core/PassPacing.h"
 #include "core/PassTexts.h"
+#include "core/WorkerJob.h"
+
+#include <chrono>
 
 namespace zelvo {
 namespace {
@@ -35,11 +38,25 @@ std::string CliProgressPasses::LineText(const std::string& message, int filled, 
 
 void CliProgressPasses::Stepped(const std::string& message, int secondsLeft)
 {
-    int step = 0;
-    RunPacedSteps(kBarCells, kSteppedPassMs, m_clock, [&] {
-        m_line.Show(LineText(message, ++step, kBarCells, secondsLeft));
-        return true;
-    });
+    const auto followedDone = [this] {
+        return m_followed && m_followed->done.load(std::memory_order_acquire);
+    };
+    if (followedDone())
+        return;
+    // The window's pacing, the bar redrawn a cell at a time; between two cells the pass
+    // waits on the followed worker, so that it ends the moment the worker is done.
+    const int64_t start = m_clock.MonotonicMs();
+    for (int step = 1; step <= kBarCells; ++step) {
+        m_line.Show(LineText(message, step, kBarCells, secondsLeft));
+        const int64_t due = start + int64_t{step} * kSteppedPassMs / kBarCells;
+        const int64_t now = m_clock.MonotonicMs();
+        if (now >= due)
+            continue;
+        if (!m_followed)
+            m_clock.SleepMs(static_cast<int>(due - now));
+        else if (WaitForDone(*m_followed, std::chrono::milliseconds(due - now)))
+            return;
+    }
 }
 
 void CliProgressPasses::RunProgressPass(int secondsLeft, int kind)

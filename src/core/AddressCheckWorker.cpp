@@ -35,7 +35,7 @@ void AddressCheckWorker(AddressCheckJob& job, UnitProbes& network)
         job.result = 0;
     else if (job.elapsedSeconds < kGiveUpFromSeconds)
         job.result = CheckAddress(job, network);
-    job.done.store(true, std::memory_order_release);
+    job.MarkDone();
 }
 
 } // namespace zelvo

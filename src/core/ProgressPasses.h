@@ -2,6 +2,8 @@
 
 namespace zelvo {
 
+struct WorkerJob;
+
 // Kinds of RunProgressPass.
 enum ProgressKind
 {
@@ -25,6 +27,27 @@ public:
     virtual void RunTimedPass(int secondsLeft, int phase) = 0;
     virtual void RunSearchPass(int secondsLeft, int ignored) = 0;
     virtual void RunRetrievePass(int secondsLeft) = 0;
+
+    // The worker the passes are waiting for, or null between waits. A front end that
+    // need not keep whole one-second passes (the command line) ends a pass as soon as
+    // this worker is done; the window keeps its passes whole and ignores it.
+    virtual void Follow(const WorkerJob* job) { (void)job; }
+};
+
+// Has the passes follow one worker for as long as it lives.
+class FollowedWorker
+{
+public:
+    FollowedWorker(ProgressPasses& passes, const WorkerJob& job) : m_passes(passes)
+    {
+        m_passes.Follow(&job);
+    }
+    ~FollowedWorker() { m_passes.Follow(nullptr); }
+    FollowedWorker(const FollowedWorker&) = delete;
+    FollowedWorker& operator=(const FollowedWorker&) = delete;
+
+private:
+    ProgressPasses& m_passes;
 };
 
 } // namespace zelvo

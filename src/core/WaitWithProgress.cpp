@@ -18,7 +18,7 @@ void RunWorker(std::shared_ptr<WorkerJob> job, std::function<void(WorkerJob&)> w
         // Nothing may leave a thread; the waiting side sees an ordinary failure.
         job->result = kWorkerFailedResult;
     }
-    job->done.store(true, std::memory_order_release);
+    job->MarkDone();
 }
 
 // Leaves a worker that is still running to itself, asked to stop, should the loop be
@@ -44,6 +44,18 @@ private:
 
 } // namespace
 
+WaitOutcome RunPasses(const WorkerJob& job, const std::function<void()>& pass,
+                      const std::function<bool()>& over)
+{
+    for (;;) {
+        pass();
+        if (job.done.load(std::memory_order_acquire))
+            return WaitOutcome::Done;
+        if (over())
+            return WaitOutcome::TimedOut;
+    }
+}
+
 WaitOutcome WaitWithProgress(const std::shared_ptr<WorkerJob>& job,
                              std::function<void(WorkerJob&)> work, int budgetSeconds,
                              const std::function<void(int secondsLeft)>& pass, const Clock& clock)
@@ -63,27 +75,33 @@ WaitOutcome WaitWithProgress(const std::shared_ptr<WorkerJob>& job,
         worker.thread = std::thread(RunWorker, job, std::move(work));
     } catch (const std::system_error&) {
         job->result = kWorkerFailedResult;
-        job->done.store(true, std::memory_order_release);
+        job->MarkDone();
         return WaitOutcome::Done;
     }
 
-    for (;;) {
-        if (pass)
-            pass(secondsLeft);
-        else
-            clock.SleepMs(1000); // without a pass, look once a second
-        if (job->done.load(std::memory_order_acquire)) {
-            worker.thread.join(); // done is the worker's last write: this is quick
-            return WaitOutcome::Done;
-        }
-        secondsLeft = budgetSeconds - static_cast<int>(std::difftime(clock.NowSeconds(), start));
-        if (secondsLeft <= 0) {
-            // No worker is killed: it is asked to stop and left with its share of the job.
-            job->stopRequested.store(true, std::memory_order_release);
-            worker.thread.detach();
-            return WaitOutcome::TimedOut;
-        }
+    const WaitOutcome outcome = RunPasses(
+        *job,
+        [&] {
+            if (pass)
+                pass(secondsLeft);
+            else
+                clock.SleepMs(1000); // without a pass, look once a second
+        },
+        [&] {
+            if (budgetSeconds == kNoBudget)
+                return false;
+            secondsLeft =
+                budgetSeconds - static_cast<int>(std::difftime(clock.NowSeconds(), start));
+            return secondsLeft <= 0;
+        });
+    if (outcome == WaitOutcome::Done) {
+        worker.thread.join(); // done is the worker's last write: this is quick
+        return WaitOutcome::Done;
     }
+    // No worker is killed: it is asked to stop and left with its share of the job.
+    job->stopRequested.store(true, std::memory_order_release);
+    worker.thread.detach();
+    return WaitOutcome::TimedOut;
 }
 
 } // namespace zelvo

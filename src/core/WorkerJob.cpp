@@ -1,19 +1,21 @@
 #include "core/WorkerJob.h"
 
-#include <thread>
-
 namespace zelvo {
 
-bool WaitForDone(const WorkerJob& job, std::chrono::microseconds budget,
-                 std::chrono::microseconds step)
+void WorkerJob::MarkDone()
 {
-    const auto end = std::chrono::steady_clock::now() + budget;
-    while (!job.done.load(std::memory_order_acquire)) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(step);
+    {
+        const std::lock_guard<std::mutex> lock(m_doneMutex);
+        done.store(true, std::memory_order_release);
     }
-    return true;
+    m_doneChanged.notify_all();
+}
+
+bool WaitForDone(const WorkerJob& job, std::chrono::milliseconds budget)
+{
+    std::unique_lock<std::mutex> lock(job.m_doneMutex);
+    return job.m_doneChanged.wait_for(lock, budget,
+                                      [&job] { return job.done.load(std::memory_order_acquire); });
 }
 
 } // namespace zelvo

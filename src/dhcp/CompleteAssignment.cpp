@@ -3,10 +3,10 @@
 #include "core/AddressCheckWorker.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
+#include "core/WaitWithProgress.h"
 
 #include <cstdio>
 #include <optional>
-#include <thread>
 
 namespace zelvo {
 
@@ -19,7 +19,7 @@ int ElapsedSeconds(const Clock& clock, int64_t startMs)
 
 // The name phase: one AddressCheckWorker after the other until one finds the name or the
 // window is over. The deadline is looked at only when a worker has finished, so an
-// attempt under way is never cut short.
+// attempt under way is never cut short: each worker's wait has no budget of its own.
 std::optional<std::string> WaitForName(const CompletionServices& s, int windowSeconds,
                                        Ipv4Address address)
 {
@@ -32,17 +32,19 @@ std::optional<std::string> WaitForName(const CompletionServices& s, int windowSe
         job->elapsedSeconds = elapsed;
         job->result = 0;
         std::shared_ptr<UnitProbes> probes = s.probes;
-        std::thread worker([job, probes] {
-            if (probes)
-                AddressCheckWorker(*job, *probes);
-            else
-                job->done.store(true, std::memory_order_release);
-        });
-        do {
-            s.passes.RunRetrievePass(secondsLeft);
-            secondsLeft = windowSeconds - ElapsedSeconds(s.clock, startMs);
-        } while (!job->done.load(std::memory_order_acquire));
-        worker.join();
+        const FollowedWorker followed(s.passes, *job);
+        WaitWithProgress(
+            job,
+            [probes](WorkerJob& worker) {
+                if (probes)
+                    AddressCheckWorker(static_cast<AddressCheckJob&>(worker), *probes);
+            },
+            kNoBudget,
+            [&](int) {
+                s.passes.RunRetrievePass(secondsLeft);
+                secondsLeft = windowSeconds - ElapsedSeconds(s.clock, startMs);
+            },
+            s.clock);
         elapsed = ElapsedSeconds(s.clock, startMs);
         if (job->result == 1)
             return std::string(job->name);

@@ -5,6 +5,7 @@
 #include "core/MessageCatalogue.h"
 #include "core/OperationFrame.h"
 #include "core/ReceiveWorker.h"
+#include "core/WaitWithProgress.h"
 #include "dhcp/CompleteAssignment.h"
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/FirewallNotice.h"
@@ -35,7 +36,7 @@ constexpr auto kWaitingDatagramGrace = std::chrono::milliseconds(20);
 // True when the worker took a datagram within the grace: one was waiting already.
 bool ReadSoon(const ReceiveJob& job)
 {
-    return WaitForDone(job, kWaitingDatagramGrace, std::chrono::microseconds(200));
+    return WaitForDone(job, kWaitingDatagramGrace);
 }
 } // namespace
 
@@ -206,28 +207,41 @@ bool DhcpCommands::RunExchange(Form form, DhcpServerSocket& socket, int& seconds
             quiet = false;
         }
     } unlogged{x, m_quiet};
-    while (true) {
-        auto job = std::make_shared<ReceiveJob>(socket);
-        job->quiet = x.datagrams >= kLoggedDatagrams;
-        m_quiet = job->quiet;
-        std::thread worker([job] { ReceiveWorker(*job); });
-        bool windowOver = false;
-        do {
-            const bool waiting = justHandled && ReadSoon(*job);
-            if (!waiting || m_services.clock.MonotonicMs() - lastPassMs >= kPassDueMs) {
-                m_services.passes.RunTimedPass(secondsLeft, x.phase);
-                lastPassMs = m_services.clock.MonotonicMs();
-            }
-            justHandled = false;
-            secondsLeft = x.window - ElapsedSeconds(x.startMs);
-            windowOver = secondsLeft < 1;
-        } while (!windowOver && !job->done.load(std::memory_order_acquire));
-        // The worker waits in short slices and notices the request within ~50 ms.
-        job->stopRequested.store(true, std::memory_order_release);
-        worker.join();
-
+    // One receive worker for the run, ended and joined on every way out. It waits in
+    // short slices and notices the stop within ~50 ms.
+    auto job = std::make_shared<ReceiveJob>(socket);
+    struct ReceiveThread
+    {
+        ReceiveJob& job;
+        std::thread thread;
+        ~ReceiveThread()
+        {
+            job.Stop();
+            thread.join();
+        }
+    } receiver{*job, std::thread([job] { ReceiveWorker(*job); })};
+    const FollowedWorker followed(m_services.passes, *job);
+    for (bool first = true;; first = false) {
+        m_quiet = x.datagrams >= kLoggedDatagrams;
+        if (!first)
+            job->Next(m_quiet);
+        RunPasses(
+            *job,
+            [&] {
+                const bool waiting = justHandled && ReadSoon(*job);
+                if (!waiting || m_services.clock.MonotonicMs() - lastPassMs >= kPassDueMs) {
+                    m_services.passes.RunTimedPass(secondsLeft, x.phase);
+                    lastPassMs = m_services.clock.MonotonicMs();
+                }
+                justHandled = false;
+            },
+            [&] {
+                secondsLeft = x.window - ElapsedSeconds(x.startMs);
+                return secondsLeft < 1;
+            });
         // A datagram that came in the pass in which the window ran out is dropped.
-        if (windowOver)
+        secondsLeft = x.window - ElapsedSeconds(x.startMs);
+        if (secondsLeft < 1)
             return false;
         if (job->length >= 0 || job->tooLong)
             m_datagramsHeard = ++x.datagrams;
@@ -418,18 +432,16 @@ int DhcpCommands::CheckClientMac(int type, const MacAddress& mac)
     const bool accept = IsUnitMac(mac);
     if (m_quiet && !accept)
         return 0;
-    LogWriter::Appendf("%s[%02x-%02x-%02x-%02x-%02x-%02x] ... %s.\r\n", label, mac[0], mac[1],
-                       mac[2], mac[3], mac[4], mac[5], accept ? "Accept" : "Reject");
+    LogWriter::Appendf("%s[%s] ... %s.\r\n", label, MacDashText(mac).c_str(),
+                       accept ? "Accept" : "Reject");
     return accept ? 1 : 0;
 }
 
 MessageAnswer DhcpCommands::AskAssignAddress(const MacAddress& mac)
 {
     const int language = m_services.state.language;
-    char macPart[64];
-    std::snprintf(macPart, sizeof macPart, " : %02x-%02x-%02x-%02x-%02x-%02x\r\n\r\n", mac[0],
-                  mac[1], mac[2], mac[3], mac[4], mac[5]);
-    const std::string text = MessageCatalogue::Choose(language, 130, 131) + macPart +
+    const std::string text = MessageCatalogue::Choose(language, 130, 131) + " : " +
+                             MacDashText(mac) + "\r\n\r\n" +
                              MessageCatalogue::Choose(language, 108, 109);
     return m_services.boxes.Show(text, MessageIcon::Question, MessageButtons::YesNo);
 }

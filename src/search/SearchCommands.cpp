@@ -26,7 +26,7 @@ SearchCommands::~SearchCommands()
     if (!m_lastJob)
         return;
     m_lastJob->stopRequested.store(true, std::memory_order_release);
-    WaitForDone(*m_lastJob, kStaleWorkerWait, std::chrono::milliseconds(10));
+    WaitForDone(*m_lastJob, kStaleWorkerWait);
 }
 
 void SearchCommands::SetListenRun(std::function<int()> listenRun)
@@ -83,6 +83,7 @@ void SearchCommands::RunSearch(SearchCommand command, uint32_t budgetSeconds)
             passes.RunProgressPass(secondsLeft, kProgressSearch);
     };
     // A budget is at most a few thousand seconds (U is bounded by the tables).
+    const FollowedWorker followed(passes, *job);
     WaitWithProgress(
         job, [](WorkerJob& worker) { SearchWorker(static_cast<SearchJob&>(worker)); },
         static_cast<int>(budgetSeconds), pass, *m_services.clock);

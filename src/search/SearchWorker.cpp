@@ -78,7 +78,7 @@ void LookUpNames(SearchJob& job, const SearchTable& table)
 
 void Finish(SearchJob& job)
 {
-    job.done.store(true, std::memory_order_release);
+    job.MarkDone();
 }
 
 } // namespace

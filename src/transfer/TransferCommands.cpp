@@ -12,7 +12,7 @@ namespace zelvo {
 namespace {
 
 // A stopped job ends within a tenth of a second unless the disk holds it up.
-constexpr int kFinishingWorkerWaitMs = 10000;
+constexpr auto kFinishingWorkerWait = std::chrono::seconds(10);
 
 // How much longer than the command's budget the FTP client waits for a silent server.
 // The budget is looked at only between progress passes of about a second each; a client
@@ -39,11 +39,7 @@ void TransferCommands::WaitForFinishingWorker()
     if (!m_lastJob)
         return;
     m_lastJob->stopRequested.store(true, std::memory_order_release);
-    const int64_t until = m_services.clock.MonotonicMs() + kFinishingWorkerWaitMs;
-    while (!m_lastJob->done.load(std::memory_order_acquire) &&
-           m_services.clock.MonotonicMs() < until)
-        m_services.clock.SleepMs(10);
-    if (!m_lastJob->done.load(std::memory_order_acquire))
+    if (!WaitForDone(*m_lastJob, kFinishingWorkerWait))
         LogWriter::Append("  FTP job did not end after it was asked to stop\r\n");
     else
         m_lastJob.reset();
@@ -99,6 +95,7 @@ int TransferCommands::RunJob(const JobRequest& request)
     ProgressPasses& passes = m_services.passes;
     const int passKind = request.passKind;
     const JobRoutine routine = request.routine;
+    const FollowedWorker followed(passes, *job);
     const WaitOutcome outcome = WaitWithProgress(
         job, [routine](WorkerJob& worker) { routine(static_cast<TransferJob&>(worker)); },
         m_services.budgetSeconds,

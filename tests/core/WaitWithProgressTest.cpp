@@ -1,62 +1,84 @@
+// The waits for a worker: the one pass loop, the real-time wait for a finishing worker,
+// and the DHCP responder's one receive worker for a run, on a real loopback socket.
 #include "core/WaitWithProgress.h"
+#include "core/ReceiveWorker.h"
 #include "support/FakeClock.h"
 #include "support/WaitUntil.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
-#include <memory>
 #include <stdexcept>
 #include <thread>
-#include <vector>
 
 namespace zelvo {
 namespace {
 
+using std::chrono::milliseconds;
 using test::Eventually;
 
-// A job record with results of its own, as the transfer and search jobs have.
-struct NamedJob : WorkerJob
+struct NamedJob : WorkerJob // results of its own, as the transfer and search jobs have
 {
     char name[64] = {};
 };
 
-// The short real-time waits for a worker's last moments: done already, done by the worker
-// within the budget, and never done, where the budget must end the wait.
-TEST(WaitForDone, endsWhenTheWorkerIsDoneOrTheBudgetIsSpent)
+TEST(WaitForDone, returnsWhenTheWorkerIsDoneNotAtTheEndOfTheBudget)
 {
-    using std::chrono::milliseconds;
     WorkerJob doneAlready;
-    doneAlready.done.store(true);
-    EXPECT_TRUE(WaitForDone(doneAlready, milliseconds(0), milliseconds(1)));
+    doneAlready.MarkDone();
+    EXPECT_TRUE(WaitForDone(doneAlready, milliseconds(0)));
 
     WorkerJob finishing;
     std::thread worker([&] {
-        std::this_thread::sleep_for(milliseconds(5));
-        finishing.done.store(true, std::memory_order_release);
+        std::this_thread::sleep_for(milliseconds(20));
+        finishing.MarkDone();
     });
-    EXPECT_TRUE(WaitForDone(finishing, milliseconds(10000), milliseconds(1)));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitForDone(finishing, milliseconds(10000)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));
     worker.join();
 
     WorkerJob never;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(WaitForDone(never, milliseconds(30), milliseconds(1)));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(30));
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(WaitForDone(never, milliseconds(30)));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, milliseconds(30));
+}
+
+TEST(RunPasses, aWorkerDoneInTheLastPassIsDoneNotTimedOut)
+{
+    for (const auto& [doneAfter, overAfter, outcome, passes] :
+         {std::tuple{2, 5, WaitOutcome::Done, 2},
+          {3, 3, WaitOutcome::Done, 3},
+          {0, 2, WaitOutcome::TimedOut, 2}}) {
+        WorkerJob job;
+        int ran = 0;
+        const WaitOutcome got = RunPasses(
+            job,
+            [&, doneAfter = doneAfter] {
+                if (++ran == doneAfter)
+                    job.MarkDone();
+            },
+            [&, overAfter = overAfter] { return ran >= overAfter; });
+        EXPECT_EQ(std::pair(got, ran), std::pair(outcome, passes)) << doneAfter << "/" << overAfter;
+    }
 }
 
 TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingItTheJob)
 {
-    struct Case
+    const struct
     {
         int budget, passMs, startMsPart;
         int finishingPass;         // 0: never, stuck like a worker in a blocking call
         bool throws;               // must not end the program: the job fails instead
         std::vector<int> passArgs; // the seconds left handed to each pass
-    } const cases[] = {
+    } cases[] = {
         {60, 1000, 0, 1, false, {60}},
         {60, 1000, 0, 3, false, {60, 59, 58}},
         {60, 1000, 0, 2, true, {60, 59}},
+        {kNoBudget, 1000, 0, 4, false, {-1, -1, -1, -1}}, // no end but the worker's
         {3, 1000, 0, 0, false, {3, 2, 1}},
         {0, 1000, 0, 0, false, {0}},            // an empty budget still runs one pass
         {2, 400, 0, 0, false, {2, 2, 2, 1, 1}}, // whole seconds only, as time() counts them
@@ -68,7 +90,6 @@ TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingIt
         job->done = true; // left from an earlier use: must not end this wait early
         auto gate = std::make_shared<std::atomic<bool>>(false);
         std::vector<int> passArgs;
-
         const WaitOutcome outcome = WaitWithProgress(
             job,
             [gate, throws = c.throws](WorkerJob& j) {
@@ -101,8 +122,7 @@ TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingIt
             continue;
         }
         EXPECT_EQ(outcome, WaitOutcome::TimedOut) << "budget " << c.budget;
-        EXPECT_TRUE(job->stopRequested.load());
-        EXPECT_FALSE(job->done.load());
+        EXPECT_TRUE(job->stopRequested.load() && !job->done.load());
         // The waiter lets go of the job while the worker runs; the worker then writes
         // its results into the record it now holds alone (ASan sees a freed one).
         std::weak_ptr<NamedJob> watch = job;
@@ -111,6 +131,69 @@ TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingIt
         *gate = true;
         EXPECT_TRUE(Eventually([&] { return watch.expired(); })) << "worker never ended";
     }
+}
+
+// A UDP socket on the loopback as the responder's socket, and a sender to it.
+struct Loopback
+{
+    UniqueFd sender{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    std::unique_ptr<DhcpServerSocket> socket;
+    Loopback()
+    {
+        UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        const int on = 1;
+        socklen_t length = sizeof at;
+        EXPECT_EQ(::setsockopt(fd.Get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on), 0);
+        EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&at), &length);
+        socket = MakeDhcpServerSocket(std::move(fd));
+    }
+    void Send(const std::string& text)
+    {
+        ASSERT_EQ(::sendto(sender.Get(), text.data(), text.size(), 0,
+                           reinterpret_cast<const sockaddr*>(&at), sizeof at),
+                  ssize_t(text.size()));
+    }
+};
+
+std::string Received(const ReceiveJob& job)
+{
+    return job.length < 0 ? "-" : std::string(job.buffer, job.buffer + job.length);
+}
+
+TEST(ReceiveWorker, oneWorkerTakesOneDatagramAtATimeUntilStopped)
+{
+    Loopback loopback;
+    auto job = std::make_shared<ReceiveJob>(*loopback.socket);
+    std::thread worker([job] { ReceiveWorker(*job); });
+    loopback.Send("discover");
+    loopback.Send("request");
+    ASSERT_TRUE(WaitForDone(*job, milliseconds(5000)));
+    EXPECT_EQ(Received(*job), "discover");
+    // The next datagram is taken only when asked for: the first stays to be read.
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(Received(*job), "discover");
+    job->Next(true);
+    ASSERT_TRUE(WaitForDone(*job, milliseconds(5000)));
+    EXPECT_EQ(Received(*job), "request");
+    // Stopped while it waits for a datagram: it ends without one, soon.
+    job->Next(false);
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_FALSE(job->done.load());
+    job->Stop();
+    ASSERT_TRUE(WaitForDone(*job, milliseconds(2000)));
+    EXPECT_EQ(Received(*job), "-");
+    worker.join();
+
+    // Stopped while it waits to be asked for the next: it ends too.
+    auto idle = std::make_shared<ReceiveJob>(*loopback.socket);
+    std::thread second([idle] { ReceiveWorker(*idle); });
+    loopback.Send("inform");
+    ASSERT_TRUE(WaitForDone(*idle, milliseconds(5000)));
+    idle->Stop();
+    second.join();
+    EXPECT_EQ(Received(*idle), "inform");
 }
 
 } // namespace
