@@ -1,7 +1,7 @@
-#include "support/FakeClock.h"
-#include "core/UiLanguage.h"
 #include "core/PassPacing.h"
 #include "core/PassTexts.h"
+#include "core/UiLanguage.h"
+#include "support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -49,19 +49,12 @@ TEST(PassTexts, ByLanguageAndKind)
     } const cases[] = {
         {progress, 0, "構成情報をPCにダウンロード中．．．\n", "構成情報のダウンロード",
          "VELDIX Organization info. downloading...\n", wait},
-        {progress, 1, "構成情報をPCからアップロード中．．．\n", "構成情報のアップロード",
-         "VELDIX Organization info. uploading...\n", wait},
-        {progress, 2, "VELDIXシリーズ検索中．．． \n", "VELDIX検索", "VELDIX searching... \n",
-         wait},
         {progress, 3, "VELDIXシリーズ検索中．．． \n", "VELDIX検索", "VELDIX searching... \n",
          wait},
         {progress, 4, "ファームウェアアップロード中．．． \n", "ファームウェアアップロード",
          "Uploading VELDIX Firmware... \n", wait},
         {progress, -1, "しばらくお待ちください。\n", "VELDIXシリーズ検索",
          "Wait a moment please...\n", wait},
-        {timed, 0, "仮IPアドレス待ちのVELDIXシリーズを検索中...\n",
-         "仮IPアドレス待ちのVELDIXシリーズを検索", "Searching for VELDIX with no IP address...\n",
-         "Searching for VELDIX with no IP address"},
         {timed, 1, "VELDIXシリーズに仮IPアドレスを設定中...\n", "仮IPアドレスを設定",
          "Setting temporal IP address for VELDIX...\n", "Setting temporal IP address for VELDIX"},
         {search, 0, "ネットワーク環境の調査中．．．", "T", "VELDIX searching...", "T"},

@@ -48,35 +48,24 @@ TEST(DatagramIo, aDatagramComesWithItsSenderInterfaceAndCut)
     uint16_t receiverPort = 0, senderPort = 0;
     const UniqueFd receiver = Udp(receiverPort, IP_PKTINFO);
     const UniqueFd sender = Udp(senderPort);
-    const struct
-    {
-        const char* what;
-        std::string sent;
-        int interfaceIndex;
-        std::size_t room;
-    } cases[] = {
-        {"routed", "offer", 0, 64},
-        {"out of lo by name", "ack", lo, 64},
-        {"longer than the room", "a datagram of twenty", 0, 8},
-        {"empty", "", lo, 64},
-    };
-    for (const auto& c : cases) {
-        ASSERT_EQ(SendDatagram(sender.Get(), Text(c.sent),
-                               {kLoopback, receiverPort, c.interfaceIndex, {}}),
-                  static_cast<long>(c.sent.size()))
-            << c.what;
-        std::vector<uint8_t> buffer(c.room);
+    // Routed, out of lo by name, longer than the room, empty.
+    for (const auto& [sent, interfaceIndex, room] : {std::tuple{std::string("offer"), 0, 64ul},
+                                                     {"ack", lo, 64ul},
+                                                     {"a datagram of twenty", 0, 8ul},
+                                                     {"", lo, 64ul}}) {
+        ASSERT_EQ(
+            SendDatagram(sender.Get(), Text(sent), {kLoopback, receiverPort, interfaceIndex, {}}),
+            static_cast<long>(sent.size()));
+        std::vector<uint8_t> buffer(room);
         const DatagramReceipt got = ReceiveDatagram(receiver.Get(), buffer, nullptr);
-        ASSERT_EQ(got.status, IoStatus::Ok) << c.what;
-        const std::size_t kept = std::min(c.sent.size(), c.room);
-        EXPECT_EQ(got.length, kept) << c.what;
+        ASSERT_EQ(got.status, IoStatus::Ok) << sent;
+        const std::size_t kept = std::min(sent.size(), room);
         EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + long(got.length)),
-                  c.sent.substr(0, kept))
-            << c.what;
-        EXPECT_EQ(got.truncated, c.sent.size() > c.room) << c.what;
-        EXPECT_EQ(got.source, kLoopback) << c.what;
-        EXPECT_EQ(got.interfaceIndex, lo) << c.what;
-        EXPECT_FALSE(got.reported) << c.what;
+                  sent.substr(0, kept));
+        EXPECT_EQ(std::tuple(got.length, got.truncated, got.source, got.interfaceIndex,
+                             got.reported.has_value()),
+                  std::tuple(kept, sent.size() > room, kLoopback, lo, false))
+            << sent;
     }
     // Nothing waits: a read without waiting says so; an unknown interface is refused.
     uint8_t byte;

@@ -21,13 +21,11 @@ namespace zelvo {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
 const Ipv4Address kLoopback = Ipv4Address::FromOctets(127, 0, 0, 1);
 const Ipv4Address kOwn = Ipv4Address::FromOctets(10, 77, 0, 1);
-const Ipv4Address kNobody = Ipv4Address::FromOctets(10, 77, 0, 2); // never answers ARP
 
 // An echo request as the tool lays it out, with a checksum of its own (RFC 1071).
-Bytes EchoRequestBytes(uint8_t id0, uint8_t id1, uint8_t sequence)
+Bytes EchoRequest(uint8_t id0, uint8_t id1, uint8_t sequence)
 {
     Bytes m(44, 0x45);
     m[0] = 8, m[1] = 0, m[2] = 0, m[3] = 0, m[4] = id0, m[5] = id1, m[6] = sequence, m[7] = 0;
@@ -48,21 +46,14 @@ class SystemIcmp : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        if (::geteuid() != 0) {
-            s_why = "a network namespace of our own needs root";
-            return;
-        }
-        if (::unshare(CLONE_NEWNET) != 0) {
-            s_why = "unshare(CLONE_NEWNET) failed";
-            return;
-        }
         // A card whose peer has no address: ARP for 10.77.0.2 fails after one try.
-        const int rc = std::system(
-            "ip link set lo up && ip link add zv0 type veth peer name zv1 && "
-            "ip addr add 10.77.0.1/24 dev zv0 && ip link set zv0 up && ip link set zv1 up && "
-            "sysctl -qw net.ipv4.neigh.zv0.mcast_solicit=1 net.ipv4.neigh.zv0.ucast_solicit=1 "
-            "net.ipv4.neigh.zv0.app_solicit=0 net.ipv4.neigh.zv0.retrans_time_ms=200");
-        if (rc != 0)
+        if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0)
+            s_why = "a network namespace of our own needs root";
+        else if (std::system("ip link set lo up && ip link add zv0 type veth peer name zv1 && "
+                             "ip addr add 10.77.0.1/24 dev zv0 && ip link set zv0 up && "
+                             "ip link set zv1 up && sysctl -qw net.ipv4.neigh.zv0.mcast_solicit=1 "
+                             "net.ipv4.neigh.zv0.ucast_solicit=1 net.ipv4.neigh.zv0.app_solicit=0 "
+                             "net.ipv4.neigh.zv0.retrans_time_ms=200") != 0)
             s_why = "could not set up the namespace's cards (iproute2)";
     }
     void SetUp() override
@@ -71,7 +62,6 @@ protected:
             GTEST_SKIP() << s_why;
         SetPingRange("0 0"); // root's group
     }
-
     static IcmpSocketOpen Open(uint8_t id0, uint8_t id1, bool broadcast = false,
                                Ipv4Address outgoing = {})
     {
@@ -81,7 +71,11 @@ protected:
         options.outgoingAddress = outgoing;
         return SystemIcmpSockets().Open(options);
     }
-
+    static IoStatus Send(IcmpSocket& socket, Ipv4Address to, const Bytes& request)
+    {
+        int error = 0;
+        return socket.Send(to, 5005, request, 2000, error);
+    }
     // The next message of type wanted within 3 s, or empty.
     static Bytes Next(IcmpSocket& socket, uint8_t wanted, Ipv4Address* source = nullptr)
     {
@@ -99,69 +93,54 @@ protected:
         }
         return {};
     }
-
     static std::string s_why;
 };
 std::string SystemIcmp::s_why;
 
-TEST_F(SystemIcmp, aPingSocketComesFirstAndKeepsTheRequestAsBuilt)
+TEST_F(SystemIcmp, aPingSocketComesFirstKeepsTheRequestAsBuiltAndReadsItsOwnReply)
 {
-    // Sees every request on the wire (loopback), as root may.
-    UniqueFd wire(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    UniqueFd wire(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP)); // sees every request
     ASSERT_TRUE(wire.Valid());
-    IcmpSocketOpen open = Open(0x21, 0x43);
-    ASSERT_TRUE(open.socket) << open.detail;
-    EXPECT_EQ(open.path, IcmpPath::Ping);
-
-    const Bytes request = EchoRequestBytes(0x21, 0x43, 0);
-    int error = 0;
-    ASSERT_EQ(open.socket->Send(kLoopback, 5005, request, 2000, error), IoStatus::Ok) << error;
-    uint8_t datagram[256];
-    Bytes seen;
-    for (int i = 0; i < 10 && (seen.empty() || seen[0] != 8); ++i) {
-        const ssize_t n = ::recv(wire.Get(), datagram, sizeof datagram, 0);
-        ASSERT_GT(n, 0);
-        const auto icmp = IcmpAfterIpv4Header({datagram, std::size_t(n)});
-        seen.assign(icmp.begin(), icmp.end());
-    }
-    EXPECT_EQ(seen, request) << "the kernel changed the request on its way";
-
-    Ipv4Address from;
-    const Bytes reply = Next(*open.socket, 0, &from);
-    ASSERT_EQ(reply.size(), request.size());
-    EXPECT_EQ(from, kLoopback);
-    EXPECT_EQ(Bytes(reply.begin() + 4, reply.end()), Bytes(request.begin() + 4, request.end()));
-}
-
-TEST_F(SystemIcmp, twoPingSocketsAtOnceEachReadTheirOwnReply)
-{
     IcmpSocketOpen first = Open(0x11, 0x22);
     IcmpSocketOpen second = Open(0x11, 0x22); // the identifier is taken: the kernel picks one
-    ASSERT_TRUE(first.socket && second.socket);
-    int error = 0;
-    ASSERT_EQ(first.socket->Send(kLoopback, 5005, EchoRequestBytes(0x11, 0x22, 1), 2000, error),
-              IoStatus::Ok);
-    ASSERT_EQ(second.socket->Send(kLoopback, 5005, EchoRequestBytes(0x11, 0x22, 2), 2000, error),
-              IoStatus::Ok);
-    const Bytes a = Next(*first.socket, 0);
-    const Bytes b = Next(*second.socket, 0);
-    ASSERT_EQ(a.size(), 44u);
-    ASSERT_EQ(b.size(), 44u);
-    EXPECT_EQ(a[6], 1);
+    ASSERT_TRUE(first.socket && second.socket) << first.detail;
+    EXPECT_EQ(first.path, IcmpPath::Ping);
+    const Bytes request = EchoRequest(0x11, 0x22, 1);
+    ASSERT_EQ(Send(*first.socket, kLoopback, request), IoStatus::Ok);
+    ASSERT_EQ(Send(*second.socket, kLoopback, EchoRequest(0x11, 0x22, 2)), IoStatus::Ok);
+    uint8_t datagram[256];
+    const ssize_t n = ::recv(wire.Get(), datagram, sizeof datagram, 0);
+    ASSERT_GT(n, 0);
+    const auto seen = IcmpAfterIpv4Header({datagram, std::size_t(n)});
+    EXPECT_EQ(Bytes(seen.begin(), seen.end()), request) << "the kernel changed the request";
+
+    Ipv4Address from;
+    const Bytes a = Next(*first.socket, 0, &from), b = Next(*second.socket, 0);
+    ASSERT_EQ(a.size(), request.size());
+    ASSERT_EQ(b.size(), request.size());
+    EXPECT_EQ(from, kLoopback);
+    EXPECT_EQ(Bytes(a.begin() + 4, a.end()), Bytes(request.begin() + 4, request.end()));
     EXPECT_EQ(b[6], 2);
 }
 
-TEST_F(SystemIcmp, anErrorAboutARequestArrivesAsAnErrorMessageQuotingIt)
+TEST_F(SystemIcmp, bothPathsShowRepliesAndErrorsQuotingTheRequestAlike)
 {
     for (const char* range : {"0 0", "1 0"}) {
         SCOPED_TRACE(range);
         SetPingRange(range);
+        const bool ping = range[0] == '0';
         IcmpSocketOpen open = Open(0x31, 0x41);
         ASSERT_TRUE(open.socket) << open.detail;
-        EXPECT_EQ(open.path, range[0] == '0' ? IcmpPath::Ping : IcmpPath::OwnRaw);
-        const Bytes request = EchoRequestBytes(0x31, 0x41, 0);
-        int error = 0;
-        ASSERT_EQ(open.socket->Send(kNobody, 5005, request, 2000, error), IoStatus::Ok);
+        EXPECT_EQ(open.path, ping ? IcmpPath::Ping : IcmpPath::OwnRaw);
+        EXPECT_EQ(open.detail.find("ping_group_range is 1 0") != std::string::npos, !ping)
+            << open.detail;
+        const Bytes request = EchoRequest(0x31, 0x41, 0);
+        ASSERT_EQ(Send(*open.socket, kLoopback, request), IoStatus::Ok);
+        const Bytes reply = Next(*open.socket, 0);
+        ASSERT_EQ(reply.size(), request.size()) << "the IPv4 header is not left out";
+        EXPECT_EQ(Bytes(reply.begin() + 4, reply.end()), Bytes(request.begin() + 4, request.end()));
+
+        ASSERT_EQ(Send(*open.socket, Ipv4Address::FromOctets(10, 77, 0, 2), request), IoStatus::Ok);
         Ipv4Address from;
         const Bytes unreachable = Next(*open.socket, 3, &from);
         ASSERT_GE(unreachable.size(), kIcmpErrorHeaderSize + kQuotedIpv4HeaderSize + 8);
@@ -172,34 +151,17 @@ TEST_F(SystemIcmp, anErrorAboutARequestArrivesAsAnErrorMessageQuotingIt)
         const auto quoted = IcmpAfterIpv4Header(
             {unreachable.data() + kIcmpErrorHeaderSize, unreachable.size() - kIcmpErrorHeaderSize});
         ASSERT_GE(quoted.size(), 8u);
-        EXPECT_EQ((Bytes(quoted.begin(), quoted.begin() + 8)),
-                  (Bytes(request.begin(), request.begin() + 8)));
+        EXPECT_EQ(Bytes(quoted.begin(), quoted.begin() + 8),
+                  Bytes(request.begin(), request.begin() + 8));
         EXPECT_EQ(from, kOwn) << from.Dotted();
-        ::system("ip neigh flush dev zv0");
+        ASSERT_EQ(std::system("ip neigh flush dev zv0"), 0);
     }
-}
-
-TEST_F(SystemIcmp, withoutPingSocketsTheRawSocketSaysWhyAndShowsTheSameReply)
-{
-    SetPingRange("1 0");
-    IcmpSocketOpen open = Open(0x51, 0x61);
-    ASSERT_TRUE(open.socket) << open.detail;
-    EXPECT_EQ(open.path, IcmpPath::OwnRaw);
-    EXPECT_NE(open.detail.find("ping_group_range is 1 0"), std::string::npos) << open.detail;
-    const Bytes request = EchoRequestBytes(0x51, 0x61, 0);
-    int error = 0;
-    ASSERT_EQ(open.socket->Send(kLoopback, 5005, request, 2000, error), IoStatus::Ok);
-    Ipv4Address from;
-    const Bytes reply = Next(*open.socket, 0, &from);
-    ASSERT_EQ(reply.size(), request.size()) << "the IPv4 header is not left out";
-    EXPECT_EQ(from, kLoopback);
-    EXPECT_EQ(Bytes(reply.begin() + 4, reply.end()), Bytes(request.begin() + 4, request.end()));
 }
 
 TEST_F(SystemIcmp, theLimitedBroadcastNeedsItsOptionAndLeavesThroughTheGivenCard)
 {
     const Ipv4Address broadcast{0xFFFFFFFFu};
-    const Bytes request = EchoRequestBytes(0x71, 0x81, 0);
+    const Bytes request = EchoRequest(0x71, 0x81, 0);
     int error = 0;
     IcmpSocketOpen plain = Open(0x71, 0x81, false, kOwn);
     ASSERT_TRUE(plain.socket);
@@ -208,11 +170,11 @@ TEST_F(SystemIcmp, theLimitedBroadcastNeedsItsOptionAndLeavesThroughTheGivenCard
     plain.socket.reset();
     IcmpSocketOpen open = Open(0x71, 0x81, true, kOwn);
     ASSERT_TRUE(open.socket);
-    EXPECT_EQ(open.socket->Send(broadcast, 5005, request, 2000, error), IoStatus::Ok) << error;
+    EXPECT_EQ(Send(*open.socket, broadcast, request), IoStatus::Ok);
     // No route leads to the broadcast: only the card named by its address does.
     IcmpSocketOpen routed = Open(0x71, 0x82, true);
     ASSERT_TRUE(routed.socket);
-    EXPECT_EQ(routed.socket->Send(broadcast, 5005, request, 2000, error), IoStatus::Failed);
+    EXPECT_EQ(Send(*routed.socket, broadcast, request), IoStatus::Failed);
 }
 
 } // namespace

@@ -36,15 +36,13 @@ struct Pipe
 
 TEST(WaitReadable, theStopFlagThenTheDeadlineThenTheDescriptorDecide)
 {
-    struct Case
+    const struct
     {
         const char* what;
-        bool readable;
-        bool stopped;
+        bool readable, stopped;
         int64_t deadlineFromNow; // on the fake clock
         IoStatus expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"data waits", true, false, 1000, IoStatus::Ok},
         {"data waits and no deadline", true, false, kNoDeadline, IoStatus::Ok},
         {"data waits, stop raised", true, true, 1000, IoStatus::Stopped},
@@ -54,7 +52,7 @@ TEST(WaitReadable, theStopFlagThenTheDeadlineThenTheDescriptorDecide)
         {"nothing, stop raised", false, true, kNoDeadline, IoStatus::Stopped},
         {"nothing, stop raised, deadline passed", false, true, 0, IoStatus::Stopped},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         test::FakeClock clock;
         clock.Advance(10'000);
         Pipe pipe;
@@ -73,64 +71,19 @@ TEST(WaitReadable, theStopFlagThenTheDeadlineThenTheDescriptorDecide)
 
 TEST(WaitReadable, endsWhenAnotherThreadWritesHangsUpOrStops)
 {
-    enum class Act
-    {
-        Write,
-        CloseWriteEnd,
-        Stop
-    };
-    for (const auto& [act, expected] : {std::pair{Act::Write, IoStatus::Ok},
-                                        {Act::CloseWriteEnd, IoStatus::Ok},
-                                        {Act::Stop, IoStatus::Stopped}}) {
+    for (const char act : {'w', 'c', 's'}) { // write, close the write end, stop
         Pipe pipe;
         std::atomic<bool> stop{false};
-        std::thread other([&, act = act] {
+        std::thread other([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(80));
-            if (act == Act::Write)
-                pipe.Put();
-            else if (act == Act::CloseWriteEnd)
-                pipe.write.Reset();
-            else
-                stop = true;
+            act == 'w' ? pipe.Put() : act == 'c' ? pipe.write.Reset() : stop.store(true);
         });
         int error = 0;
         EXPECT_EQ(WaitReadable(pipe.read.Get(), {SystemClock(), kNoDeadline, &stop}, error),
-                  expected)
-            << static_cast<int>(act);
+                  act == 's' ? IoStatus::Stopped : IoStatus::Ok)
+            << act;
         other.join();
-        if (act == Act::CloseWriteEnd) {
-            char byte;
-            EXPECT_EQ(::read(pipe.read.Get(), &byte, 1), 0) << "the hang-up is there to read";
-        }
     }
-}
-
-TEST(WaitReadable, theDeadlineIsTheClockSeams)
-{
-    // The system clock: the wait lasts until the deadline, not less.
-    Pipe quiet;
-    const int64_t start = SystemClock().MonotonicMs();
-    int error = 0;
-    EXPECT_EQ(
-        WaitReadable(quiet.read.Get(), {SystemClock(), DeadlineAfter(SystemClock(), 150)}, error),
-        IoStatus::TimedOut);
-    EXPECT_GE(SystemClock().MonotonicMs() - start, 150);
-
-    // A fake clock that stands still keeps the wait going however long it really takes;
-    // moving it past the deadline ends it.
-    test::FakeClock clock;
-    const int64_t deadline = DeadlineAfter(clock, 60'000);
-    std::atomic<bool> moved{false};
-    std::thread mover([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        moved = true;
-        clock.Advance(60'000);
-    });
-    EXPECT_EQ(WaitReadable(quiet.read.Get(), {clock, deadline}, error), IoStatus::TimedOut);
-    EXPECT_TRUE(moved.load());
-    mover.join();
-
-    EXPECT_EQ(DeadlineAfter(clock, -5), clock.MonotonicMs()) << "a negative time-out is none";
 }
 
 std::atomic<int> g_signals{0};
@@ -141,14 +94,9 @@ void CountSignal(int)
 
 TEST(WaitReadable, aSignalDoesNotEndTheWait)
 {
-    struct sigaction action
-    {
-    };
+    struct sigaction action = {}, previous = {};
     action.sa_handler = CountSignal; // no SA_RESTART: poll fails with EINTR
     sigemptyset(&action.sa_mask);
-    struct sigaction previous
-    {
-    };
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
 
     for (const bool dataComes : {true, false}) {

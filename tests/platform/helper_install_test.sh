@@ -32,7 +32,7 @@ fresh_tree() { # name: a build tree as a root build leaves it
     echo "$tree"
 }
 setup() { # tree: the script's exit status; its messages in $top/said
-    "$scripts/privileged-helper-setup.sh" "$1" >"$top/said" 2>&1
+    "$scripts/privileged-helper-setup.sh" "$1" >"$top/said" 2>&1 </dev/null
 }
 untouched() { # file, mode: still as the test left it, no capabilities
     [[ $(stat -c '%u %a' "$1") == "0 $2" ]] || fail "$1 was changed: $(stat -c '%U:%G %a' "$1")"
@@ -104,36 +104,26 @@ DPKG_ROOT=$target "$scripts/install-helper.sh" "$target$lib/zelvo-sockhelper" >"
     fail "a DPKG_ROOT without a group database was accepted"
 grep -q "refused: DPKG_ROOT .* has no group database" "$top/said" || fail "no reason given: $(cat "$top/said")"
 
-# Refused: the tree, or the folder of the helper, writable by everybody.
-tree=$(fresh_tree world)
-chmod 0777 "$tree"
-refused "$tree" "$tree can be written by another account" "world-writable tree"
-untouched "$tree/bin/zelvo-sockhelper" 755
-tree=$(fresh_tree worldbin)
-chmod 1777 "$tree/bin"
-refused "$tree" "$tree/bin can be written" "world-writable helper folder, sticky or not"
-untouched "$tree/bin/zelvo-sockhelper" 755
-
-# Refused: a tree that belongs to another account, or that its group may write.
-tree=$(fresh_tree owned)
-chown nobody "$tree"
-refused "$tree" "belongs to uid\\|owner uid $(id -u nobody)" "tree of another account"
-untouched "$tree/bin/zelvo-sockhelper" 755
-tree=$(fresh_tree groupwritable)
-chgrp nogroup "$tree/bin" && chmod 0775 "$tree/bin"
-refused "$tree" "can be written by another account" "group-writable helper folder"
-
-# Refused: a helper file another account owns or may write, or with a second name.
-tree=$(fresh_tree ownedfile)
-chown nobody "$tree/bin/zelvo-sockhelper"
-refused "$tree" "belongs to uid $(id -u nobody)" "helper of another account"
-tree=$(fresh_tree writablefile)
-chmod 0757 "$tree/bin/zelvo-sockhelper"
-refused "$tree" "can be written by others" "world-writable helper"
-untouched "$tree/bin/zelvo-sockhelper" 757
-tree=$(fresh_tree linked)
-ln "$tree/bin/zelvo-sockhelper" "$tree/second-name"
-refused "$tree" "has 2 names" "helper with a second name"
+# Refused, the helper left as it was: a tree or helper folder writable by everybody or
+# by its group, a tree or helper of another account, a helper others may write, a
+# helper with a second name. Each row: name ^ preparation (of the tree $t) ^ reason
+# (@t: the tree, @u: nobody's uid) ^ the helper's mode after, when it is looked at.
+nobody_uid=$(id -u nobody)
+while IFS='^' read -r name prepare reason mode; do
+    t=$(fresh_tree "$name")
+    eval "$prepare"
+    reason=${reason//@t/$t}
+    refused "$t" "${reason//@u/$nobody_uid}" "$name"
+    [[ -z $mode ]] || untouched "$t/bin/zelvo-sockhelper" "$mode"
+done <<'ROWS'
+world^chmod 0777 "$t"^@t can be written by another account^755
+worldbin^chmod 1777 "$t/bin"^@t/bin can be written^755
+owned^chown nobody "$t"^belongs to uid\|owner uid @u^755
+groupwritable^chgrp nogroup "$t/bin" && chmod 0775 "$t/bin"^can be written by another account^
+ownedfile^chown nobody "$t/bin/zelvo-sockhelper"^belongs to uid @u^
+writablefile^chmod 0757 "$t/bin/zelvo-sockhelper"^can be written by others^757
+linked^ln "$t/bin/zelvo-sockhelper" "$t/second-name"^has 2 names^
+ROWS
 
 # Refused: a symbolic link in the helper's place, followed neither by chmod nor setcap.
 tree=$(fresh_tree symlink)
