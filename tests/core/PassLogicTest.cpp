@@ -49,10 +49,6 @@ TEST(PassTexts, ByLanguageAndKind)
     } const cases[] = {
         {progress, 0, "構成情報をPCにダウンロード中．．．\n", "構成情報のダウンロード",
          "VELDIX Organization info. downloading...\n", wait},
-        {progress, 3, "VELDIXシリーズ検索中．．． \n", "VELDIX検索", "VELDIX searching... \n",
-         wait},
-        {progress, 4, "ファームウェアアップロード中．．． \n", "ファームウェアアップロード",
-         "Uploading VELDIX Firmware... \n", wait},
         {progress, -1, "しばらくお待ちください。\n", "VELDIXシリーズ検索",
          "Wait a moment please...\n", wait},
         {timed, 1, "VELDIXシリーズに仮IPアドレスを設定中...\n", "仮IPアドレスを設定",

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 
@@ -72,32 +71,6 @@ TEST(DatagramIo, aDatagramComesWithItsSenderInterfaceAndCut)
     const DatagramReceipt none = ReceiveWaiting(receiver.Get(), {&byte, 1});
     EXPECT_EQ(std::pair(none.status, none.error), std::pair(IoStatus::Failed, EAGAIN));
     EXPECT_EQ(SendDatagram(sender.Get(), Text("x"), {kLoopback, receiverPort, 999'999, {}}), -1);
-}
-
-TEST(DatagramIo, theWaitEndsOnTheStopFlagAndAClosedSocketFails)
-{
-    uint16_t port = 0;
-    const UniqueFd quiet = Udp(port);
-    std::atomic<bool> stop{false};
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        stop = true;
-    });
-    uint8_t buffer[16];
-    EXPECT_EQ(ReceiveDatagram(quiet.Get(), buffer, &stop).status, IoStatus::Stopped);
-    stopper.join();
-
-    int closed = -1;
-    {
-        uint16_t unused = 0;
-        closed = Udp(unused).Get();
-    }
-    const DatagramReceipt failed = ReceiveDatagram(closed, buffer, &stop);
-    EXPECT_EQ(std::pair(failed.status, failed.error), std::pair(IoStatus::Stopped, 0))
-        << "the stop flag is looked at first";
-    stop = false;
-    const DatagramReceipt bad = ReceiveDatagram(closed, buffer, &stop);
-    EXPECT_EQ(std::pair(bad.status, bad.error), std::pair(IoStatus::Failed, EBADF));
 }
 
 TEST(DatagramIo, anIcmpErrorAboutOurDatagramIsReadFromTheErrorQueue)
