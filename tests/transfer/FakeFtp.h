@@ -13,17 +13,16 @@
 
 namespace zelvo::test {
 
-// An FTP world in memory: directories of names, failures by step, and a transcript of
-// the steps the jobs took ("cwd /config", "dele a.fup", ...). Steps may be failed by
-// kind ("stor") or by kind and argument ("dele a.fup"); "open PATH" is the local file of
-// an upload. A store that fails otherwise than by a refusal (kFtpExtendedError) leaves
-// its name behind, as a cut-off transfer does; a step that fails as a broken link or a
-// stop (kFtpConnectionAborted, kFtpTimeout, kFtpCancelled) ends its connection, whose
-// later steps then fail the same way without reaching the server.
+// An FTP world in memory for the jobs and the commands: directories of names, failures by
+// step, and a transcript of the steps taken ("login korblenx ...", "cwd /config",
+// "dele a.fup"; "open PATH" is the local file of an upload). A step fails by kind
+// ("stor") or by kind and argument ("dele a.fup"). A store that fails otherwise than by a
+// refusal (kFtpExtendedError) leaves its name behind, as a cut-off transfer does; a step
+// that fails as a broken link or a stop (kFtpConnectionAborted, kFtpTimeout,
+// kFtpCancelled) ends its connection, whose later steps fail the same way unseen.
 class FakeFtp final : public FtpClient
 {
 public:
-    int loginCode = kFtpOk;
     std::map<std::string, std::vector<std::string>> directories{{"/", {}}};
     std::map<std::string, int> failures;
     // Called on the job's thread inside Retrieve and Store (to hold a job up).
@@ -44,12 +43,8 @@ public:
     {
         std::lock_guard lock(m_mutex);
         const auto it = directories.find(directory);
-        if (it == directories.end())
-            return false;
-        for (const auto& n : it->second)
-            if (n == name)
-                return true;
-        return false;
+        return it != directories.end() &&
+               std::find(it->second.begin(), it->second.end(), name) != it->second.end();
     }
 
     std::unique_ptr<FtpConnection> Connect(const FtpLogin& login, const std::atomic<bool>* stop,
@@ -58,7 +53,7 @@ public:
         if (stop)
             lastStop = stop;
         lastSilenceLimitSeconds = login.silenceLimitSeconds;
-        Record("login " + login.user + " " + login.password + " " + login.agent);
+        const int code = Step("login", login.user + " " + login.password + " " + login.agent);
         if (silentServer) {
             const auto until =
                 std::chrono::steady_clock::now() + std::chrono::seconds(login.silenceLimitSeconds);
@@ -68,23 +63,16 @@ public:
                                            : FtpOutcome{kFtpTimeout, "server response timeout"};
             return nullptr;
         }
-        if (loginCode != kFtpOk) {
-            outcome = {loginCode, "530 Login incorrect."};
-            return nullptr;
-        }
-        outcome = {};
-        return std::make_unique<Connection>(*this);
+        outcome = {code, code ? "530 Login incorrect." : ""};
+        return code ? nullptr : std::make_unique<Connection>(*this);
     }
 
     std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath, const std::atomic<bool>*,
                                            FtpOutcome& outcome) override
     {
-        if (int code = Step("open", localPath)) {
-            outcome = {code, "cannot read " + localPath};
-            return nullptr;
-        }
-        outcome = {};
-        return std::make_unique<UploadFile>(localPath, UniqueFd(), 0);
+        const int code = Step("open", localPath);
+        outcome = {code, code ? "cannot read " + localPath : ""};
+        return code ? nullptr : std::make_unique<UploadFile>(localPath, UniqueFd(), 0);
     }
 
 private:
@@ -94,36 +82,34 @@ private:
         explicit Connection(FakeFtp& world) : m_world(world) {}
         FtpOutcome CurrentDirectory(std::string& directory) override
         {
-            if (int code = Run("pwd", ""))
-                return {code, "pwd failed"};
-            directory = m_cwd;
-            return {};
+            const int code = Run("pwd", "");
+            if (!code)
+                directory = m_cwd;
+            return {code, "pwd failed"};
         }
         FtpOutcome ChangeDirectory(const std::string& directory) override
         {
-            if (int code = Run("cwd", directory))
-                return {code, "550 Failed to change directory."};
+            int code = Run("cwd", directory);
             std::lock_guard lock(m_world.m_mutex);
-            if (!m_world.directories.count(directory))
-                return {kFtpExtendedError, "550 Failed to change directory."};
-            m_cwd = directory;
-            return {};
+            if (!code && !m_world.directories.count(directory))
+                code = kFtpExtendedError;
+            if (!code)
+                m_cwd = directory;
+            return {code, "550 Failed to change directory."};
         }
         FtpOutcome ListNames(std::vector<std::string>& names) override
         {
-            if (int code = Run("list", m_cwd))
-                return {code, "list failed"};
+            const int code = Run("list", m_cwd);
             std::lock_guard lock(m_world.m_mutex);
-            names = m_world.directories[m_cwd];
-            return {};
+            if (!code)
+                names = m_world.directories[m_cwd];
+            return {code, "list failed"};
         }
         FtpOutcome Retrieve(const std::string& remoteName, const std::string& localPath) override
         {
             if (m_world.duringTransfer)
                 m_world.duringTransfer();
-            if (int code = Run("retr", remoteName + " " + localPath))
-                return {code, "retr failed"};
-            return {};
+            return {Run("retr", remoteName + " " + localPath), "retr failed"};
         }
         FtpOutcome Store(const UploadFile& file, const std::string& remoteName,
                          bool& began) override
@@ -133,33 +119,30 @@ private:
             const bool reached = m_broken == kFtpOk;
             const int code = Run("stor", file.Path() + " " + remoteName);
             began = reached && code != kFtpExtendedError;
-            if (began)
-                Put(remoteName);
-            if (code != kFtpOk)
-                return {code, "stor failed"};
-            return {};
+            std::lock_guard lock(m_world.m_mutex);
+            auto& names = m_world.directories[m_cwd];
+            if (began && std::find(names.begin(), names.end(), remoteName) == names.end())
+                names.push_back(remoteName);
+            return {code, "stor failed"};
         }
         FtpOutcome Rename(const std::string& from, const std::string& to) override
         {
-            if (int code = Run("rename", from + " " + to))
-                return {code, "502 RNFR not implemented."};
+            const int code = Run("rename", from + " " + to);
             std::lock_guard lock(m_world.m_mutex);
             auto& names = m_world.directories[m_cwd];
-            std::erase(names, to);
-            std::replace(names.begin(), names.end(), from, to);
-            return {};
+            if (!code) {
+                std::erase(names, to);
+                std::replace(names.begin(), names.end(), from, to);
+            }
+            return {code, "502 RNFR not implemented."};
         }
         FtpOutcome Delete(const std::string& remoteName) override
         {
-            if (int code = Run("dele", remoteName))
-                return {code, "550 Delete operation failed."};
+            int code = Run("dele", remoteName);
             std::lock_guard lock(m_world.m_mutex);
-            auto& names = m_world.directories[m_cwd];
-            const auto before = names.size();
-            std::erase(names, remoteName);
-            if (names.size() == before)
-                return {kFtpExtendedError, "550 Delete operation failed."};
-            return {};
+            if (!code && std::erase(m_world.directories[m_cwd], remoteName) == 0)
+                code = kFtpExtendedError;
+            return {code, "550 Delete operation failed."};
         }
 
     private:
@@ -173,24 +156,12 @@ private:
                 m_broken = code;
             return code;
         }
-        void Put(const std::string& name)
-        {
-            std::lock_guard lock(m_world.m_mutex);
-            auto& names = m_world.directories[m_cwd];
-            if (std::find(names.begin(), names.end(), name) == names.end())
-                names.push_back(name);
-        }
 
         FakeFtp& m_world;
         std::string m_cwd = "/";
         int m_broken = kFtpOk;
     };
 
-    void Record(const std::string& step)
-    {
-        std::lock_guard lock(m_mutex);
-        m_steps.push_back(step);
-    }
     // Records the step and returns its failure, 0 for none.
     int Step(const std::string& kind, const std::string& argument)
     {

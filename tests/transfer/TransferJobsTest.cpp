@@ -1,55 +1,60 @@
 // The four FTP jobs over an FTP world in memory: the order of their steps, the
 // last-failing-step rule, the firmware delete loop, and that an upload reads its file
 // before it touches the unit and leaves nothing cut off behind.
+#include "core/LogWriter.h"
+#include "platform/Files.h"
 #include "transfer/FakeFtp.h"
 #include "transfer/TransferJob.h"
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <sstream>
+#include <unistd.h>
+
 namespace zelvo {
 namespace {
 
 using test::FakeFtp;
-using Steps = std::vector<std::string>;
+using Names = std::vector<std::string>;
 
-enum class Job
+Names Words(const std::string& text, char separator = ' ')
 {
-    Check,
-    Fetch,
-    CheckAndUpload,
-    Upload
-};
+    Names words;
+    std::stringstream in(text);
+    for (std::string word; std::getline(in, word, separator);)
+        if (!word.empty())
+            words.push_back(word);
+    return words;
+}
+
+// The steps taken, "; " between them: the local file written L, the login "login", and
+// entering a directory (read it, read it again, change, read once more) "enter DIR", an
+// upload under a passing name renamed to its own once complete "store NAME".
+std::string Transcript(const FakeFtp& ftp)
+{
+    std::string text;
+    for (const std::string& step : ftp.Steps())
+        text += (text.empty() ? "" : "; ") + step;
+    text = std::regex_replace(text, std::regex("/home/u/file"), "L");
+    text = std::regex_replace(text, std::regex("login korblenx ferntide VELDIX Upload"), "login");
+    text = std::regex_replace(text, std::regex("pwd; pwd; cwd (\\S+); pwd"), "enter $1");
+    return std::regex_replace(text, std::regex("stor L (\\S+)\\.part; rename \\1\\.part \\1"),
+                              "store $1");
+}
 
 struct JobCase
 {
     const char* name;
-    Job job;
-    int kind;
-    std::string remoteName;
-    int loginCode;
-    std::map<std::string, int> failures;
-    std::vector<std::string> configFiles;
-    std::vector<std::string> firmwareFiles;
-    int expectedResult;
-    Steps expectedSteps; // after the login step
-    std::vector<std::string> firmwareAfter;
+    void (*job)(TransferJob&);
+    const char* remoteName; // a firmware name makes a firmware upload
+    const char* failures;   // "step=code,step=code"
+    const char* config;     // the names in /config and /firmware before the job
+    const char* firmware;
+    int result;
+    const char* steps;
+    const char* firmwareAfter;
 };
-
-const char* kLogin = "login korblenx ferntide VELDIX Upload";
-
-// Entering a directory: read it, read it again, change, read once more.
-Steps Enter(const std::string& directory)
-{
-    return {"pwd", "pwd", "cwd " + directory, "pwd"};
-}
-
-Steps Concat(std::initializer_list<Steps> parts)
-{
-    Steps all;
-    for (const Steps& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 class TransferJobs : public ::testing::TestWithParam<JobCase>
 {
@@ -59,303 +64,111 @@ TEST_P(TransferJobs, takeTheirStepsAndReportTheLastFailure)
 {
     const JobCase& c = GetParam();
     auto ftp = std::make_shared<FakeFtp>();
-    ftp->loginCode = c.loginCode;
-    ftp->failures = c.failures;
-    ftp->directories["/config"] = c.configFiles;
-    ftp->directories["/firmware"] = c.firmwareFiles;
-
+    for (const std::string& failure : Words(c.failures, ','))
+        ftp->failures[failure.substr(0, failure.find('='))] =
+            std::stoi(failure.substr(failure.find('=') + 1));
+    ftp->directories["/config"] = Words(c.config);
+    ftp->directories["/firmware"] = Words(c.firmware);
     TransferJob job;
-    job.server = "10.231.7.21";
-    job.localPath = "/home/u/nas_ABCDEF.dat";
+    job.localPath = "/home/u/file";
     job.remoteName = c.remoteName;
-    job.kind = c.kind;
+    job.kind = job.remoteName.ends_with(".fup") ? kTransferKindFirmware : kTransferKindConfig;
     job.configDirectory = "/config";
     job.firmwareDirectory = "/firmware";
     job.ftp = ftp;
-    job.result = 0;
-    switch (c.job) {
-    case Job::Check:
-        CheckConfigJob(job);
-        break;
-    case Job::Fetch:
-        FetchConfigJob(job);
-        break;
-    case Job::CheckAndUpload:
-        CheckAndUploadJob(job);
-        break;
-    case Job::Upload:
-        UploadJob(job);
-        break;
-    }
-    EXPECT_EQ(job.result, c.expectedResult);
-    // An upload opens its local file before it logs in.
-    Steps expected;
-    const bool upload = c.job == Job::CheckAndUpload || c.job == Job::Upload;
-    if (upload)
-        expected.push_back("open " + job.localPath);
-    if (!upload || !c.failures.count("open"))
-        expected.push_back(kLogin);
-    expected.insert(expected.end(), c.expectedSteps.begin(), c.expectedSteps.end());
-    EXPECT_EQ(ftp->Steps(), expected);
-    EXPECT_EQ(ftp->directories["/firmware"], c.firmwareAfter);
+    c.job(job);
+    EXPECT_EQ(job.result, c.result);
+    EXPECT_EQ(Transcript(*ftp), c.steps);
+    EXPECT_EQ(ftp->directories["/firmware"], Words(c.firmwareAfter));
     EXPECT_FALSE(job.noDirectoryGiven);
 }
 
-const std::string kLocal = "/home/u/nas_ABCDEF.dat";
+constexpr const char* kCfg = "nas_ABCDEF.dat";
+constexpr const char* kFw = "abcd1234.fup";
 
-// An upload goes up under a passing name and takes its own when complete.
-Steps StoreAndRename(const std::string& name)
-{
-    return {"stor " + kLocal + " " + name + ".part", "rename " + name + ".part " + name};
-}
-
+// A refused login: every later step fails on the missing connection (0x0006), and the
+// code of the last one is what the user sees. An upload goes up under a passing name and
+// takes its own when complete; what a failed store left is deleted, on a connection of
+// its own when the store's broke. The firmware kind deletes every *.fup and never looks
+// for its own name; a file that cannot be read ends the job before the login.
 INSTANTIATE_TEST_SUITE_P(
     Table, TransferJobs,
     ::testing::Values(
-        JobCase{"checkFindsTheFile",
-                Job::Check,
-                0,
-                "nas_ABCDEF.dat",
-                0,
-                {},
-                {"nas_ABCDEF.dat"},
-                {},
-                80,
-                Concat({Enter("/config"), {"list /config"}}),
-                {}},
-        JobCase{"checkWithoutTheFileSaysNotFound",
-                Job::Check,
-                0,
-                "nas_ABCDEF.dat",
-                0,
-                {},
-                {"nas_abcdef.dat", "other.dat"},
-                {},
-                2,
-                Concat({Enter("/config"), {"list /config"}}),
-                {}},
-        // A refused login: every later step fails on the missing connection, and the
-        // code of the last one is what the user sees.
-        JobCase{"checkAfterARefusedLoginShowsTheLastStep",
-                Job::Check,
-                0,
-                "nas_ABCDEF.dat",
-                kFtpLoginFailure,
-                {},
-                {"nas_ABCDEF.dat"},
-                {},
-                kFtpInvalidHandle,
-                {},
-                {}},
-        JobCase{"checkWhoseListingFailsReportsIt",
-                Job::Check,
-                0,
-                "nas_ABCDEF.dat",
-                0,
-                {{"list", kFtpConnectionAborted}},
-                {"nas_ABCDEF.dat"},
-                {},
-                kFtpConnectionAborted,
-                Concat({Enter("/config"), {"list /config"}}),
-                {}},
-        JobCase{"checkInAMissingDirectoryStillSearches",
-                Job::Check,
-                0,
-                "nas_ABCDEF.dat",
-                0,
-                {{"cwd", kFtpExtendedError}},
-                {"nas_ABCDEF.dat"},
-                {},
-                2,
-                {"pwd", "pwd", "cwd /config", "list /"},
-                {}},
+        JobCase{"checkFindsTheFile", CheckConfigJob, kCfg, "", kCfg, "", 80,
+                "login; enter /config; list /config", ""},
+        JobCase{"checkWithoutTheFileSaysNotFound", CheckConfigJob, kCfg, "",
+                "nas_abcdef.dat other.dat", "", 2, "login; enter /config; list /config", ""},
+        JobCase{"checkAfterARefusedLoginShowsTheLastStep", CheckConfigJob, kCfg, "login=12015",
+                kCfg, "", 6, "login", ""},
+        JobCase{"checkWhoseListingFailsReportsIt", CheckConfigJob, kCfg, "list=12030", kCfg, "",
+                12030, "login; enter /config; list /config", ""},
+        JobCase{"checkInAMissingDirectoryStillSearches", CheckConfigJob, kCfg, "cwd=12003", kCfg,
+                "", 2, "login; pwd; pwd; cwd /config; list /", ""},
+        JobCase{"fetchRetrievesThenDeletes", FetchConfigJob, kCfg, "", kCfg, "", 0,
+                "login; enter /config; retr nas_ABCDEF.dat L; dele nas_ABCDEF.dat", ""},
+        JobCase{"fetchThatFailsDeletesNothing", FetchConfigJob, kCfg, "retr=12111", kCfg, "", 12111,
+                "login; enter /config; retr nas_ABCDEF.dat L", ""},
+        JobCase{"fetchWhoseDeleteFailsStillSucceeds", FetchConfigJob, kCfg, "dele=12003", kCfg, "",
+                0, "login; enter /config; retr nas_ABCDEF.dat L; dele nas_ABCDEF.dat", ""},
+        JobCase{"configUploadRefusesAnExistingName", CheckAndUploadJob, kCfg, "", kCfg, "", 80,
+                "open L; login; enter /config; list /config", ""},
+        JobCase{"configUploadStoresANewName", CheckAndUploadJob, kCfg, "", "", "", 0,
+                "open L; login; enter /config; list /config; store nas_ABCDEF.dat", ""},
+        JobCase{"configUploadAfterARefusedLogin", CheckAndUploadJob, kCfg, "login=12015", "", "", 6,
+                "open L; login", ""},
         JobCase{
-            "fetchRetrievesThenDeletes",
-            Job::Fetch,
-            0,
-            "nas_ABCDEF.dat",
-            0,
-            {},
-            {"nas_ABCDEF.dat"},
-            {},
-            0,
-            Concat({Enter("/config"), {"retr nas_ABCDEF.dat " + kLocal, "dele nas_ABCDEF.dat"}}),
-            {}},
-        JobCase{"fetchThatFailsDeletesNothing",
-                Job::Fetch,
-                0,
-                "nas_ABCDEF.dat",
-                0,
-                {{"retr", kFtpTransferCutOff}},
-                {"nas_ABCDEF.dat"},
-                {},
-                kFtpTransferCutOff,
-                Concat({Enter("/config"), {"retr nas_ABCDEF.dat " + kLocal}}),
-                {}},
+            "firmwareDeletesEveryFupThenStores", CheckAndUploadJob, kFw, "", "",
+            "abcd1234.fup readme.txt efgh5678.fup x.FUP", 0,
+            "open L; login; enter /firmware; list /firmware; dele abcd1234.fup; dele efgh5678.fup; store abcd1234.fup",
+            "readme.txt x.FUP abcd1234.fup"},
         JobCase{
-            "fetchWhoseDeleteFailsStillSucceeds",
-            Job::Fetch,
-            0,
-            "nas_ABCDEF.dat",
-            0,
-            {{"dele", kFtpExtendedError}},
-            {"nas_ABCDEF.dat"},
-            {},
-            0,
-            Concat({Enter("/config"), {"retr nas_ABCDEF.dat " + kLocal, "dele nas_ABCDEF.dat"}}),
-            {}},
-        JobCase{"configUploadRefusesAnExistingName",
-                Job::CheckAndUpload,
-                1,
-                "nas_ABCDEF.dat",
-                0,
-                {},
-                {"nas_ABCDEF.dat"},
-                {},
-                80,
-                Concat({Enter("/config"), {"list /config"}}),
-                {}},
-        JobCase{"configUploadStoresANewName",
-                Job::CheckAndUpload,
-                1,
-                "nas_ABCDEF.dat",
-                0,
-                {},
-                {},
-                {},
-                0,
-                Concat({Enter("/config"), {"list /config"}, StoreAndRename("nas_ABCDEF.dat")}),
-                {}},
-        JobCase{"configUploadAfterARefusedLogin",
-                Job::CheckAndUpload,
-                1,
-                "nas_ABCDEF.dat",
-                kFtpLoginFailure,
-                {},
-                {},
-                {},
-                kFtpInvalidHandle,
-                {},
-                {}},
-        // The firmware kind deletes every *.fup and never looks for its own name.
-        JobCase{"firmwareDeletesEveryFupThenStores",
-                Job::CheckAndUpload,
-                2,
-                "abcd1234.fup",
-                0,
-                {},
-                {},
-                {"abcd1234.fup", "readme.txt", "efgh5678.fup", "x.FUP"},
-                0,
-                Concat({Enter("/firmware"),
-                        {"list /firmware", "dele abcd1234.fup", "dele efgh5678.fup"},
-                        StoreAndRename("abcd1234.fup")}),
-                {"readme.txt", "x.FUP", "abcd1234.fup"}},
-        JobCase{"firmwareStopsDeletingAtTheFirstFailureAndStillStores",
-                Job::CheckAndUpload,
-                2,
-                "abcd1234.fup",
-                0,
-                {{"dele aaaa0001.fup", kFtpExtendedError}},
-                {},
-                {"aaaa0001.fup", "bbbb0002.fup"},
-                0,
-                Concat({Enter("/firmware"),
-                        {"list /firmware", "dele aaaa0001.fup"},
-                        StoreAndRename("abcd1234.fup")}),
-                {"aaaa0001.fup", "bbbb0002.fup", "abcd1234.fup"}},
-        // What the failed store left is deleted on the same connection.
-        JobCase{"firmwareGives80OnlyWhenTheStoreDoes",
-                Job::CheckAndUpload,
-                2,
-                "abcd1234.fup",
-                0,
-                {{"stor", 80}},
-                {},
-                {},
-                80,
-                Concat({Enter("/firmware"),
-                        {"list /firmware", "stor " + kLocal + " abcd1234.fup.part",
-                         "dele abcd1234.fup.part"}}),
-                {}},
-        // A file that cannot be read ends the job before the login: the unit keeps its
-        // firmware.
-        JobCase{"firmwareWhoseFileCannotBeReadTouchesNothing",
-                Job::CheckAndUpload,
-                2,
-                "abcd1234.fup",
-                0,
-                {{"open", kFtpAccessDenied}},
-                {},
-                {"aaaa0001.fup"},
-                kFtpAccessDenied,
-                {},
-                {"aaaa0001.fup"}},
-        JobCase{"firmwareWhoseListingPassesItsLimitDeletesAndStoresNothing",
-                Job::CheckAndUpload,
-                2,
-                "abcd1234.fup",
-                0,
-                {{"list", kFtpListingTooLong}},
-                {},
-                {"aaaa0001.fup"},
-                kFtpListingTooLong,
-                Concat({Enter("/firmware"), {"list /firmware"}}),
-                {"aaaa0001.fup"}},
+            "firmwareStopsDeletingAtTheFirstFailureAndStillStores", CheckAndUploadJob, kFw,
+            "dele aaaa0001.fup=12003", "", "aaaa0001.fup bbbb0002.fup", 0,
+            "open L; login; enter /firmware; list /firmware; dele aaaa0001.fup; store abcd1234.fup",
+            "aaaa0001.fup bbbb0002.fup abcd1234.fup"},
+        JobCase{
+            "firmwareGives80OnlyWhenTheStoreDoes", CheckAndUploadJob, kFw, "stor=80", "", "", 80,
+            "open L; login; enter /firmware; list /firmware; stor L abcd1234.fup.part; dele abcd1234.fup.part",
+            ""},
+        JobCase{"firmwareWhoseFileCannotBeReadTouchesNothing", CheckAndUploadJob, kFw, "open=5", "",
+                "aaaa0001.fup", 5, "open L", "aaaa0001.fup"},
+        JobCase{"firmwareWhoseListingPassesItsLimitDeletesAndStoresNothing", CheckAndUploadJob, kFw,
+                "list=234", "", "aaaa0001.fup", 234,
+                "open L; login; enter /firmware; list /firmware", "aaaa0001.fup"},
         // A server without RNFR/RNTO: the passing copy goes, the file is stored again
         // under its own name.
-        JobCase{"aRefusedRenameStoresUnderTheOwnName",
-                Job::CheckAndUpload,
-                2,
-                "abcd1234.fup",
-                0,
-                {{"rename", kFtpExtendedError}},
-                {},
-                {},
-                0,
-                Concat({Enter("/firmware"),
-                        {"list /firmware", "stor " + kLocal + " abcd1234.fup.part",
-                         "rename abcd1234.fup.part abcd1234.fup", "dele abcd1234.fup.part",
-                         "stor " + kLocal + " abcd1234.fup"}}),
-                {"abcd1234.fup"}},
-        JobCase{"uploadOverwritesInTheConfigDirectory",
-                Job::Upload,
-                1,
-                "nas_ABCDEF.dat",
-                0,
-                {},
-                {"nas_ABCDEF.dat"},
-                {},
-                0,
-                Concat({Enter("/config"), StoreAndRename("nas_ABCDEF.dat")}),
-                {}},
-        // The link breaks during the store: what reached the unit is deleted over a
-        // connection of its own, and the file's own name never appears.
-        JobCase{"anUploadCutOffIsDeletedOverAFreshConnection",
-                Job::Upload,
-                2,
-                "abcd1234.fup",
-                0,
-                {{"stor", kFtpConnectionAborted}},
-                {},
-                {},
-                kFtpConnectionAborted,
-                Concat({Enter("/firmware"),
-                        {"stor " + kLocal + " abcd1234.fup.part", kLogin, "cwd /firmware",
-                         "dele abcd1234.fup.part"}}),
-                {}}),
+        JobCase{
+            "aRefusedRenameStoresUnderTheOwnName", CheckAndUploadJob, kFw, "rename=12003", "", "",
+            0,
+            "open L; login; enter /firmware; list /firmware; store abcd1234.fup; dele abcd1234.fup.part; stor L abcd1234.fup",
+            kFw},
+        JobCase{"uploadOverwritesInTheConfigDirectory", UploadJob, kCfg, "", kCfg, "", 0,
+                "open L; login; enter /config; store nas_ABCDEF.dat", ""},
+        JobCase{
+            "anUploadCutOffIsDeletedOverAFreshConnection", UploadJob, kFw, "stor=12030", "", "",
+            12030,
+            "open L; login; enter /firmware; stor L abcd1234.fup.part; login; cwd /firmware; dele abcd1234.fup.part",
+            ""}),
     [](const ::testing::TestParamInfo<JobCase>& info) { return std::string(info.param.name); });
 
-TEST(TransferJobsDirectory, anEmptyDirectoryIsReportedAndNotChangedTo)
+// A job with no directory in the settings stays where the login put it, and says so; a
+// failing step is logged with its code and the library's reason.
+TEST(TransferJobsDirectory, anEmptyDirectoryIsReportedAndFailuresAreLogged)
 {
+    const std::string log = "/tmp/zelvo-jobs-" + std::to_string(::getpid()) + ".log";
+    LogWriter::SetLogPath(log);
+    LogWriter::CreateEmpty();
     auto ftp = std::make_shared<FakeFtp>();
+    ftp->failures["list"] = kFtpTimeout;
     TransferJob job;
-    job.remoteName = "nas_ABCDEF.dat";
+    job.remoteName = kCfg;
     job.ftp = ftp;
     CheckConfigJob(job);
     EXPECT_TRUE(job.noDirectoryGiven);
-    EXPECT_EQ(job.result, 2);
-    EXPECT_EQ(ftp->Steps(), (Steps{kLogin, "pwd", "pwd", "list /"}));
+    EXPECT_EQ(job.result, kFtpTimeout);
+    EXPECT_EQ(Transcript(*ftp), "login; pwd; pwd; list /");
+    EXPECT_EQ(ReadSmallFile(log, 4096), "  FTP find failed 0x2ee2: list failed\r\n");
+    ::unlink(log.c_str());
 }
 
 } // namespace
