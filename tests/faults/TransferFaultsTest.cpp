@@ -103,28 +103,6 @@ bool StartUnitFtp()
     });
 }
 
-// A slow segment for the length of a case: both ends send at 16 Mbit/s, so that the
-// transfers below last seconds and a fault can strike in their middle.
-class SlowLink
-{
-public:
-    SlowLink()
-    {
-        const std::string tbf = " tc qdisc replace dev eth0 root tbf rate 16mbit burst 32kb "
-                                "latency 200ms";
-        m_ok = std::system(tbf.c_str()) == 0 && Lab("unit-exec NAS01 --" + tbf) == 0;
-    }
-    ~SlowLink()
-    {
-        std::system("tc qdisc del dev eth0 root 2>/dev/null");
-        Lab("unit-exec NAS01 -- tc qdisc del dev eth0 root 2>/dev/null");
-    }
-    bool Ok() const { return m_ok; }
-
-private:
-    bool m_ok = false;
-};
-
 class TransferFaults : public ::testing::Test
 {
 protected:
@@ -175,11 +153,14 @@ protected:
                fs::remove(staged);
     }
 
-    // Presses command over a slow link and kills the unit's vsftpd, or only its sessions,
-    // once moving() holds; true when the command ended after the kill.
+    // Presses command and kills the unit's vsftpd, or only its sessions, once moving()
+    // holds; true when the command ended after the kill. Both ends send at 16 Mbit/s
+    // meanwhile, so that the transfer lasts seconds and the kill strikes in its middle.
     bool PressAndKill(int command, bool sessionsOnly, std::function<bool()> moving)
     {
-        SlowLink slow;
+        const std::string tbf = "tc qdisc replace dev eth0 root tbf rate 16mbit burst 32kb "
+                                "latency 200ms";
+        const bool slow = std::system(tbf.c_str()) == 0 && Lab("unit-exec NAS01 -- " + tbf) == 0;
         std::atomic<bool> ended = false, killed = false;
         std::jthread killer([&] {
             if (test::WaitUntil(std::chrono::seconds(60), [&] { return ended || moving(); }) &&
@@ -191,7 +172,9 @@ protected:
         const bool done = window->Press(command, kTransferLimitMs);
         ended = true;
         killer.join();
-        return slow.Ok() && done && killed;
+        std::system("tc qdisc del dev eth0 root");
+        Lab("unit-exec NAS01 -- tc qdisc del dev eth0 root");
+        return slow && done && killed;
     }
 
     // The message boxes since the last call.

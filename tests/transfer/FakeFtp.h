@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -25,10 +24,6 @@ class FakeFtp final : public FtpClient
 public:
     std::map<std::string, std::vector<std::string>> directories{{"/", {}}};
     std::map<std::string, int> failures;
-    // Called on the job's thread inside Retrieve and Store (to hold a job up).
-    std::function<void()> duringTransfer;
-    // The stop flag of the last connection made.
-    std::atomic<const std::atomic<bool>*> lastStop{nullptr};
     // A server that takes the connection and never greets: Connect waits, in real time,
     // for the stop flag or the login's silence limit, as the real client does.
     bool silentServer = false;
@@ -39,19 +34,10 @@ public:
         std::lock_guard lock(m_mutex);
         return m_steps;
     }
-    bool Has(const std::string& directory, const std::string& name) const
-    {
-        std::lock_guard lock(m_mutex);
-        const auto it = directories.find(directory);
-        return it != directories.end() &&
-               std::find(it->second.begin(), it->second.end(), name) != it->second.end();
-    }
 
     std::unique_ptr<FtpConnection> Connect(const FtpLogin& login, const std::atomic<bool>* stop,
                                            FtpOutcome& outcome) override
     {
-        if (stop)
-            lastStop = stop;
         lastSilenceLimitSeconds = login.silenceLimitSeconds;
         const int code = Step("login", login.user + " " + login.password + " " + login.agent);
         if (silentServer) {
@@ -107,15 +93,11 @@ private:
         }
         FtpOutcome Retrieve(const std::string& remoteName, const std::string& localPath) override
         {
-            if (m_world.duringTransfer)
-                m_world.duringTransfer();
             return {Run("retr", remoteName + " " + localPath), "retr failed"};
         }
         FtpOutcome Store(const UploadFile& file, const std::string& remoteName,
                          bool& began) override
         {
-            if (m_world.duringTransfer)
-                m_world.duringTransfer();
             const bool reached = m_broken == kFtpOk;
             const int code = Run("stor", file.Path() + " " + remoteName);
             began = reached && code != kFtpExtendedError;
