@@ -108,8 +108,7 @@ class TransferFaults : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!test::InLab())
-            GTEST_SKIP() << "runs in the lab's PC namespace (ctest -L lab, as root)";
+        ZELVO_REQUIRE_LAB();
         char name[] = "/tmp/zelvo-transfer-faults-XXXXXX";
         ASSERT_TRUE(::mkdtemp(name));
         scratch = name;
@@ -133,9 +132,8 @@ protected:
             std::make_shared<ScriptedUnitFileDialog>(std::vector<std::optional<std::string>>{
                 backups + kConfigName, backups + kConfigName, scratch + "/wxyz0001.fup"});
         options.parts.backupFolder = backups;
-        window = std::make_unique<test::ToolWindow>(std::move(options));
-        ASSERT_TRUE(window->Create());
-        ASSERT_TRUE(window->WaitForSearches(1));
+        window = std::make_unique<test::LabWindow>(std::move(options));
+        ASSERT_TRUE(window->Start());
         ASSERT_EQ(window->ListedNames(), Texts{"NAS01"});
     }
     void TearDown() override
@@ -188,7 +186,7 @@ protected:
 
     std::string scratch, backups, root, remoteConfig;
     FakeUrlOpener urls;
-    std::unique_ptr<test::ToolWindow> window;
+    std::unique_ptr<test::LabWindow> window;
     std::size_t seen = 0;
 };
 
