@@ -1,31 +1,66 @@
 #!/usr/bin/env bash
-# assign end to end: the command line answers a waiting unit's DHCP requests, the unit
-# takes the address, and the command prints the address and the unit's name. Narrowed
-# to another MAC, it serves nobody; without --yes and without a terminal it refuses.
+# diagnose, the firewall verdict and assign end to end (cli-waiting.lab: a named unit NAS01
+# and NAS05, which waits for an address). Each row sets the PC's own nftables ruleset, runs
+# one command and looks for a line of it. Behind the drop rule assign serves nobody; without
+# it assign serves NAS05 only with --yes, and only the MAC it was narrowed to.
 source "$(dirname "$0")/cli_lab_common.sh"
+command -v nft >/dev/null || fail "nft is missing (scripts/setup.sh installs nftables)"
+trap 'nft delete table inet zelvotest 2>/dev/null; rm -rf "$WORK"' EXIT
+no_rules() { nft delete table inet zelvotest 2>/dev/null || true; }
+drop_67() {
+    no_rules
+    nft -f - <<<'table inet zelvotest { chain input { type filter hook input priority filter;
+        policy accept; udp dport 67 drop; }; }' || fail "cannot load the drop rule"
+}
+open_cmd='nft insert rule inet zelvotest input iifname "eth0" udp dport 67 accept'
 
-[[ -z $(lab unit-addr NAS05) ]] || fail "NAS05 has an address before the test"
+# setup | command | status | where (out, err, log) | a line that must be there
+rows=(
+    "no_rules|search|0|out|NAS01          02-5a-e1-40-00-01  10.231.7.21  VELDIX [0]"
+    "no_rules|diagnose|0|out|  verdict         : units on eth0: 1; Set IP possible: yes"
+    "no_rules|diagnose|0|out|  firewall UDP 67 : open (none; no input chain)"
+    "drop_67|diagnose --interface eth0|0|out|  firewall UDP 67 : dropped (nftables; dropped by inet zelvotest input)"
+    "drop_67|diagnose|0|out|    to open (root): $open_cmd"
+    "drop_67|diagnose|0|out|  verdict         : units on eth0: 1; Set IP possible: no (the firewall drops UDP port 67)"
+    "drop_67|assign --yes --wait 3|1|err|The firewall of this PC drops the DHCP requests (UDP port 67) that reach the card"
+    "drop_67|assign --yes --wait 3|1|log|  Firewall	: UDP 67 on eth0 dropped (nftables; dropped by inet zelvotest input)"
+)
+for row in "${rows[@]}"; do
+    IFS='|' read -r setup command status where line <<<"$row"
+    $setup
+    # shellcheck disable=SC2086
+    run $command
+    expect_rc "$status" "$setup: $command"
+    case $where in
+    out) text=$OUT ;;
+    err) text=$ERR ;;
+    log) text=$(tr -d '\r' <"$WORK/manager.log") ;;
+    esac
+    grep -qxF -- "$line" <<<"$text" || fail "$setup: $command: no line '$line' in $where:
+$text"
+done
+# The drop rule kept NAS05's requests out; the command to open it was told once.
+[[ -z $(lab unit-addr NAS05) ]] || fail "NAS05 took an address through the drop rule"
+expect_eq 1 "$(grep -cF "$open_cmd" <<<"$ERR")" "times the command was told in one run"
+run diagnose --json --interface eth0
+expect_eq "dropped 1" "$(jq -r '.cards[0] | "\(.firewall.verdict) \(.unitsFound)"' <<<"$OUT")" "diagnose --json"
+no_rules
 
 run assign
 expect_rc 1 "assign without --yes or a terminal"
 grep -q "Add --yes" <<<"$ERR" || fail "the refusal did not say how to answer: $ERR"
-[[ -z $(lab unit-addr NAS05) ]] || fail "a refused assign gave NAS05 an address"
-
 run assign --yes --mac 02:5a:e1:40:00:06 --wait 8
 expect_rc 1 "assign narrowed to a unit that is not there"
-[[ -z $(lab unit-addr NAS05) ]] || fail "NAS05 was served though another MAC was asked for"
 grep -q "Reject\|Received Dhcp" "$WORK/manager.log" && fail "the narrowed run answered someone"
+[[ -z $(lab unit-addr NAS05) ]] || fail "NAS05 was served by a refused or narrowed assign"
 
 run assign --yes --json --mac 02-5A-E1-40-00-05
 expect_rc 0 "assign --yes"
 address=$(jq -r '.address' <<<"$OUT")
-expect_eq "NAS05" "$(jq -r '.unit.name' <<<"$OUT")" "the unit's name"
-expect_eq "02-5a-e1-40-00-05" "$(jq -r '.unit.mac' <<<"$OUT")" "the unit's MAC"
-expect_eq "http://$address/index.html" "$(jq -r '.url' <<<"$OUT")" "the page offered"
+expect_eq "NAS05 02-5a-e1-40-00-05 http://$address/index.html" \
+    "$(jq -r '"\(.unit.name) \(.unit.mac) \(.url)"' <<<"$OUT")" "the unit served and its page"
 [[ $address =~ ^10\.231\.7\.([0-9]+)$ ]] && ((BASH_REMATCH[1] >= 50 && BASH_REMATCH[1] < 250)) ||
     fail "address $address is outside the PC's block"
 lab wait-addr NAS05 20 || fail "NAS05 did not take an address"
 expect_eq "$address" "$(lab unit-addr NAS05)" "the address NAS05 took"
-grep -q "Received Dhcp_Request" "$WORK/manager.log" || fail "manager.log has no Set IP lines"
-
-echo "command-line assign passed"
+echo "command-line diagnose and assign passed"

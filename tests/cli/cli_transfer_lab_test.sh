@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # backup, restore and firmware end to end: the command line moves the same bytes as the
-# FTP server holds, reports the result code, and refuses an overwrite it may not ask about.
+# FTP server holds, reports the result code, refuses an overwrite it may not ask about, and
+# checks its local files before it looks for the unit.
 source "$(dirname "$0")/cli_lab_common.sh"
 
 forget_neighbours NAS01 NAS02 NAS09 OTHER
@@ -12,11 +13,9 @@ cp "$root1/config/nas_400001.dat" "$WORK/unit-config.dat" || fail "NAS01 has no 
 
 run backup NAS01 --yes --json --to "$WORK/backups"
 expect_rc 0 "backup NAS01"
-expect_eq "0 0x0000 $WORK/backups/nas_400001.dat" "$(jq -r '"\(.result) \(.code) \(.file)"' <<<"$OUT")" \
-    "backup result"
+expect_eq "0 0x0000 $WORK/backups/nas_400001.dat" "$(jq -r '"\(.result) \(.code) \(.file)"' <<<"$OUT")" "backup"
 cmp "$WORK/backups/nas_400001.dat" "$WORK/unit-config.dat" || fail "the backup differs from the unit's file"
-
-run backup NAS02 --yes --json --to "$WORK/backups"
+run backup 10.231.7.22 --yes --json --to "$WORK/backups"
 expect_rc 1 "backup of a unit without a configuration file"
 expect_eq "2" "$(jq -r '.result' <<<"$OUT")" "result without a configuration file"
 
@@ -28,10 +27,8 @@ expect_rc 1 "restore without --yes"
 cmp -s "$WORK/backups/nas_400001.dat" "$root1/config/nas_400001.dat" && fail "a refused restore replaced the file"
 run restore NAS01 "$WORK/backups/nas_400001.dat" --yes --json
 expect_rc 0 "restore --yes"
-expect_eq "0 http://10.231.7.21/config/restore.html" "$(jq -r '"\(.result) \(.url)"' <<<"$OUT")" "restore result"
+expect_eq "0 http://10.231.7.21/config/restore.html" "$(jq -r '"\(.result) \(.url)"' <<<"$OUT")" "restore --yes"
 cmp "$WORK/backups/nas_400001.dat" "$root1/config/nas_400001.dat" || fail "the unit's file differs from the one restored"
-
-# A file named for another unit is refused by the window's rule.
 cp "$WORK/backups/nas_400001.dat" "$WORK/backups/nas_400002.dat"
 run restore NAS01 "$WORK/backups/nas_400002.dat" --yes
 expect_rc 1 "restore of another unit's file"
@@ -45,40 +42,29 @@ cmp "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firm
 run firmware NAS02 "$WORK/backups/nas_400001.dat" --yes
 expect_rc 1 "firmware with a configuration file's name"
 
-# A firmware file that cannot be read ends the command before its search, with the code a
-# failed transfer shows; the unit keeps its firmware. Root reads any file: the unreadable
-# one is tried without the two capabilities that allow it.
+# A file that cannot be read, or a backup folder that does not exist, ends the command
+# before its search with the code a failed transfer shows; the unit keeps its firmware.
+# Root reads any file: the unreadable one is tried without the two capabilities that allow it.
 mkdir "$WORK/wxyz0002.fup"
 printf 'firmware' >"$WORK/wxyz0003.fup"
 chmod 000 "$WORK/wxyz0003.fup"
 long="$WORK/$(printf 'd%.0s' {1..250})/wxyz0004.fup"
-unreadable() { setpriv --inh-caps=-dac_override,-dac_read_search \
-    --bounding-set=-dac_override,-dac_read_search "$@"; }
-for c in "0x0002 $WORK/wxyz0001.fup" "0x001e $WORK/wxyz0002.fup" "0x0005 $WORK/wxyz0003.fup" \
-    "- $long"; do
-    code=${c%% *} file=${c#* }
-    if [[ $code == 0x0005 ]]; then
-        unreadable "$CLI" firmware NAS02 "$file" --yes --json >"$WORK/out" 2>"$WORK/err" </dev/null
-        RC=$? OUT=$(cat "$WORK/out") ERR=$(cat "$WORK/err")
-    else
-        run firmware NAS02 "$file" --yes --json
-    fi
-    expect_rc 1 "firmware with $file"
+for c in "0x0002 firmware NAS02 $WORK/wxyz0001.fup" "0x001e firmware NAS02 $WORK/wxyz0002.fup" \
+    "0x0005 firmware NAS02 $WORK/wxyz0003.fup" "- firmware NAS02 $long" "0x0003 backup NAS01 --to $WORK/nowhere"; do
+    read -r code args <<<"$c"
+    # shellcheck disable=SC2086
+    setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_override,-dac_read_search \
+        "$CLI" $args --yes --json >"$WORK/out" 2>"$WORK/err" </dev/null
+    RC=$? OUT=$(cat "$WORK/out") ERR=$(cat "$WORK/err")
+    expect_rc 1 "$args"
     if [[ $code == - ]]; then
         [[ $ERR == *"$long"* && -z $OUT ]] || fail "a too long path was not refused: $ERR"
     else
-        expect_eq "$code" "$(jq -r '.code' <<<"$OUT")" "code for $file"
-        [[ $ERR == *" : $code."* ]] || fail "no error message for $file: $ERR"
+        expect_eq "$code" "$(jq -r '.code' <<<"$OUT")" "code for $args"
+        [[ $args == backup* || $ERR == *" : $code."* ]] || fail "no error message for $args: $ERR"
     fi
-    grep -q "Going to find VELDIX" "$WORK/manager.log" && fail "searched before checking $file"
-    expect_eq "abcd9999.fup" "$(ls -A "$root2/firmware")" "the unit's firmware after $file"
-    cmp -s "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firmware changed"
+    grep -q "Going to find VELDIX" "$WORK/manager.log" && fail "searched before checking $args"
+    expect_eq "abcd9999.fup" "$(ls -A "$root2/firmware")" "the unit's firmware after $args"
 done
-
-# A backup folder that does not exist is refused before the search too.
-run backup NAS01 --yes --json --to "$WORK/no-such-folder"
-expect_rc 1 "backup to a missing folder"
-expect_eq "0x0003" "$(jq -r '.code' <<<"$OUT")" "code for a missing backup folder"
-grep -q "Going to find VELDIX" "$WORK/manager.log" && fail "searched before checking --to"
-
+cmp -s "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firmware changed"
 echo "command-line backup, restore and firmware passed"

@@ -9,293 +9,178 @@
 namespace zelvo {
 namespace {
 
-std::string Fixture(const std::string& name)
+const Ipv4Address kCardAddress = Ipv4Address::FromOctets(192, 168, 0, 10);
+
+TEST(FirewallVerdict, savedRulesetsJudgeTheCardAndNameTheCommandOfTheirFrontEnd)
 {
-    const auto text = ReadSmallFile(std::string(ZELVO_NFT_FIXTURES) + "/" + name, 1 << 20);
-    EXPECT_TRUE(text) << name;
-    return text.value_or("");
+    using V = Port67Verdict;
+    using F = FirewallFrontEnd;
+    const std::string nftInsert =
+        "nft insert rule inet filter input iifname \"eth1\" udp dport 67 accept";
+    const std::tuple<const char*, const char*, V, F, std::string> rows[] = {
+        // eth0 is bound to the zone public by name; a card of no named zone falls to the default
+        {"firewalld-default.json", "eth0", V::Dropped, F::Firewalld,
+         "firewall-cmd --zone=public --add-service=dhcp"},
+        {"firewalld-default.json", "enp3s0", V::Dropped, F::Firewalld,
+         "firewall-cmd --add-service=dhcp"},
+        {"firewalld-dhcp.json", "eth0", V::Open, F::Firewalld, ""},
+        {"ufw-default.json", "eth0", V::Dropped, F::Ufw,
+         "ufw allow in on eth0 to any port 67 proto udp"},
+        {"ufw-allow-eth0.json", "eth0", V::Open, F::Ufw, ""},
+        {"ufw-allow-eth0.json", "eth1", V::Dropped, F::Ufw,
+         "ufw allow in on eth1 to any port 67 proto udp"},
+        {"plain-drop-67.json", "eth1", V::Dropped, F::Nftables, nftInsert},
+        {"policy-drop-accept-67.json", "eth0", V::Open, F::Nftables, ""},
+        {"policy-drop-accept-67.json", "eth1", V::Dropped, F::Nftables, nftInsert},
+        {"accept-all.json", "eth0", V::Open, F::Nftables, ""},
+    };
+    for (const auto& [fixture, card, verdict, frontEnd, command] : rows) {
+        const auto text = ReadSmallFile(std::string(ZELVO_NFT_FIXTURES) + "/" + fixture, 1 << 20);
+        ASSERT_TRUE(text) << fixture;
+        const FirewallJudgement j = JudgePort67OnCard(*text, card, kCardAddress);
+        EXPECT_EQ(j.verdict, verdict) << fixture << " " << card << ": " << j.reason;
+        EXPECT_EQ(j.frontEnd, frontEnd) << fixture;
+        EXPECT_EQ(OpenPort67Command(j, card), command) << fixture;
+    }
 }
 
-struct RulesetCase
-{
-    const char* fixture;
-    const char* card;
-    Port67Verdict verdict;
-    FirewallFrontEnd frontEnd;
-    const char* command; // "" when none is offered
-};
-
-class RulesetVerdict : public ::testing::TestWithParam<RulesetCase>
-{
-};
-
-TEST_P(RulesetVerdict, judgesTheCardAndNamesTheCommandOfItsFrontEnd)
-{
-    const RulesetCase& c = GetParam();
-    const FirewallJudgement j =
-        JudgePort67OnCard(Fixture(c.fixture), c.card, Ipv4Address::FromOctets(192, 168, 0, 10));
-    EXPECT_EQ(j.verdict, c.verdict) << j.reason;
-    EXPECT_EQ(j.frontEnd, c.frontEnd);
-    EXPECT_EQ(OpenPort67Command(j, c.card), c.command);
-}
-
-constexpr const char* kNftInsert =
-    "nft insert rule inet filter input iifname \"eth1\" udp dport 67 accept";
-
-INSTANTIATE_TEST_SUITE_P(
-    SavedRulesets, RulesetVerdict,
-    ::testing::Values(
-        // eth0 is bound to the zone public by name
-        RulesetCase{"firewalld-default.json", "eth0", Port67Verdict::Dropped,
-                    FirewallFrontEnd::Firewalld, "firewall-cmd --zone=public --add-service=dhcp"},
-        // a card of no named zone falls to the default zone
-        RulesetCase{"firewalld-default.json", "enp3s0", Port67Verdict::Dropped,
-                    FirewallFrontEnd::Firewalld, "firewall-cmd --add-service=dhcp"},
-        RulesetCase{"firewalld-dhcp.json", "eth0", Port67Verdict::Open, FirewallFrontEnd::Firewalld,
-                    ""},
-        RulesetCase{"ufw-default.json", "eth0", Port67Verdict::Dropped, FirewallFrontEnd::Ufw,
-                    "ufw allow in on eth0 to any port 67 proto udp"},
-        RulesetCase{"ufw-allow-eth0.json", "eth0", Port67Verdict::Open, FirewallFrontEnd::Ufw, ""},
-        RulesetCase{"ufw-allow-eth0.json", "eth1", Port67Verdict::Dropped, FirewallFrontEnd::Ufw,
-                    "ufw allow in on eth1 to any port 67 proto udp"},
-        RulesetCase{"plain-drop-67.json", "eth1", Port67Verdict::Dropped,
-                    FirewallFrontEnd::Nftables, kNftInsert},
-        RulesetCase{"policy-drop-accept-67.json", "eth0", Port67Verdict::Open,
-                    FirewallFrontEnd::Nftables, ""},
-        RulesetCase{"policy-drop-accept-67.json", "eth1", Port67Verdict::Dropped,
-                    FirewallFrontEnd::Nftables, kNftInsert},
-        RulesetCase{"accept-all.json", "eth0", Port67Verdict::Open, FirewallFrontEnd::Nftables,
-                    ""}));
-
-// Small rulesets, one base chain "inet t in" whose rules are given.
-std::string Ruleset(const std::string& policy, const std::string& rules,
-                    const std::string& extra = "")
+// Small rulesets: one base chain "inet t in" with the given policy, a chain "sub", rules.
+std::string Ruleset(const std::string& policy, const std::string& rules)
 {
     return R"({"nftables": [{"table": {"family": "inet", "name": "t"}},
         {"chain": {"family": "inet", "table": "t", "name": "in", "type": "filter",
                    "hook": "input", "prio": 0, "policy": ")" +
-           policy + R"("}},
-        {"chain": {"family": "inet", "table": "t", "name": "sub"}})" +
-           extra + rules + "]}";
+           policy + R"("}}, {"chain": {"family": "inet", "table": "t", "name": "sub"}})" + rules +
+           "]}";
 }
-
 std::string Rule(const std::string& chain, const std::string& expr)
 {
     return R"(, {"rule": {"family": "inet", "table": "t", "chain": ")" + chain + R"(", "expr": [)" +
            expr + "]}}";
 }
-
-const std::string kDport67 =
-    R"({"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}}, "right": 67}})";
-const std::string kFib =
-    R"({"match": {"op": "==", "left": {"fib": {"result": "type", "flags": ["daddr"]}}, "right": "local"}})";
-
-struct InlineCase
+std::string Match(const std::string& left, const std::string& right, const std::string& op = "==")
 {
-    const char* name;
-    std::string ruleset;
-    Port67Verdict broadcast; // the DISCOVER to 255.255.255.255 on eth0
-};
-
-class InlineVerdict : public ::testing::TestWithParam<InlineCase>
-{
-};
-
-TEST_P(InlineVerdict, decidesOrSaysUnknown)
-{
-    const FirewallJudgement j = JudgePort67(GetParam().ruleset, Port67Arrival{"eth0"});
-    EXPECT_EQ(j.verdict, GetParam().broadcast) << j.reason;
+    return R"({"match": {"op": ")" + op + R"(", "left": )" + left + R"(, "right": )" + right +
+           "}}, ";
 }
+std::string Payload(const std::string& protocol, const std::string& field)
+{
+    return R"({"payload": {"protocol": ")" + protocol + R"(", "field": ")" + field + R"("}})";
+}
+const std::string kUdp67 = Match(Payload("udp", "dport"), "67");
+const std::string kFib = Match(R"({"fib": {"result": "type", "flags": ["daddr"]}})", R"("local")");
+const std::string kIif = R"({"meta": {"key": "iifname"}})";
+const std::string kAccept = R"({"accept": null})", kDrop = R"({"drop": null})";
+const std::string kJumpSub = R"({"jump": {"target": "sub"}})";
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, InlineVerdict,
-    ::testing::Values(
-        InlineCase{"emptyRuleset", R"({"nftables": [{"metainfo": {"version": "1.0.6"}}]})",
-                   Port67Verdict::Open},
-        InlineCase{"notJson", "nft: Operation not permitted", Port67Verdict::Unknown},
-        // an undecidable match in front of an accept under a drop policy: it may be open
-        InlineCase{"fibBeforeAccept", Ruleset("drop", Rule("in", kFib + R"(, {"accept": null})")),
-                   Port67Verdict::Unknown},
-        // an undecidable match in front of a drop with a drop policy: dropped either way
-        InlineCase{"fibBeforeDropUnderDrop",
-                   Ruleset("drop", Rule("in", kFib + R"(, {"drop": null})")),
-                   Port67Verdict::Dropped},
-        InlineCase{"jumpThatDrops",
-                   Ruleset("accept", Rule("in", R"({"jump": {"target": "sub"}})") +
-                                         Rule("sub", kDport67 + R"(, {"drop": null})")),
-                   Port67Verdict::Dropped},
-        InlineCase{"jumpThatReturnsThenAccept",
-                   Ruleset("drop", Rule("in", R"({"jump": {"target": "sub"}})") +
-                                       Rule("in", kDport67 + R"(, {"accept": null})") +
-                                       Rule("sub", R"({"return": null})") +
-                                       Rule("sub", R"({"drop": null})")),
-                   Port67Verdict::Open},
-        InlineCase{"gotoReturnsToTheBasePolicy",
-                   Ruleset("drop", Rule("in", R"({"goto": {"target": "sub"}})") +
-                                       Rule("in", R"({"accept": null})")),
-                   Port67Verdict::Dropped},
-        InlineCase{
-            "otherCardOnly",
-            Ruleset(
-                "accept",
-                Rule(
-                    "in",
-                    R"({"match": {"op": "==", "left": {"meta": {"key": "iifname"}}, "right": "wlan*"}}, )" +
-                        kDport67 + R"(, {"drop": null})")),
-            Port67Verdict::Open},
-        InlineCase{
-            "wildcardCard",
-            Ruleset(
-                "accept",
-                Rule(
-                    "in",
-                    R"({"match": {"op": "==", "left": {"meta": {"key": "iifname"}}, "right": "eth*"}}, )" +
-                        kDport67 + R"(, {"drop": null})")),
-            Port67Verdict::Dropped},
-        InlineCase{
-            "portRangeNotEqual",
-            Ruleset(
-                "accept",
-                Rule(
-                    "in",
-                    R"({"match": {"op": "!=", "left": {"payload": {"protocol": "th", "field": "dport"}}, "right": {"range": [60, 70]}}}, {"drop": null})")),
-            Port67Verdict::Open},
-        InlineCase{
-            "tcpRuleSkipped",
-            Ruleset(
-                "accept",
-                Rule(
-                    "in",
-                    R"({"match": {"op": "==", "left": {"payload": {"protocol": "tcp", "field": "dport"}}, "right": 67}}, {"drop": null})")),
-            Port67Verdict::Open},
-        InlineCase{
-            "newStateDropped",
-            Ruleset(
-                "accept",
-                Rule(
-                    "in",
-                    R"({"match": {"op": "in", "left": {"ct": {"key": "state"}}, "right": ["new", "untracked"]}}, {"reject": null})")),
-            Port67Verdict::Dropped},
-        InlineCase{
-            "broadcastAddressAccepted",
-            Ruleset(
-                "drop",
-                Rule(
-                    "in",
-                    R"({"match": {"op": "==", "left": {"payload": {"protocol": "ip", "field": "daddr"}}, "right": {"prefix": {"addr": "255.255.255.0", "len": 24}}}}, {"accept": null})")),
-            Port67Verdict::Open},
-        InlineCase{
-            "namedSetMissing",
-            Ruleset(
-                "drop",
-                Rule(
-                    "in",
-                    R"({"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}}, "right": "@gone"}}, {"accept": null})")),
-            Port67Verdict::Unknown},
-        InlineCase{
-            "xtMatchOutsideUfw",
-            Ruleset("drop",
-                    Rule("in",
-                         R"({"xt": {"type": "match", "name": "conntrack"}}, {"accept": null})")),
-            Port67Verdict::Unknown},
-        InlineCase{"unknownStatement", Ruleset("accept", Rule("in", R"({"queue": {"num": 1}})")),
-                   Port67Verdict::Unknown},
-        InlineCase{
-            "verdictMapJump",
-            Ruleset(
-                "drop",
-                Rule(
-                    "in",
-                    R"({"vmap": {"key": {"payload": {"protocol": "udp", "field": "dport"}}, "data": {"set": [[53, {"accept": null}], [67, {"jump": {"target": "sub"}}]]}}})") +
-                    Rule("sub", R"({"accept": null})")),
-            Port67Verdict::Open},
-        InlineCase{
-            "limitBeforeDrop",
-            Ruleset("accept",
-                    Rule("in", R"({"limit": {"rate": 3, "per": "minute"}}, {"drop": null})")),
-            Port67Verdict::Unknown},
-        InlineCase{"counterAndLogDecideNothing",
-                   Ruleset("accept", Rule("in", R"({"counter": null}, {"log": {"prefix": "x"}})")),
-                   Port67Verdict::Open}),
-    [](const ::testing::TestParamInfo<InlineCase>& info) { return info.param.name; });
+// The DISCOVER to 255.255.255.255 on eth0: decided, or unknown where it cannot be.
+TEST(FirewallVerdict, rulesDecideOrSayUnknown)
+{
+    using V = Port67Verdict;
+    const std::tuple<const char*, std::string, V> rows[] = {
+        {"empty ruleset", R"({"nftables": [{"metainfo": {"version": "1.0.6"}}]})", V::Open},
+        {"not JSON", "nft: Operation not permitted", V::Unknown},
+        // an undecidable match before an accept under a drop policy may be open; before a
+        // drop under a drop policy it is dropped either way
+        {"fib before accept", Ruleset("drop", Rule("in", kFib + kAccept)), V::Unknown},
+        {"fib before drop", Ruleset("drop", Rule("in", kFib + kDrop)), V::Dropped},
+        {"jump that drops", Ruleset("accept", Rule("in", kJumpSub) + Rule("sub", kUdp67 + kDrop)),
+         V::Dropped},
+        {"jump that returns, then accept",
+         Ruleset("drop", Rule("in", kJumpSub) + Rule("in", kUdp67 + kAccept) +
+                             Rule("sub", R"({"return": null})") + Rule("sub", kDrop)),
+         V::Open},
+        {"goto returns to the base policy",
+         Ruleset("drop", Rule("in", R"({"goto": {"target": "sub"}})") + Rule("in", kAccept)),
+         V::Dropped},
+        {"another card only",
+         Ruleset("accept", Rule("in", Match(kIif, R"("wlan*")") + kUdp67 + kDrop)), V::Open},
+        {"wildcard card", Ruleset("accept", Rule("in", Match(kIif, R"("eth*")") + kUdp67 + kDrop)),
+         V::Dropped},
+        {"port range not equal",
+         Ruleset("accept",
+                 Rule("in", Match(Payload("th", "dport"), R"({"range": [60, 70]})", "!=") + kDrop)),
+         V::Open},
+        {"tcp rule", Ruleset("accept", Rule("in", Match(Payload("tcp", "dport"), "67") + kDrop)),
+         V::Open},
+        {"new state rejected",
+         Ruleset("accept",
+                 Rule("in", Match(R"({"ct": {"key": "state"}})", R"(["new", "untracked"])", "in") +
+                                R"({"reject": null})")),
+         V::Dropped},
+        {"broadcast address accepted",
+         Ruleset("drop", Rule("in", Match(Payload("ip", "daddr"),
+                                          R"({"prefix": {"addr": "255.255.255.0", "len": 24}})") +
+                                        kAccept)),
+         V::Open},
+        {"named set missing",
+         Ruleset("drop", Rule("in", Match(Payload("udp", "dport"), R"("@gone")") + kAccept)),
+         V::Unknown},
+        {"xt match outside ufw",
+         Ruleset("drop",
+                 Rule("in", R"({"xt": {"type": "match", "name": "conntrack"}}, )" + kAccept)),
+         V::Unknown},
+        {"unknown statement", Ruleset("accept", Rule("in", R"({"queue": {"num": 1}})")),
+         V::Unknown},
+        {"verdict map jump",
+         Ruleset("drop", Rule("in", R"({"vmap": {"key": )" + Payload("udp", "dport") +
+                                        R"(, "data": {"set": [[53, {"accept": null}], [67, )" +
+                                        kJumpSub + "]]}}}") +
+                             Rule("sub", kAccept)),
+         V::Open},
+        {"limit before drop",
+         Ruleset("accept", Rule("in", R"({"limit": {"rate": 3, "per": "minute"}}, )" + kDrop)),
+         V::Unknown},
+        {"counter and log decide nothing",
+         Ruleset("accept", Rule("in", R"({"counter": null}, {"log": {"prefix": "x"}})")), V::Open},
+    };
+    for (const auto& [what, ruleset, verdict] : rows) {
+        const FirewallJudgement j = JudgePort67(ruleset, Port67Arrival{"eth0"});
+        EXPECT_EQ(j.verdict, verdict) << what << ": " << j.reason;
+    }
+    // Only the card's own address dropped: the broadcast passes, a renewal to it does not.
+    const std::string own = Ruleset(
+        "accept", Rule("in", Match(Payload("ip", "daddr"), R"("192.168.0.10")") + kUdp67 + kDrop));
+    EXPECT_EQ(JudgePort67(own, Port67Arrival{"eth0"}).verdict, V::Open);
+    EXPECT_EQ(JudgePort67OnCard(own, "eth0", kCardAddress).verdict, V::Dropped);
+}
 
 TEST(FirewallVerdict, unreadRulesetIsUnknownAndNamesASeenFrontEnd)
 {
     FirewallRuleset read;
     read.status = RulesetRead::Failed;
-    read.exitStatus = 1;
     read.firewalldRunning = true;
     const FirewallJudgement j = JudgeCardFirewall(read, "eth0", Ipv4Address());
     EXPECT_EQ(j.verdict, Port67Verdict::Unknown);
     EXPECT_EQ(j.reason, "reading the ruleset needs root");
     EXPECT_EQ(OpenPort67Command(j, "eth0"), "firewall-cmd --add-service=dhcp");
-
-    read = {};
-    const FirewallJudgement missing = JudgeCardFirewall(read, "eth0", Ipv4Address());
-    EXPECT_EQ(missing.reason, "nft not available");
-    EXPECT_EQ(OpenPort67Command(missing, "eth0"), "");
-}
-
-TEST(FirewallVerdict, unicastRequestCountsForTheCard)
-{
-    // Only the card's own address is dropped: the broadcast passes, a renewal does not.
-    const std::string ruleset = Ruleset(
-        "accept",
-        Rule(
-            "in",
-            R"({"match": {"op": "==", "left": {"payload": {"protocol": "ip", "field": "daddr"}}, "right": "192.168.0.10"}}, )" +
-                kDport67 + R"(, {"drop": null})"));
-    EXPECT_EQ(JudgePort67(ruleset, Port67Arrival{"eth0"}).verdict, Port67Verdict::Open);
-    EXPECT_EQ(JudgePort67OnCard(ruleset, "eth0", Ipv4Address::FromOctets(192, 168, 0, 10)).verdict,
-              Port67Verdict::Dropped);
+    const FirewallJudgement missing = JudgeCardFirewall(FirewallRuleset{}, "eth0", Ipv4Address());
+    EXPECT_EQ(missing.reason + OpenPort67Command(missing, "eth0"), "nft not available");
 }
 
 TEST(FirewallVerdict, aLongChainIsWalkedToItsEndAndAnEndlessOneGivesUp)
 {
     // A container host's tens of thousands of rules; none of them is for this datagram.
     std::string rules;
-    const std::string tcp =
-        R"({"match": {"op": "==", "left": {"payload": {"protocol": "tcp", "field": "dport"}}, "right": 80}}, {"accept": null})";
+    const std::string tcp = Rule("in", Match(Payload("tcp", "dport"), "80") + kAccept);
     for (int k = 0; k < 60000; ++k)
-        rules += Rule("in", tcp);
+        rules += tcp;
     const FirewallJudgement walked =
-        JudgePort67(Ruleset("accept", rules + Rule("in", kDport67 + R"(, {"drop": null})")),
-                    Port67Arrival{"eth0"});
+        JudgePort67(Ruleset("accept", rules + Rule("in", kUdp67 + kDrop)), Port67Arrival{"eth0"});
     EXPECT_EQ(walked.verdict, Port67Verdict::Dropped) << walked.reason;
-
     for (int k = 0; k < 150000; ++k)
-        rules += Rule("in", tcp);
+        rules += tcp;
     const FirewallJudgement tooMany = JudgePort67(Ruleset("drop", rules), Port67Arrival{"eth0"});
     EXPECT_EQ(tooMany.verdict, Port67Verdict::Unknown);
     EXPECT_NE(tooMany.reason.find("too many rules"), std::string::npos) << tooMany.reason;
 }
 
-struct JsonCase
+TEST(JsonReading, acceptsOnlyJsonResolvesEscapesAndLimitsDepth)
 {
-    const char* text;
-    bool valid;
-};
-
-class JsonReading : public ::testing::TestWithParam<JsonCase>
-{
-};
-
-TEST_P(JsonReading, acceptsOnlyJson)
-{
-    EXPECT_EQ(ParseJson(GetParam().text).has_value(), GetParam().valid) << GetParam().text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Documents, JsonReading,
-    ::testing::Values(JsonCase{R"( {"a": [1, -2.5e3, true, false, null, "x\u00e9\ud83d\ude00"]} )",
-                               true},
-                      JsonCase{"[]", true}, JsonCase{"", false}, JsonCase{"[1,]", false},
-                      JsonCase{R"({"a" 1})", false}, JsonCase{"01", false},
-                      JsonCase{R"("\ud800")", false}, JsonCase{"\"a\tb\"", false},
-                      JsonCase{"[1] [2]", false}, JsonCase{"+1", false}, JsonCase{"nul", false}));
-
-TEST(JsonReading, resolvesEscapesAndLimitsDepth)
-{
+    for (const char* bad :
+         {"", "[1,]", R"({"a" 1})", "01", R"("\ud800")", "\"a\tb\"", "[1] [2]", "+1", "nul"})
+        EXPECT_FALSE(ParseJson(bad)) << bad;
+    EXPECT_TRUE(ParseJson(R"( {"a": [1, -2.5e3, true, false, null, "x"]} )"));
     const auto v = ParseJson(R"({"k": "a\"\\\/\n\u00e9\ud83d\ude00", "n": 67})");
     ASSERT_TRUE(v);
     EXPECT_EQ(v->StringAt("k"), "a\"\\/\n\xc3\xa9\xf0\x9f\x98\x80");

@@ -6,22 +6,24 @@
 
 #include <gtest/gtest.h>
 
-
 namespace zelvo {
 namespace {
 
-using test::FakeHostPlatform;
 using test::Nbo;
 
-NeighbourEntry Neighbour(const char* dotted, uint8_t b3, uint8_t last, int card)
+NeighbourEntry Neighbour(const char* dotted, MacAddress mac, int card)
 {
-    return {Ipv4Address{Nbo(dotted)}, {0x02, 0x5a, 0xe1, b3, 0x00, last}, false, card};
+    return {Ipv4Address{Nbo(dotted)}, mac, false, card};
+}
+MacAddress Unit(uint8_t b3, uint8_t last)
+{
+    return {0x02, 0x5a, 0xe1, b3, 0x00, last};
 }
 
 // The PC's cards as a field technician's PC has them.
 struct Pc
 {
-    FakeHostPlatform host;
+    test::FakeHostPlatform host;
     std::vector<NeighbourEntry> neighbours;
     std::string rulesetJson = R"({"nftables": []})";
 
@@ -29,30 +31,19 @@ struct Pc
     {
         DiagnosisSources sources{host};
         sources.neighbours = [this] { return NeighbourRead{0, {}, neighbours}; };
-        sources.firewall = [this] {
-            FirewallRuleset r;
-            r.status = RulesetRead::Read;
-            r.json = rulesetJson;
-            return r;
-        };
-        sources.privileges = [] {
-            PrivilegeFindings p;
-            p.icmpPath = IcmpPath::Ping;
-            p.port67Usable = true;
-            p.port67How = "the helper zelvo-sockhelper";
-            return p;
-        };
+        sources.firewall = [this] { return FirewallRuleset{RulesetRead::Read, rulesetJson}; };
+        sources.privileges = [] { return PrivilegeFindings{IcmpPath::Ping, {}, true, "helper"}; };
         return SurveyCards(sources, only);
     }
+    std::vector<std::string> Verdicts(const std::string& only = {})
+    {
+        const DiagnosisFindings f = Survey(only);
+        std::vector<std::string> lines;
+        for (const CardFindings& card : f.cards)
+            lines.push_back(JudgeCardFindings(card, f.privileges).line);
+        return lines;
+    }
 };
-
-std::vector<std::string> VerdictLines(const DiagnosisFindings& f)
-{
-    std::vector<std::string> lines;
-    for (const CardFindings& card : f.cards)
-        lines.push_back(JudgeCardFindings(card, f.privileges).line);
-    return lines;
-}
 
 TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
 {
@@ -61,13 +52,12 @@ TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
     pc.host.AddInterface(2, "eth0", 1, {{"10.231.7.1", 24}});
     pc.host.AddInterface(3, "wlan0", 2, {{"192.168.1.20", 24}}, false);
     pc.host.network.defaultRoutes.push_back({3, Ipv4Address{Nbo("192.168.1.1")}, 600, 16});
-    pc.neighbours = {Neighbour("10.231.7.21", 0x40, 1, 2),
-                     Neighbour("10.231.7.22", 0x40, 2, 2),
-                     // not a unit (another vendor), a unit seen on the other card, and one
-                     // whose entry failed (the kernel keeps no MAC for it)
-                     {Ipv4Address{Nbo("10.231.7.30")}, {0x52, 0x54, 0, 1, 2, 3}, false, 2},
-                     Neighbour("192.168.1.5", 0x41, 3, 3),
-                     {Ipv4Address{Nbo("10.231.7.23")}, {}, false, 2}};
+    // Two units on eth0; another vendor's device, a unit on the other card, and an entry
+    // that failed (no MAC).
+    pc.neighbours = {Neighbour("10.231.7.21", Unit(0x40, 1), 2),
+                     Neighbour("10.231.7.22", Unit(0x40, 2), 2),
+                     Neighbour("10.231.7.30", {0x52, 0x54, 0, 1, 2, 3}, 2),
+                     Neighbour("192.168.1.5", Unit(0x41, 3), 3), Neighbour("10.231.7.23", {}, 2)};
     // A DHCP server leased the Wi-Fi card (with a router): no temporary address there.
     pc.host.dhcpReport = {DhcpClientSource::NetworkManager,
                           "255.255.255.0",
@@ -76,117 +66,66 @@ TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
                           0};
     const DiagnosisFindings f = pc.Survey();
     ASSERT_EQ(f.cards.size(), 2u); // loopback left out
-    EXPECT_FALSE(f.cards[0].defaultRoute);
-    EXPECT_TRUE(f.cards[1].defaultRoute);
+    EXPECT_TRUE(!f.cards[0].defaultRoute && f.cards[1].defaultRoute);
     EXPECT_EQ(f.cards[1].gateway.Dotted(), "192.168.1.1");
-    EXPECT_EQ(VerdictLines(f),
+    EXPECT_EQ(pc.Verdicts(),
               (std::vector<std::string>{
                   "units on eth0: 2; Set IP possible: no (a DHCP server configured this card)",
                   "units on wlan0: 1; Set IP possible: no (a DHCP server configured this card)"}));
-
     pc.host.dhcpReport = {};
-    EXPECT_EQ(VerdictLines(pc.Survey("eth0")),
+    EXPECT_EQ(pc.Verdicts("eth0"),
               std::vector<std::string>{"units on eth0: 2; Set IP possible: yes"});
 }
 
-struct CardCase
+// Why Set IP cannot run on a card; a unit there with only a link-local address is
+// reported and counts for nothing.
+TEST(CardDiagnosis, tellsWhySetIpCannotRunOnACard)
 {
-    const char* name;
-    std::vector<std::pair<const char*, int>> addresses;
-    bool up;
-    bool carrier;
-    const char* ruleset;
-    const char* verdict;
-};
-
-class OneCard : public ::testing::TestWithParam<CardCase>
-{
-};
-
-TEST_P(OneCard, tellsWhySetIpCannotRunThere)
-{
-    const CardCase& c = GetParam();
-    Pc pc;
-    HostInterface& card = pc.host.AddInterface(4, "eth1", 7, c.addresses);
-    card.up = c.up;
-    card.carrier = c.carrier;
-    if (c.ruleset)
-        pc.rulesetJson = c.ruleset;
-    pc.neighbours = {Neighbour("169.254.9.4", 0x40, 9, 4)};
-    const DiagnosisFindings f = pc.Survey();
-    ASSERT_EQ(f.cards.size(), 1u);
-    EXPECT_EQ(JudgeCardFindings(f.cards[0], f.privileges).line, c.verdict);
-    // The unit that holds only a link-local address is reported, and counts for nothing.
-    ASSERT_EQ(f.cards[0].units.size(), 1u);
-    EXPECT_FALSE(f.cards[0].units[0].usable);
-    EXPECT_NE(DiagnosisText(f).find("02-5a-e1-40-00-09  169.254.9.4  (link-local address only: "
-                                    "give eth1 a fixed address in the units' range)"),
-              std::string::npos)
-        << DiagnosisText(f);
+    const char* drop67 = R"({"nftables": [
+        {"chain": {"family": "ip", "table": "f", "name": "in", "type": "filter", "hook": "input",
+                   "prio": 0, "policy": "accept"}},
+        {"rule": {"family": "ip", "table": "f", "chain": "in", "expr": [{"match": {"op": "==",
+          "left": {"payload": {"protocol": "udp", "field": "dport"}}, "right": 67}}, {"drop": null}]}}]})";
+    const std::string fix = ": give the card a fixed address in the units' range)";
+    const std::tuple<std::vector<std::pair<const char*, int>>, bool, bool, const char*, std::string>
+        rows[] = {
+            {{{"172.17.0.1", 16}}, true, false, nullptr, "no (no carrier)"},
+            {{{"10.0.0.1", 24}}, false, false, nullptr, "no (the card is down)"},
+            {{{"169.254.1.1", 16}}, true, true, nullptr, "no (only a link-local address" + fix},
+            {{}, true, true, nullptr, "no (no IPv4 address" + fix},
+            {{{"10.0.0.1", 24}}, true, true, drop67, "no (the firewall drops UDP port 67)"},
+            {{{"10.0.0.1", 24}}, true, true, nullptr, "yes"},
+        };
+    for (const auto& [addresses, up, carrier, ruleset, verdict] : rows) {
+        Pc pc;
+        HostInterface& card = pc.host.AddInterface(4, "eth1", 7, addresses);
+        card.up = up;
+        card.carrier = carrier;
+        if (ruleset)
+            pc.rulesetJson = ruleset;
+        pc.neighbours = {Neighbour("169.254.9.4", Unit(0x40, 9), 4)};
+        const DiagnosisFindings f = pc.Survey();
+        ASSERT_EQ(f.cards.size(), 1u);
+        EXPECT_EQ(JudgeCardFindings(f.cards[0], f.privileges).line,
+                  "units on eth1: 0; Set IP possible: " + verdict);
+        ASSERT_EQ(f.cards[0].units.size(), 1u);
+        EXPECT_NE(DiagnosisText(f).find("02-5a-e1-40-00-09  169.254.9.4  (link-local address only: "
+                                        "give eth1 a fixed address in the units' range)"),
+                  std::string::npos)
+            << DiagnosisText(f);
+    }
 }
-
-const char* kDrop67 = R"({"nftables": [
-    {"chain": {"family": "ip", "table": "f", "name": "in", "type": "filter", "hook": "input",
-               "prio": 0, "policy": "accept"}},
-    {"rule": {"family": "ip", "table": "f", "chain": "in", "expr": [
-        {"match": {"op": "==", "left": {"payload": {"protocol": "udp", "field": "dport"}},
-                   "right": 67}}, {"drop": null}]}}]})";
-
-INSTANTIATE_TEST_SUITE_P(
-    Cards, OneCard,
-    ::testing::Values(
-        CardCase{"bridgeWithoutCarrier",
-                 {{"172.17.0.1", 16}},
-                 true,
-                 false,
-                 nullptr,
-                 "units on eth1: 0; Set IP possible: no (no carrier)"},
-        CardCase{"down",
-                 {{"10.0.0.1", 24}},
-                 false,
-                 false,
-                 nullptr,
-                 "units on eth1: 0; Set IP possible: no (the card is down)"},
-        CardCase{"linkLocalOnly",
-                 {{"169.254.1.1", 16}},
-                 true,
-                 true,
-                 nullptr,
-                 "units on eth1: 0; Set IP possible: no (only a link-local address: give the "
-                 "card a fixed address in the units' range)"},
-        CardCase{"noAddress",
-                 {},
-                 true,
-                 true,
-                 nullptr,
-                 "units on eth1: 0; Set IP possible: no (no IPv4 address: give the card a fixed "
-                 "address in the units' range)"},
-        CardCase{"firewallDrops",
-                 {{"10.0.0.1", 24}},
-                 true,
-                 true,
-                 kDrop67,
-                 "units on eth1: 0; Set IP possible: no (the firewall drops UDP port 67)"},
-        CardCase{"ready",
-                 {{"10.0.0.1", 24}},
-                 true,
-                 true,
-                 nullptr,
-                 "units on eth1: 0; Set IP possible: yes"}),
-    [](const ::testing::TestParamInfo<CardCase>& info) { return info.param.name; });
 
 DiagnosisFindings OneCardFindings()
 {
     DiagnosisFindings f;
     CardFindings& card = f.cards.emplace_back();
     card.name = "eth0";
-    card.up = true;
+    card.up = card.hasMac = true;
     card.carrier = true;
-    card.hasMac = true;
     card.address = Ipv4Address::FromOctets(10, 231, 7, 1);
     card.prefixLength = 24;
-    card.units.push_back(
-        {Ipv4Address::FromOctets(10, 231, 7, 21), {2, 0x5a, 0xe1, 0x40, 0, 1}, true});
+    card.units.push_back({Ipv4Address::FromOctets(10, 231, 7, 21), Unit(0x40, 1), true});
     card.dhcpServer = DhcpSeen::No;
     card.firewall.verdict = Port67Verdict::Dropped;
     card.firewall.frontEnd = FirewallFrontEnd::Ufw;
@@ -197,43 +136,40 @@ DiagnosisFindings OneCardFindings()
     return f;
 }
 
-TEST(DiagnosisReport, textNamesEveryFindingAndTheCommandThatOpensThePort)
-{
-    EXPECT_EQ(DiagnosisText(OneCardFindings()),
-              "eth0\n"
-              "  carrier         : yes\n"
-              "  address         : 10.231.7.1/24, block 10.231.7.0 - 10.231.7.255\n"
-              "  default route   : none\n"
-              "  units seen      : 1\n"
-              "    02-5a-e1-40-00-01  10.231.7.21\n"
-              "  DHCP server     : not seen\n"
-              "  firewall UDP 67 : dropped (ufw; dropped by ip filter INPUT)\n"
-              "    to open (root): ufw allow in on eth0 to any port 67 proto udp\n"
-              "  verdict         : units on eth0: 1; Set IP possible: no (the firewall drops UDP "
-              "port 67)\n"
-              "\n"
-              "ICMP path: none: not in the group zelvo-setup\n"
-              "UDP port 67: not usable, no root and no zelvo-sockhelper beside the tool\n");
-}
-
-TEST(DiagnosisReport, jsonCarriesTheSameFindings)
-{
-    const auto json = ParseJson(DiagnosisJson(OneCardFindings()));
-    ASSERT_TRUE(json);
-    const JsonValue& card = json->Find("cards")->items.at(0);
-    EXPECT_EQ(card.StringAt("name"), "eth0");
-    EXPECT_EQ(card.StringAt("block"), "10.231.7.0 - 10.231.7.255");
-    EXPECT_EQ(card.Find("units")->items.at(0).StringAt("mac"), "02-5a-e1-40-00-01");
-    EXPECT_EQ(card.Find("firewall")->StringAt("command"),
-              "ufw allow in on eth0 to any port 67 proto udp");
-    EXPECT_EQ(card.Find("unitsFound")->number, 1);
-    EXPECT_FALSE(card.Find("setIpPossible")->boolean);
-    EXPECT_FALSE(json->Find("icmp")->Find("usable")->boolean);
-}
-
-TEST(DiagnosisReport, logLinesAreAsciiAndFitTheLogsLineBuffer)
+// The text, the JSON and the log lines of the same findings.
+TEST(DiagnosisReport, textJsonAndLogLinesCarryTheFindings)
 {
     DiagnosisFindings f = OneCardFindings();
+    EXPECT_EQ(
+        DiagnosisText(f),
+        "eth0\n"
+        "  carrier         : yes\n"
+        "  address         : 10.231.7.1/24, block 10.231.7.0 - 10.231.7.255\n"
+        "  default route   : none\n"
+        "  units seen      : 1\n"
+        "    02-5a-e1-40-00-01  10.231.7.21\n"
+        "  DHCP server     : not seen\n"
+        "  firewall UDP 67 : dropped (ufw; dropped by ip filter INPUT)\n"
+        "    to open (root): ufw allow in on eth0 to any port 67 proto udp\n"
+        "  verdict         : units on eth0: 1; Set IP possible: no (the firewall drops UDP port 67)\n"
+        "\n"
+        "ICMP path: none: not in the group zelvo-setup\n"
+        "UDP port 67: not usable, no root and no zelvo-sockhelper beside the tool\n");
+
+    const auto json = ParseJson(DiagnosisJson(f));
+    ASSERT_TRUE(json);
+    const JsonValue& card = json->Find("cards")->items.at(0);
+    EXPECT_EQ(
+        card.StringAt("name") + "|" + card.StringAt("block") + "|" +
+            card.Find("units")->items.at(0).StringAt("mac") + "|" +
+            card.Find("firewall")->StringAt("command"),
+        "eth0|10.231.7.0 - 10.231.7.255|02-5a-e1-40-00-01|ufw allow in on eth0 to any port 67 proto udp");
+    EXPECT_EQ(card.Find("unitsFound")->number, 1);
+    EXPECT_FALSE(card.Find("setIpPossible")->boolean ||
+                 json->Find("icmp")->Find("usable")->boolean);
+
+    EXPECT_EQ(DiagnosisLogLines(f).at(2), "  [eth0] unit 02.5a.e1.40.00.01 at 010.231.007.021\r\n");
+    // Log lines are ASCII and fit the log's line buffer, whatever the card is called.
     f.cards[0].name = std::string(300, 'x') + "\xe3\x81\x82";
     const std::vector<std::string> lines = DiagnosisLogLines(f);
     ASSERT_GE(lines.size(), 5u);
@@ -244,8 +180,6 @@ TEST(DiagnosisReport, logLinesAreAsciiAndFitTheLogsLineBuffer)
         for (const char c : line.substr(0, line.size() - 2))
             EXPECT_TRUE(c >= 0x20 && c < 0x7f) << line;
     }
-    const std::vector<std::string> plain = DiagnosisLogLines(OneCardFindings());
-    EXPECT_EQ(plain[2], "  [eth0] unit 02.5a.e1.40.00.01 at 010.231.007.021\r\n");
 }
 
 } // namespace

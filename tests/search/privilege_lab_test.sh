@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# The probes' and the responder's sockets as two other local accounts get them, in the PC
-# namespace of the probes' lab. The tool is installed as a package would install it: its
+# The probe path and the sockets it needs, as two other local accounts get them, in the PC
+# namespace of privilege.lab. The tool is installed as a package would install it: its
 # helper root:zelvo-setup 0750 with its two capabilities.
 #  - An account outside the group cannot run the helper and gets neither a raw socket nor
 #    UDP port 67. Where ping sockets are allowed it still finds a unit, without any
 #    privilege, and its requests leave as the tool builds them; where they are not, the
 #    log says what is missing and how to get it.
-#  - A member gets sessions of the helper, never its sockets: the ICMP session shows the
-#    reply to the member's echo and nothing else that reaches the host; the port-67
-#    session shows what a unit sends there. Search and Set IP of the command line work
-#    through them, end to end (when the command line is built).
+#  - A member gets sessions of the helper, never its sockets: its probes find the units
+#    (EchoProbe, BroadcastEcho, the neighbour table, the names by NetBIOS and DNS); the
+#    ICMP session shows the reply to the member's echo and nothing else that reaches the
+#    host; the port-67 session shows what a unit sends there. Search and Set IP of the
+#    command line work through them, end to end (when the command line is built).
 #   privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir> [zelvo-setup-cli]
 set -uo pipefail
 fail() {
@@ -86,6 +87,11 @@ out=$(probe "$outsider" echo "$nas41" 2000)
 [[ $(field echo "$out") == 0 ]] || fail "the outsider's echo without any socket: $out"
 grep -q "^ ICMP echo cannot be sent: .*may not run the helper .*usermod -aG zelvo-setup USER, then log in again" "$log" ||
     fail "the log does not say what is missing: $(cat "$log")"
+mkdir -m 0755 "$dir/bare"
+install -m 0755 "$cli" "$dir/bare/probe_cli"
+as "$outsider" "$dir/bare/probe_cli" "$log" echo "$nas41" 2000 >/dev/null
+grep -q "^ ICMP echo cannot be sent: .*the helper .*zelvo-sockhelper could not be started" "$log" ||
+    fail "the log does not say that the helper is missing: $(cat "$log")"
 out=$(probe "$outsider" dhcp-port 100)
 [[ $(field dhcp "$out") == none && $(field problem "$out") == not-in-group ]] ||
     fail "the outsider got UDP port 67: $out"
@@ -132,6 +138,35 @@ out=$(probe "$member" echo "$nas41" 2000)
 [[ $(field echo "$out") == 1 ]] || fail "the member's echo through the helper: $out"
 grep -q "^ ICMP echo through zelvo-sockhelper, which keeps its raw socket" "$log" ||
     fail "the helper's socket is not logged: $(cat "$log")"
+# A unit that ignores echo is waited for the whole 2000 ms; so is an empty address probed
+# right after another, as the temporary-address reservation does: the kernel's "host
+# unreachable" for the first comes inside the second's wait and is no answer to it.
+for address in "$(lab unit-addr NAS42)" "${nas41%.*}.98" "${nas41%.*}.99"; do
+    out=$(probe "$member" echo "$address" 2000)
+    [[ $(field echo "$out") == 0 ]] && (($(field ms "$out") >= 1900)) || fail "EchoProbe of $address: $out"
+done
+ip -4 neigh flush dev eth0
+for unit in NAS41 NAS42 NAS43; do lab unit-exec "$unit" -- ip -4 neigh flush dev eth0; done
+out=$(probe "$member" broadcast "$pc")
+[[ $(field broadcast "$out") == 1 ]] || fail "the member's broadcast: $out"
+sleep 1
+table=$(probe "$member" neigh)
+grep -qx "$nas41 $mac41" <<<"$table" || fail "NAS41 not in the neighbour table after the broadcast: $table"
+grep -q "^$(lab unit-addr NAS42) " <<<"$table" && fail "NAS42 ignores echo, yet it is in the table: $table"
+[[ $(tail -n 1 <<<"$table") == error=0 ]] || fail "neighbour table read: $table"
+sort -c -t . -k1,1n -k2,2n -k3,3n -k4,4n <(grep -v '^error=' <<<"$table") || fail "table not sorted: $table"
+# Names: NetBIOS node status (nmbd registers its names first: give it a moment), then the
+# whole chain for a unit that ignores echo and for one that only the lab's DNS names.
+for _ in $(seq 30); do
+    name=$(field netbios "$(probe "$member" netbios "$nas41" 1000)")
+    [[ $name == NAS41 ]] && break
+    sleep 1
+done
+[[ $name == NAS41 ]] || fail "NetBIOS node status of NAS41: $name"
+for row in NAS42:NAS42 NAS43:nas43.lab; do
+    out=$(probe "$member" name "$(lab unit-addr "${row%%:*}")")
+    [[ $(field name "$out") == "${row#*:}" ]] || fail "name of ${row%%:*}: $out"
+done
 
 # What the member's ICMP session shows: its own echo's reply, but not another's echo
 # reply, a timestamp request, an echo request or what a UDP datagram brings. The member
