@@ -5,7 +5,7 @@
 //   zelvo_bench_search [searches]     (default 1 press of Search after the first search)
 #include "app/MainDialog.h"
 #include "app/ToolWiring.h"
-#include "core/ScriptedMessageBoxes.h"
+#include "support/ScriptedMessageBoxes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

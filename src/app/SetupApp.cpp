@@ -1,13 +1,9 @@
 #include "app/SetupApp.h"
 
 #include "app/MainDialog.h"
-#include "app/QtMessageBoxes.h"
 #include "app/ToolWiring.h"
 #include "core/CommandLine.h"
-#include "core/ExePath.h"
 #include "core/LogWriter.h"
-#include "core/ScriptedMessageBoxes.h"
-#include "core/ScriptedUnitDialogs.h"
 #include "core/UiLanguage.h"
 #include "platform/SingleInstanceLock.h"
 
@@ -16,7 +12,6 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 namespace zelvo {
 
@@ -40,7 +35,7 @@ bool HaveDisplay()
 
 } // namespace
 
-int SetupApp::Start()
+int SetupApp::Start(ToolDialogs& dialogs)
 {
     const StartSwitches switches = ParseSwitches(m_args);
 
@@ -71,31 +66,9 @@ int SetupApp::Start()
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
-    // End-to-end tests answer the tool's questions from a script and read what it showed.
-    // A script the tool cannot read must stop the run before any question is answered.
-    const ScriptedMessageBoxes::Script script = ScriptedMessageBoxes::ScriptFromEnvironment(
-        std::getenv("ZELVO_MESSAGE_TRANSCRIPT"), std::getenv("ZELVO_MESSAGE_ANSWERS"));
-    if (!script.error.empty()) {
-        std::fprintf(stderr, "ZelvoSetup: %s.\n", script.error.c_str());
-        return 1;
-    }
-    if (const char* picks = std::getenv("ZELVO_UNIT_PICKS");
-        picks && !ScriptedUnitPickDialog::AnswersFromText(picks)) {
-        std::fprintf(stderr,
-                     "ZelvoSetup: ZELVO_UNIT_PICKS=\"%s\" is not a list of entry numbers "
-                     "and cancel separated by commas.\n",
-                     picks);
-        return 1;
-    }
-    QtMessageBoxes windowBoxes(QString::fromStdString(ExecutableTitle()));
-    std::unique_ptr<ScriptedMessageBoxes> scriptedBoxes;
-    if (script.scripted)
-        scriptedBoxes =
-            std::make_unique<ScriptedMessageBoxes>(script.answers, script.transcriptPath);
-    MessageBoxes& boxes = scriptedBoxes ? static_cast<MessageBoxes&>(*scriptedBoxes)
-                                        : static_cast<MessageBoxes&>(windowBoxes);
+    MessageBoxes& boxes = dialogs.Boxes();
     MainDialog dialog(nullptr, ToolWiring::WindowServices(boxes));
-    windowBoxes.SetParentWindow(&dialog);
+    dialogs.OverWindow(&dialog);
     dialog.State().m_bShowMask = switches.showMask ? 1 : 0;
     dialog.State().m_bSetIpLayout = switches.setIpLayout ? 1 : 0;
     if (!dialog.Create(switches.splashEnabled))
@@ -103,7 +76,8 @@ int SetupApp::Start()
     if (guard == InstanceCheck::Unguarded)
         LogWriter::Appendf(" Single instance guard off : %s\r\n", unguardedWhy.c_str());
 
-    ToolWiring wiring(dialog, boxes);
+    ToolWiring wiring(dialog, boxes,
+                      ToolParts{.unitPick = dialogs.UnitPick(), .unitFile = dialogs.UnitFile()});
     wiring.Attach();
     dialog.exec();
     return 0;

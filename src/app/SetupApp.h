@@ -1,4 +1,5 @@
 #pragma once
+#include "app/ToolDialogs.h"
 #include "core/InstanceGuard.h"
 
 #include <string>
@@ -16,8 +17,9 @@ public:
     static constexpr const char* kInstanceGuardName = zelvo::kInstanceGuardName;
 
     SetupApp(int argc, char** argv);
-    // Runs the tool. Returns 0 in every case (a second instance ends at once).
-    int Start();
+    // Runs the tool with the message boxes and dialogs that the caller gives. Returns 0 once
+    // the window closed or a second instance ended at once, 1 without a display.
+    int Start(ToolDialogs& dialogs);
 
     const std::string& CommandLine() const { return m_commandLine; }
 

@@ -3,65 +3,40 @@
 #include "app/UnitFileWindow.h"
 #include "app/UnitPickWindow.h"
 #include "core/HostInfo.h"
-#include "core/ScriptedUnitDialogs.h"
 #include "core/ToolFolder.h"
 #include "platform/NetworkInterfaceList.h"
 #include "search/NetworkBrowseCheck.h"
 #include "search/ReadInterfaceMask.h"
 
-#include <cstdlib>
-
 namespace zelvo {
 namespace {
-
-bool Scripted()
-{
-    return std::getenv("ZELVO_UNIT_PICKS") || std::getenv("ZELVO_FILE_CHOICES");
-}
 
 std::shared_ptr<UnitPickDialog> PickDialogFor(QWidget* parent,
                                               std::shared_ptr<UnitPickDialog> given)
 {
-    if (given)
-        return given;
-    if (!Scripted())
-        return std::make_shared<QtUnitPickDialog>(parent);
-    const char* text = std::getenv("ZELVO_UNIT_PICKS");
-    // The application refuses to start on a script it cannot read; one given to a wiring
-    // made elsewhere answers nothing, so every pick is cancelled.
-    return std::make_shared<ScriptedUnitPickDialog>(
-        ScriptedUnitPickDialog::AnswersFromText(text ? text : "")
-            .value_or(std::vector<std::optional<int>>{}));
+    return given ? given : std::make_shared<QtUnitPickDialog>(parent);
 }
 
 std::shared_ptr<UnitFileDialog> FileDialogFor(QWidget* parent,
                                               std::shared_ptr<UnitFileDialog> given)
 {
-    if (given)
-        return given;
-    if (!Scripted())
-        return std::make_shared<QtUnitFileDialog>(parent);
-    const char* text = std::getenv("ZELVO_FILE_CHOICES");
-    return std::make_shared<ScriptedUnitFileDialog>(
-        ScriptedUnitFileDialog::AnswersFromText(text ? text : ""));
+    return given ? given : std::make_shared<QtUnitFileDialog>(parent);
 }
 
 TransferServices TransferServicesOf(MainDialog& dialog, ProgressPasses& passes, MessageBoxes& boxes,
                                     UnitPickDialog& pick, UnitFileDialog& file,
                                     const ToolParts& parts)
 {
-    TransferServices services{dialog.State(),
-                              dialog.Front(),
-                              passes,
-                              boxes,
-                              pick,
-                              file,
-                              dialog.Urls(),
-                              parts.ftp,
-                              parts.backupFolder.empty() ? RunToolFolders().dataFolder
-                                                         : parts.backupFolder};
-    services.ftpPort = parts.ftpPort;
-    return services;
+    return TransferServices{dialog.State(),
+                            dialog.Front(),
+                            passes,
+                            boxes,
+                            pick,
+                            file,
+                            dialog.Urls(),
+                            parts.ftp,
+                            parts.backupFolder.empty() ? RunToolFolders().dataFolder
+                                                       : parts.backupFolder};
 }
 
 } // namespace

@@ -22,9 +22,7 @@ struct ToolParts
     std::shared_ptr<const Clock> clock = SharedSystemClock();
     // The transfers' FTP client; port 21 on the units.
     std::shared_ptr<FtpClient> ftp = MakeCurlFtpClient();
-    int ftpPort = 21;
-    // The unit-pick and file dialogs. Null: scripted ones when ZELVO_UNIT_PICKS or
-    // ZELVO_FILE_CHOICES is set (end-to-end runs), else the tool's windows.
+    // The unit-pick and file dialogs. Null: the tool's windows over the main window.
     std::shared_ptr<UnitPickDialog> unitPick = nullptr;
     std::shared_ptr<UnitFileDialog> unitFile = nullptr;
     // Where backups go, ending in '/'. Empty: the tool's folder of the run.

@@ -20,6 +20,7 @@ class QtUnitFileDialog final : public UnitFileDialog
 {
 public:
     explicit QtUnitFileDialog(QWidget* parent) : m_parent(parent) {}
+    void SetParentWindow(QWidget* parent) { m_parent = parent; }
     std::optional<ChosenFile> Run(const UnitFileContent& content) override;
 
 private:

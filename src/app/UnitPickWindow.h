@@ -32,6 +32,7 @@ class QtUnitPickDialog final : public UnitPickDialog
 {
 public:
     explicit QtUnitPickDialog(QWidget* parent) : m_parent(parent) {}
+    void SetParentWindow(QWidget* parent) { m_parent = parent; }
     bool Run(const UnitPickContent& content, int& entry) override;
 
 private:

@@ -6,5 +6,6 @@ int main(int argc, char** argv)
     // libcurl's global set-up is not thread-safe: once, before any thread exists.
     zelvo::InitFtpLibrary();
     zelvo::SetupApp app(argc, argv);
-    return app.Start();
+    zelvo::QtToolDialogs dialogs;
+    return app.Start(dialogs);
 }

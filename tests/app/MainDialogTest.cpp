@@ -5,7 +5,7 @@
 #include "app/CommandButton.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
-#include "core/ScriptedMessageBoxes.h"
+#include "support/ScriptedMessageBoxes.h"
 #include "core/UiLanguage.h"
 #include "platform/Files.h"
 #include "support/FakeUrlOpener.h"

@@ -1,10 +1,10 @@
-// Starts the real tool as a process, each in a network namespace of its own so that it
-// cannot send anything to a real network, with message boxes answered from a script.
+// Starts the tool's application as a process (the scripted tool, ScriptedTool.cpp), each in
+// a network namespace of its own so that it cannot send anything to a real network.
 #include "core/MessageCatalogue.h"
-#include "core/ScriptedMessageBoxes.h"
 #include "core/UiLanguage.h"
 #include "platform/Files.h"
 #include "support/ChildProcess.h"
+#include "support/ScriptedMessageBoxes.h"
 
 #include <gtest/gtest.h>
 
@@ -58,16 +58,14 @@ protected:
     }
     std::string Transcript() const { return (m_dir / "boxes.txt").string(); }
 
-    bool Start(ChildProcess& child, const std::vector<std::string>& args = {},
-               const std::string& answers = "", const std::vector<std::string>& moreEnv = {})
+    bool Start(ChildProcess& child, const std::vector<std::string>& args = {})
     {
         std::vector<std::string> argv = m_prefix;
         argv.push_back((m_toolDir / "ZelvoSetup").string());
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> env = {
             "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + (m_dir / "run").string(),
-            "ZELVO_MESSAGE_TRANSCRIPT=" + Transcript(), "ZELVO_MESSAGE_ANSWERS=" + answers};
-        env.insert(env.end(), moreEnv.begin(), moreEnv.end());
+            "ZELVO_MESSAGE_TRANSCRIPT=" + Transcript()};
         return child.Start(argv, env, (m_dir / "output.txt").string());
     }
 
@@ -134,37 +132,6 @@ TEST_F(StartProcessTest, startsInFoldersThatCarryTheToolsName)
     }
     // Nothing was written above the executable's own folder.
     EXPECT_FALSE(fs::exists(m_dir / "manager.log"));
-}
-
-// A script the tool cannot read ends the run before its first question, with the reason
-// on standard error, instead of answering every question (or every unit pick) with its
-// safe answer.
-TEST_F(StartProcessTest, refusesAScriptItCannotRead)
-{
-    struct Case
-    {
-        const char* answers;
-        const char* picks; // the whole ZELVO_UNIT_PICKS setting, or empty
-        const char* said;
-    };
-    const Case cases[] = {
-        {"yes,maybe", "", "ZELVO_MESSAGE_ANSWERS=\"yes,maybe\""},
-        {"yes", "ZELVO_UNIT_PICKS=0,first", "ZELVO_UNIT_PICKS=\"0,first\""},
-        {"yes", "ZELVO_UNIT_PICKS=-1", "ZELVO_UNIT_PICKS=\"-1\""},
-    };
-    WriteIni(kSixValues);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.said);
-        ChildProcess tool;
-        ASSERT_TRUE(
-            Start(tool, {}, c.answers,
-                  *c.picks ? std::vector<std::string>{c.picks} : std::vector<std::string>{}));
-        EXPECT_EQ(tool.WaitFor(30s), 1);
-        EXPECT_NE(ReadSmallFile((m_dir / "output.txt").string(), 4096).value_or("").find(c.said),
-                  std::string::npos);
-        EXPECT_FALSE(fs::exists(Transcript()));
-        EXPECT_FALSE(fs::exists(m_dir / "manager.log"));
-    }
 }
 
 // Another account made the lock file first: the tool starts without the guard and

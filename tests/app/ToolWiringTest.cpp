@@ -3,7 +3,7 @@
 // behind. The lab's end-to-end tests run the same wiring against real units.
 #include "app/ToolWiring.h"
 #include "core/MessageCatalogue.h"
-#include "core/ScriptedMessageBoxes.h"
+#include "support/ScriptedMessageBoxes.h"
 #include "support/FakeClock.h"
 
 #include <QTest>

@@ -1,7 +1,6 @@
 // The unit-pick and file dialogs' texts, the scripts that answer them, and where the
 // tool keeps its files.
 #include "core/UnitDialogs.h"
-#include "core/ScriptedUnitDialogs.h"
 #include "core/ToolFolder.h"
 
 #include <gtest/gtest.h>
@@ -95,24 +94,6 @@ TEST(UnitFileContent, titlesFiltersAndCaptions)
     EXPECT_EQ(firmware.okCaption, "Select");
     EXPECT_EQ(firmware.filterName, "VELDIX Firmware File (*.FUP)");
     EXPECT_EQ(firmware.defaultExtension, "FUP");
-}
-
-TEST(ScriptedUnitDialogs, scriptsFromText)
-{
-    const auto picks = ScriptedUnitPickDialog::AnswersFromText("0,cancel,12");
-    ASSERT_TRUE(picks);
-    EXPECT_EQ(*picks, (std::vector<std::optional<int>>{0, std::nullopt, 12}));
-    EXPECT_FALSE(ScriptedUnitPickDialog::AnswersFromText("0,x"));
-    EXPECT_FALSE(ScriptedUnitPickDialog::AnswersFromText("-1"));
-
-    ScriptedUnitFileDialog files(
-        ScriptedUnitFileDialog::AnswersFromText("/a b/nas_ABCDEF.dat:cancel"));
-    const auto first = files.Run(BuildUnitFileContent(UnitFileUse::Restore, 409));
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->name, "nas_ABCDEF.dat");
-    EXPECT_EQ(first->path, "/a b/nas_ABCDEF.dat");
-    EXPECT_FALSE(files.Run(BuildUnitFileContent(UnitFileUse::Restore, 409)));
-    EXPECT_FALSE(files.Run(BuildUnitFileContent(UnitFileUse::Restore, 409))); // ran out
 }
 
 TEST(ToolFolders, installedToolsUseThePerUserFolder)

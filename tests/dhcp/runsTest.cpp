@@ -2,7 +2,7 @@
 // writes requests into, replies recorded), scripted answers, a fake clock that each
 // progress pass moves on by a second, and fake probes for the free address and the name.
 #include "core/MessageCatalogue.h"
-#include "core/ScriptedMessageBoxes.h"
+#include "support/ScriptedMessageBoxes.h"
 #include "dhcp/DhcpCommands.h"
 #include "dhcp/DhcpMessage.h"
 #include "platform/DatagramReceive.h"

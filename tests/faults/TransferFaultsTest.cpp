@@ -3,7 +3,7 @@
 // session that carries a transfer, is killed mid-transfer, or whose vsftpd takes
 // connections and never greets. Each case ends with a clear message, no copy lost or
 // replaced by a cut-off one, no hang, and a window that takes commands again.
-#include "core/ScriptedUnitDialogs.h"
+#include "support/ScriptedUnitDialogs.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LabWindow.h"
 #include "support/WaitUntil.h"

@@ -2,7 +2,6 @@
 // namespace) and prints what it found, one "key=value" a line. The survey's own
 // manager.ini and manager.log live in the directory given as the only argument.
 #include "core/DialogState.h"
-#include "core/ScriptedMessageBoxes.h"
 #include "core/HostInfo.h"
 #include "host/StartupSurvey.h"
 
@@ -20,7 +19,14 @@ int main(int argc, char** argv)
         << "\"/index.html\" \"/config/create.html\" \"/config/restore.html\" "
            "\"/firmware/update.html\" \"/config\" \"/firmware\"\n";
 
-    ScriptedMessageBoxes boxes;
+    struct : MessageBoxes
+    {
+        size_t shown = 0;
+        MessageAnswer Show(const std::string&, MessageIcon, MessageButtons) override
+        {
+            return ++shown, MessageAnswer::Ok;
+        }
+    } boxes;
     SurveyServices services{boxes};
     services.modulePath = directory + "/ZelvoSetup";
     services.systemLanguage = [] { return 409; };
@@ -33,6 +39,6 @@ int main(int argc, char** argv)
                 state.host.DhcpServerPresent, mask[0], mask[1], mask[2], mask[3],
                 state.host.pcAddress.Dotted().c_str());
     std::printf("row0=%s|%s|%s|%s\nboxes=%zu\n", row0.name, row0.ipText, row0.macText,
-                row0.typeText, boxes.ShownBoxes().size());
+                row0.typeText, boxes.shown);
     return 0;
 }

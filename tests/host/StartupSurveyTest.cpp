@@ -2,7 +2,7 @@
 #include "core/DialogState.h"
 #include "core/IniSettings.h"
 #include "core/MessageCatalogue.h"
-#include "core/ScriptedMessageBoxes.h"
+#include "support/ScriptedMessageBoxes.h"
 #include "support/FakeHostPlatform.h"
 
 #include <cerrno>

@@ -3,7 +3,7 @@
 // installation and checks where the backup landed). The unit is listed from the lab's
 // facts (ZELVO_TEST_UNIT="ip,mac,name"), so no search runs. The commands' faults and
 // retries against the units' servers are the fault matrix's (tests/faults).
-#include "core/ScriptedUnitDialogs.h"
+#include "support/ScriptedUnitDialogs.h"
 #include "core/ToolFolder.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LabWindow.h"

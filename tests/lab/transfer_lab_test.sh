@@ -22,7 +22,7 @@ mkdir -p "$home" && chown "$uid:$uid" "$home" || fail "no home for $uid"
 as_user() {
     setpriv --reuid=$uid --regid=$uid --clear-groups --inh-caps=-all \
         env -i HOME="$home" PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 \
-        ZELVO_TEST_UNIT="$unit" ZELVO_MESSAGE_TRANSCRIPT="$home/boxes.txt" "$@"
+        ZELVO_TEST_UNIT="$unit" "$@"
 }
 folder=$home/.local/share/zelvo-setup
 

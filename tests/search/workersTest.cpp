@@ -1,7 +1,7 @@
 // The two search commands and their worker thread on the run's state: a fake front end,
 // passes and network, scripted message boxes.
 #include "core/MessageCatalogue.h"
-#include "core/ScriptedMessageBoxes.h"
+#include "support/ScriptedMessageBoxes.h"
 #include "search/SearchCommands.h"
 #include "search/SearchWorker.h"
 #include "support/FakeClock.h"

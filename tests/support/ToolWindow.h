@@ -4,7 +4,7 @@
 #include "app/MainDialog.h"
 #include "app/ToolWiring.h"
 #include "core/ExePath.h"
-#include "core/ScriptedMessageBoxes.h"
+#include "support/ScriptedMessageBoxes.h"
 #include "platform/Files.h"
 
 #include <QElapsedTimer>

@@ -3,8 +3,8 @@
 // ends with the buttons restored.
 #include "transfer/TransferCommands.h"
 #include "core/MessageCatalogue.h"
-#include "core/ScriptedMessageBoxes.h"
-#include "core/ScriptedUnitDialogs.h"
+#include "support/ScriptedMessageBoxes.h"
+#include "support/ScriptedUnitDialogs.h"
 #include "support/FakeFrontEnd.h"
 #include "support/FakePasses.h"
 #include "support/FakeUrlOpener.h"
