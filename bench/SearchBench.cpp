@@ -59,7 +59,7 @@ void RunEventsFor(int ms)
 }
 
 // The window wired by the tool's own wiring, with message boxes from a script (none expected).
-struct BenchWindow
+struct BenchWindow : WindowCommands
 {
     ScriptedMessageBoxes boxes;
     std::unique_ptr<MainDialog> dialog;
@@ -69,35 +69,35 @@ struct BenchWindow
     double lastSearchCpuMs = 0;
     long lastSearchPeakKb = 0;
 
-    BenchWindow()
-    {
-        dialog = std::make_unique<MainDialog>(nullptr, ToolWiring::WindowServices(boxes));
-    }
-
     bool Create()
     {
-        if (!dialog->Create(false))
+        DialogState state;
+        const StartupResult startup = ToolWiring::RunStartup(state, boxes, false);
+        if (startup == StartupResult::Refused)
             return false;
+        dialog = std::make_unique<MainDialog>(nullptr, ToolWiring::WindowServices(boxes),
+                                              std::move(state), startup, *this);
         wiring = std::make_unique<ToolWiring>(*dialog, boxes);
-        auto timed = [this](std::function<void(MainDialog&)> hook) {
-            return [this, hook](MainDialog& d) {
-                ResetPeakRss();
-                const double cpu = CpuMs();
-                QElapsedTimer timer;
-                timer.start();
-                hook(d);
-                lastSearchMs = timer.elapsed();
-                lastSearchCpuMs = CpuMs() - cpu;
-                lastSearchPeakKb = ProcStatusKb("VmHWM:");
-                ++searchesDone;
-            };
-        };
-        MainDialogCommands commands = wiring->Commands();
-        commands.firstSearch = timed(commands.firstSearch);
-        commands.searchAgain = timed(commands.searchAgain);
-        dialog->SetCommands(std::move(commands));
         dialog->show();
         return true;
+    }
+
+    // The searches are timed on their way from the window to the wiring.
+    void Run(int id) override
+    {
+        const bool search = id == kIdFirstSearchCommand || id == kIdSearch;
+        if (search)
+            ResetPeakRss();
+        const double cpu = CpuMs();
+        QElapsedTimer timer;
+        timer.start();
+        wiring->Run(id);
+        if (!search)
+            return;
+        lastSearchMs = timer.elapsed();
+        lastSearchCpuMs = CpuMs() - cpu;
+        lastSearchPeakKb = ProcStatusKb("VmHWM:");
+        ++searchesDone;
     }
 
     bool WaitForSearches(int count)

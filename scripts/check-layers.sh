@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header of its own layer's peers or of a layer
 # above it. The layers, lowest first:
-#   platform <- core <- (host, search, dhcp, transfer, ui) <- app, cli
+#   platform <- core <- (host, search, dhcp, transfer, ui) <- start <- app, cli
 # A folder may include its own headers and those of any lower layer, nothing else.
 # Usage: check-layers.sh [source root]   (default: src beside this script)
 set -euo pipefail
@@ -12,7 +12,8 @@ rank() {
     platform) echo 0 ;;
     core) echo 1 ;;
     host | search | dhcp | transfer | ui) echo 2 ;;
-    app | cli) echo 3 ;;
+    start) echo 3 ;;
+    app | cli) echo 4 ;;
     *) echo -1 ;;
     esac
 }

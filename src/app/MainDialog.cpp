@@ -6,7 +6,6 @@
 #include "core/ExePath.h"
 #include "core/MessageCatalogue.h"
 #include "core/UiLanguage.h"
-#include "host/StartupSurvey.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,17 +20,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QThread>
 #include <QTreeWidget>
 #include <QUrl>
 #include <cstring>
-
-// The images live in a resource file of a static library: nothing would pull its
-// registration into the executable unless it is named once.
-static void RegisterWindowImages()
-{
-    Q_INIT_RESOURCE(resources);
-}
 
 namespace zelvo {
 
@@ -77,36 +68,21 @@ QString FieldText(const char (&field)[DeviceRecord::kTextBytes])
     return QString::fromUtf8(field, static_cast<qsizetype>(strnlen(field, sizeof field)));
 }
 
-int RunToolSurvey(MainDialog& dialog, bool splashEnabled)
-{
-    SurveyServices services{
-        dialog.Boxes(),
-        [&dialog, splashEnabled] { SplashWindow::ShowSplash(&dialog, splashEnabled); },
-        [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }};
-    return RunStartupSurvey(dialog.State(), services);
-}
-
 } // namespace
 
-MainDialog::MainDialog(QWidget* parent, MessageBoxes& boxes)
-    : MainDialog(parent, MainDialogServices{.boxes = boxes})
-{
-}
-
-MainDialog::MainDialog(QWidget* parent, MainDialogServices services)
+MainDialog::MainDialog(QWidget* parent, MainDialogServices services, DialogState started,
+                       StartupResult startup, WindowCommands& commands)
     : QDialog(parent), m_services(std::move(services)),
-      m_urls(m_services.urls, m_services.runningAsRoot && m_services.runningAsRoot(),
+      m_urls(m_services.urls, m_services.runningAsRoot,
              [this](const std::string& url) {
                  m_services.boxes.Show(BrowserRefusedText(m_state.language, url),
                                        MessageIcon::Exclamation, MessageButtons::Ok);
-             })
+             }),
+      m_commands(commands), m_state(std::move(started))
 {
     RegisterWindowImages();
     setObjectName(QStringLiteral("MainDialog"));
 
-    m_state.language = m_services.language ? m_services.language() : SystemUiLanguage();
-    m_state.host.language = m_state.language;
-    ProcessPcSubnet().subnetMask = {255, 255, 255, 0};
     m_listFont = ListFont(Japanese());
     setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
 
@@ -129,6 +105,8 @@ MainDialog::MainDialog(QWidget* parent, MainDialogServices services)
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, &MainDialog::OpenHelp);
+
+    Initialise(startup);
 }
 
 MainDialog::~MainDialog() = default;
@@ -181,16 +159,6 @@ void MainDialog::CreateControls()
     m_list->viewport()->installEventFilter(this);
 }
 
-bool MainDialog::Create(bool splashEnabled)
-{
-    const int refused = m_services.survey ? m_services.survey(*this, splashEnabled)
-                                          : RunToolSurvey(*this, splashEnabled);
-    if (refused != 0)
-        return false;
-    Initialise();
-    return true;
-}
-
 void MainDialog::SetUpList()
 {
     m_list->setFont(m_listFont);
@@ -228,7 +196,7 @@ void MainDialog::SetUpList()
         m_list->setColumnWidth(column, widths[static_cast<size_t>(column)]);
 }
 
-void MainDialog::Initialise()
+void MainDialog::Initialise(StartupResult startup)
 {
     // Centred from the start, also when the initialisation ends early below.
     CentreOnScreen();
@@ -244,9 +212,6 @@ void MainDialog::Initialise()
 
     const char* aboutText = MessageCatalogue::Text(101);
     m_aboutItemText = aboutText ? QString::fromUtf8(aboutText) : QString();
-
-    static constexpr uint8_t kMagicCookie[4] = {99, 130, 83, 99};
-    std::memcpy(m_state.dhcpMagicCookie, kMagicCookie, sizeof kMagicCookie);
 
     SetUpList();
 
@@ -275,41 +240,23 @@ void MainDialog::Initialise()
     // Only a PC without a MAC (below) starts with them disabled.
     EnableControl(kIdSetIp, false);
     ShowRow(0, m_state.devices.rows[0]);
-    // The first tick's clock starts when the window is shown, that is when its own loop
-    // begins: a message box below runs a loop of its own, in which a tick would post the
-    // first search before the tool has wired the window's commands.
-    m_firstTickArmed = true;
+    // The first tick posts the first search once the window's own loop runs.
+    m_timer.start(kFirstTickMs);
 
-    if (m_services.networkBrowseCheck && m_services.networkBrowseCheck(*this) == 0)
+    if (startup == StartupResult::NetworkUnusable)
         return; // the user has been told; the window stays as it is now
-
-    if (m_state.host.NetInfoAvailable == 0 && m_services.readInterfaceMask)
-        m_state.host.NetInfoAvailable = m_services.readInterfaceMask(*this);
-
-    if (IsZeroMac(m_state.host.pcMac)) {
-        m_state.NoHostMac = 1;
+    if (m_state.NoHostMac) {
         for (int id : {kIdBackup, kIdRestore, kIdSearch, kIdSetIp, kIdEnableSetIp})
             EnableControl(id, false);
     } else {
         EnableControl(kIdEnableSetIp, false);
     }
-
-    CentreOnScreen();
 }
 
 void MainDialog::CentreOnScreen()
 {
     if (QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
-}
-
-void MainDialog::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    if (m_firstTickArmed) {
-        m_firstTickArmed = false;
-        m_timer.start(kFirstTickMs);
-    }
 }
 
 void MainDialog::OnTimer()
@@ -342,34 +289,19 @@ void MainDialog::OnCommand(int id)
     if (m_state.m_bBusy)
         return;
 
-    std::function<void(MainDialog&)> hook;
     switch (id) {
     case kIdFirstSearchCommand:
-        hook = m_commands.firstSearch;
-        break;
     case kIdSearch:
-        hook = m_commands.searchAgain;
-        break;
     case kIdSetIp:
-        hook = m_commands.setIp;
-        break;
     case kIdBackup:
-        hook = m_commands.backup;
-        break;
     case kIdRestore:
-        hook = m_commands.restore;
-        break;
     case kIdFwUpdate:
-        hook = m_commands.fwUpdate;
-        break;
     case kIdWebTool:
-        hook = m_commands.webTool;
+        m_commands.Run(id);
         break;
     default:
-        return;
+        break;
     }
-    if (hook)
-        hook(*this);
 }
 
 void MainDialog::OnEnableSetIpClicked()
@@ -481,11 +413,8 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
         // The press has already moved the selection when its release arrives.
         if (event->type() == QEvent::MouseButtonRelease && !m_state.m_bBusy)
             m_state.devices.SelectedRow = SelectionMark();
-        if (event->type() == QEvent::MouseButtonDblClick && !m_state.m_bBusy &&
-            m_commands.listDoubleClick) {
-            auto hook = m_commands.listDoubleClick;
-            hook(*this);
-        }
+        if (event->type() == QEvent::MouseButtonDblClick && !m_state.m_bBusy)
+            m_commands.Run(kIdList);
     }
     return QDialog::eventFilter(watched, event);
 }

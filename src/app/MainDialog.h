@@ -7,13 +7,13 @@
 #include "core/OperationFrame.h"
 #include "core/RootUrlGuard.h"
 #include "platform/UrlOpener.h"
+#include "start/StartupSequence.h"
 
 #include <QDialog>
 #include <QFont>
 #include <QHash>
 #include <QPixmap>
 #include <QTimer>
-#include <functional>
 #include <string>
 
 class QCheckBox;
@@ -24,49 +24,30 @@ class QTreeWidget;
 namespace zelvo {
 
 class CommandButton;
-class MainDialog;
-class ProgressPasses;
 
-// What the main window reaches outside itself. Tests substitute every member; the
-// tool fills the hooks of the subsystems that the window starts.
+// What the main window reaches outside itself. Tests substitute every member.
 struct MainDialogServices
 {
     MessageBoxes& boxes;
     UrlOpener& urls = SystemUrlOpener();
-    // The progress passes that long operations run; set once the window exists.
-    ProgressPasses* passes = nullptr;
-    // The language of the run at construction; empty: the system's language rule.
-    std::function<int()> language = {};
-    // The start-up survey that creation runs: 0 lets the window be created, anything
-    // else refuses it (the user has been told). Empty: the tool's own survey with the
-    // splash window and its pause.
-    std::function<int(MainDialog&, bool splashEnabled)> survey = {};
-    // Start-up check that the network can be used: 1 passed, 0 failed after telling
-    // the user (the rest of the initialisation is then skipped). Empty: passed.
-    std::function<int(MainDialog&)> networkBrowseCheck = {};
-    // The fallback reading of the subnet mask when no network information came from
-    // the survey; its result becomes NetInfoAvailable. Empty: nothing is read.
-    std::function<int(MainDialog&)> readInterfaceMask = {};
     // Where the help pages are, ending in '/'; empty: beside the executable.
     std::string helpDirectory = {};
     // True when the tool runs as root: the window then starts no browser, logs that and
-    // shows the address instead. Empty: not root (the tool sets the system's answer).
-    std::function<bool()> runningAsRoot = {};
+    // shows the address instead.
+    bool runningAsRoot = false;
 };
 
-// The operations that the window's commands start. Each runs on the UI thread and
-// manages the busy flag itself; the window only keeps commands away while one runs.
-// An empty hook makes its command do nothing.
-struct MainDialogCommands
+// The operations behind the window's commands, given to the window when it is made. Each
+// runs on the UI thread and manages the busy flag itself; the window only keeps commands
+// away while one runs.
+class WindowCommands
 {
-    std::function<void(MainDialog&)> firstSearch;     // internal command 1035
-    std::function<void(MainDialog&)> searchAgain;     // Search, 1021
-    std::function<void(MainDialog&)> setIp;           // Set IP, 1002
-    std::function<void(MainDialog&)> backup;          // Back up, 1005
-    std::function<void(MainDialog&)> restore;         // Restore, 1006
-    std::function<void(MainDialog&)> fwUpdate;        // FW Update, 1038
-    std::function<void(MainDialog&)> webTool;         // Web tool, 1037, and Enter in the list
-    std::function<void(MainDialog&)> listDoubleClick; // double-click in the unit list
+public:
+    virtual ~WindowCommands() = default;
+    // kIdFirstSearchCommand (posted by the first timer tick), kIdSearch, kIdSetIp,
+    // kIdBackup, kIdRestore, kIdFwUpdate, kIdWebTool (also Enter in the list), or kIdList
+    // for a double-click in the unit list.
+    virtual void Run(int id) = 0;
 };
 
 // The tool's only main window: the banner, the unit list and the command buttons. It
@@ -83,8 +64,10 @@ public:
     // The command id of the about item.
     static constexpr int kAboutCommand = 16;
 
-    MainDialog(QWidget* parent, MessageBoxes& boxes);
-    MainDialog(QWidget* parent, MainDialogServices services);
+    // The window laid out for the state that the start-up sequence left (language, /set,
+    // the PC in row 0) and its result; its first timer tick runs from here.
+    MainDialog(QWidget* parent, MainDialogServices services, DialogState started,
+               StartupResult startup, WindowCommands& commands);
     ~MainDialog() override;
 
     DialogState& State() { return m_state; }
@@ -95,15 +78,6 @@ public:
     // The window's way to the browser (the help pages, the units' web pages); as root it
     // refuses and shows the address.
     UrlOpener& Urls() { return m_urls; }
-    // Null until the tool has set the progress passes.
-    ProgressPasses* Passes() { return m_services.passes; }
-    void SetProgressPasses(ProgressPasses* passes) { m_services.passes = passes; }
-    void SetCommands(MainDialogCommands commands) { m_commands = std::move(commands); }
-
-    // Runs the start-up survey, then lays the window out. False: the PC cannot serve
-    // (the user was told) and the window must not be shown.
-    bool Create(bool splashEnabled);
-
     // Routes a command as the buttons, the check box and the timer do. Operations are
     // ignored while another one runs; Exit then does nothing either.
     void OnCommand(int id);
@@ -148,7 +122,6 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -156,7 +129,7 @@ private:
     void CreateControls();
     CommandButton* AddButton(int id);
     void PlaceControl(QWidget* widget, int id);
-    void Initialise();
+    void Initialise(StartupResult startup);
     void SetUpList();
     void CentreOnScreen();
     void OnTimer();
@@ -168,7 +141,7 @@ private:
 
     MainDialogServices m_services;
     RootUrlGuard m_urls;
-    MainDialogCommands m_commands;
+    WindowCommands& m_commands;
     DialogState m_state;
     DialogBaseUnits m_baseUnits;
     QHash<int, QWidget*> m_controls;
@@ -176,7 +149,6 @@ private:
     QTreeWidget* m_list = nullptr;
     QCheckBox* m_enableSetIp = nullptr;
     QTimer m_timer;
-    bool m_firstTickArmed = false; // the initialisation ran; the timer starts at the first show
     QPixmap m_banner;
     QPoint m_bannerOrigin;
     QString m_aboutItemText;

@@ -1,6 +1,5 @@
 #include "app/SetupApp.h"
 
-#include "app/MainDialog.h"
 #include "app/ToolWiring.h"
 #include "core/CommandLine.h"
 #include "core/LogWriter.h"
@@ -67,19 +66,19 @@ int SetupApp::Start(ToolDialogs& dialogs)
         QApplication::installTranslator(&qtTranslator);
 
     MessageBoxes& boxes = dialogs.Boxes();
-    MainDialog dialog(nullptr, ToolWiring::WindowServices(boxes));
-    dialogs.OverWindow(&dialog);
-    dialog.State().m_bShowMask = switches.showMask ? 1 : 0;
-    dialog.State().m_bSetIpLayout = switches.setIpLayout ? 1 : 0;
-    if (!dialog.Create(switches.splashEnabled))
+    DialogState state;
+    state.m_bShowMask = switches.showMask ? 1 : 0;
+    state.m_bSetIpLayout = switches.setIpLayout ? 1 : 0;
+    const StartupResult startup = ToolWiring::RunStartup(state, boxes, switches.splashEnabled);
+    if (startup == StartupResult::Refused)
         return 0;
     if (guard == InstanceCheck::Unguarded)
         LogWriter::Appendf(" Single instance guard off : %s\r\n", unguardedWhy.c_str());
 
-    ToolWiring wiring(dialog, boxes,
-                      ToolParts{.unitPick = dialogs.UnitPick(), .unitFile = dialogs.UnitFile()});
-    wiring.Attach();
-    dialog.exec();
+    ToolRun run(std::move(state), startup, boxes,
+                ToolParts{.unitPick = dialogs.UnitPick(), .unitFile = dialogs.UnitFile()});
+    dialogs.OverWindow(&run.Dialog());
+    run.Dialog().exec();
     return 0;
 }
 

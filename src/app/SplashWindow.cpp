@@ -6,6 +6,11 @@
 #include <QPainter>
 #include <QScreen>
 
+void RegisterWindowImages()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace zelvo {
 
 namespace {
@@ -21,6 +26,7 @@ void SplashWindow::ShowSplash(QWidget* owner, bool enabled)
 {
     if (!enabled || g_splash)
         return;
+    RegisterWindowImages();
     QPixmap picture(QStringLiteral(":/images/splash.png"));
     if (picture.isNull())
         return; // no picture, no splash

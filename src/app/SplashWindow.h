@@ -3,6 +3,10 @@
 #include <QTimer>
 #include <QWidget>
 
+// The window's images live in a resource file of a static library: nothing would pull its
+// registration into the executable unless it is named. Any thread before the first image.
+void RegisterWindowImages();
+
 namespace zelvo {
 
 // The start-up picture. At most one is open; it shows for the whole survey and closes

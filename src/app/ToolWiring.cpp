@@ -1,12 +1,13 @@
 #include "app/ToolWiring.h"
 
+#include "app/SplashWindow.h"
 #include "app/UnitFileWindow.h"
 #include "app/UnitPickWindow.h"
 #include "core/HostInfo.h"
 #include "core/ToolFolder.h"
-#include "platform/NetworkInterfaceList.h"
-#include "search/NetworkBrowseCheck.h"
-#include "search/ReadInterfaceMask.h"
+#include "start/StartupSequence.h"
+
+#include <QThread>
 
 namespace zelvo {
 namespace {
@@ -43,28 +44,35 @@ TransferServices TransferServicesOf(MainDialog& dialog, ProgressPasses& passes, 
 
 MainDialogServices ToolWiring::WindowServices(MessageBoxes& boxes)
 {
-    MainDialogServices services{.boxes = boxes};
-    services.runningAsRoot = RunningAsRoot;
-    services.networkBrowseCheck = [](MainDialog& d) {
-        return NetworkBrowseCheck(SystemNetworkInterfaceList(), d.Boxes(), d.State().language);
-    };
-    services.readInterfaceMask = [](MainDialog&) {
-        return ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessPcSubnet().pcAddress,
-                                 ProcessPcSubnet().subnetMask);
-    };
-    return services;
+    return MainDialogServices{.boxes = boxes, .runningAsRoot = RunningAsRoot()};
+}
+
+StartupResult ToolWiring::RunStartup(DialogState& state, MessageBoxes& boxes, bool splashEnabled)
+{
+    SurveyServices survey{boxes,
+                          [splashEnabled] { SplashWindow::ShowSplash(nullptr, splashEnabled); },
+                          [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }};
+    return RunStartupSequence(state, survey);
 }
 
 ToolWiring::ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts)
     : m_dialog(dialog), m_parts(std::move(parts)),
       m_passes(&dialog, dialog.State().language, dialog.State().host.OsClass, dialog.State().title),
-      m_search(SearchServices{.state = dialog.State(),
-                              .front = dialog.Front(),
-                              .passes = m_passes,
-                              .boxes = boxes,
-                              .network = m_parts.searchNetwork,
-                              .clock = m_parts.clock,
-                              .cards = m_parts.cards}),
+      m_search(
+          SearchServices{.state = dialog.State(),
+                         .front = dialog.Front(),
+                         .passes = m_passes,
+                         .boxes = boxes,
+                         .network = m_parts.searchNetwork,
+                         .clock = m_parts.clock,
+                         .cards = m_parts.cards,
+                         // Search first lets the responder serve a unit that waits for an address.
+                         .listenStep = [this] { return m_dhcp.ListenRun(); },
+                         .nothingFoundReport =
+                             [this] {
+                                 if (m_parts.nothingFoundReport)
+                                     m_parts.nothingFoundReport(m_dialog.State());
+                             }}),
       m_unitPick(PickDialogFor(&dialog, m_parts.unitPick)),
       m_unitFile(FileDialogFor(&dialog, m_parts.unitFile)),
       m_transfer(TransferServicesOf(dialog, m_passes, boxes, *m_unitPick, *m_unitFile, m_parts)),
@@ -79,41 +87,30 @@ ToolWiring::ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts)
                           .clock = *m_parts.clock,
                           .cards = m_parts.cards})
 {
-    m_dialog.SetProgressPasses(&m_passes);
-    // Search first lets the responder serve a unit that waits for an address.
-    m_search.SetListenRun([this] { return m_dhcp.ListenRun(); });
-    if (m_parts.nothingFoundReport)
-        m_search.SetNothingFoundReport([this] { m_parts.nothingFoundReport(m_dialog.State()); });
 }
 
-ToolWiring::~ToolWiring()
+void ToolWiring::Run(int id)
 {
-    // The window may outlive the wiring: it must not call into commands that are gone.
-    m_dialog.SetCommands({});
-    m_dialog.SetProgressPasses(nullptr);
-}
-
-MainDialogCommands ToolWiring::Commands()
-{
-    MainDialogCommands commands;
-    commands.firstSearch = [this](MainDialog& d) {
-        m_search.FirstSearch(d.IsChecked(kIdEnableSetIp));
-    };
-    commands.searchAgain = [this](MainDialog&) { m_search.SearchAgain(); };
-    commands.backup = [this](MainDialog&) { m_transfer.Backup(); };
-    commands.restore = [this](MainDialog&) { m_transfer.Restore(); };
-    commands.fwUpdate = [this](MainDialog&) { m_transfer.FirmwareUpdate(); };
-    commands.webTool = [this](MainDialog& d) { m_pages.WebTool(d.FirstSelectedListRow()); };
-    commands.listDoubleClick = [this](MainDialog& d) {
-        m_pages.ListDoubleClick(d.FirstSelectedListRow());
-    };
-    commands.setIp = [this](MainDialog&) { m_dhcp.SetIpRun(); };
-    return commands;
-}
-
-void ToolWiring::Attach()
-{
-    m_dialog.SetCommands(Commands());
+    switch (id) {
+    case kIdFirstSearchCommand:
+        return m_search.FirstSearch(m_dialog.IsChecked(kIdEnableSetIp));
+    case kIdSearch:
+        return m_search.SearchAgain();
+    case kIdSetIp:
+        return m_dhcp.SetIpRun();
+    case kIdBackup:
+        return m_transfer.Backup();
+    case kIdRestore:
+        return m_transfer.Restore();
+    case kIdFwUpdate:
+        return m_transfer.FirmwareUpdate();
+    case kIdWebTool:
+        return m_pages.WebTool(m_dialog.FirstSelectedListRow());
+    case kIdList:
+        return m_pages.ListDoubleClick(m_dialog.FirstSelectedListRow());
+    default:
+        return;
+    }
 }
 
 } // namespace zelvo

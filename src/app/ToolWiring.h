@@ -36,36 +36,30 @@ struct ToolParts
     CardSource cards = SystemPcCards;
 };
 
-// The one place where the tool's parts meet: the platform services the window reaches
-// at start-up, the progress passes, and the commands behind the window's buttons. The
-// application and the end-to-end tests both build the tool through it, so the tests run
-// the wiring the user gets.
+// The one place where the tool's parts meet: the platform services the window reaches,
+// the progress passes, and the commands behind the window's buttons. The application and
+// the end-to-end tests both build the tool through it, so the tests run the wiring the
+// user gets.
 //
-// Use: make the window with WindowServices(boxes), Create() it, then make a ToolWiring
-// on it and Attach() (or wrap Commands() first, as a test that times a command does).
-// The wiring must not outlive the window; its destructor takes its hooks back out of it.
+// The window is given a WindowCommands when it is made; the wiring is made on the window
+// right after it, before the window's loop runs (ToolRun holds the two in that order).
 // UI thread only.
-class ToolWiring
+class ToolWiring final : public WindowCommands
 {
 public:
-    // What the window reaches outside itself on this PC: the network browse check and the
-    // fallback reading of the subnet mask on the interface list at start-up, and whether
-    // the tool runs as root (no browser then).
+    // What the window reaches outside itself on this PC.
     static MainDialogServices WindowServices(MessageBoxes& boxes);
+    // The start-up sequence of the window on this PC: the survey with the splash and its
+    // pause, and this PC's network checks.
+    static StartupResult RunStartup(DialogState& state, MessageBoxes& boxes, bool splashEnabled);
 
-    // After the window's Create(): the passes read the language, OS class and title
-    // that the start-up survey settled.
+    // The passes read the language, OS class and title that the start-up settled.
     ToolWiring(MainDialog& dialog, MessageBoxes& boxes, ToolParts parts = {});
-    ~ToolWiring();
     ToolWiring(const ToolWiring&) = delete;
     ToolWiring& operator=(const ToolWiring&) = delete;
 
-    // The window's command hooks, each calling into a command built here.
-    MainDialogCommands Commands();
-    // Gives the window Commands().
-    void Attach();
+    void Run(int id) override;
 
-    ProgressPasses& Passes() { return m_passes; }
     SearchCommands& Search() { return m_search; }
     TransferCommands& Transfer() { return m_transfer; }
     UnitPageCommands& UnitPages() { return m_pages; }
@@ -81,6 +75,24 @@ private:
     TransferCommands m_transfer;
     UnitPageCommands m_pages;
     DhcpCommands m_dhcp;
+};
+
+// The tool's window with its commands, built whole: the window is made with the wiring
+// as its commands, the wiring on the window.
+class ToolRun
+{
+public:
+    ToolRun(DialogState started, StartupResult startup, MessageBoxes& boxes, ToolParts parts = {})
+        : m_dialog(nullptr, ToolWiring::WindowServices(boxes), std::move(started), startup,
+                   m_wiring),
+          m_wiring(m_dialog, boxes, std::move(parts))
+    {
+    }
+    MainDialog& Dialog() { return m_dialog; }
+
+private:
+    MainDialog m_dialog;
+    ToolWiring m_wiring;
 };
 
 } // namespace zelvo

@@ -40,7 +40,9 @@ constexpr CommandEntry kCommands[] = {
     {CliCommand::Search, "search", "", 0, kOutput, "find the units on the local segment",
      "Runs the search of the window's Search button: the units of the segment are made to "
      "answer an ICMP broadcast, recognised in the neighbour table by their MAC prefix and "
-     "named by their computer names. Prints the PC's own row and one row per unit listed."},
+     "named by their computer names. Prints the PC's own row and one row per unit listed. "
+     "Unlike the window's Search, it does not first listen for a unit that waits for an "
+     "address (UDP port 67); assign does that."},
     {CliCommand::Assign, "assign", "", 0,
      kOutput | OptionBit(OptionId::Yes) | OptionBit(OptionId::Mac) | OptionBit(OptionId::Wait),
      "give a unit that waits for an address a temporary one",

@@ -25,14 +25,11 @@
 #include "core/UnitListTexts.h"
 #include "dhcp/DhcpCommands.h"
 #include "host/CardDiagnosis.h"
-#include "host/StartupSurvey.h"
 #include "platform/Files.h"
-#include "platform/NetworkInterfaceList.h"
 #include "platform/SingleInstanceLock.h"
 #include "search/LinuxSearchNetwork.h"
-#include "search/NetworkBrowseCheck.h"
-#include "search/ReadInterfaceMask.h"
 #include "search/SearchCommands.h"
+#include "start/StartupSequence.h"
 #include "transfer/FileNameRules.h"
 #include "transfer/TransferCommands.h"
 #include "transfer/TransferTexts.h"
@@ -136,22 +133,14 @@ private:
             ProcessCardRestriction() = *m_request.interfaceName;
         }
 
-        ProcessPcSubnet().subnetMask = {255, 255, 255, 0};
         SurveyServices survey{m_boxes};
         survey.modulePath = m_environment.modulePath;
         const int language = m_state.language;
         survey.systemLanguage = [language] { return language; };
-        if (RunStartupSurvey(m_state, survey) != 0)
-            return kExitUsage; // the survey has said why
-        m_title = TitleText(IsJapanese(m_state.language));
-
-        if (NetworkBrowseCheck(SystemNetworkInterfaceList(), m_boxes, m_state.language) == 0)
+        // The survey and the network check have said why when they refuse.
+        if (RunStartupSequence(m_state, survey) != StartupResult::Ready)
             return kExitUsage;
-        if (m_state.host.NetInfoAvailable == 0)
-            m_state.host.NetInfoAvailable =
-                ReadInterfaceMask(SystemNetworkInterfaceList(), ProcessPcSubnet().pcAddress,
-                                  ProcessPcSubnet().subnetMask);
-        m_state.NoHostMac = IsZeroMac(m_state.host.pcMac) ? 1 : 0;
+        m_title = TitleText(IsJapanese(m_state.language));
         return kExitDone;
     }
 
@@ -202,8 +191,11 @@ private:
         CliProgressPasses passes(m_line, m_state.language, m_title);
         SearchServices services{m_state, m_front, passes, m_boxes, Network()};
         services.cards = Cards();
+        // No listening step: a unit that waits for an address is served by assign alone,
+        // which runs the responder after this search.
+        services.listenStep = {};
+        services.nothingFoundReport = [this] { LogCardDiagnosis(m_state); };
         SearchCommands search(std::move(services));
-        search.SetNothingFoundReport([this] { LogCardDiagnosis(m_state); });
         search.SearchAgain();
         m_line.Clear();
         return kExitDone;

@@ -12,7 +12,6 @@ struct DialogState : RunState
     int m_bSetIpLayout = 0; // "/set"
     int firstTick = 1;      // the first timer tick has not posted the first search yet
     std::string title;      // "Zelvo Setup Tool" or its Japanese form
-    uint8_t dhcpMagicCookie[4] = {};
 };
 
 } // namespace zelvo

@@ -31,7 +31,6 @@ struct OsVersionRecord
 // them on the UI thread before any worker starts.
 struct HostInfo
 {
-    int language = 0;
     char pcName[64] = {};  // host name, upper case
     Ipv4Address pcAddress; // the PC's address, network order
     MacAddress pcMac = {}; // all zero when no interface gave one

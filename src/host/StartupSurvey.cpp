@@ -77,8 +77,7 @@ int RunStartupSurvey(RunState& state, SurveyServices& services)
     HostInfo& host = state.host;
 
     state.UnitsFound = 0;
-    host.language = services.systemLanguage ? services.systemLanguage() : SystemUiLanguage();
-    state.language = host.language;
+    state.language = services.systemLanguage ? services.systemLanguage() : SystemUiLanguage();
 
     const std::string modulePath = services.modulePath.empty() ? ModulePath() : services.modulePath;
     // An installed tool's folder is not the user's to write: the log and backups then

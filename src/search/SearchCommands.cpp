@@ -29,16 +29,6 @@ SearchCommands::~SearchCommands()
     WaitForDone(*m_lastJob, kStaleWorkerWait);
 }
 
-void SearchCommands::SetListenRun(std::function<int()> listenRun)
-{
-    m_listenRun = std::move(listenRun);
-}
-
-void SearchCommands::SetNothingFoundReport(std::function<void()> report)
-{
-    m_nothingFound = std::move(report);
-}
-
 void SearchCommands::SetLookupThreads(int threads)
 {
     m_lookupThreads = threads < 1 ? 1 : threads;
@@ -158,8 +148,8 @@ void SearchCommands::FirstSearch(bool setIpTicked)
     if (state.UnitsFound == 0) {
         m_services.boxes.Show(MessageCatalogue::Choose(state.language, 136, 137),
                               MessageIcon::Question, MessageButtons::Ok);
-        if (m_nothingFound)
-            m_nothingFound();
+        if (m_services.nothingFoundReport)
+            m_services.nothingFoundReport();
     }
 }
 
@@ -176,7 +166,7 @@ void SearchCommands::SearchAgain()
 
     // The responder first serves a unit that waits for an address; when it did, it
     // has listed the unit itself and the search is over.
-    const int served = m_listenRun ? m_listenRun() : 0;
+    const int served = m_services.listenStep ? m_services.listenStep() : 0;
     if (served == 0) {
         // The responder cleared busy when it ended.
         OperationFrame(state, m_services.front).ResumeBusy();
@@ -186,8 +176,8 @@ void SearchCommands::SearchAgain()
     if (state.UnitsFound == 0 || state.devices.UnitCount == 0) {
         m_services.boxes.Show(MessageCatalogue::Choose(state.language, 140, 141),
                               MessageIcon::Information, MessageButtons::Ok);
-        if (m_nothingFound)
-            m_nothingFound();
+        if (m_services.nothingFoundReport)
+            m_services.nothingFoundReport();
     }
     RestoreButtons(true);
 }

@@ -35,6 +35,12 @@ struct SearchServices
     // The cards to search on, read at every search (a card plugged in since the last
     // one takes part); empty: the PC's own card of the start-up survey.
     CardSource cards = {};
+    // The responder's listening run that Search starts with, so that a unit waiting for an
+    // address is served first: non-zero when it served one and listed it itself (the
+    // search then ends), 0 otherwise. Empty: Search runs no listening step.
+    std::function<int()> listenStep = {};
+    // Runs after a search that listed no unit, once its message was shown.
+    std::function<void()> nothingFoundReport = {};
 };
 
 // The two search commands: the first search that the window's start-up timer posts and
@@ -55,13 +61,6 @@ public:
     SearchCommands(const SearchCommands&) = delete;
     SearchCommands& operator=(const SearchCommands&) = delete;
 
-    // The DHCP responder's listening run that Search starts with. It returns non-zero
-    // when it served a waiting unit and listed it itself (the search then ends), 0
-    // otherwise. Until the responder provides one, no listening run takes place.
-    void SetListenRun(std::function<int()> listenRun);
-    // Runs after a search that listed no unit, once its message was shown: the wiring
-    // writes what the PC's cards show to manager.log there.
-    void SetNothingFoundReport(std::function<void()> report);
     // How many reverse lookups a search may run at once (default 16).
     void SetLookupThreads(int threads);
 
@@ -82,8 +81,6 @@ private:
     void RestoreButtons(bool setIpOffered);
 
     SearchServices m_services;
-    std::function<int()> m_listenRun;
-    std::function<void()> m_nothingFound;
     int m_lookupThreads = 16;
     std::shared_ptr<SearchJob> m_lastJob;
     bool m_toldIcmpProblem = false;

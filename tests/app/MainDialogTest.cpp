@@ -1,18 +1,17 @@
 // The main window on the offscreen platform: layout, captions and F1 by language and
-// /set, the start-up enabling rule, the first timer tick, the busy guard, the Enable Set IP
-// question, the unit list's rules and the buttons' drawing.
+// /set, the enabling rule after the start-up, the first timer tick, the busy guard, the
+// Enable Set IP question, the unit list's rules and the buttons' drawing.
 #include "app/MainDialog.h"
 #include "app/CommandButton.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
-#include "support/ScriptedMessageBoxes.h"
 #include "core/UiLanguage.h"
 #include "platform/Files.h"
 #include "support/FakeUrlOpener.h"
+#include "support/ScriptedMessageBoxes.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
@@ -24,57 +23,47 @@ using Ids = std::vector<int>;
 namespace {
 
 constexpr int kEn = 409, kJa = kLanguageJapanese;
-constexpr int kDoubleClick = -1; // the list's double-click in the command log
 const Ids kButtons{kIdSearch, kIdWebTool, kIdSetIp, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit};
 
-// How a test's PC looks to the window.
+// How the start-up left the PC for the window.
 struct Pc
 {
-    int language = kEn, setIpLayout = 0, netInfo = 1, browseCheck = 1, maskResult = 1;
-    int survey = 0;
-    bool zeroMac = false;
-    bool root = false;
+    int language = kEn, setIpLayout = 0;
+    bool noMac = false, root = false, firstSearch = false;
+    StartupResult startup = StartupResult::Ready;
 };
 
-// A main window whose survey lists a made-up PC in row 0, with scripted boxes, a
-// recording URL opener and command hooks that log which command ran.
-struct Fixture
+// A main window with a made-up PC in row 0, scripted boxes, a recording URL opener and
+// commands that log which one ran (onRun, when set, runs inside the command).
+struct Fixture : WindowCommands
 {
     ScriptedMessageBoxes boxes;
     FakeUrlOpener urls;
-    int checks = 0, masks = 0; // browse checks and mask readings
     Ids calls;
+    std::function<void(int id)> onRun;
     std::unique_ptr<MainDialog> dialog;
 
-    MainDialogCommands Recorder()
+    void Run(int id) override
     {
-        auto log = [this](int id) { return [this, id](MainDialog&) { calls.push_back(id); }; };
-        // In the order of the hooks: first search, Search, Set IP, Back up, Restore, FW
-        // Update, Web tool, double-click.
-        const int ids[] = {kIdFirstSearchCommand, kIdSearch,  kIdSetIp,    kIdBackup, kIdRestore,
-                           kIdFwUpdate,           kIdWebTool, kDoubleClick};
-        return MainDialogCommands{log(ids[0]), log(ids[1]), log(ids[2]), log(ids[3]),
-                                  log(ids[4]), log(ids[5]), log(ids[6]), log(ids[7])};
+        calls.push_back(id);
+        if (onRun)
+            onRun(id);
     }
-    bool Make(const Pc& pc = {}, const std::string& helpDirectory = "/home/a b/")
+    MainDialog& Make(const Pc& pc = {})
     {
-        MainDialogServices services{.boxes = boxes, .urls = urls};
-        services.language = [pc] { return pc.language; };
-        services.survey = [pc](MainDialog& d, bool) {
-            d.State().host.NetInfoAvailable = pc.netInfo;
-            if (!pc.zeroMac)
-                d.State().host.pcMac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
-            d.State().devices.rows[0].SetName("OFFICE-PC");
-            return pc.survey;
-        };
-        services.networkBrowseCheck = [this, pc](MainDialog&) { return ++checks, pc.browseCheck; };
-        services.readInterfaceMask = [this, pc](MainDialog&) { return ++masks, pc.maskResult; };
-        services.helpDirectory = helpDirectory;
-        services.runningAsRoot = [pc] { return pc.root; };
-        dialog = std::make_unique<MainDialog>(nullptr, std::move(services));
-        dialog->State().m_bSetIpLayout = pc.setIpLayout; // the command line comes first
-        dialog->SetCommands(Recorder());
-        return dialog->Create(false);
+        DialogState state;
+        state.language = pc.language;
+        state.m_bSetIpLayout = pc.setIpLayout;
+        state.NoHostMac = pc.noMac;
+        state.firstTick = pc.firstSearch;
+        state.devices.rows[0].SetName("OFFICE-PC");
+        state.devices.rows[0].SetIpText("10.0.0.10");
+        state.devices.rows[0].SetMacText("00-1a-2b-3c-4d-5e");
+        state.devices.rows[0].SetTypeText("Your Host PC");
+        dialog = std::make_unique<MainDialog>(
+            nullptr, MainDialogServices{boxes, urls, "/home/a b/", pc.root}, state, pc.startup,
+            *this);
+        return *dialog;
     }
 };
 
@@ -109,15 +98,14 @@ struct LayoutRow
     const char* name;
     int language, setIpLayout;
     // Search, Web tool, Back up, Restore, FW Update, Exit, Set IP, Enable Set IP, the four
-    // column headers, the title of the run, the help page.
+    // column headers, the help page.
     const char* texts;
 };
-const char* const kEnTexts =
-    "Search|Web tool|Back up|Restore|FW Update|Exit|Set IP|Enable Set IP|"
-    "Computer name|MAC Address|IP Address|Type|Zelvo Setup Tool|quixhlpe.html";
+const char* const kEnTexts = "Search|Web tool|Back up|Restore|FW Update|Exit|Set IP|Enable Set IP|"
+                             "Computer name|MAC Address|IP Address|Type|quixhlpe.html";
 const char* const kJaTexts =
     "検  索|Webツール|構成保存|構成復元|ﾌｧｰﾑ更新|終  了|Set IP|IP設定 許可|"
-    "コンピュータ名|MACアドレス|IPアドレス|タイプ|Zelvoセットアップツール|quixhlpj.html";
+    "コンピュータ名|MACアドレス|IPアドレス|タイプ|quixhlpj.html";
 const LayoutRow kLayouts[] = {
     {"en", kEn, 0, kEnTexts},      {"en /set", kEn, 1, kEnTexts},       {"ja", kJa, 0, kJaTexts},
     {"ja /set", kJa, 1, kJaTexts}, {"zh is English", 804, 0, kEnTexts},
@@ -127,18 +115,14 @@ struct StartRow
 {
     const char* name;
     Pc pc;
-    int maskReadings, netInfoAfter;
     const char* enabled; // Search, Back up, Restore, FW Update, Exit, Web tool, Set IP, box
 };
 const StartRow kStarts[] = {
     // Back up and Restore are enabled from the start, unless the PC has no MAC.
-    {"normal PC", {}, 0, 1, "11111100"},
-    {"no MAC", {.zeroMac = true}, 0, 1, "00011100"},
-    {"no net info, mask read", {.netInfo = 0}, 1, 1, "11111100"},
-    {"no net info, mask unreadable", {.netInfo = 0, .maskResult = 0}, 1, 0, "11111100"},
-    // A failed browse check ends the start before the mask and the MAC are looked at.
-    {"browse check failed", {.netInfo = 0, .browseCheck = 0, .zeroMac = true}, 0, 0, "11111101"},
-    {"survey refused", {.survey = -1}, 0, 1, ""},
+    {"normal PC", {}, "11111100"},
+    {"no MAC", {.noMac = true}, "00011100"},
+    // A failed network check leaves the window as laid out.
+    {"network unusable", {.startup = StartupResult::NetworkUnusable}, "11111101"},
 };
 
 // A command button's state, drawn against the plain button.
@@ -165,8 +149,7 @@ private slots:
         QFETCH(int, row);
         const LayoutRow& r = kLayouts[row];
         Fixture f;
-        QVERIFY(f.Make({.language = r.language, .setIpLayout = r.setIpLayout}));
-        MainDialog& d = *f.dialog;
+        MainDialog& d = f.Make({.language = r.language, .setIpLayout = r.setIpLayout});
         auto* list = qobject_cast<QTreeWidget*>(d.Control(kIdList));
         QStringList seen;
         for (int id : {kIdSearch, kIdWebTool, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit, kIdSetIp,
@@ -174,12 +157,15 @@ private slots:
             seen << d.Control(id)->property("text").toString();
         for (int column = 0; column < 4; ++column)
             seen << list->headerItem()->text(column);
-        seen << QString::fromStdString(d.State().title) << QString::fromStdString(d.HelpFile());
+        seen << QString::fromStdString(d.HelpFile());
         // The PC in row 0; the window caption and the about item, the same in every language.
-        seen << list->topLevelItem(0)->text(0) << d.windowTitle() << d.AboutItemText();
+        for (int column = 0; column < 4; ++column)
+            seen << list->topLevelItem(0)->text(column);
+        seen << d.windowTitle() << d.AboutItemText();
         QCOMPARE(seen.join(u'|'),
                  QString::fromUtf8(r.texts) +
-                     QString::fromUtf8("|OFFICE-PC|Zelvoセットアップツール|ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+                     QString::fromUtf8("|OFFICE-PC|00-1a-2b-3c-4d-5e|10.0.0.10|Your Host PC|"
+                                       "Zelvoセットアップツール|ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
 
         // /set swaps Web tool for Set IP and hides the Enable Set IP box; the swapped-in
         // button carries the outline; FW Update, told last, is what Enter presses.
@@ -228,18 +214,10 @@ private slots:
     void startUpRule()
     {
         QFETCH(int, row);
-        const StartRow& r = kStarts[row];
         Fixture f;
-        QCOMPARE(f.Make(r.pc), r.pc.survey == 0);
-        QCOMPARE(f.checks, int(r.pc.survey == 0));
-        if (r.pc.survey != 0)
-            return;
-        QCOMPARE(f.masks, r.maskReadings);
-        QCOMPARE(f.dialog->State().host.NetInfoAvailable, r.netInfoAfter);
-        QCOMPARE(f.dialog->State().NoHostMac, int(r.pc.zeroMac && r.pc.browseCheck));
-        QCOMPARE(Enabled(*f.dialog, {kIdSearch, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit,
-                                     kIdWebTool, kIdSetIp, kIdEnableSetIp}),
-                 QByteArray(r.enabled));
+        QCOMPARE(Enabled(f.Make(kStarts[row].pc), {kIdSearch, kIdBackup, kIdRestore, kIdFwUpdate,
+                                                   kIdExit, kIdWebTool, kIdSetIp, kIdEnableSetIp}),
+                 QByteArray(kStarts[row].enabled));
     }
 
     // Run as root, the window starts no browser: the page (here F1's) is logged and its
@@ -250,8 +228,7 @@ private slots:
         LogWriter::SetLogPath(log);
         LogWriter::CreateEmpty();
         Fixture f;
-        QVERIFY(f.Make({.language = kJa, .root = true}));
-        QVERIFY(ShowActive(*f.dialog));
+        QVERIFY(ShowActive(f.Make({.language = kJa, .root = true})));
         QTest::keyClick(f.dialog.get(), Qt::Key_F1);
         const std::string url = "file:///home/a%20b/quixhlpj.html";
         QVERIFY(f.urls.Opened().empty());
@@ -264,53 +241,17 @@ private slots:
                  logged.c_str());
     }
 
+    // The first tick, 200 ms after the window was made, posts the first search once.
     void firstTickPostsTheFirstSearchOnce()
     {
         Fixture f;
-        QVERIFY(f.Make());
-        QTest::qWait(400); // the clock runs from the window's first showing
+        f.Make({.firstSearch = true});
+        QTest::qWait(100);
         QVERIFY(f.calls.empty());
-        f.dialog->show();
         QTRY_COMPARE_WITH_TIMEOUT(f.calls, Ids{kIdFirstSearchCommand}, 3000);
-        f.dialog->hide();
         f.dialog->show();
-        QTest::qWait(600); // neither a later tick nor a second showing searches again
+        QTest::qWait(400); // neither a later tick nor the showing searches again
         QCOMPARE(f.calls, Ids{kIdFirstSearchCommand});
-    }
-
-    // The start-up network check fails and its message box runs a loop of its own, longer
-    // than the first tick, inside the window's creation; the tool wires the commands only
-    // after the creation. The first search must still run, once, in the window's own loop.
-    void firstSearchSurvivesABoxThatRunsItsOwnLoop()
-    {
-        ScriptedMessageBoxes unused;
-        MainDialogServices services{.boxes = unused};
-        services.language = [] { return kEn; };
-        services.survey = [](MainDialog&, bool) { return 0; };
-        bool boxRan = false;
-        services.networkBrowseCheck = [&boxRan](MainDialog& d) {
-            QMessageBox box(QMessageBox::Question, QStringLiteral("ZelvoSetup"),
-                            QStringLiteral("Network searching can't be started."), QMessageBox::Ok,
-                            &d);
-            QTimer::singleShot(600, &box, &QMessageBox::accept);
-            box.exec();
-            boxRan = true;
-            return 0;
-        };
-        MainDialog d(nullptr, std::move(services));
-        QVERIFY(d.Create(false));
-        QVERIFY(boxRan);
-
-        int firstSearches = 0;
-        MainDialogCommands commands;
-        commands.firstSearch = [&firstSearches](MainDialog& w) {
-            ++firstSearches;
-            QTimer::singleShot(300, &w, &QDialog::accept); // room for a stray second one
-        };
-        d.SetCommands(std::move(commands));
-        QTimer::singleShot(10000, &d, &QDialog::reject); // hang guard
-        QCOMPARE(d.exec(), int(QDialog::Accepted));
-        QCOMPARE(firstSearches, 1);
     }
 
     // A search keeps the window's events flowing: every command, Exit, Esc and the close
@@ -319,17 +260,14 @@ private slots:
     void busyWindowTurnsEverythingAway()
     {
         Fixture f;
-        QVERIFY(f.Make());
-        MainDialog& d = *f.dialog;
-        d.State().firstTick = 0;
+        MainDialog& d = f.Make();
         QVERIFY(ShowActive(d));
         QSignalSpy rejected(&d, &QDialog::rejected);
         QString whileBusy = "not run";
-        MainDialogCommands commands = f.Recorder();
-        commands.searchAgain = [&](MainDialog& w) {
-            f.calls.push_back(kIdSearch);
-            if (f.calls.size() > 1)
-                return; // a second search inside the first
+        f.onRun = [&](int id) {
+            if (id != kIdSearch || f.calls.size() > 1)
+                return; // not a search, or a second one inside the first
+            MainDialog& w = d;
             w.Frame().Begin();
             for (int id : kButtons)
                 w.OnCommand(id);
@@ -339,11 +277,11 @@ private slots:
             whileBusy = QString(w.close() ? "closed" : "") + (w.isVisible() ? "" : "gone");
             w.Frame().End(RefreshVariant::Search, true);
         };
-        d.SetCommands(commands);
         QTest::mouseClick(d.Control(kIdSearch), Qt::LeftButton);
         QCOMPARE(whileBusy, QString());
         QCOMPARE(f.calls, Ids{kIdSearch});
         QCOMPARE(rejected.count(), 0);
+        f.onRun = {};
 
         for (int id : {kIdSetIp, kIdBackup, kIdRestore, kIdFwUpdate, kIdWebTool}) {
             f.calls.clear();
@@ -364,8 +302,7 @@ private slots:
         for (int language : {kEn, kJa}) {
             for (bool yes : {true, false}) {
                 Fixture f;
-                QVERIFY(f.Make({.language = language}));
-                MainDialog& d = *f.dialog;
+                MainDialog& d = f.Make({.language = language});
                 auto* box = qobject_cast<QCheckBox*>(d.Control(kIdEnableSetIp));
                 d.EnableControl(kIdEnableSetIp, true);
                 f.boxes.AddAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
@@ -386,14 +323,12 @@ private slots:
     }
 
     // A click takes the selection mark; Enter gives the web tool (never the default button,
-    // FW Update) and a double-click its own hook. While busy, none of them does anything.
+    // FW Update) and a double-click its own command. While busy, none of them does anything.
     void unitListRules()
     {
         Fixture f;
-        QVERIFY(f.Make());
-        MainDialog& d = *f.dialog;
+        MainDialog& d = f.Make();
         DialogState& s = d.State();
-        s.firstTick = 0;
         s.UnitsFound = 1;
         auto* list = qobject_cast<QTreeWidget*>(d.Control(kIdList));
         d.ShowRow(3, s.devices.rows[0]); // past the end: appended as rows 1 and 2
@@ -415,7 +350,7 @@ private slots:
         QTest::keyClick(list, Qt::Key_Return);
         QTRY_COMPARE(f.calls, Ids{kIdWebTool});
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at(1));
-        QCOMPARE(f.calls, (Ids{kIdWebTool, kDoubleClick}));
+        QCOMPARE(f.calls, (Ids{kIdWebTool, kIdList}));
     }
 
     // The black outline, the caption one pixel right and down while held and grey when

@@ -4,8 +4,9 @@
 #include "app/MainDialog.h"
 #include "app/ToolWiring.h"
 #include "core/ExePath.h"
-#include "support/ScriptedMessageBoxes.h"
 #include "platform/Files.h"
+#include "start/StartupSequence.h"
+#include "support/ScriptedMessageBoxes.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -33,7 +34,10 @@ struct ToolWindowOptions
     bool firstSearch = true;
 };
 
-struct ToolWindow
+// The window and the wiring as the application builds them (ToolRun), with the start-up
+// sequence run on this PC (in the lab: the PC's namespace), and each command counted and
+// timed on its way from the window to the wiring.
+struct ToolWindow : WindowCommands
 {
     ScriptedMessageBoxes boxes;
     std::unique_ptr<MainDialog> dialog;
@@ -45,52 +49,41 @@ struct ToolWindow
     std::map<int, qint64> lastMs;
     int searchesDone = 0;
 
-    explicit ToolWindow(ToolWindowOptions chosen = {}) : options(std::move(chosen))
-    {
-        const MainDialogServices tool = ToolWiring::WindowServices(boxes);
-        const int language = options.language;
-        // The opener is a reference: a chosen one is put in while the services are made.
-        MainDialogServices services{tool.boxes,
-                                    options.urls ? *options.urls : tool.urls,
-                                    tool.passes,
-                                    [language] { return language; },
-                                    tool.survey,
-                                    tool.networkBrowseCheck,
-                                    tool.readInterfaceMask,
-                                    tool.helpDirectory};
-        dialog = std::make_unique<MainDialog>(nullptr, services);
-    }
+    explicit ToolWindow(ToolWindowOptions chosen = {}) : options(std::move(chosen)) {}
+    ToolWindow(const ToolWindow&) = delete; // the window holds on to it
+    ToolWindow& operator=(const ToolWindow&) = delete;
 
+    // Runs the start-up and shows the window; false when the start-up refused the PC.
     bool Create()
     {
-        if (!dialog->Create(false))
+        DialogState state;
+        SurveyServices survey{boxes};
+        survey.systemLanguage = [language = options.language] { return language; };
+        const StartupResult startup = RunStartupSequence(state, survey);
+        if (startup == StartupResult::Refused)
             return false;
         if (!options.firstSearch)
-            dialog->State().firstTick = 0;
+            state.firstTick = 0;
+        const MainDialogServices tool = ToolWiring::WindowServices(boxes);
+        const MainDialogServices services{tool.boxes, options.urls ? *options.urls : tool.urls,
+                                          tool.helpDirectory, tool.runningAsRoot};
+        dialog = std::make_unique<MainDialog>(nullptr, services, std::move(state), startup, *this);
         wiring = std::make_unique<ToolWiring>(*dialog, boxes, options.parts);
-        auto counted = [this](int id, std::function<void(MainDialog&)> hook) {
-            return [this, id, hook](MainDialog& d) {
-                QElapsedTimer timer;
-                timer.start();
-                if (hook)
-                    hook(d);
-                lastMs[id] = timer.elapsed();
-                ++ended[id];
-                if (id == kIdSearch || id == kIdFirstSearchCommand)
-                    ++searchesDone;
-            };
-        };
-        MainDialogCommands c = wiring->Commands();
-        c.firstSearch = counted(kIdFirstSearchCommand, c.firstSearch);
-        c.searchAgain = counted(kIdSearch, c.searchAgain);
-        c.setIp = counted(kIdSetIp, c.setIp);
-        c.backup = counted(kIdBackup, c.backup);
-        c.restore = counted(kIdRestore, c.restore);
-        c.fwUpdate = counted(kIdFwUpdate, c.fwUpdate);
-        c.webTool = counted(kIdWebTool, c.webTool);
-        dialog->SetCommands(std::move(c));
         dialog->show();
         return true;
+    }
+
+    void Run(int id) override
+    {
+        if (!wiring)
+            return; // a first tick that arrives as the window goes
+        QElapsedTimer timer;
+        timer.start();
+        wiring->Run(id);
+        lastMs[id] = timer.elapsed();
+        ++ended[id];
+        if (id == kIdSearch || id == kIdFirstSearchCommand)
+            ++searchesDone;
     }
 
     // Lists a unit as a search would have; false when the tables are full.

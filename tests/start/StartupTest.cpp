@@ -1,9 +1,11 @@
-#include "host/StartupSurvey.h"
+// The start-up: the survey (settings, log, the PC and row 0, refusals) and the sequence
+// that both front ends run around it.
 #include "core/DialogState.h"
 #include "core/IniSettings.h"
 #include "core/MessageCatalogue.h"
-#include "support/ScriptedMessageBoxes.h"
+#include "start/StartupSequence.h"
 #include "support/FakeHostPlatform.h"
+#include "support/ScriptedMessageBoxes.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -194,6 +196,63 @@ TEST_F(StartupSurvey, refusalsTellWhyAndKeepTheWindowFromBeingCreated)
         EXPECT_TRUE(log.ends_with(r.logTail) && log.find(kClose) == std::string::npos)
             << r.shown << "\n"
             << log;
+    }
+}
+
+// After the survey: the network check, the subnet mask from the interface list when the
+// survey had none, and NoHostMac; a refused survey or a failed check ends the start there.
+TEST_F(StartupSurvey, sequenceChecksTheNetworkThenTheMaskThenTheMac)
+{
+    using enum StartupResult;
+    struct Row
+    {
+        const char* name;
+        int language, linkError;
+        uint8_t mac;
+        bool tcp;
+        int browse, mask;
+        StartupResult result;
+        std::string steps;
+        int netInfo, noMac; // -1: not looked at
+    };
+    const Row rows[] = {
+        {"ready", 409, 0, 0x10, true, 1, 1, Ready, " browse", 1, 0},
+        {"mask read", 411, EAFNOSUPPORT, 0x10, true, 1, 1, Ready, " browse mask", 1, -1},
+        {"mask unreadable", 409, EAFNOSUPPORT, 0x10, true, 1, 0, Ready, " browse mask", 0, -1},
+        {"no MAC", 409, 0, 0, true, 1, 1, Ready, " browse", 1, 1},
+        {"network unusable", 409, 0, 0, true, 0, 1, NetworkUnusable, " browse", 1, 0},
+        {"survey refused", 409, 0, 0x10, false, 1, 1, Refused, "", -1, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        pc = FakeHostPlatform{};
+        pc.AddInterface(2, "eth0", r.mac, {{"10.0.0.2", 16}});
+        pc.network.errorCode = r.linkError;
+        pc.tcp = r.tcp;
+        state = DialogState{};
+        language = r.language;
+        std::string steps;
+        StartupChecks checks;
+        checks.networkBrowse = [&](MessageBoxes&, int lang) {
+            EXPECT_EQ(lang, r.language);
+            return steps += " browse", r.browse;
+        };
+        checks.interfaceMask = [&](Ipv4Address address, SubnetMask& mask) {
+            EXPECT_EQ(address.Dotted(), "10.0.0.2");
+            mask = {255, 255, 0, 0};
+            return steps += " mask", r.mask;
+        };
+        ScriptedMessageBoxes boxes;
+        SurveyServices services{boxes};
+        services.platform = &pc;
+        services.modulePath = dir + "/ZelvoSetup";
+        services.systemLanguage = [this] { return language; };
+        EXPECT_EQ(RunStartupSequence(state, services, checks), r.result);
+        EXPECT_EQ(steps, r.steps);
+        EXPECT_TRUE(r.netInfo < 0 || state.host.NetInfoAvailable == r.netInfo);
+        EXPECT_TRUE(r.noMac < 0 || state.NoHostMac == r.noMac);
+        EXPECT_TRUE(r.steps.find("mask") == std::string::npos ||
+                    ProcessPcSubnet().subnetMask == (SubnetMask{255, 255, 0, 0}));
     }
 }
 
