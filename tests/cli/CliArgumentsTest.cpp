@@ -13,14 +13,23 @@ ParsedArguments Parse(std::vector<std::string> args)
     return ParseCliArguments(args);
 }
 
+// The words of a command line; the request in short: command number, format number
+// (table, json, csv), then q, y, o and h for quiet, yes, open and help, then the operands.
 struct Accepted
 {
     std::vector<std::string> args;
-    CliCommand command;
-    OutputFormat format;
-    bool quiet, yes, open, help;
-    std::vector<std::string> operands;
+    std::string request;
 };
+
+std::string Short(const CliRequest& r)
+{
+    std::string text = std::to_string(int(r.command)) + " " + std::to_string(int(r.format)) + " " +
+                       (r.quiet ? "q" : "") + (r.yes ? "y" : "") + (r.open ? "o" : "") +
+                       (r.help ? "h" : "");
+    for (const std::string& operand : r.operands)
+        text += " " + operand;
+    return text;
+}
 
 class AcceptedLines : public testing::TestWithParam<Accepted>
 {
@@ -28,67 +37,34 @@ class AcceptedLines : public testing::TestWithParam<Accepted>
 
 TEST_P(AcceptedLines, giveTheRequest)
 {
-    const Accepted& c = GetParam();
-    const ParsedArguments parsed = Parse(c.args);
+    const ParsedArguments parsed = Parse(GetParam().args);
     ASSERT_TRUE(parsed.request) << parsed.error;
-    const CliRequest& r = *parsed.request;
-    EXPECT_EQ(r.command, c.command);
-    EXPECT_EQ(r.format, c.format);
-    EXPECT_EQ(r.quiet, c.quiet);
-    EXPECT_EQ(r.yes, c.yes);
-    EXPECT_EQ(r.open, c.open);
-    EXPECT_EQ(r.help, c.help);
-    EXPECT_EQ(r.operands, c.operands);
+    EXPECT_EQ(Short(*parsed.request), GetParam().request);
 }
 
+std::string N(CliCommand c)
+{
+    return std::to_string(int(c));
+}
 using C = CliCommand;
-using F = OutputFormat;
 INSTANTIATE_TEST_SUITE_P(
     Table, AcceptedLines,
-    testing::Values(
-        Accepted{{"search"}, C::Search, F::Table, false, false, false, false, {}},
-        Accepted{{"search", "--json"}, C::Search, F::Json, false, false, false, false, {}},
-        Accepted{{"--csv", "search"}, C::Search, F::Csv, false, false, false, false, {}},
-        Accepted{{"-q", "search", "--json", "--json"},
-                 C::Search,
-                 F::Json,
-                 true,
-                 false,
-                 false,
-                 false,
-                 {}},
-        Accepted{
-            {"backup", "NAS01", "-qy"}, C::Backup, F::Table, true, true, false, false, {"NAS01"}},
-        Accepted{{"restore", "--yes", "10.0.0.21", "nas_400001.dat"},
-                 C::Restore,
-                 F::Table,
-                 false,
-                 true,
-                 false,
-                 false,
-                 {"10.0.0.21", "nas_400001.dat"}},
-        // "--" lets a file whose name starts with a dash through.
-        Accepted{{"firmware", "NAS01", "--", "-odd.fup"},
-                 C::Firmware,
-                 F::Table,
-                 false,
-                 false,
-                 false,
-                 false,
-                 {"NAS01", "-odd.fup"}},
-        Accepted{{"web", "--open", "02-5a-e1-40-00-01"},
-                 C::Web,
-                 F::Table,
-                 false,
-                 false,
-                 true,
-                 false,
-                 {"02-5a-e1-40-00-01"}},
-        // Help needs no operands and wins over everything else.
-        Accepted{{"backup", "--help"}, C::Backup, F::Table, false, false, false, true, {}},
-        Accepted{{"help", "assign"}, C::Assign, F::Table, false, false, false, true, {}},
-        Accepted{{"--help"}, C::None, F::Table, false, false, false, true, {}},
-        Accepted{{"assign"}, C::Assign, F::Table, false, false, false, false, {}}));
+    testing::Values(Accepted{{"search"}, N(C::Search) + " 0 "},
+                    Accepted{{"search", "--json"}, N(C::Search) + " 1 "},
+                    Accepted{{"--csv", "search"}, N(C::Search) + " 2 "},
+                    Accepted{{"-q", "search", "--json", "--json"}, N(C::Search) + " 1 q"},
+                    Accepted{{"backup", "NAS01", "-qy"}, N(C::Backup) + " 0 qy NAS01"},
+                    Accepted{{"restore", "--yes", "10.0.0.21", "a.dat"},
+                             N(C::Restore) + " 0 y 10.0.0.21 a.dat"},
+                    // "--" lets a file whose name starts with a dash through.
+                    Accepted{{"firmware", "NAS01", "--", "-odd.fup"},
+                             N(C::Firmware) + " 0  NAS01 -odd.fup"},
+                    Accepted{{"web", "--open", "NAS01"}, N(C::Web) + " 0 o NAS01"},
+                    // Help needs no operands and wins over everything else.
+                    Accepted{{"backup", "--help"}, N(C::Backup) + " 0 h"},
+                    Accepted{{"help", "assign"}, N(C::Assign) + " 0 h"},
+                    Accepted{{"--help"}, N(C::None) + " 0 h"},
+                    Accepted{{"assign"}, N(C::Assign) + " 0 "}));
 
 TEST(CliArguments, assignTakesItsValuesInBothSpellings)
 {

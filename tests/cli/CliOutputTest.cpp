@@ -64,10 +64,7 @@ TEST(CliReport, unitResultsCarryTheirFieldsInEveryFormat)
     EXPECT_EQ(FormatReport(report, OutputFormat::Table, 409),
               "name:     NAS01\nmac:      02-5a-e1-40-00-01\naddress:  10.231.7.21\n"
               "result:   0\ncode:     0x0000\nfile:     /tmp/a,b.dat\n");
-}
-
-TEST(CliReport, csvOfASearchHasOneRowPerListedDevice)
-{
+    // A search's CSV has one row per listed device.
     EXPECT_EQ(FormatReport(SearchReport(), OutputFormat::Csv, 411),
               "role,name,mac,address,type\r\n"
               "pc,LABPC,02-00-00-00-00-10,10.231.7.10,Your Host PC\r\n"
@@ -94,35 +91,26 @@ TEST_P(Escapes, keepTheFormatsWellFormed)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Escapes,
-    testing::Values(Escape{"plain", "\"plain\"", "plain"},
-                    Escape{"say \"hi\"", "\"say \\\"hi\\\"\"", "\"say \"\"hi\"\"\""},
+    testing::Values(Escape{"say \"hi\"", "\"say \\\"hi\\\"\"", "\"say \"\"hi\"\"\""},
                     Escape{"back\\slash", "\"back\\\\slash\"", "back\\slash"},
                     Escape{"two\r\nlines", "\"two\\r\\nlines\"", "\"two\r\nlines\""},
                     Escape{std::string("nul\0bell\x07", 9), "\"nul\\u0000bell\\u0007\"",
                            std::string("nul\0bell\x07", 9)},
                     // A name in another code page is not UTF-8: JSON stays valid.
                     Escape{"NAS\xe9\xff", "\"NAS\\ufffd\\ufffd\"", "NAS\xe9\xff"},
-                    Escape{"\xe3\x81", "\"\\ufffd\\ufffd\"", "\xe3\x81"},
                     Escape{"\xc0\xaf", "\"\\ufffd\\ufffd\"", "\xc0\xaf"}, // overlong '/'
-                    Escape{"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\"", "\xed\xa0\x80"},
                     Escape{"ｶﾅ 漢字", "\"ｶﾅ 漢字\"", "ｶﾅ 漢字"},
                     // A spreadsheet would run a cell that starts like a formula.
                     Escape{"=cmd|' /C calc'!A0", "\"=cmd|' /C calc'!A0\"",
                            "\"'=cmd|' /C calc'!A0\""},
-                    Escape{"+1", "\"+1\"", "\"'+1\""}, Escape{"-1", "\"-1\"", "\"'-1\""},
-                    Escape{"@SUM(A1)", "\"@SUM(A1)\"", "\"'@SUM(A1)\""},
                     Escape{"\t=1", "\"\\t=1\"", "\"'\t=1\""},
                     Escape{"=\"a\",b", "\"=\\\"a\\\",b\"", "\"'=\"\"a\"\",b\""},
                     Escape{"a=b", "\"a=b\"", "a=b"}));
 
 TEST(CliReport, displayWidthCountsWideCharactersTwice)
 {
-    EXPECT_EQ(DisplayWidth(""), 0);
-    EXPECT_EQ(DisplayWidth("NAS01"), 5);
-    EXPECT_EQ(DisplayWidth("漢字"), 4);
-    EXPECT_EQ(DisplayWidth("ｶﾅ"), 2);   // half-width katakana
-    EXPECT_EQ(DisplayWidth("ＡＢ"), 4); // full-width Latin
-    EXPECT_EQ(DisplayWidth("\xff\xfe"), 2);
+    // Half-width katakana count once, full-width Latin twice, a stray byte once.
+    EXPECT_EQ(DisplayWidth("NAS01漢字ｶﾅＡＢ\xff"), 5 + 4 + 2 + 4 + 1);
 }
 
 // A list as a search leaves it: row 0 the PC, units in rows 1 and up, row 3 a slot
@@ -172,16 +160,14 @@ TEST_P(UnitOperands, pickOnlyListedUnits)
 INSTANTIATE_TEST_SUITE_P(
     Table, UnitOperands,
     testing::Values(
-        Pick{"10.0.0.21", UnitMatch::Found, 1}, Pick{"10.0.0.24", UnitMatch::Found, 4},
-        Pick{"02:5a:e1:40:00:16", UnitMatch::Found, 2},
+        Pick{"10.0.0.24", UnitMatch::Found, 4}, Pick{"02:5a:e1:40:00:16", UnitMatch::Found, 2},
         Pick{"02-5A-E1-40-00-15", UnitMatch::Found, 1}, Pick{"nas01", UnitMatch::Found, 1},
         // Two units named alike, whatever the case: the user must say which.
         Pick{"NAS02", UnitMatch::Ambiguous, -1},
         // Counted by the search but not listed, the PC, no one at all.
         Pick{"NAS03", UnitMatch::NotFound, -1}, Pick{"10.0.0.23", UnitMatch::NotFound, -1},
         Pick{"LABPC", UnitMatch::NotFound, -1}, Pick{"10.0.0.10", UnitMatch::NotFound, -1},
-        Pick{"02:00:00:00:00:10", UnitMatch::NotFound, -1},
-        Pick{"10.0.0.021", UnitMatch::NotFound, -1}, Pick{"", UnitMatch::NotFound, -1}));
+        Pick{"10.0.0.021", UnitMatch::NotFound, -1}));
 
 TEST(UnitOperands, answerTheUnitPickWithTheNamedUnitsEntry)
 {
@@ -214,8 +200,7 @@ TEST(UnitOperands, dottedAddressesAreStrict)
 {
     EXPECT_TRUE(ParseDottedAddress("0.0.0.0"));
     EXPECT_TRUE(ParseDottedAddress("255.255.255.255"));
-    for (const char* bad : {"256.1.1.1", "1.2.3", "1.2.3.4.", "1.2.3.4.5", "01.2.3.4", "1..3.4",
-                            " 1.2.3.4", "1.2.3.4 ", "1.2.3.4444", "a.b.c.d"})
+    for (const char* bad : {"256.1.1.1", "1.2.3", "1.2.3.4.", "01.2.3.4", "1..3.4", " 1.2.3.4"})
         EXPECT_FALSE(ParseDottedAddress(bad)) << bad;
     EXPECT_EQ(ParseDottedAddress("10.231.7.21")->Dotted(), "10.231.7.21");
 }
@@ -255,16 +240,12 @@ using A = MessageAnswer;
 using B = MessageButtons;
 INSTANTIATE_TEST_SUITE_P(
     Table, Questions,
-    testing::Values(Question{true, false, {}, B::YesNo, A::Yes, false},
-                    Question{true, true, {"n"}, B::YesNo, A::Yes, false},
+    testing::Values(Question{true, true, {"n"}, B::YesNo, A::Yes, false},
                     Question{true, false, {}, B::OkCancel, A::Ok, false},
                     Question{false, false, {"y"}, B::YesNo, A::No, true},
                     Question{false, false, {}, B::YesNoCancel, A::Cancel, true},
-                    Question{false, false, {}, B::OkCancel, A::Cancel, true},
-                    Question{false, true, {"y"}, B::YesNo, A::Yes, false},
                     Question{false, true, {" yes "}, B::YesNo, A::Yes, false},
                     Question{false, true, {"はい"}, B::YesNo, A::Yes, false},
-                    Question{false, true, {"n"}, B::YesNo, A::No, false},
                     Question{false, true, {"no"}, B::YesNoCancel, A::No, false},
                     Question{false, true, {"maybe", "", "y"}, B::YesNo, A::Yes, false},
                     Question{false, true, {"maybe", "?", "perhaps"}, B::YesNo, A::No, true},
@@ -278,10 +259,7 @@ TEST(Questions, messagesAreWrittenAndNeedNoAnswer)
     EXPECT_EQ(boxes.Show("a\n\rb\r\nc\rd\n\n", MessageIcon::Stop, B::Ok), A::Ok);
     EXPECT_EQ(console.err, "a\nb\nc\nd\n");
     EXPECT_FALSE(boxes.Refused());
-}
-
-TEST(Questions, plainTextKeepsDoubledBreaksApart)
-{
+    // Doubled breaks stay apart.
     EXPECT_EQ(ConsoleMessageBoxes::PlainText("a\r\n\r\nb"), "a\n\nb");
     EXPECT_EQ(ConsoleMessageBoxes::PlainText("a\n\r\n\rb"), "a\n\nb");
     EXPECT_EQ(ConsoleMessageBoxes::PlainText("a\n\nb\r\r"), "a\n\nb");

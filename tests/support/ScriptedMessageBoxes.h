@@ -121,19 +121,13 @@ private:
                 return static_cast<E>(i);
         return std::nullopt;
     }
-    static bool Allowed(MessageButtons buttons, MessageAnswer answer)
+    static bool Allowed(MessageButtons b, MessageAnswer a)
     {
-        switch (buttons) {
-        case MessageButtons::Ok:
-            return answer == MessageAnswer::Ok;
-        case MessageButtons::OkCancel:
-            return answer == MessageAnswer::Ok || answer == MessageAnswer::Cancel;
-        case MessageButtons::YesNo:
-            return answer == MessageAnswer::Yes || answer == MessageAnswer::No;
-        case MessageButtons::YesNoCancel:
-            return answer != MessageAnswer::Ok;
-        }
-        return false;
+        using enum MessageAnswer;
+        return b == MessageButtons::Ok         ? a == Ok
+               : b == MessageButtons::OkCancel ? a == Ok || a == Cancel
+               : b == MessageButtons::YesNo    ? a == Yes || a == No
+                                               : a != Ok;
     }
     static MessageAnswer SafeAnswer(MessageButtons buttons)
     {
