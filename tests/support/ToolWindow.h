@@ -64,9 +64,10 @@ struct ToolWindow : WindowCommands
             return false;
         if (!options.firstSearch)
             state.firstTick = 0;
-        const MainDialogServices tool = ToolWiring::WindowServices(boxes);
-        const MainDialogServices services{tool.boxes, options.urls ? *options.urls : tool.urls,
-                                          tool.helpDirectory, tool.runningAsRoot};
+        // The lab runs as root; a window that refused the browser would hide the pages
+        // that the commands open from the test's opener.
+        const MainDialogServices services{
+            boxes, options.urls ? *options.urls : SystemUrlOpener(), {}, false};
         dialog = std::make_unique<MainDialog>(nullptr, services, std::move(state), startup, *this);
         wiring = std::make_unique<ToolWiring>(*dialog, boxes, options.parts);
         dialog->show();
