@@ -45,9 +45,8 @@ public:
     {
     }
 
-    std::optional<ChosenFile> Run(const UnitFileContent& content) override
+    std::optional<ChosenFile> Run(const UnitFileContent&) override
     {
-        m_shown.push_back(content);
         const std::optional<std::string> answer =
             m_answers.empty() ? std::nullopt : m_answers.front();
         if (!m_answers.empty())
@@ -56,11 +55,9 @@ public:
             return std::nullopt;
         return ChosenFile{answer->substr(answer->rfind('/') + 1), *answer};
     }
-    const std::vector<UnitFileContent>& Shown() const { return m_shown; }
 
 private:
     std::deque<std::optional<std::string>> m_answers;
-    std::vector<UnitFileContent> m_shown;
 };
 
 } // namespace zelvo
