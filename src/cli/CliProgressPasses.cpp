@@ -38,10 +38,7 @@ std::string CliProgressPasses::LineText(const std::string& message, int filled, 
 
 void CliProgressPasses::Stepped(const std::string& message, int secondsLeft)
 {
-    const auto followedDone = [this] {
-        return m_followed && m_followed->done.load(std::memory_order_acquire);
-    };
-    if (followedDone())
+    if (FollowedDone())
         return;
     // The window's pacing, the bar redrawn a cell at a time; between two cells the pass
     // waits on the followed worker, so that it ends the moment the worker is done.
@@ -78,13 +75,22 @@ void CliProgressPasses::RunTimedPass(int secondsLeft, int phase)
 {
     // The timed pass follows the wall clock's second as the window's does; its bar
     // advances every few milliseconds, so only every tenth step is drawn.
+    // It too ends once the worker it follows is done.
     const std::string message = TimedPassTexts(m_language, phase).message;
     int step = 0;
-    RunSecondBoundSteps(m_clock, [&] {
-        if (step++ % 10 == 0)
-            m_line.Show(
-                LineText(message, step * kBarCells / kTimedPassSteps, kBarCells, secondsLeft));
-    });
+    RunSecondBoundSteps(
+        m_clock,
+        [&] {
+            if (step++ % 10 == 0)
+                m_line.Show(
+                    LineText(message, step * kBarCells / kTimedPassSteps, kBarCells, secondsLeft));
+        },
+        [this] { return FollowedDone(); });
+}
+
+bool CliProgressPasses::FollowedDone() const
+{
+    return m_followed && m_followed->done.load(std::memory_order_acquire);
 }
 
 } // namespace zelvo

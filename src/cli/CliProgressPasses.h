@@ -10,8 +10,8 @@ namespace zelvo {
 // The progress passes of the command line. A pass lasts as long as the window's does
 // (paced by the same rules, so every wait keeps its rhythm and budget) and draws the
 // window's pass text with a bar that fills during the pass and the seconds left.
-// Without a terminal the passes only keep time. A stepped pass ends the moment the
-// worker it follows is done: nobody at a terminal needs the rest of the second.
+// Without a terminal the passes only keep time. A pass ends the moment the worker it
+// follows is done: nobody at a terminal needs the rest of the second.
 // The command line's main thread only.
 class CliProgressPasses final : public ProgressPasses
 {
@@ -31,6 +31,7 @@ public:
 
 private:
     void Stepped(const std::string& message, int secondsLeft);
+    bool FollowedDone() const;
 
     ProgressLine& m_line;
     int m_language;

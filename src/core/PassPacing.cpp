@@ -24,13 +24,18 @@ int RunPacedSteps(int count, int durationMs, const Clock& clock, const std::func
     return std::max(count, 0);
 }
 
-int RunSecondBoundSteps(const Clock& clock, const std::function<void()>& step)
+int RunSecondBoundSteps(const Clock& clock, const std::function<void()>& step,
+                        const std::function<bool()>& ended)
 {
+    const auto over = [&ended] { return ended && ended(); };
     // Start no later than half a second into a second. Sleeping to the next second
-    // instead of spinning on the clock keeps the CPU free meanwhile.
+    // instead of spinning on the clock keeps the CPU free meanwhile; in steps' slices
+    // when the pass may end early.
     int64_t now = clock.NowMs();
-    while (now % 1000 > 500) {
-        clock.SleepMs(static_cast<int>(1000 - now % 1000));
+    while (now % 1000 > 500 && !over()) {
+        const int64_t toNextSecond = 1000 - now % 1000;
+        clock.SleepMs(static_cast<int>(ended ? std::min<int64_t>(toNextSecond, kTimedPassStepMs)
+                                             : toNextSecond));
         now = clock.NowMs();
     }
     const int64_t start = now;
@@ -42,7 +47,7 @@ int RunSecondBoundSteps(const Clock& clock, const std::function<void()>& step)
         now = clock.NowMs();
         // A wall clock that was set back would otherwise keep the pass going until
         // it reached the start's second again.
-        if (now / 1000 > startSecond || now < start)
+        if (now / 1000 > startSecond || now < start || over())
             break;
         const int64_t msPart = now % 1000;
         if ((msPart - startMsPart) / kTimedPassStepMs > steps) {

@@ -28,7 +28,9 @@ int RunPacedSteps(int count, int durationMs, const Clock& clock, const std::func
 // clock is at most half a second into a second, then runs until that second is over,
 // calling step() once for every 5 ms elapsed since the start. A pass started 200 ms
 // past a second lasts 800 ms; one started 700 ms past waits for the next second and
-// lasts all of it. A clock set back during the pass ends it. Returns the steps run.
-int RunSecondBoundSteps(const Clock& clock, const std::function<void()>& step);
+// lasts all of it. A clock set back during the pass ends it, and so does ended()
+// returning true (looked at between steps, when given). Returns the steps run.
+int RunSecondBoundSteps(const Clock& clock, const std::function<void()>& step,
+                        const std::function<bool()>& ended = {});
 
 } // namespace zelvo

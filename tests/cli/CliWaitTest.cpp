@@ -31,8 +31,21 @@ TEST(CliProgressPasses, aWaitEndsWhenTheWorkerIsDoneNotOnASecondsBoundary)
         EXPECT_GE(took, milliseconds(workMs));
         EXPECT_LT(took, milliseconds(workMs + 300)) << workMs;
     }
+    // The responder's timed pass ends with the datagram its worker waited for.
+    WorkerJob datagram;
+    passes.Follow(&datagram);
+    std::thread arrival([&] {
+        std::this_thread::sleep_for(milliseconds(100));
+        datagram.MarkDone();
+    });
+    auto start = Steady::now();
+    passes.RunTimedPass(10, 0);
+    EXPECT_LT(Steady::now() - start,
+              milliseconds(400)); // a whole pass lasts half a second at least
+    arrival.join();
     // Following no worker, a pass keeps its whole second.
-    const auto start = Steady::now();
+    passes.Follow(nullptr);
+    start = Steady::now();
     passes.RunRetrievePass(5);
     EXPECT_GE(Steady::now() - start, milliseconds(950)); // whole milliseconds of the clock
 }
