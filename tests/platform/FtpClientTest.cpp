@@ -129,10 +129,10 @@ TEST_F(FtpClientTest, walksDirectoriesListsFetchesStoresAndDeletes)
     ASSERT_EQ(ftp->Store(*upload, "abcd1234.fup.part", began).code, kFtpOk);
     EXPECT_TRUE(began);
     ASSERT_EQ(ftp->Rename("abcd1234.fup.part", "abcd1234.fup").code, kFtpOk);
-    EXPECT_EQ(server.FileBytes("/firmware/abcd1234.fup"), kConfigBytes);
-    EXPECT_FALSE(server.HasFile("/firmware/abcd1234.fup.part"));
+    EXPECT_EQ(server.File("/firmware/abcd1234.fup"), kConfigBytes);
+    EXPECT_FALSE(server.File("/firmware/abcd1234.fup.part"));
     ASSERT_EQ(ftp->Delete("abcd1234.fup").code, kFtpOk);
-    EXPECT_FALSE(server.HasFile("/firmware/abcd1234.fup"));
+    EXPECT_FALSE(server.File("/firmware/abcd1234.fup"));
     EXPECT_EQ(server.Sessions(), 1); // one connection carries the whole job
 }
 
@@ -153,7 +153,7 @@ TEST_F(FtpClientTest, failuresCarryTheirOwnCodes)
               kFtpPathNotFound);
     // A name may not smuggle a second command onto the control connection.
     EXPECT_NE(ftp->Delete("a\r\nDELE nas_ABCDEF.dat").code, kFtpOk);
-    EXPECT_TRUE(server.HasFile("/config/nas_ABCDEF.dat"));
+    EXPECT_TRUE(server.File("/config/nas_ABCDEF.dat"));
 
     ftp.reset(); // the server takes one session at a time
     server.SetFault(Fault::RefuseLogin);
@@ -200,7 +200,7 @@ TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
         // After a stop every later step fails at once.
         EXPECT_EQ(ftp->Delete("nas_ABCDEF.dat").code, kFtpCancelled);
     }
-    EXPECT_TRUE(server.HasFile("/config/nas_ABCDEF.dat"));
+    EXPECT_TRUE(server.File("/config/nas_ABCDEF.dat"));
 
     // A cut-off upload says it began: the server may hold a part under its name.
     server.SetFault(Fault::CutStore);
@@ -213,7 +213,7 @@ TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
     bool began = false;
     EXPECT_NE(ftp->Store(*upload, "nas_ABCDEF.dat.part", began).code, kFtpOk);
     EXPECT_TRUE(began);
-    EXPECT_TRUE(server.HasFile("/config/nas_ABCDEF.dat.part"));
+    EXPECT_TRUE(server.File("/config/nas_ABCDEF.dat.part"));
 }
 
 // The backup folder on a small disk of its own, mounted in a mount namespace of this

@@ -1,7 +1,11 @@
 #include "support/MiniFtpServer.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -9,6 +13,8 @@
 
 namespace zelvo::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 int ListenLoopback(int& port)
 {
@@ -54,6 +60,8 @@ bool SendAll(int fd, std::string_view data)
 
 MiniFtpServer::MiniFtpServer() : m_listen(ListenLoopback(m_port))
 {
+    char root[] = "/tmp/zelvo-mini-ftp-XXXXXX";
+    m_root = ::mkdtemp(root);
     m_thread = std::thread([this] {
         while (Readable(m_listen, m_stop)) {
             const int control = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
@@ -72,14 +80,23 @@ MiniFtpServer::~MiniFtpServer()
     m_thread.join();
     if (m_listen >= 0)
         ::close(m_listen);
+    fs::remove_all(m_root);
+}
+
+void MiniFtpServer::PutFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(m_root + path, std::ios::binary) << bytes;
+}
+
+std::optional<std::string> MiniFtpServer::File(const std::string& path) const
+{
+    return ReadSmallFile(m_root + path, std::size_t{1} << 20);
 }
 
 void MiniFtpServer::Session(int control)
 {
-    std::unique_lock lock(m_mutex);
     const Fault fault = m_fault;
-    const auto [lines, lineBytes] = m_listing;
-    lock.unlock();
+    const std::size_t lines = m_listingLines, lineBytes = m_listingLineBytes;
     const auto reply = [control](const std::string& text) { SendAll(control, text + "\r\n"); };
     char chunk[65536];
     std::string cwd = "/", buffer, renameFrom;
@@ -110,11 +127,7 @@ void MiniFtpServer::Session(int control)
         const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
         std::string path =
             !arg.empty() && arg[0] == '/' ? arg : (cwd == "/" ? "" : cwd) + "/" + arg;
-        lock.lock();
-        const auto file = m_files.find(path);
-        const bool exists = file != m_files.end();
-        const std::string bytes = exists ? file->second : "";
-        lock.unlock();
+        const std::optional<std::string> bytes = File(path);
         if (verb == "USER") {
             reply("331 password please");
         } else if (verb == "PASS") {
@@ -124,9 +137,7 @@ void MiniFtpServer::Session(int control)
         } else if (verb == "CWD") {
             while (path.size() > 1 && path.back() == '/')
                 path.pop_back();
-            lock.lock();
-            const bool known = m_directories.count(path) != 0;
-            lock.unlock();
+            const bool known = fs::is_directory(m_root + path);
             cwd = known ? path : cwd;
             reply(known ? "250 ok" : "550 Failed to change directory.");
         } else if (verb == "TYPE") {
@@ -139,16 +150,13 @@ void MiniFtpServer::Session(int control)
             reply("229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)");
         } else if (verb == "SIZE") {
             reply(fault == Fault::EndlessRetrieve ? "502 SIZE not implemented"
-                  : exists                        ? "213 " + std::to_string(bytes.size())
+                  : bytes                         ? "213 " + std::to_string(bytes->size())
                                                   : "550 no such file");
         } else if (verb == "NLST") {
             std::string listing;
-            const std::string folder = cwd == "/" ? "/" : cwd + "/";
-            lock.lock();
-            for (const auto& [name, content] : m_files)
-                if (name.rfind(folder, 0) == 0 && name.find('/', folder.size()) == name.npos)
-                    listing += name.substr(folder.size()) + "\r\n";
-            lock.unlock();
+            for (const auto& entry : fs::directory_iterator(m_root + cwd))
+                if (entry.is_regular_file())
+                    listing += entry.path().filename().string() + "\r\n";
             reply("150 listing");
             const int data = acceptData();
             // A generated listing goes in pieces of about 64 KiB, and stops when the
@@ -165,12 +173,12 @@ void MiniFtpServer::Session(int control)
             }
             ::close(data);
             reply("226 done");
-        } else if (verb == "RETR" && !exists) {
+        } else if (verb == "RETR" && !bytes) {
             reply("550 Failed to open file.");
         } else if (verb == "RETR") {
             const bool endless = fault == Fault::EndlessRetrieve;
             reply("150 Opening BINARY mode data connection for " + arg +
-                  (endless ? "." : " (" + std::to_string(bytes.size()) + " bytes)."));
+                  (endless ? "." : " (" + std::to_string(bytes->size()) + " bytes)."));
             const int data = acceptData();
             // A mebibyte more than any download may be: a client without a cap takes it
             // all, and the disk is not filled when one is missing.
@@ -179,8 +187,8 @@ void MiniFtpServer::Session(int control)
                 left -= piece.size();
             const bool cut = fault == Fault::CutRetrieve || fault == Fault::StallRetrieve;
             if (!endless)
-                SendAll(data,
-                        std::string_view(bytes).substr(0, cut ? bytes.size() / 2 : bytes.size()));
+                SendAll(data, std::string_view(*bytes).substr(0, cut ? bytes->size() / 2
+                                                                     : bytes->size()));
             while (fault == Fault::StallRetrieve && Readable(control, m_stop) &&
                    ::recv(control, chunk, sizeof chunk, 0) > 0) {
             }
@@ -204,22 +212,17 @@ void MiniFtpServer::Session(int control)
                 break;
             reply("226 Transfer complete.");
         } else if (verb == "DELE") {
-            lock.lock();
-            const bool deleted = m_files.erase(path) != 0;
-            lock.unlock();
-            reply(deleted ? "250 Delete operation successful." : "550 Delete operation failed.");
+            std::error_code error;
+            reply(fs::is_regular_file(m_root + path) && fs::remove(m_root + path, error)
+                      ? "250 Delete operation successful."
+                      : "550 Delete operation failed.");
         } else if (verb == "RNFR") {
-            renameFrom = exists ? path : "";
-            reply(exists ? "350 Ready for RNTO." : "550 RNFR command failed.");
+            renameFrom = bytes ? path : "";
+            reply(bytes ? "350 Ready for RNTO." : "550 RNFR command failed.");
         } else if (verb == "RNTO") {
-            lock.lock();
-            const auto from = m_files.find(renameFrom);
-            const bool renamed = from != m_files.end();
-            if (renamed) {
-                m_files[path] = from->second;
-                m_files.erase(renameFrom);
-            }
-            lock.unlock();
+            std::error_code error;
+            fs::rename(m_root + renameFrom, m_root + path, error);
+            const bool renamed = !renameFrom.empty() && !error;
             reply(renamed ? "250 Rename successful." : "503 RNFR required first.");
         } else if (verb == "QUIT") {
             reply("221 Goodbye.");

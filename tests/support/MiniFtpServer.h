@@ -1,18 +1,15 @@
 #pragma once
 #include <atomic>
-#include <map>
-#include <mutex>
-#include <set>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
-#include <type_traits>
 
 namespace zelvo::test {
 
 // A small FTP server on 127.0.0.1 for the FTP client's tests: one session at a time, the
 // commands libcurl sends (USER PASS PWD CWD TYPE EPSV SIZE NLST RETR STOR DELE RNFR RNTO
-// QUIT), files in memory by absolute path ("/config/nas_ABCDEF.dat"), and faults a real
-// server cannot be asked for.
+// QUIT), files in a folder of its own, and faults a real server cannot be asked for.
 class MiniFtpServer
 {
 public:
@@ -31,49 +28,31 @@ public:
     ~MiniFtpServer();
     int Port() const { return m_port; }
     int Sessions() const { return m_sessions.load(); }
-    void SetFault(Fault fault)
-    {
-        Locked([&] { m_fault = fault; });
-    }
+    void SetFault(Fault fault) { m_fault = fault; }
     // NLST answers with this many lines of lineBytes bytes, made as they are sent.
     void SetGeneratedListing(std::size_t lines, std::size_t lineBytes)
     {
-        Locked([&] { m_listing = {lines, lineBytes}; });
+        m_listingLines = lines;
+        m_listingLineBytes = lineBytes;
     }
+    // The server's files live in a folder of its own; paths are absolute on the server.
     void AddDirectory(const std::string& path)
     {
-        Locked([&] { m_directories.insert(path); });
+        std::filesystem::create_directories(m_root + path);
     }
-    void PutFile(const std::string& path, const std::string& bytes)
-    {
-        Locked([&] { m_files[path] = bytes; });
-    }
-    bool HasFile(const std::string& path) const
-    {
-        return Locked([&] { return m_files.count(path) != 0; });
-    }
-    std::string FileBytes(const std::string& path) const
-    {
-        return Locked([&] { return m_files.count(path) ? m_files.at(path) : std::string(); });
-    }
+    void PutFile(const std::string& path, const std::string& bytes);
+    std::optional<std::string> File(const std::string& path) const; // nullopt: none there
 
 private:
     void Session(int control);
-    template <typename F> std::invoke_result_t<F> Locked(F f) const
-    {
-        std::lock_guard lock(m_mutex);
-        return f();
-    }
-
     int m_port = 0;
     int m_listen = -1;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_sessions{0};
-    mutable std::mutex m_mutex;
-    Fault m_fault = Fault::None;
-    std::pair<std::size_t, std::size_t> m_listing; // generated lines and their bytes
-    std::map<std::string, std::string> m_files;
-    std::set<std::string> m_directories{"/"};
+    std::atomic<Fault> m_fault{Fault::None};
+    std::atomic<std::size_t> m_listingLines{0};
+    std::atomic<std::size_t> m_listingLineBytes{0};
+    std::string m_root;
     std::thread m_thread;
 };
 
