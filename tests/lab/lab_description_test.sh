@@ -34,32 +34,19 @@ while IFS='|' read -r desc expect; do
     [[ -n $desc ]] && run_case "$desc" "$expect"
 done <<EOF
 pc address=10.231.7.10\n$U1 address=10.231.7.21|ok
-# comment only\npc address=10.231.7.10   # trailing comment\n$U1 address=none|ok
 pc dhcp\ndhcpserver router=no serve=pc\n$U1 address=10.231.7.21|ok
 segment 10.231.6.0/23\npc address=10.231.7.200\ncrowd count=300 mac=02:5a:e1:40:10:00 first=10.231.6.20 names=CR|ok
 $U1 address=10.231.7.21|no pc line
-pc address=10.231.7.10\npc dhcp|a second pc line
-pc dhcp\n$U1 address=10.231.7.21|pc dhcp needs a dhcpserver line
 pc address=10.231.7.10\nunit name=NAS01 mac=02:5a:e1:50:00:01 address=10.231.7.21|is not a unit MAC
 pc address=10.231.7.10\nhost name=OTHER mac=02:5a:e1:41:00:01 address=10.231.7.21|is a unit MAC
 pc address=10.231.7.10\n$U1 address=10.231.8.21|is not a host address
 pc address=10.231.7.10\n$U1 address=10.231.7.10|already used by pc
 pc address=10.231.7.10\n$U1 address=10.231.7.21\nunit name=NAS01 mac=02:5a:e1:40:00:02 address=10.231.7.22|used twice
 pc address=10.231.7.10\n$U1 address=10.231.7.21\nunit name=NAS02 mac=02:5a:e1:40:00:01 address=10.231.7.22|already used by NAS01
-pc address=10.231.7.10\nunit name=WAYTOOLONGNAME123 mac=02:5a:e1:40:00:01 address=10.231.7.21|1 to 15 characters
-pc address=10.231.7.10\nunit name=NAS01 mac=02:5a:e1:40:00:01|needs address=
-pc address=10.231.7.10\n$U1 address=none dns=nas01.lab|dns= needs a fixed address
 pc address=10.231.7.10\n$U1 address=10.231.7.21 color=red|unknown setting 'color'
-pc address=10.231.7.10\n$U1 address=10.231.7.21 firmware=../x.fup|not a plain file name
-pc address=10.231.7.10\n$U1 address=10.231.7.21 noftp config=yes|need the FTP server
-pc address=10.231.7.10\ndhcpserver lease=60|at least 120
 pc address=10.231.7.10\ndhcpserver range=10.231.7.5-10.231.7.30\n$U1 address=10.231.7.21|holds the fixed address of NAS01
-pc address=10.231.7.10 gateway=10.231.7.10|is not another host address
-segment 10.231.7.5/24\npc address=10.231.7.10|has host bits set
 segment 10.231.0.0/12\npc address=10.231.7.10|/16 to /29
 pc address=10.231.7.10\ncrowd count=300 mac=02:5a:e1:40:10:00 first=10.231.7.20|is not a host address
-pc address=10.231.7.10\n$U1 address=10.231.7.21\ncrowd count=3 mac=02:5a:e1:40:00:00 first=10.231.7.100|MAC 02:5a:e1:40:00:01 is already used by NAS01
-pc address=10.231.7.10\nrouter address=10.231.7.1|unknown declaration 'router'
 pc address=10.231.7.10\n$U1 address=none link=pc\nhost name=OTHER mac=02:11:22:33:44:55 address=none link=pc|ok
 pc address=10.231.7.10\n$U1 address=10.231.7.21 link=pc|link=pc needs address=none
 EOF
