@@ -1,6 +1,5 @@
 // The tool's probe path as a small command, for the lab tests that run it as an
 // unprivileged user inside a network namespace:
-//   probe_cli <log> access                  how a raw ICMP socket is had: own, helper or none
 //   probe_cli <log> echo <address> <ms>     EchoProbe
 //   probe_cli <log> broadcast <pc-address>  BroadcastEcho through the PC's address (0.0.0.0:
 //                                           let the routing table choose, as a plain send would)
@@ -43,38 +42,19 @@ using namespace zelvo;
 
 namespace {
 
+// The names the lab tests read, in the order of the enumerations.
 const char* ProblemName(SocketProblem p)
 {
-    switch (p) {
-    case SocketProblem::None:
-        return "none";
-    case SocketProblem::HelperMissing:
-        return "helper-missing";
-    case SocketProblem::HelperNotPermitted:
-        return "not-in-group";
-    case SocketProblem::HelperUnprivileged:
-        return "helper-unprivileged";
-    case SocketProblem::HelperFailed:
-        return "helper-failed";
-    case SocketProblem::OpenFailed:
-        return "open-failed";
-    }
-    return "?";
+    constexpr const char* kNames[] = {"none",          "helper-missing",
+                                      "not-in-group",  "helper-unprivileged",
+                                      "helper-failed", "open-failed"};
+    return kNames[static_cast<int>(p)];
 }
 
 const char* PathName(IcmpPath p)
 {
-    switch (p) {
-    case IcmpPath::Ping:
-        return "ping";
-    case IcmpPath::OwnRaw:
-        return "own";
-    case IcmpPath::HelperRaw:
-        return "helper";
-    case IcmpPath::None:
-        break;
-    }
-    return "none";
+    constexpr const char* kNames[] = {"none", "ping", "own", "helper"};
+    return kNames[static_cast<int>(p)];
 }
 
 sockaddr_in To(Ipv4Address address)
@@ -188,7 +168,7 @@ int main(int argc, char** argv)
     Ipv4Address address;
     const bool msFirst = command == "dhcp-port" || command == "capture";
     if (argc < 3 || (argc >= 4 && !msFirst && ::inet_pton(AF_INET, argv[3], &address.nbo) != 1)) {
-        std::fprintf(stderr, "usage: probe_cli <log> access|echo <a> <ms>|broadcast <pc>|neigh|"
+        std::fprintf(stderr, "usage: probe_cli <log> echo <a> <ms>|broadcast <pc>|neigh|"
                              "netbios <a> <ms>|name <a>\n");
         return 2;
     }
@@ -205,12 +185,7 @@ int main(int argc, char** argv)
     };
     const auto text = [](const std::optional<std::string>& name) { return name.value_or("-"); };
 
-    if (command == "access" && argc == 3) {
-        const SocketAcquisition raw = AcquirePrivilegedSocket(PrivilegedSocketRequest{});
-        std::printf("raw=%s problem=%d detail=%s\n",
-                    raw.socket.Valid() ? "own" : (raw.session ? "helper" : "none"),
-                    static_cast<int>(raw.problem), raw.detail.c_str());
-    } else if (command == "echo" && argc == 5) {
+    if (command == "echo" && argc == 5) {
         const int result = network.EchoProbe(address, std::atoi(argv[4]));
         std::printf("echo=%d ms=%lld\n", result, ms());
     } else if (command == "broadcast" && argc == 4) {
