@@ -47,7 +47,10 @@ run_fault() { # name file edit tests build
   log=$(mktemp)
   # shellcheck disable=SC2086
   if ! cmake --build "$build" -j"$(nproc)" ${targets:+--target $targets} >"$log" 2>&1; then
-    echo "CAUGHT  $name (does not build)"; caught=$((caught + 1)); restore; rm -f "$log"; return
+    echo "CAUGHT  $name (does not build)"; caught=$((caught + 1)); restore; rm -f "$log"
+    # shellcheck disable=SC2086
+    cmake --build "$build" -j"$(nproc)" ${targets:+--target $targets} >/dev/null 2>&1
+    return
   fi
   if ctest --test-dir "$build" -R "$tests" --no-tests=error -j"$(nproc)" >"$log" 2>&1; then
     echo "MISSED  $name (tests $tests all pass)"; missed+=("$name")
@@ -61,6 +64,10 @@ run_fault() { # name file edit tests build
   fi
   rm -f "$log"
   restore
+  # Leave the build as the sources are, or the next test run meets a faulted binary
+  # (the compiler cache makes this quick).
+  # shellcheck disable=SC2086
+  cmake --build "$build" -j"$(nproc)" ${targets:+--target $targets} >/dev/null 2>&1
 }
 
 for list in scripts/deliberate-faults/*.faults; do

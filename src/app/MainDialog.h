@@ -5,7 +5,7 @@
 #include "core/FrontEnd.h"
 #include "core/MessageBoxes.h"
 #include "core/OperationFrame.h"
-#include "core/RootUrlGuard.h"
+#include "transfer/RootUrlGuard.h"
 #include "platform/UrlOpener.h"
 #include "start/StartupSequence.h"
 

@@ -1,7 +1,7 @@
 #include "app/SetupApp.h"
 
 #include "app/ToolWiring.h"
-#include "core/CommandLine.h"
+#include "app/CommandLine.h"
 #include "core/LogWriter.h"
 #include "core/UiLanguage.h"
 #include "platform/SingleInstanceLock.h"

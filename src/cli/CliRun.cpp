@@ -17,7 +17,7 @@
 #include "core/MessageCatalogue.h"
 #include "core/OperationFrame.h"
 #include "core/PcCards.h"
-#include "core/RootUrlGuard.h"
+#include "transfer/RootUrlGuard.h"
 #include "core/RunState.h"
 #include "core/SubnetMask.h"
 #include "core/ToolFolder.h"

@@ -1,6 +1,6 @@
 #include "dhcp/CompleteAssignment.h"
 
-#include "core/AddressCheckWorker.h"
+#include "dhcp/AddressCheckWorker.h"
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/WaitWithProgress.h"

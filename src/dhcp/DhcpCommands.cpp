@@ -4,7 +4,7 @@
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/OperationFrame.h"
-#include "core/ReceiveWorker.h"
+#include "dhcp/ReceiveWorker.h"
 #include "core/WaitWithProgress.h"
 #include "dhcp/CompleteAssignment.h"
 #include "dhcp/DhcpMessage.h"

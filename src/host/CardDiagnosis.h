@@ -1,5 +1,5 @@
 #pragma once
-#include "core/Diagnosis.h"
+#include "host/Diagnosis.h"
 #include "core/RunState.h"
 #include "platform/FirewallRuleset.h"
 #include "platform/HostPlatform.h"

@@ -1,7 +1,7 @@
 // The waits for a worker: the one pass loop, the real-time wait for a finishing worker,
 // and the DHCP responder's one receive worker for a run, on a real loopback socket.
 #include "core/WaitWithProgress.h"
-#include "core/ReceiveWorker.h"
+#include "dhcp/ReceiveWorker.h"
 #include "support/FakeClock.h"
 #include "support/WaitUntil.h"
 

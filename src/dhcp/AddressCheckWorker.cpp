@@ -1,4 +1,4 @@
-#include "core/AddressCheckWorker.h"
+#include "dhcp/AddressCheckWorker.h"
 
 #include <algorithm>
 #include <cstring>

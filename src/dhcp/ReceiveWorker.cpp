@@ -1,4 +1,4 @@
-#include "core/ReceiveWorker.h"
+#include "dhcp/ReceiveWorker.h"
 
 #include "core/LogWriter.h"
 

@@ -1,4 +1,4 @@
-#include "core/CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <gtest/gtest.h>
 

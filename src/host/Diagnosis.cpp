@@ -1,4 +1,4 @@
-#include "core/Diagnosis.h"
+#include "host/Diagnosis.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "core/RootUrlGuard.h"
+#include "transfer/RootUrlGuard.h"
 
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
