@@ -13,14 +13,8 @@ ParsedArguments Parse(std::vector<std::string> args)
     return ParseCliArguments(args);
 }
 
-// The words of a command line; the request in short: command number, format number
-// (table, json, csv), then q, y, o and h for quiet, yes, open and help, then the operands.
-struct Accepted
-{
-    std::vector<std::string> args;
-    std::string request;
-};
-
+// The request in short: command number, format number (table, json, csv), then q, y, o
+// and h for quiet, yes, open and help, the operands, then the options' values.
 std::string Short(const CliRequest& r)
 {
     std::string text = std::to_string(int(r.command)) + " " + std::to_string(int(r.format)) + " " +
@@ -28,115 +22,89 @@ std::string Short(const CliRequest& r)
                        (r.help ? "h" : "");
     for (const std::string& operand : r.operands)
         text += " " + operand;
+    if (r.mac)
+        text += " mac=" + *r.mac;
+    if (r.waitSeconds)
+        text += " wait=" + std::to_string(*r.waitSeconds);
+    if (r.toDirectory)
+        text += " to=" + *r.toDirectory;
+    if (r.interfaceName)
+        text += " if=" + *r.interfaceName;
     return text;
 }
 
-class AcceptedLines : public testing::TestWithParam<Accepted>
+TEST(CliArguments, acceptedLinesGiveTheRequest)
 {
-};
-
-TEST_P(AcceptedLines, giveTheRequest)
-{
-    const ParsedArguments parsed = Parse(GetParam().args);
-    ASSERT_TRUE(parsed.request) << parsed.error;
-    EXPECT_EQ(Short(*parsed.request), GetParam().request);
-}
-
-std::string N(CliCommand c)
-{
-    return std::to_string(int(c));
-}
-using C = CliCommand;
-INSTANTIATE_TEST_SUITE_P(
-    Table, AcceptedLines,
-    testing::Values(Accepted{{"search"}, N(C::Search) + " 0 "},
-                    Accepted{{"search", "--json"}, N(C::Search) + " 1 "},
-                    Accepted{{"--csv", "search"}, N(C::Search) + " 2 "},
-                    Accepted{{"-q", "search", "--json", "--json"}, N(C::Search) + " 1 q"},
-                    Accepted{{"backup", "NAS01", "-qy"}, N(C::Backup) + " 0 qy NAS01"},
-                    Accepted{{"restore", "--yes", "10.0.0.21", "a.dat"},
-                             N(C::Restore) + " 0 y 10.0.0.21 a.dat"},
-                    // "--" lets a file whose name starts with a dash through.
-                    Accepted{{"firmware", "NAS01", "--", "-odd.fup"},
-                             N(C::Firmware) + " 0  NAS01 -odd.fup"},
-                    Accepted{{"web", "--open", "NAS01"}, N(C::Web) + " 0 o NAS01"},
-                    // Help needs no operands and wins over everything else.
-                    Accepted{{"backup", "--help"}, N(C::Backup) + " 0 h"},
-                    Accepted{{"help", "assign"}, N(C::Assign) + " 0 h"},
-                    Accepted{{"--help"}, N(C::None) + " 0 h"},
-                    Accepted{{"assign"}, N(C::Assign) + " 0 "}));
-
-TEST(CliArguments, assignTakesItsValuesInBothSpellings)
-{
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"assign", "--mac", "02:5a:e1:40:00:03", "--wait", "30"},
-          std::vector<std::string>{"assign", "--mac=02-5A-E1-40-00-03", "--wait=30"}}) {
+    using C = CliCommand;
+    const auto n = [](CliCommand c) { return std::to_string(int(c)); };
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"search"}, n(C::Search) + " 0 "},
+        {{"search", "--json"}, n(C::Search) + " 1 "},
+        {{"--csv", "search"}, n(C::Search) + " 2 "},
+        {{"-q", "search", "--json", "--json"}, n(C::Search) + " 1 q"},
+        {{"backup", "NAS01", "-qy"}, n(C::Backup) + " 0 qy NAS01"},
+        {{"restore", "--yes", "10.0.0.21", "a.dat"}, n(C::Restore) + " 0 y 10.0.0.21 a.dat"},
+        // "--" lets a file whose name starts with a dash through.
+        {{"firmware", "NAS01", "--", "-odd.fup"}, n(C::Firmware) + " 0  NAS01 -odd.fup"},
+        {{"web", "--open", "NAS01"}, n(C::Web) + " 0 o NAS01"},
+        // Help needs no operands and wins over everything else.
+        {{"backup", "--help"}, n(C::Backup) + " 0 h"},
+        {{"help", "assign"}, n(C::Assign) + " 0 h"},
+        {{"--help"}, n(C::None) + " 0 h"},
+        {{"assign"}, n(C::Assign) + " 0 "},
+        {{"assign", "--mac", "02:5a:e1:40:00:03", "--wait", "30"},
+         n(C::Assign) + " 0  mac=02:5a:e1:40:00:03 wait=30"},
+        {{"assign", "--mac=02-5A-E1-40-00-03", "--wait=30"},
+         n(C::Assign) + " 0  mac=02-5A-E1-40-00-03 wait=30"},
+        {{"backup", "NAS01", "--to", "/tmp/x"}, n(C::Backup) + " 0  NAS01 to=/tmp/x"},
+        {{"diagnose", "--json", "--interface=eth1"}, n(C::Diagnose) + " 1  if=eth1"},
+        {{"web", "--interface=eth1", "NAS01"}, n(C::Web) + " 0  NAS01 if=eth1"},
+        {{"--interface", "eth1", "web", "NAS01"}, n(C::Web) + " 0  NAS01 if=eth1"},
+        {{"search", "--interface", "wlan0"}, n(C::Search) + " 0  if=wlan0"}};
+    for (const auto& [args, request] : cases) {
         const ParsedArguments parsed = Parse(args);
         ASSERT_TRUE(parsed.request) << parsed.error;
-        ASSERT_TRUE(parsed.request->mac);
-        EXPECT_EQ(parsed.request->waitSeconds, 30);
+        EXPECT_EQ(Short(*parsed.request), request);
     }
-    const ParsedArguments backup = Parse({"backup", "NAS01", "--to", "/tmp/x"});
-    ASSERT_TRUE(backup.request);
-    EXPECT_EQ(backup.request->toDirectory, "/tmp/x");
-    const ParsedArguments diagnose = Parse({"diagnose", "--json", "--interface=eth1"});
-    ASSERT_TRUE(diagnose.request) << diagnose.error;
-    EXPECT_EQ(diagnose.request->command, CliCommand::Diagnose);
-    EXPECT_EQ(diagnose.request->interfaceName, "eth1");
-    for (const ParsedArguments& web : {Parse({"web", "--interface=eth1", "NAS01"}),
-                                       Parse({"--interface", "eth1", "web", "NAS01"})}) {
-        ASSERT_TRUE(web.request) << web.error;
-        EXPECT_EQ(web.request->interfaceName, "eth1");
-    }
-    const ParsedArguments search = Parse({"search", "--interface", "wlan0"});
-    ASSERT_TRUE(search.request) << search.error;
-    EXPECT_EQ(search.request->interfaceName, "wlan0");
 }
 
-struct Refused
+// Each refused line and a part of what the error says.
+TEST(CliArguments, refusedLinesSayWhy)
 {
-    std::vector<std::string> args;
-    const char* says; // a part of the error text
-};
-
-class RefusedLines : public testing::TestWithParam<Refused>
-{
-};
-
-TEST_P(RefusedLines, sayWhy)
-{
-    const ParsedArguments parsed = Parse(GetParam().args);
-    EXPECT_FALSE(parsed.request);
-    EXPECT_NE(parsed.error.find(GetParam().says), std::string::npos) << parsed.error;
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{}, "no command"},
+        {{"-q"}, "no command"},
+        {{"find"}, "unknown command 'find'"},
+        {{"search", "--frobnicate"}, "unknown option '--frobnicate'"},
+        {{"search", "-x"}, "unknown option '-x'"},
+        {{"search", "NAS01"}, "takes no operands"},
+        {{"backup"}, "needs UNIT"},
+        {{"restore", "NAS01"}, "needs UNIT FILE"},
+        {{"web", "NAS01", "NAS02"}, "nothing more"},
+        {{"search", "--json", "--csv"}, "exclude each other"},
+        {{"search", "--yes"}, "--yes does not apply to search"},
+        {{"web", "NAS01", "--to", "/tmp"}, "--to does not apply to web"},
+        {{"backup", "NAS01", "--open"}, "--open does not apply"},
+        {{"assign", "--mac"}, "--mac needs a MAC"},
+        {{"assign", "--mac", "02:5a:e1:40:00"}, "--mac needs a MAC"},
+        {{"assign", "--mac", "02:5a-e1:40:00:03"}, "--mac needs a MAC"},
+        {{"assign", "--mac", "02:5a:e1:40:00:0g"}, "--mac needs a MAC"},
+        {{"assign", "--wait", "0"}, "--wait needs whole seconds"},
+        {{"assign", "--wait", "3601"}, "--wait needs whole seconds"},
+        {{"assign", "--wait", "10s"}, "--wait needs whole seconds"},
+        {{"assign", "--wait="}, "--wait needs whole seconds"},
+        {{"search", "--quiet=1"}, "takes no value"},
+        {{"diagnose", "--csv"}, "--csv does not apply to diagnose"},
+        {{"diagnose", "--interface="}, "--interface needs a card"},
+        {{"search", "--interface"}, "--interface needs a NAME"},
+        {{"help", "find"}, "unknown command"},
+        {{"web", ""}, "empty"}};
+    for (const auto& [args, says] : cases) {
+        const ParsedArguments parsed = Parse(args);
+        EXPECT_FALSE(parsed.request) << says;
+        EXPECT_NE(parsed.error.find(says), std::string::npos) << parsed.error;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, RefusedLines,
-    testing::Values(Refused{{}, "no command"}, Refused{{"-q"}, "no command"},
-                    Refused{{"find"}, "unknown command 'find'"},
-                    Refused{{"search", "--frobnicate"}, "unknown option '--frobnicate'"},
-                    Refused{{"search", "-x"}, "unknown option '-x'"},
-                    Refused{{"search", "NAS01"}, "takes no operands"},
-                    Refused{{"backup"}, "needs UNIT"},
-                    Refused{{"restore", "NAS01"}, "needs UNIT FILE"},
-                    Refused{{"web", "NAS01", "NAS02"}, "nothing more"},
-                    Refused{{"search", "--json", "--csv"}, "exclude each other"},
-                    Refused{{"search", "--yes"}, "--yes does not apply to search"},
-                    Refused{{"web", "NAS01", "--to", "/tmp"}, "--to does not apply to web"},
-                    Refused{{"backup", "NAS01", "--open"}, "--open does not apply"},
-                    Refused{{"assign", "--mac"}, "--mac needs a MAC"},
-                    Refused{{"assign", "--mac", "02:5a:e1:40:00"}, "--mac needs a MAC"},
-                    Refused{{"assign", "--mac", "02:5a-e1:40:00:03"}, "--mac needs a MAC"},
-                    Refused{{"assign", "--mac", "02:5a:e1:40:00:0g"}, "--mac needs a MAC"},
-                    Refused{{"assign", "--wait", "0"}, "--wait needs whole seconds"},
-                    Refused{{"assign", "--wait", "3601"}, "--wait needs whole seconds"},
-                    Refused{{"assign", "--wait", "10s"}, "--wait needs whole seconds"},
-                    Refused{{"assign", "--wait="}, "--wait needs whole seconds"},
-                    Refused{{"search", "--quiet=1"}, "takes no value"},
-                    Refused{{"diagnose", "--csv"}, "--csv does not apply to diagnose"},
-                    Refused{{"diagnose", "--interface="}, "--interface needs a card"},
-                    Refused{{"search", "--interface"}, "--interface needs a NAME"},
-                    Refused{{"help", "find"}, "unknown command"}, Refused{{"web", ""}, "empty"}));
 
 TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)
 {

@@ -5,46 +5,22 @@
 namespace zelvo {
 namespace {
 
-struct PathCase
+// The files sit beside the executable, whatever it or the folders above it are called.
+TEST(ExePath, siblingReplacesOnlyTheLastPathElement)
 {
-    const char* module;
-    const char* file;
-    const char* expected;
-};
-
-class SiblingPath : public ::testing::TestWithParam<PathCase>
-{
-};
-
-TEST_P(SiblingPath, replacesOnlyTheLastPathElement)
-{
-    const PathCase& c = GetParam();
-    EXPECT_EQ(DeriveSiblingPath(c.module, c.file), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, SiblingPath,
-    ::testing::Values(
-        PathCase{"/opt/zelvo/ZelvoSetup", "manager.ini", "/opt/zelvo/manager.ini"},
-        PathCase{"/opt/zelvo/ZelvoSetup", "manager.log", "/opt/zelvo/manager.log"},
-        // Renamed executable: still beside it.
-        PathCase{"/home/a/tools/setup-v2", "manager.ini", "/home/a/tools/manager.ini"},
-        // Folders above that carry the executable's name, whole or as part of a longer
-        // name, do not move the lookup.
-        PathCase{"/srv/ZelvoSetup/bin/ZelvoSetup", "manager.ini",
-                 "/srv/ZelvoSetup/bin/manager.ini"},
-        PathCase{"/home/a/ZelvoSetup-1.0/ZelvoSetup", "manager.ini",
-                 "/home/a/ZelvoSetup-1.0/manager.ini"},
-        PathCase{"/home/a/ZelvoSetup/build-release/src/app/ZelvoSetup", "manager.log",
-                 "/home/a/ZelvoSetup/build-release/src/app/manager.log"},
-        PathCase{"/home/a/xZelvoSetup", "manager.ini", "/home/a/manager.ini"},
+    const char* const cases[][3] = {
+        {"/opt/zelvo/ZelvoSetup", "manager.ini", "/opt/zelvo/manager.ini"},
+        {"/home/a/tools/setup-v2", "manager.ini", "/home/a/tools/manager.ini"},
+        {"/srv/ZelvoSetup/bin/ZelvoSetup", "manager.ini", "/srv/ZelvoSetup/bin/manager.ini"},
+        {"/home/a/ZelvoSetup-1.0/ZelvoSetup", "manager.ini", "/home/a/ZelvoSetup-1.0/manager.ini"},
+        {"/home/a/xZelvoSetup", "manager.ini", "/home/a/manager.ini"},
         // An executable replaced while it runs: the kernel appends " (deleted)".
-        PathCase{"/opt/zelvo/ZelvoSetup (deleted)", "manager.log", "/opt/zelvo/manager.log"},
-        PathCase{"/ZelvoSetup", "manager.log", "/manager.log"},
-        PathCase{"ZelvoSetup", "manager.ini", "manager.ini"}));
+        {"/opt/zelvo/ZelvoSetup (deleted)", "manager.log", "/opt/zelvo/manager.log"},
+        {"/ZelvoSetup", "manager.log", "/manager.log"},
+        {"ZelvoSetup", "manager.ini", "manager.ini"}};
+    for (const auto& [module, file, expected] : cases)
+        EXPECT_EQ(DeriveSiblingPath(module, file), expected) << module;
 
-TEST(ExePathTest, runningExecutableHasADirectoryAndTitle)
-{
     const std::string dir = ExeDirectory();
     ASSERT_FALSE(dir.empty());
     EXPECT_EQ(dir.back(), '/');

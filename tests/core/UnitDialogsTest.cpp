@@ -24,49 +24,36 @@ DeviceList ThreeUnits()
     return devices;
 }
 
-struct PickCase
-{
-    UnitPickUse use;
-    int language;
-    const char* title;
-    const char* ok;
-    const char* cancel;
-    const char* messageStart;
-    int dialogId;
-};
-
+// Title, OK and Cancel captions, the message and the dialog's number, by use and language.
 TEST(UnitPickContent, textsPerUseAndLanguage)
 {
-    const PickCase cases[] = {
-        {UnitPickUse::Download, 409, "Download", "Download", "Exit",
-         "Download Organization. Number of VELDIX : 03", 138},
-        {UnitPickUse::Download, 411, "構成保存", "ダウンロード", "キャンセル",
-         "構成情報をPC側にダウンロード・保存します。\r\n\r\nVELDIXシリーズを選択して下さい\n : 03",
-         138},
-        {UnitPickUse::Upload, 409, "Upload", "Upload", "Exit",
-         "Upload Organization. Number of VELDIX : 03", 137},
-        {UnitPickUse::Upload, 411, "構成復元", "アップロード", "キャンセル",
-         "復元したい構成情報をPCからアップロードします。\r\n\r\nVELDIXシリーズを選択して下さい\n : 03",
-         137},
-        {UnitPickUse::Firmware, 409, "Firmware Update", "FW Update", "ｷｬﾝｾﾙ",
-         "Upload New Firmware. Number of VELDIX : 03", 171},
-        {UnitPickUse::Firmware, 411, "ﾌｧｰﾑ更新", "ﾌｧｰﾑ更新", "キャンセル",
-         "新ファームウェアをアープロードします。\r\n\r\nVELDIXシリーズを選択して下さい\n : 03",
-         171},
+    const std::tuple<UnitPickUse, int, std::string> cases[] = {
+        {UnitPickUse::Download, 409,
+         "Download|Download|Exit|Download Organization. Number of VELDIX : 03|138"},
+        {UnitPickUse::Download, 411,
+         "構成保存|ダウンロード|キャンセル|構成情報をPC側にダウンロード・保存します。\r\n\r\n"
+         "VELDIXシリーズを選択して下さい\n : 03|138"},
+        {UnitPickUse::Upload, 409,
+         "Upload|Upload|Exit|Upload Organization. Number of VELDIX : 03|137"},
+        {UnitPickUse::Upload, 411,
+         "構成復元|アップロード|キャンセル|復元したい構成情報をPCからアップロードします。\r\n\r\n"
+         "VELDIXシリーズを選択して下さい\n : 03|137"},
+        {UnitPickUse::Firmware, 409,
+         "Firmware Update|FW Update|ｷｬﾝｾﾙ|Upload New Firmware. Number of VELDIX : 03|171"},
+        {UnitPickUse::Firmware, 411,
+         "ﾌｧｰﾑ更新|ﾌｧｰﾑ更新|キャンセル|新ファームウェアをアープロードします。\r\n\r\n"
+         "VELDIXシリーズを選択して下さい\n : 03|171"},
     };
     const DeviceList devices = ThreeUnits();
-    for (const PickCase& c : cases) {
-        SCOPED_TRACE(c.title);
-        const UnitPickContent content = BuildUnitPickContent(c.use, c.language, devices);
-        EXPECT_EQ(content.title, c.title);
-        EXPECT_EQ(content.okCaption, c.ok);
-        EXPECT_EQ(content.cancelCaption, c.cancel);
-        EXPECT_EQ(content.message, c.messageStart);
-        EXPECT_EQ(content.dialogId, c.dialogId);
+    for (const auto& [use, language, texts] : cases) {
+        const UnitPickContent c = BuildUnitPickContent(use, language, devices);
+        EXPECT_EQ(c.title + "|" + c.okCaption + "|" + c.cancelCaption + "|" + c.message + "|" +
+                      std::to_string(c.dialogId),
+                  texts);
         // In UnitRows order, in capitals.
-        EXPECT_EQ(content.entries, (std::vector<std::string>{" IP : 10.231.7.23,   NAS01",
-                                                             " IP : 10.231.7.21,   NAS-02",
-                                                             " IP : 10.231.7.22,   X"}));
+        EXPECT_EQ(c.entries, (std::vector<std::string>{" IP : 10.231.7.23,   NAS01",
+                                                       " IP : 10.231.7.21,   NAS-02",
+                                                       " IP : 10.231.7.22,   X"}));
     }
 }
 
