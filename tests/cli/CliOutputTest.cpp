@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 namespace zelvo {
 namespace {
 
@@ -72,43 +75,28 @@ TEST(CliReport, unitResultsCarryTheirFieldsInEveryFormat)
               "unit,倉庫NAS,02-5a-e1-40-00-02,10.231.7.122,VELDIX [1]\r\n");
 }
 
-struct Escape
+TEST(CliReport, escapesKeepTheFormatsWellFormed)
 {
-    std::string in;
-    std::string json;
-    std::string csv;
-};
-
-class Escapes : public testing::TestWithParam<Escape>
-{
-};
-
-TEST_P(Escapes, keepTheFormatsWellFormed)
-{
-    EXPECT_EQ(JsonString(GetParam().in), GetParam().json);
-    EXPECT_EQ(CsvField(GetParam().in), GetParam().csv);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, Escapes,
-    testing::Values(Escape{"say \"hi\"", "\"say \\\"hi\\\"\"", "\"say \"\"hi\"\"\""},
-                    Escape{"back\\slash", "\"back\\\\slash\"", "back\\slash"},
-                    Escape{"two\r\nlines", "\"two\\r\\nlines\"", "\"two\r\nlines\""},
-                    Escape{std::string("nul\0bell\x07", 9), "\"nul\\u0000bell\\u0007\"",
-                           std::string("nul\0bell\x07", 9)},
-                    // A name in another code page is not UTF-8: JSON stays valid.
-                    Escape{"NAS\xe9\xff", "\"NAS\\ufffd\\ufffd\"", "NAS\xe9\xff"},
-                    Escape{"\xc0\xaf", "\"\\ufffd\\ufffd\"", "\xc0\xaf"}, // overlong '/'
-                    Escape{"ｶﾅ 漢字", "\"ｶﾅ 漢字\"", "ｶﾅ 漢字"},
-                    // A spreadsheet would run a cell that starts like a formula.
-                    Escape{"=cmd|' /C calc'!A0", "\"=cmd|' /C calc'!A0\"",
-                           "\"'=cmd|' /C calc'!A0\""},
-                    Escape{"\t=1", "\"\\t=1\"", "\"'\t=1\""},
-                    Escape{"=\"a\",b", "\"=\\\"a\\\",b\"", "\"'=\"\"a\"\",b\""},
-                    Escape{"a=b", "\"a=b\"", "a=b"}));
-
-TEST(CliReport, displayWidthCountsWideCharactersTwice)
-{
+    const std::string cases[][3] = {
+        // text, as JSON, as CSV
+        {"say \"hi\"", "\"say \\\"hi\\\"\"", "\"say \"\"hi\"\"\""},
+        {"back\\slash", "\"back\\\\slash\"", "back\\slash"},
+        {"two\r\nlines", "\"two\\r\\nlines\"", "\"two\r\nlines\""},
+        {std::string("nul\0bell\x07", 9), "\"nul\\u0000bell\\u0007\"",
+         std::string("nul\0bell\x07", 9)},
+        // A name in another code page is not UTF-8: JSON stays valid.
+        {"NAS\xe9\xff", "\"NAS\\ufffd\\ufffd\"", "NAS\xe9\xff"},
+        {"\xc0\xaf", "\"\\ufffd\\ufffd\"", "\xc0\xaf"}, // overlong '/'
+        {"ｶﾅ 漢字", "\"ｶﾅ 漢字\"", "ｶﾅ 漢字"},
+        // A spreadsheet would run a cell that starts like a formula.
+        {"=cmd|' /C calc'!A0", "\"=cmd|' /C calc'!A0\"", "\"'=cmd|' /C calc'!A0\""},
+        {"\t=1", "\"\\t=1\"", "\"'\t=1\""},
+        {"=\"a\",b", "\"=\\\"a\\\",b\"", "\"'=\"\"a\"\",b\""},
+        {"a=b", "\"a=b\"", "a=b"}};
+    for (const auto& [text, json, csv] : cases) {
+        EXPECT_EQ(JsonString(text), json);
+        EXPECT_EQ(CsvField(text), csv);
+    }
     // Half-width katakana count once, full-width Latin twice, a stray byte once.
     EXPECT_EQ(DisplayWidth("NAS01漢字ｶﾅＡＢ\xff"), 5 + 4 + 2 + 4 + 1);
 }
@@ -132,42 +120,32 @@ DeviceList ListedUnits()
     unit(4, "NAS02", 24);
     d.RowCount = 5;
     d.UnitCount = 3;
-    d.UnitRows[0] = 1;
-    d.UnitRows[1] = 2;
-    d.UnitRows[2] = 4;
+    std::ranges::copy(std::array{1, 2, 4}, d.UnitRows);
     return d;
 }
 
-struct Pick
-{
-    std::string unit;
-    UnitMatch match;
-    int row;
-};
-
-class UnitOperands : public testing::TestWithParam<Pick>
-{
-};
-
-TEST_P(UnitOperands, pickOnlyListedUnits)
+TEST(UnitOperands, pickOnlyListedUnits)
 {
     const DeviceList d = ListedUnits();
-    const UnitChoice choice = SelectUnit(d, GetParam().unit);
-    EXPECT_EQ(choice.match, GetParam().match) << GetParam().unit;
-    EXPECT_EQ(choice.row, GetParam().row) << GetParam().unit;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, UnitOperands,
-    testing::Values(
-        Pick{"10.0.0.24", UnitMatch::Found, 4}, Pick{"02:5a:e1:40:00:16", UnitMatch::Found, 2},
-        Pick{"02-5A-E1-40-00-15", UnitMatch::Found, 1}, Pick{"nas01", UnitMatch::Found, 1},
+    const std::tuple<const char*, UnitMatch, int> cases[] = {
+        {"10.0.0.24", UnitMatch::Found, 4},
+        {"02:5a:e1:40:00:16", UnitMatch::Found, 2},
+        {"02-5A-E1-40-00-15", UnitMatch::Found, 1},
+        {"nas01", UnitMatch::Found, 1},
         // Two units named alike, whatever the case: the user must say which.
-        Pick{"NAS02", UnitMatch::Ambiguous, -1},
+        {"NAS02", UnitMatch::Ambiguous, -1},
         // Counted by the search but not listed, the PC, no one at all.
-        Pick{"NAS03", UnitMatch::NotFound, -1}, Pick{"10.0.0.23", UnitMatch::NotFound, -1},
-        Pick{"LABPC", UnitMatch::NotFound, -1}, Pick{"10.0.0.10", UnitMatch::NotFound, -1},
-        Pick{"10.0.0.021", UnitMatch::NotFound, -1}));
+        {"NAS03", UnitMatch::NotFound, -1},
+        {"10.0.0.23", UnitMatch::NotFound, -1},
+        {"LABPC", UnitMatch::NotFound, -1},
+        {"10.0.0.10", UnitMatch::NotFound, -1},
+        {"10.0.0.021", UnitMatch::NotFound, -1}};
+    for (const auto& [unit, match, row] : cases) {
+        const UnitChoice choice = SelectUnit(d, unit);
+        EXPECT_EQ(choice.match, match) << unit;
+        EXPECT_EQ(choice.row, row) << unit;
+    }
+}
 
 TEST(UnitOperands, answerTheUnitPickWithTheNamedUnitsEntry)
 {
@@ -205,51 +183,45 @@ TEST(UnitOperands, dottedAddressesAreStrict)
     EXPECT_EQ(ParseDottedAddress("10.231.7.21")->Dotted(), "10.231.7.21");
 }
 
-struct Question
-{
-    bool yes;
-    bool terminal;
-    std::vector<std::string> typed;
-    MessageButtons buttons;
-    MessageAnswer answer;
-    bool refused;
-};
-
-class Questions : public testing::TestWithParam<Question>
-{
-};
-
-TEST_P(Questions, areAnsweredByYesTheTerminalOrRefused)
-{
-    const Question& q = GetParam();
-    test::FakeConsole console;
-    console.inputTerminal = q.terminal;
-    console.input.assign(q.typed.begin(), q.typed.end());
-    ProgressLine line(console, false);
-    ConsoleMessageBoxes boxes(console, line, 409, q.yes);
-    EXPECT_EQ(boxes.Show("Overwrite?\r\n", MessageIcon::Question, q.buttons), q.answer);
-    EXPECT_EQ(boxes.Refused(), q.refused);
-    EXPECT_EQ(console.err.rfind("Overwrite?\n", 0), 0u) << console.err;
-    EXPECT_TRUE(console.out.empty());
-    if (q.refused && !q.terminal) {
-        EXPECT_NE(console.err.find("--yes"), std::string::npos);
-    }
-}
-
 using A = MessageAnswer;
 using B = MessageButtons;
-INSTANTIATE_TEST_SUITE_P(
-    Table, Questions,
-    testing::Values(Question{true, true, {"n"}, B::YesNo, A::Yes, false},
-                    Question{true, false, {}, B::OkCancel, A::Ok, false},
-                    Question{false, false, {"y"}, B::YesNo, A::No, true},
-                    Question{false, false, {}, B::YesNoCancel, A::Cancel, true},
-                    Question{false, true, {" yes "}, B::YesNo, A::Yes, false},
-                    Question{false, true, {"はい"}, B::YesNo, A::Yes, false},
-                    Question{false, true, {"no"}, B::YesNoCancel, A::No, false},
-                    Question{false, true, {"maybe", "", "y"}, B::YesNo, A::Yes, false},
-                    Question{false, true, {"maybe", "?", "perhaps"}, B::YesNo, A::No, true},
-                    Question{false, true, {}, B::YesNo, A::No, true}));
+
+// A question is answered by --yes, by the terminal, or refused with a hint at --yes.
+TEST(Questions, areAnsweredByYesTheTerminalOrRefused)
+{
+    struct Question
+    {
+        bool yes, terminal;
+        std::vector<std::string> typed;
+        MessageButtons buttons;
+        MessageAnswer answer;
+        bool refused;
+    };
+    const Question cases[] = {{true, true, {"n"}, B::YesNo, A::Yes, false},
+                              {true, false, {}, B::OkCancel, A::Ok, false},
+                              {false, false, {"y"}, B::YesNo, A::No, true},
+                              {false, false, {}, B::YesNoCancel, A::Cancel, true},
+                              {false, true, {" yes "}, B::YesNo, A::Yes, false},
+                              {false, true, {"はい"}, B::YesNo, A::Yes, false},
+                              {false, true, {"no"}, B::YesNoCancel, A::No, false},
+                              {false, true, {"maybe", "", "y"}, B::YesNo, A::Yes, false},
+                              {false, true, {"maybe", "?", "perhaps"}, B::YesNo, A::No, true},
+                              {false, true, {}, B::YesNo, A::No, true}};
+    for (const Question& q : cases) {
+        test::FakeConsole console;
+        console.inputTerminal = q.terminal;
+        console.input.assign(q.typed.begin(), q.typed.end());
+        ProgressLine line(console, false);
+        ConsoleMessageBoxes boxes(console, line, 409, q.yes);
+        EXPECT_EQ(boxes.Show("Overwrite?\r\n", MessageIcon::Question, q.buttons), q.answer);
+        EXPECT_EQ(boxes.Refused(), q.refused);
+        EXPECT_EQ(console.err.rfind("Overwrite?\n", 0), 0u) << console.err;
+        EXPECT_TRUE(console.out.empty());
+        if (q.refused && !q.terminal) {
+            EXPECT_NE(console.err.find("--yes"), std::string::npos);
+        }
+    }
+}
 
 TEST(Questions, messagesAreWrittenAndNeedNoAnswer)
 {
