@@ -15,19 +15,17 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_opened.push_back(url);
-        return m_result;
+        return true;
     }
     std::vector<std::string> Opened() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_opened;
     }
-    void SetResult(bool result) { m_result = result; }
 
 private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_opened;
-    bool m_result = true;
 };
 
 } // namespace zelvo

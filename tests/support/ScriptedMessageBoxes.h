@@ -66,22 +66,6 @@ public:
     }
     const std::vector<Shown>& ShownBoxes() const { return m_shown; }
 
-    // "yes,no,ok" in any case, empty items skipped; nullopt when an item is no answer.
-    static std::optional<std::vector<MessageAnswer>> AnswersFromText(const std::string& text)
-    {
-        std::vector<MessageAnswer> answers;
-        for (std::size_t pos = 0; pos <= text.size();) {
-            const auto comma = std::min(text.find(',', pos), text.size());
-            const std::string word = text.substr(pos, comma - pos);
-            if (const auto answer = FromName<MessageAnswer>(word, kAnswerNames))
-                answers.push_back(*answer);
-            else if (!word.empty())
-                return std::nullopt;
-            pos = comma + 1;
-        }
-        return answers;
-    }
-
     // A transcript file read back; a malformed file gives what was read before the fault.
     static std::vector<Shown> ReadTranscript(const std::string& path)
     {
