@@ -17,8 +17,10 @@
 namespace zelvo {
 namespace {
 
-std::vector<uint8_t> FromHex(const std::string& hex)
+// Hex digits in pairs; spaces only for the reader.
+std::vector<uint8_t> FromHex(std::string hex)
 {
+    std::erase(hex, ' ');
     std::vector<uint8_t> bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
         bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
@@ -46,13 +48,7 @@ std::vector<uint8_t> Message(std::vector<uint8_t> options, bool goodCookie = tru
 
 TEST(ParseMessageType, followsTheOptionWalk)
 {
-    struct Case
-    {
-        const char* what;
-        std::vector<uint8_t> message;
-        int type;
-    };
-    const std::vector<Case> cases = {
+    const std::tuple<const char*, std::vector<uint8_t>, int> cases[] = {
         {"header only", Message({}), 0},
         {"wrong cookie", Message({53, 1, 1}, false), 0},
         {"pads before 53", Message({0, 0, 0, 53, 1, 3}), 3},
@@ -63,8 +59,8 @@ TEST(ParseMessageType, followsTheOptionWalk)
         {"option skipped, then 53", Message({12, 2, 'a', 'b', 61, 1, 7, 53, 1, 7}), 7},
         {"a real DISCOVER", kCapturedDiscover, 1},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ParseMessageType(c.message), c.type) << c.what;
+    for (const auto& [what, message, type] : cases)
+        EXPECT_EQ(ParseMessageType(message), type) << what;
     // Shorter than the options: never a type, whatever the bytes.
     std::vector<uint8_t> shortOne = Message({53, 1, 1});
     shortOne.resize(239);
@@ -76,25 +72,14 @@ const ReplyAddresses kAddresses{Ipv4Address::FromOctets(192, 168, 1, 50),
                                 {255, 255, 255, 0}};
 
 // Options 53, 54, 51, 58, 59, 1 and end, as every reply carries them (OFFER, .60, /24).
-const std::string kOfferOptions = "350102"
-                                  "3604c0a8013c"
-                                  "330400001c20"
-                                  "3a0400000bb8"
-                                  "3b0400001482"
-                                  "0104ffffff00"
-                                  "ff";
+const std::string kOfferOptions =
+    "350102 3604c0a8013c 330400001c20 3a0400000bb8 3b0400001482 0104ffffff00 ff";
 
 TEST(BuildReply, answersACapturedDiscoverByteForByte)
 {
     const std::vector<uint8_t> expected =
-        FromHex("02010600"
-                "1328ae0b"
-                "0000"
-                "0000"
-                "00000000"
-                "c0a80132"
-                "c0a8013c"
-                "00000000"
+        // op htype hlen hops, xid, secs, flags, ciaddr, yiaddr, siaddr, giaddr, chaddr
+        FromHex("02010600 1328ae0b 0000 0000 00000000 c0a80132 c0a8013c 00000000 "
                 "025ae142000700000000000000000000" +
                 std::string(2 * 192, '0') + "63825363" + kOfferOptions + std::string(2 * 38, '0'));
     ASSERT_EQ(expected.size(), 312u);
@@ -117,26 +102,25 @@ TEST(BuildReply, clearsHopsAndSecsKeepsTheFlagsAndNothingPastTheHeader)
 
 TEST(ReadRequestFields, findsTheServerTheAddressAskedForAndCiaddr)
 {
-    struct Case
-    {
-        const char* what;
-        std::vector<uint8_t> message;
-        std::optional<int> server, requested; // last octets of 192.168.1.x
-    };
-    const std::vector<Case> cases = {
-        {"selecting", Message({53, 1, 3, 54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50, 255}), 60,
-         50},
-        {"rebooting", Message({53, 1, 3, 0, 50, 4, 192, 168, 1, 77, 255}), {}, 77},
-        {"neither", Message({53, 1, 3, 255}), {}, {}},
-        {"cut inside the option", Message({50, 4, 192, 168, 1, 77, 54, 4, 192, 168, 1}), {}, 77},
-    };
-    for (const Case& c : cases) {
-        const RequestFields f = ReadRequestFields(c.message);
-        const auto octet = [](const std::optional<Ipv4Address>& a) {
-            return a ? std::optional<int>(a->Octets()[3]) : std::nullopt;
+    // The message, then the last octets of 192.168.1.x of the server and the address asked for.
+    const std::tuple<const char*, std::vector<uint8_t>, std::optional<int>, std::optional<int>>
+        cases[] = {
+            {"selecting", Message({53, 1, 3, 54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50, 255}),
+             60, 50},
+            {"rebooting", Message({53, 1, 3, 0, 50, 4, 192, 168, 1, 77, 255}), {}, 77},
+            {"neither", Message({53, 1, 3, 255}), {}, {}},
+            {"cut inside the option",
+             Message({50, 4, 192, 168, 1, 77, 54, 4, 192, 168, 1}),
+             {},
+             77},
         };
-        EXPECT_EQ(octet(f.serverId), c.server) << c.what;
-        EXPECT_EQ(octet(f.requested), c.requested) << c.what;
+    const auto octet = [](const std::optional<Ipv4Address>& a) {
+        return a ? std::optional<int>(a->Octets()[3]) : std::nullopt;
+    };
+    for (const auto& [what, message, server, requested] : cases) {
+        const RequestFields f = ReadRequestFields(message);
+        EXPECT_EQ(octet(f.serverId), server) << what;
+        EXPECT_EQ(octet(f.requested), requested) << what;
     }
     std::vector<uint8_t> renewing = Message({53, 1, 3, 255});
     renewing[12] = 192, renewing[13] = 168, renewing[14] = 1, renewing[15] = 50;
@@ -189,23 +173,17 @@ TEST(NeighbourHolds, countsAnEntryWithAMacAsAHost)
 {
     const Ipv4Address candidate = Ipv4Address::FromOctets(192, 168, 1, 50);
     const MacAddress host = {0x00, 0x15, 0x5d, 0x01, 0x02, 0x03}, none{};
-    struct Case
-    {
-        const char* what;
-        NeighbourEntry entry;
-        bool holds;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, NeighbourEntry, bool> cases[] = {
         {"with a MAC (REACHABLE, STALE, DELAY, PROBE, PERMANENT)", {candidate, host, false}, true},
         {"NOARP with a MAC", {candidate, host, true}, true},
         {"without a MAC (INCOMPLETE, FAILED)", {candidate, none, false}, false},
         {"NOARP broadcast", {candidate, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff}, true}, false},
         {"another address", {Ipv4Address::FromOctets(192, 168, 1, 51), host, false}, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, entry, holds] : cases) {
         const std::vector<NeighbourEntry> table = {
-            {Ipv4Address::FromOctets(192, 168, 1, 1), host, false}, c.entry};
-        EXPECT_EQ(NeighbourHolds(table, candidate), c.holds) << c.what;
+            {Ipv4Address::FromOctets(192, 168, 1, 1), host, false}, entry};
+        EXPECT_EQ(NeighbourHolds(table, candidate), holds) << what;
     }
     EXPECT_FALSE(NeighbourHolds({}, candidate));
 }
