@@ -5,6 +5,7 @@
 #include "platform/FtpClient.h"
 #include "platform/Files.h"
 #include "support/MiniFtpServer.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -213,7 +214,8 @@ TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
     bool began = false;
     EXPECT_NE(ftp->Store(*upload, "nas_ABCDEF.dat.part", began).code, kFtpOk);
     EXPECT_TRUE(began);
-    EXPECT_TRUE(server.File("/config/nas_ABCDEF.dat.part"));
+    // The server keeps what it got once the cut connection is closed: after our failure.
+    EXPECT_TRUE(test::Eventually([&] { return server.File("/config/nas_ABCDEF.dat.part").has_value(); }));
 }
 
 // The backup folder on a small disk of its own, mounted in a mount namespace of this
@@ -275,12 +277,13 @@ TEST_F(FtpClientTest, listingsAndDownloadsEndAtTheirLimits)
         Names names;
         FtpOutcome got;
         // Without the limits a million names grew the peak by 86 MB. The bound leaves room
-        // for a sanitizer build, which holds freed blocks in quarantine for a while.
+        // for a sanitizer build: ASan holds freed blocks in quarantine for a while, and
+        // under TSan the endless line alone grew the peak by 38 MB.
         EXPECT_LT(PeakGrowth([&] {
                       got =
                           c.lines ? ftp->ListNames(names) : ftp->Retrieve("nas_ABCDEF.dat", local);
                   }),
-                  32l << 20);
+                  48l << 20);
         EXPECT_EQ(got.code, c.code) << got.reason;
         EXPECT_TRUE(names.empty());
         ExpectOlderBackupAlone();
