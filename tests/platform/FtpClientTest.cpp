@@ -215,7 +215,8 @@ TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
     EXPECT_NE(ftp->Store(*upload, "nas_ABCDEF.dat.part", began).code, kFtpOk);
     EXPECT_TRUE(began);
     // The server keeps what it got once the cut connection is closed: after our failure.
-    EXPECT_TRUE(test::Eventually([&] { return server.File("/config/nas_ABCDEF.dat.part").has_value(); }));
+    EXPECT_TRUE(
+        test::Eventually([&] { return server.File("/config/nas_ABCDEF.dat.part").has_value(); }));
 }
 
 // The backup folder on a small disk of its own, mounted in a mount namespace of this
