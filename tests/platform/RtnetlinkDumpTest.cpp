@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -294,22 +293,15 @@ TEST(NeighbourDump, keepsNeighboursAndBlanksThoseWithoutAddress)
     EXPECT_TRUE(entries[0].noArp && entries[0].mac == mac && !entries[1].noArp);
 }
 
-TEST(RtnetlinkDump, readsTheKernelsLinksAndGivesUpWhenNoMoreComes)
+// The kernel's own dump, read whole, is the host platform's test; a reader that never
+// hears the end waits for the next datagram until the reply time.
+TEST(RtnetlinkDump, givesUpWhenNoMoreComes)
 {
     int error = 0;
     const UniqueFd socket = OpenRouteSocket(error);
     ASSERT_TRUE(socket.Valid()) << error;
     ifinfomsg request{};
     request.ifi_family = AF_UNSPEC;
-    HostDumpAccumulator links;
-    const DumpRead read = RunDump(
-        socket.Get(), BuildDumpRequest(RTM_GETLINK, 5, request),
-        [&](std::span<const uint8_t> datagram) { return ParseRtnetlinkChunk(datagram, 5, links); },
-        SystemClock(), 2000);
-    EXPECT_EQ(read.errorCode, 0);
-    EXPECT_TRUE(std::any_of(links.links.begin(), links.links.end(),
-                            [](const HostInterface& l) { return l.name == "lo" && l.loopback; }));
-    // A reader that never hears the end waits for the next datagram until the reply time.
     int datagrams = 0;
     const DumpRead endless = RunDump(
         socket.Get(), BuildDumpRequest(RTM_GETLINK, 6, request),

@@ -347,7 +347,6 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
     ASSERT_TRUE(icmpSeen.Valid() && udpSeen.Valid() && client.Valid());
     const auto echo = sh::MessageType::SendEcho, reply = sh::MessageType::SendReply;
     const auto icmp = sh::SocketKind::RawIcmp, dhcp = sh::SocketKind::DhcpServer;
-    const auto Change = [](auto edit) { return [edit](Bytes& m) { edit(m); }; };
     const struct
     {
         const char* what;
@@ -361,30 +360,24 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
         int repeat = 1; // sends of the same message; all but the last are let through
     } rows[] = {
         {"the tool's echo request", icmp, echo, EchoRequest(), loopback, 0, 0, true},
-        {"a timestamp request", icmp, echo, EchoRequest(Change([](Bytes& m) { m[0] = 13; })),
-         loopback, 0, 0, false},
-        {"another identifier", icmp, echo, EchoRequest(Change([](Bytes& m) { m[4] = 0x99; })),
-         loopback, 0, 0, false},
-        {"another payload", icmp, echo, EchoRequest(Change([](Bytes& m) { m[43] = 0; })), loopback,
-         0, 0, false},
-        {"an echo reply", icmp, echo, EchoRequest(Change([](Bytes& m) { m[0] = 0; })), loopback, 0,
+        {"a timestamp request", icmp, echo, EchoRequest([](Bytes& m) { m[0] = 13; }), loopback, 0,
          0, false},
-        {"a longer request", icmp, echo,
-         EchoRequest(Change([](Bytes& m) { m.resize(1000, 0x45); })), loopback, 0, 0, false},
-        {"an IPv4 header of its own", icmp, echo, EchoRequest(Change([](Bytes& m) {
-             m.insert(m.begin(), {0x45, 0, 0, 64});
-         })),
+        {"another identifier", icmp, echo, EchoRequest([](Bytes& m) { m[4] = 0x99; }), loopback, 0,
+         0, false},
+        {"another payload", icmp, echo, EchoRequest([](Bytes& m) { m[43] = 0; }), loopback, 0, 0,
+         false},
+        {"a longer request", icmp, echo, EchoRequest([](Bytes& m) { m.resize(1000, 0x45); }),
          loopback, 0, 0, false},
         {"a DHCP reply on the ICMP session", icmp, reply, BootReply(), broadcast, 68, lo, false},
         {"the tool's DHCP reply", dhcp, reply, BootReply(), broadcast, 68, lo, true},
         {"to port 69", dhcp, reply, BootReply(), broadcast, 69, lo, false},
-        {"a BOOTREQUEST", dhcp, reply, BootReply(Change([](Bytes& m) { m[0] = 1; })), broadcast, 68,
-         lo, false},
-        {"no magic cookie", dhcp, reply, BootReply(Change([](Bytes& m) { m[236] = 0; })), broadcast,
-         68, lo, false},
-        {"shorter than a BOOTP message", dhcp, reply,
-         BootReply(Change([](Bytes& m) { m.resize(299); })), broadcast, 68, lo, false},
-        {"longer than 576 bytes", dhcp, reply, BootReply(Change([](Bytes& m) { m.resize(577); })),
+        {"a BOOTREQUEST", dhcp, reply, BootReply([](Bytes& m) { m[0] = 1; }), broadcast, 68, lo,
+         false},
+        {"no magic cookie", dhcp, reply, BootReply([](Bytes& m) { m[236] = 0; }), broadcast, 68, lo,
+         false},
+        {"shorter than a BOOTP message", dhcp, reply, BootReply([](Bytes& m) { m.resize(299); }),
+         broadcast, 68, lo, false},
+        {"longer than 576 bytes", dhcp, reply, BootReply([](Bytes& m) { m.resize(577); }),
          broadcast, 68, lo, false},
         {"to one host", dhcp, reply, BootReply(), loopback, 68, lo, false},
         {"on a card no request came in on", dhcp, reply, BootReply(), broadcast, 68,
@@ -491,8 +484,6 @@ TEST_F(SockHelper, passesBackOnlyEchoRepliesAndErrorsAboutOurEchoRequests)
          false},
         {"redirect about our echo request", ErrorQuoting(5, 1, ourEcho), false},
         {"our echo request", Icmp(8, {kId[0], kId[1], 0, 1, 'q'}), false},
-        {"timestamp request", Icmp(13, {kId[0], kId[1], 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}), false},
-        {"address mask request", Icmp(17, {0, 8, 0, 1, 0, 0, 0, 0}), false},
         {"truncated error", Icmp(3, {0, 0, 0, 0, 0x45}), false},
     };
     sockaddr_in loopback{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};

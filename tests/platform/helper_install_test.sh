@@ -6,15 +6,8 @@
 # the refusal says why. Under DPKG_ROOT the group is made in that root's database and a
 # dpkg-statoverride entry there is kept.
 #   helper_install_test.sh <zelvo-sockhelper> <scripts-dir>
-set -uo pipefail
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: the set-up is for root"
-    exit 77
-fi
+source "$(dirname "$0")/../support/lab-test.sh"
+need_root
 [[ $# -eq 2 ]] || fail "usage: helper_install_test.sh <zelvo-sockhelper> <scripts-dir>"
 built=$1 scripts=$2
 command -v getcap >/dev/null || fail "getcap missing (libcap2-bin)"
@@ -47,8 +40,7 @@ refused() { # tree, what the refusal must name, the test's words
 # the helper raises one itself where it needs it.
 tree=$(fresh_tree good)
 setup "$tree" || fail "a root-only tree was refused: $(cat "$top/said")"
-[[ $(stat -c '%U:%G %a' "$tree/bin/zelvo-sockhelper") == "root:zelvo-setup 750" ]] ||
-    fail "helper left as $(stat -c '%U:%G %a' "$tree/bin/zelvo-sockhelper")"
+expect_eq "root:zelvo-setup 750" "$(stat -c '%U:%G %a' "$tree/bin/zelvo-sockhelper")" "the helper"
 [[ $(getcap "$tree/bin/zelvo-sockhelper") == *" cap_net_bind_service,cap_net_raw=p" ]] ||
     fail "capabilities: $(getcap "$tree/bin/zelvo-sockhelper")"
 # A second run changes nothing and still succeeds.
@@ -89,14 +81,12 @@ DPKG_ROOT=$target "$scripts/install-helper.sh" "$target$lib/zelvo-sockhelper" >"
     fail "install under DPKG_ROOT: $(cat "$top/said")"
 gid=$(awk -F: '$1 == "zelvo-setup" {print $3}' "$target/etc/group")
 [[ -n $gid ]] || fail "no group zelvo-setup in DPKG_ROOT's database: $(cat "$target/etc/group")"
-[[ $(stat -c '%u %g %a' "$target$lib/zelvo-sockhelper") == "0 $gid 750" ]] ||
-    fail "helper under DPKG_ROOT: $(stat -c '%u %g %a' "$target$lib/zelvo-sockhelper"), group $gid"
+expect_eq "0 $gid 750" "$(stat -c '%u %g %a' "$target$lib/zelvo-sockhelper")" "helper under DPKG_ROOT"
 dpkg-statoverride --root "$target" --add root adm 0710 "$lib/zelvo-sockhelper" ||
     fail "dpkg-statoverride --add in the throwaway root"
 DPKG_ROOT=$target "$scripts/install-helper.sh" "$target$lib/zelvo-sockhelper" >"$top/said" 2>&1 ||
     fail "install with a statoverride: $(cat "$top/said")"
-[[ $(stat -c '%u %g %a' "$target$lib/zelvo-sockhelper") == "0 4 710" ]] ||
-    fail "the statoverride root:adm 0710 was not kept: $(stat -c '%u %g %a' "$target$lib/zelvo-sockhelper")"
+expect_eq "0 4 710" "$(stat -c '%u %g %a' "$target$lib/zelvo-sockhelper")" "the statoverride root:adm 0710"
 [[ $(getcap "$target$lib/zelvo-sockhelper") == *"=p" ]] ||
     fail "capabilities with a statoverride: $(getcap "$target$lib/zelvo-sockhelper")"
 mv "$target/etc/group" "$target/etc/group.away"
