@@ -43,7 +43,6 @@ TEST(OperationFrame, endsWithTheVariantsRuleReadFromTheRunsState)
         // with an all-zero MAC, and the flag is what counts.
         {"search after failed browse check, zero MAC", kS, 0, 0, 1, 0, true, 0, true, "--1111"},
         {"address after failed browse check, zero MAC", kA, 0, 0, 1, 0, true, 0, false, "--1111"},
-        {"search, flag set with a MAC", kS, 0, 0, 1, 1, false, 0, true, "--0-11"},
         {"address given, open", kA, 1, 0, 1, 0, false, 1, false, "111111"},
         {"address run, DHCP", kA, 1, 1, 1, 0, false, 1, false, "110011"},
         {"address run, no net info", kA, 1, 0, 0, 0, false, 1, false, "110-11"},

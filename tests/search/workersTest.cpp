@@ -1,21 +1,17 @@
 // The two search commands and their worker thread on the run's state: a fake front end,
 // passes and network, scripted message boxes.
 #include "core/MessageCatalogue.h"
-#include "support/ScriptedMessageBoxes.h"
 #include "search/SearchCommands.h"
 #include "search/SearchWorker.h"
 #include "support/FakeClock.h"
 #include "support/FakeFrontEnd.h"
 #include "support/FakePasses.h"
+#include "support/FakeSearchNetwork.h"
+#include "support/ScriptedMessageBoxes.h"
 #include "support/TemporaryLog.h"
 #include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
-
-#include <condition_variable>
-#include <map>
-#include <mutex>
-#include <set>
 
 namespace zelvo {
 namespace {
@@ -25,66 +21,6 @@ Ipv4Address Ip(uint8_t last)
     return Ipv4Address::FromOctets(192, 168, 1, last);
 }
 
-// Any thread. A lookup of a blocked address waits until the address is released.
-class FakeSearchNetwork final : public SearchNetwork
-{
-public:
-    NeighbourRead table;                   // set before a search starts
-    std::map<uint32_t, std::string> names; // likewise; by address, network order
-    std::vector<std::string> events;       // under Locked, as the rest
-    std::vector<uint32_t> lookups;
-    std::set<uint32_t> blocked, throwing; // lookups of `throwing` run out of memory
-    std::function<void()> onRead;         // runs inside the table read
-    SocketProblem icmpProblem = SocketProblem::None;
-
-    int EchoProbe(Ipv4Address a, int ms) override
-    {
-        return Note("echo " + a.Dotted() + " " + std::to_string(ms)), 1;
-    }
-    int BroadcastEcho() override { return Note("broadcast"), 1; }
-    NeighbourRead ReadNeighbours() override
-    {
-        Note("read");
-        if (onRead)
-            onRead();
-        return table;
-    }
-    SocketProblem IcmpProblem() const override { return icmpProblem; }
-    std::optional<std::string> ReverseName(Ipv4Address a) override
-    {
-        std::unique_lock lock(m_mutex);
-        lookups.push_back(a.nbo);
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return blocked.count(a.nbo) == 0; });
-        if (throwing.count(a.nbo))
-            throw std::bad_alloc();
-        const auto it = names.find(a.nbo);
-        return it == names.end() ? std::nullopt : std::optional(it->second);
-    }
-    template <typename F> auto Locked(F f)
-    {
-        std::lock_guard lock(m_mutex);
-        m_changed.notify_all();
-        return f();
-    }
-    // Whether the lookup of a began within 10 s.
-    bool WaitForLookup(Ipv4Address a)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
-            return std::count(lookups.begin(), lookups.end(), a.nbo) > 0;
-        });
-    }
-
-private:
-    void Note(std::string event)
-    {
-        Locked([&] { events.push_back(std::move(event)); });
-    }
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-};
-
 struct Searcher
 {
     test::TemporaryLog log; // first in, last out: a finishing worker may still log
@@ -92,7 +28,7 @@ struct Searcher
     test::FakeFrontEnd front;
     test::FakePasses passes;
     ScriptedMessageBoxes boxes;
-    std::shared_ptr<FakeSearchNetwork> network = std::make_shared<FakeSearchNetwork>();
+    std::shared_ptr<test::FakeSearchNetwork> network = std::make_shared<test::FakeSearchNetwork>();
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     PcSubnet pcSubnet;
     UsedAddressTable used;
@@ -106,11 +42,12 @@ struct Searcher
         state->host.pcMac = {0x00, 0x16, 0x3e, 0x01, 0x02, 0x03};
         state->host.NetInfoAvailable = 1;
         state->devices.rows[0].SetName("MYPC");
-        network->table.entries = {{Ip(1), {0x52, 0x54, 0x00, 0x12, 0x34, 0x01}}};
+        network->neighbours.entries = {{Ip(1), {0x52, 0x54, 0x00, 0x12, 0x34, 0x01}}};
         network->names[Ip(1).nbo] = "ROUTER";
         for (uint8_t i = 20; units && i <= 22; ++i) {
-            network->table.entries.push_back({Ip(i), {0x02, 0x5a, 0xe1, 0x42, 0x00, i}});
+            network->neighbours.entries.push_back({Ip(i), {0x02, 0x5a, 0xe1, 0x42, 0x00, i}});
             network->names[Ip(i).nbo] = std::string("VELDIX-") + char('A' + i - 20);
+            network->answering.insert(Ip(i).nbo);
         }
     }
     std::unique_ptr<SearchCommands> Commands(CardSource cards = {})
@@ -162,7 +99,7 @@ TEST(Search, withNoUnitListedSaysSoAndOffersSetIpOnAnOpenNetwork)
           {true, false, true, "111111"}}) {
         Searcher r;
         if (namelessUnit)
-            r.network->table.entries.push_back({Ip(40), {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x40}});
+            r.network->neighbours.entries.push_back({Ip(40), {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x40}});
         again ? r.commands->SearchAgain() : r.commands->FirstSearch(ticked);
         EXPECT_EQ(r.Texts(), std::vector<std::string>{MessageCatalogue::Text(again ? 141 : 137)});
         EXPECT_EQ(r.boxes.ShownBoxes()[0].icon,
@@ -184,9 +121,9 @@ TEST(Search, readsTheCardsAtEverySearchAndTellsWhatHidesAUnitOnce)
     PcCards now;
     now.usable = {{2, "eth0", {}, Ip(10), {255, 255, 255, 0}}};
     r.commands = r.Commands([&now] { return now; });
-    r.network->table.entries.push_back(
+    r.network->neighbours.entries.push_back(
         {Ipv4Address::FromOctets(169, 254, 3, 3), {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x33}, false, 4});
-    r.network->icmpProblem = SocketProblem::HelperNotPermitted;
+    r.network->problem = SocketProblem::HelperNotPermitted;
     r.commands->SearchAgain();
     EXPECT_FALSE(r.log.Has(" Card["));
     now.usable.push_back(
@@ -202,7 +139,7 @@ TEST(Search, readsTheCardsAtEverySearchAndTellsWhatHidesAUnitOnce)
     EXPECT_EQ(r.Texts(), (std::vector<std::string>{MessageCatalogue::Text(921),
                                                    CardWithoutAddressText(409, "usb0")}));
     Searcher missing;
-    missing.network->icmpProblem = SocketProblem::HelperMissing;
+    missing.network->problem = SocketProblem::HelperMissing;
     missing.commands->FirstSearch(false);
     EXPECT_EQ(missing.Texts(),
               (std::vector<std::string>{MessageCatalogue::Text(902), MessageCatalogue::Text(137)}));
@@ -226,7 +163,7 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     // Hold the last unit's lookup; from then on each pass takes a second. The first one's
     // lookup fails by an exception: a missing name, and the search goes on.
     r.network->Locked([&r] {
-        r.network->lookups.clear();
+        r.network->looked.clear();
         r.network->throwing = {Ip(20).nbo};
         return r.network->blocked.insert(Ip(22).nbo);
     });
@@ -262,8 +199,8 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
 TEST(SearchWorker, writesNothingMoreOnceAskedToStopDuringTheTableRead)
 {
     test::TemporaryLog log;
-    auto network = std::make_shared<FakeSearchNetwork>();
-    network->table.entries = {{Ip(20), {0x02, 0x5a, 0xe1, 0x42, 0x00, 20}}};
+    auto network = std::make_shared<test::FakeSearchNetwork>();
+    network->neighbours.entries = {{Ip(20), {0x02, 0x5a, 0xe1, 0x42, 0x00, 20}}};
     SearchTable prepared;
     auto job = std::make_shared<SearchJob>(network, std::make_shared<test::FakeClock>(),
                                            LastFoundList{}, prepared);
@@ -271,7 +208,7 @@ TEST(SearchWorker, writesNothingMoreOnceAskedToStopDuringTheTableRead)
     SearchWorker(*job);
     EXPECT_TRUE(job->done.load());
     EXPECT_EQ(log.Text(), "Last count = 0 \r\n>>> Start to retrieve network table\r\n");
-    EXPECT_TRUE(network->lookups.empty());
+    EXPECT_TRUE(network->looked.empty());
 }
 
 } // namespace

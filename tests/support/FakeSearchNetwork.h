@@ -1,8 +1,13 @@
 #pragma once
 #include "search/SearchNetwork.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,7 +16,8 @@ namespace zelvo::test {
 
 // A segment as the search sees it: the addresses that answer an echo, the neighbour
 // table the kernel would show after it, and the names the lookups give. Records every
-// echo and every name lookup (addresses, network order). Any thread.
+// echo and every name lookup (addresses, network order) and the order of the calls.
+// Any thread; a lookup of a `blocked` address waits until it is released (Locked).
 class FakeSearchNetwork final : public SearchNetwork
 {
 public:
@@ -19,33 +25,64 @@ public:
     NeighbourRead neighbours;
     std::map<uint32_t, std::string> names;
     SocketProblem problem = SocketProblem::None;
+    std::set<uint32_t> blocked, throwing; // lookups of `throwing` run out of memory
+    std::function<void()> onRead;         // runs inside the table read
 
-    int EchoProbe(Ipv4Address address, int /*timeoutMs*/) override
+    // Runs f under the fake's lock and wakes the blocked lookups to look again.
+    template <typename F> auto Locked(F f)
     {
         std::lock_guard lock(m_mutex);
-        echoed.push_back(address.nbo);
-        return answering.count(address.nbo) ? 1 : 0;
+        m_changed.notify_all();
+        return f();
     }
-    int BroadcastEcho() override { return 1; }
+    int EchoProbe(Ipv4Address address, int timeoutMs) override
+    {
+        return Locked([&] {
+            echoed.push_back(address.nbo);
+            events.push_back("echo " + address.Dotted() + " " + std::to_string(timeoutMs));
+            return answering.count(address.nbo) ? 1 : 0;
+        });
+    }
+    int BroadcastEcho() override
+    {
+        return Locked([&] { events.push_back("broadcast"); }), 1;
+    }
     NeighbourRead ReadNeighbours() override
     {
-        std::lock_guard lock(m_mutex);
-        return neighbours;
+        Locked([&] { events.push_back("read"); });
+        if (onRead)
+            onRead();
+        return Locked([&] { return neighbours; });
     }
     std::optional<std::string> ReverseName(Ipv4Address address) override
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         looked.push_back(address.nbo);
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return blocked.count(address.nbo) == 0; });
+        if (throwing.count(address.nbo))
+            throw std::bad_alloc();
         const auto it = names.find(address.nbo);
         return it == names.end() ? std::nullopt : std::optional(it->second);
     }
     SocketProblem IcmpProblem() const override { return problem; }
 
+    // Whether the lookup of address began within 10 s.
+    bool WaitForLookup(Ipv4Address address)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
+            return std::count(looked.begin(), looked.end(), address.nbo) > 0;
+        });
+    }
+
     std::vector<uint32_t> echoed;
     std::vector<uint32_t> looked;
+    std::vector<std::string> events; // "echo A MS", "broadcast", "read"
 
 private:
     std::mutex m_mutex;
+    std::condition_variable m_changed;
 };
 
 } // namespace zelvo::test
