@@ -1,4 +1,6 @@
 #include "core/LogWriter.h"
+#include "platform/Files.h"
+#include "support/TemporaryLog.h"
 
 #include <gtest/gtest.h>
 
@@ -18,31 +20,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class LogWriterTest : public ::testing::Test
+// The test's own manager.log, and a path beside it for what a test plants in its place.
+struct LogWriterTest : ::testing::Test
 {
-protected:
-    void SetUp() override
-    {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("zelvo-log-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_dir);
-        LogWriter::SetLogPath(Log().string());
-    }
-    void TearDown() override
-    {
-        LogWriter::SetLogPath({});
-        std::filesystem::remove_all(m_dir);
-    }
-    std::filesystem::path Log() const { return m_dir / "manager.log"; }
-    std::string Contents(const std::filesystem::path& path) const
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::filesystem::path m_dir;
+    test::TemporaryLog log;
+    const std::string other = log.path + ".other";
+    void TearDown() override { std::filesystem::remove(other); }
+    std::string Log() const { return log.path; }
 };
 
 TEST_F(LogWriterTest, createEmptyTruncatesAndLinesKeepTheirFormatAndCut)
@@ -52,34 +36,32 @@ TEST_F(LogWriterTest, createEmptyTruncatesAndLinesKeepTheirFormatAndCut)
     EXPECT_EQ(LogWriter::Appendf(" IP Addr[%d]\t: %03d\r\n", 1, 7), 1);
     // A server's reply loses its control characters; tabs, CR LF and UTF-8 stay.
     EXPECT_EQ(LogWriter::Appendf("  FTP %s\r\n", "530 \x1b[2Jx\ry\n\x07\x7f \xe6\x8b\x92"), 1);
-    EXPECT_EQ(Contents(Log()), " IP Addr[1]\t: 007\r\n  FTP 530 \\x1b[2Jx\\x0dy\\x0a\\x07\\x7f "
-                               "\xe6\x8b\x92\r\n");
+    EXPECT_EQ(log.Text(), " IP Addr[1]\t: 007\r\n  FTP 530 \\x1b[2Jx\\x0dy\\x0a\\x07\\x7f "
+                          "\xe6\x8b\x92\r\n");
     // A long line is cut inside its buffer and still ends the line.
     ASSERT_TRUE(LogWriter::CreateEmpty());
     EXPECT_EQ(LogWriter::Appendf(" name\t: %s\r\n", std::string(600, 'n').c_str()), 1);
-    const std::string log = Contents(Log());
-    ASSERT_EQ(log.size(), LogWriter::kLineBuffer - 1);
-    EXPECT_EQ(log.substr(LogWriter::kLineBuffer - 3), "\r\n");
+    const std::string text = log.Text();
+    ASSERT_EQ(text.size(), LogWriter::kLineBuffer - 1);
+    EXPECT_EQ(text.substr(LogWriter::kLineBuffer - 3), "\r\n");
 }
 
 // A log that is no regular file of ours is neither created, written through nor waited
 // for: its lines are lost, and what stands in its place is left as it is.
 TEST_F(LogWriterTest, somethingElseInPlaceOfTheLogIsLeftAlone)
 {
-    const auto target = m_dir / "elsewhere";
     const std::pair<const char*, std::function<void()>> rows[] = {
         {"a link",
          [&] {
-             std::ofstream(target) << "precious\n";
-             std::filesystem::create_symlink(target, Log());
+             std::ofstream(other) << "precious\n";
+             std::filesystem::create_symlink(other, Log());
          }},
         {"a FIFO without a reader", [&] { ASSERT_EQ(::mkfifo(Log().c_str(), 0600), 0); }},
-        {"a missing folder",
-         [&] { LogWriter::SetLogPath((m_dir / "gone" / "manager.log").string()); }},
+        {"a missing folder", [&] { LogWriter::SetLogPath(other + "/manager.log"); }},
     };
     for (const auto& [what, plant] : rows) {
         std::filesystem::remove(Log());
-        LogWriter::SetLogPath(Log().string());
+        LogWriter::SetLogPath(Log());
         plant();
         auto run = std::async(std::launch::async, [] {
             return std::pair{LogWriter::CreateEmpty(), LogWriter::Append("line\r\n")};
@@ -90,9 +72,9 @@ TEST_F(LogWriterTest, somethingElseInPlaceOfTheLogIsLeftAlone)
         ASSERT_TRUE(ended) << what;
         EXPECT_EQ(run.get(), (std::pair{false, 0})) << what;
     }
-    EXPECT_EQ(Contents(target), "precious\n");
+    EXPECT_EQ(ReadSmallFile(other, 64).value_or(""), "precious\n");
     // A log deleted while the tool runs is not recreated until the next start.
-    LogWriter::SetLogPath(Log().string());
+    LogWriter::SetLogPath(Log());
     std::filesystem::remove(Log());
     EXPECT_EQ(LogWriter::Append("lost\r\n"), 0);
     EXPECT_FALSE(std::filesystem::exists(Log()));
@@ -105,21 +87,21 @@ TEST_F(LogWriterTest, anotherProgramsLockLosesLinesWithoutHanging)
     for (const short type : {F_WRLCK, F_RDLCK}) {
         ASSERT_TRUE(LogWriter::CreateEmpty());
         ASSERT_EQ(LogWriter::Append("before\r\n"), 1);
-        const int other = ::open(Log().c_str(), O_RDWR | O_CLOEXEC);
-        ASSERT_GE(other, 0);
+        const int locker = ::open(Log().c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(locker, 0);
         struct flock whole = {};
         whole.l_type = type;
         whole.l_whence = SEEK_SET; // from byte 0 on, also past the end
-        ASSERT_EQ(::fcntl(other, F_OFD_SETLK, &whole), 0);
+        ASSERT_EQ(::fcntl(locker, F_OFD_SETLK, &whole), 0);
         auto append = std::async(std::launch::async, [] { return LogWriter::Append("lost\r\n"); });
         const bool ended = append.wait_for(20s) == std::future_status::ready;
         whole.l_type = F_UNLCK; // lets a hanging append go before the test reports it
-        ::fcntl(other, F_OFD_SETLK, &whole);
-        ::close(other);
+        ::fcntl(locker, F_OFD_SETLK, &whole);
+        ::close(locker);
         ASSERT_TRUE(ended) << "an append waits for another program's lock " << type;
         EXPECT_EQ(append.get(), 1);
         EXPECT_EQ(LogWriter::Append("after\r\n"), 1);
-        EXPECT_EQ(Contents(Log()), "before\r\nafter\r\n");
+        EXPECT_EQ(log.Text(), "before\r\nafter\r\n");
     }
 }
 
@@ -135,7 +117,7 @@ TEST_F(LogWriterTest, concurrentAppendsLeaveEveryLineWholeAndInOrder)
         });
     for (auto& th : threads)
         th.join();
-    std::istringstream in(Contents(Log()));
+    std::istringstream in(ReadSmallFile(Log(), 1 << 23).value_or(""));
     std::vector<int> next(kThreads, 0);
     std::string line;
     int count = 0, t = -1, i = -1;

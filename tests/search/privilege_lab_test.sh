@@ -12,16 +12,11 @@
 #    host; the port-67 session shows what a unit sends there. Search and Set IP of the
 #    command line work through them, end to end (when the command line is built).
 #   privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir> [zelvo-setup-cli]
-set -uo pipefail
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-[[ -n ${ZELVO_LAB_PREFIX:-} && -x ${ZELVO_LAB:-} ]] || fail "ZELVO_LAB_PREFIX and ZELVO_LAB are not set"
+source "$(dirname "$0")/../support/lab-test.sh"
+need_fixture_lab
 [[ $# -eq 3 || $# -eq 4 ]] ||
     fail "usage: privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir> [zelvo-setup-cli]"
 cli=$1 built_helper=$2 scripts=$3 setup_cli=${4:-}
-lab() { "$ZELVO_LAB" "$1" "$ZELVO_LAB_PREFIX" "${@:2}"; }
 # Two throwaway accounts: user ids that no account of this machine has. They are not added
 # to /etc/passwd: the lab's units see their own passwd, shadow and group through bind
 # mounts over /etc, and useradd's rename of those files would take the mounts away from
@@ -123,8 +118,7 @@ for ((i = 0; i < 88; i += 4)); do sum=$((sum + 16#${request:i:4})); done
 while ((sum >> 16)); do sum=$(((sum & 0xffff) + (sum >> 16))); done
 ((sum == 0xffff)) || fail "the request's checksum does not add up: $request"
 # The broadcast, too, makes the units known.
-ip -4 neigh flush dev eth0
-lab unit-exec NAS41 -- ip -4 neigh flush dev eth0
+forget_neighbours NAS41
 out=$(probe "$outsider" broadcast "$pc")
 [[ $(field broadcast "$out") == 1 ]] || fail "the outsider's broadcast through a ping socket: $out"
 sleep 1
@@ -145,8 +139,7 @@ for address in "$(lab unit-addr NAS42)" "${nas41%.*}.98" "${nas41%.*}.99"; do
     out=$(probe "$member" echo "$address" 2000)
     [[ $(field echo "$out") == 0 ]] && (($(field ms "$out") >= 1900)) || fail "EchoProbe of $address: $out"
 done
-ip -4 neigh flush dev eth0
-for unit in NAS41 NAS42 NAS43; do lab unit-exec "$unit" -- ip -4 neigh flush dev eth0; done
+forget_neighbours NAS41 NAS42 NAS43
 out=$(probe "$member" broadcast "$pc")
 [[ $(field broadcast "$out") == 1 ]] || fail "the member's broadcast: $out"
 sleep 1
@@ -208,8 +201,7 @@ if [[ -n $setup_cli ]]; then
     setup() { # zelvo-setup-cli arguments...
         as "$member" env XDG_RUNTIME_DIR="$dir/run" "$dir/installed/zelvo-setup-cli" "$@" </dev/null
     }
-    ip -4 neigh flush dev eth0
-    lab unit-exec NAS41 -- ip -4 neigh flush dev eth0
+    forget_neighbours NAS41
     out=$(setup search --json) || fail "the member's search: $out"
     jq -e --arg a "$nas41" '.units | any(.address == $a)' <<<"$out" >/dev/null ||
         fail "the member's search did not find NAS41: $out"
