@@ -96,20 +96,14 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
     };
     const DhcpClientReport none{}, process{S::ClientProcess, {}, {}, false, 0};
     const Ipv4Address r1{Nbo("10.231.7.1")}, r2{Nbo("10.231.7.2")};
+    const std::vector<Ipv4Address> many(70, r1); // more options than 256 bytes hold
     const HostDefaultRoute boot{2, r1, 100, RTPROT_BOOT}, dhcp{2, r2, 50, RTPROT_DHCP},
         other{3, Ipv4Address{Nbo("192.168.9.1")}, 0, RTPROT_DHCP};
     const std::tuple<DhcpClientReport, bool, std::vector<HostDefaultRoute>, std::string> rows[] = {
         {options(S::NetworkManager, "255.0.0.0", {r1}), true, {}, "leased mask 10.231.7.1 256"},
         {options(S::NetworkManager, "255.0.0.0", {}), false, {boot}, "leased mask none 256"},
-        {options(S::Networkd, std::nullopt, {Ipv4Address(), r2}),
-         true,
-         {},
-         "leased 10.231.7.2 256"},
-        // more options than 256 bytes hold
-        {options(S::Networkd, "255.0.0.0", std::vector(70, r1)),
-         true,
-         {},
-         "leased mask 10.231.7.1 512"},
+        {options(S::Networkd, {}, {Ipv4Address(), r2}), true, {}, "leased 10.231.7.2 256"},
+        {options(S::Networkd, "255.0.0.0", many), true, {}, "leased mask 10.231.7.1 512"},
         {none, false, {boot}, "leased mask 10.231.7.1 256"},
         {none, true, {boot}, "none 256"},
         {none, true, {boot, dhcp}, "leased mask 10.231.7.2 256"},

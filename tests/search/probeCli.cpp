@@ -1,20 +1,14 @@
 // The tool's probe path as a small command, for the lab tests that run it as an
-// unprivileged user inside a network namespace:
-//   probe_cli <log> echo <address> <ms>     EchoProbe
-//   probe_cli <log> broadcast <pc-address>  BroadcastEcho through the PC's address (0.0.0.0:
-//                                           let the routing table choose, as a plain send would)
-//   probe_cli <log> neigh                   the neighbour table, sorted
-//   probe_cli <log> netbios <address> <ms>  NetBIOS node status only
-//   probe_cli <log> name <address>          the whole name chain
-//   probe_cli <log> path                    which ICMP socket the probes get: ping, own
-//                                           raw, helper raw or none, and why
-//   probe_cli <log> listen <address> <ms>   the probes' ICMP socket: one echo request to
-//                                           address, then one line per ICMP message the
-//                                           socket gives within ms
-//   probe_cli <log> dhcp-port <ms>          the DHCP server socket; waits ms for a datagram
+// unprivileged user inside a network namespace. probe_cli <log> COMMAND:
+//   echo <address> <ms>, broadcast <pc-address>, neigh (sorted), netbios <address> <ms>,
+//   name <address> (the whole name chain): the search's probes
+//   path: which ICMP socket the probes get (ping, own raw, helper raw or none) and why
+//   listen <address> <ms>: one echo request to address through the probes' ICMP socket,
+//       then one line per ICMP message that socket gives within ms
+//   dhcp-port <ms>: the DHCP server socket, waiting ms for a datagram
+//   send-icmp <address> <type> (root): one bare ICMP message of that type
+//   capture <ms> (root): the first echo request seen, in hex
 // listen and dhcp-port also print how many raw or port-67 sockets this process holds.
-//   probe_cli <log> send-icmp <address> <type>   (root) one bare ICMP message of that type
-//   probe_cli <log> capture <ms>            (root) the first echo request seen, in hex
 // Prints one "key=value" line per result; exits 0 unless the arguments are wrong.
 #include "core/LogWriter.h"
 #include "platform/DhcpServerSocket.h"
@@ -55,21 +49,6 @@ const char* PathName(IcmpPath p)
 {
     constexpr const char* kNames[] = {"none", "ping", "own", "helper"};
     return kNames[static_cast<int>(p)];
-}
-
-sockaddr_in To(Ipv4Address address)
-{
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = address.nbo;
-    return to;
-}
-
-// Waits up to ms for fd to be readable.
-bool Readable(int fd, int ms)
-{
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, ms) > 0;
 }
 
 void Listen(Ipv4Address address, int ms)
@@ -133,7 +112,9 @@ void SendIcmp(Ipv4Address address, int type)
     uint8_t message[20] = {static_cast<uint8_t>(type), 0, 0, 0, 0x5A, 0x5A, 0, 1};
     const uint16_t checksum = InternetChecksum(message, sizeof message);
     std::memcpy(message + 2, &checksum, sizeof checksum);
-    const sockaddr_in to = To(address);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = address.nbo;
     const ssize_t sent = fd.Valid() ? ::sendto(fd.Get(), message, sizeof message, 0,
                                                reinterpret_cast<const sockaddr*>(&to), sizeof to)
                                     : -1;
@@ -145,7 +126,8 @@ void Capture(int ms)
     UniqueFd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
     uint8_t datagram[2048];
     std::string hex = "-";
-    while (fd.Valid() && hex == "-" && Readable(fd.Get(), ms)) {
+    pollfd readable{fd.Get(), POLLIN, 0};
+    while (fd.Valid() && hex == "-" && ::poll(&readable, 1, ms) > 0) {
         const ssize_t n = ::recv(fd.Get(), datagram, sizeof datagram, 0);
         const auto icmp = IcmpAfterIpv4Header({datagram, static_cast<std::size_t>(n > 0 ? n : 0)});
         if (icmp.empty() || icmp[0] != 8)
