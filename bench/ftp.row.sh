@@ -1,5 +1,6 @@
 # Sourced by bench/run.sh: FTP throughput of the tool's jobs against curl's command line,
-# 200 MB to and from one lab unit in the same run, and the job's resident memory.
+# 60 MB to and from one lab unit in the same run (the tool refuses to download more than
+# 64 MiB, far above any configuration file), and the job's resident memory.
 # Each direction runs three times, curl and the job alternating; the uploads take turns at
 # going first and each writes a new file, the job's download (which deletes the unit's
 # copy) comes last. The medians count.
@@ -14,8 +15,9 @@ ftp_prefix=$("$lab" up "$ftp_desc" | tail -n 1)
 prefixes+=("$ftp_prefix")
 ftp_unit=10.231.7.21
 ftp_remote=$("$lab" unit-ftp-root "$ftp_prefix" NAS01)/config/bench.dat
-ftp_file=$work/ftp-200mb.bin
-head -c $((200 * 1024 * 1024)) /dev/urandom >"$ftp_file"
+ftp_mb=60
+ftp_file=$work/ftp-${ftp_mb}mb.bin
+head -c $((ftp_mb * 1024 * 1024)) /dev/urandom >"$ftp_file"
 # Both sides time themselves, from before the connection to the end of the transfer:
 # curl with its own total time, the job with the time around its call.
 curl_ms() { # curl arguments... -> curl's total time in ms
@@ -65,15 +67,15 @@ for i in 1 2 3; do
   fi
 done
 ratio() { awk -v c="$1" -v j="$2" 'BEGIN { printf "%.2f", c / j }'; }
-mbps() { awk -v ms="$1" 'BEGIN { printf "%.0f MB/s", 200 / (ms / 1000) }'; }
+mbps() { awk -v ms="$1" -v mb="$ftp_mb" 'BEGIN { printf "%.0f MB/s", mb / (ms / 1000) }'; }
 u_c=$(median3 "${up_curl[@]}") u_j=$(median3 "${up_job[@]}")
 d_c=$(median3 "${down_curl[@]}") d_j=$(median3 "${down_job[@]}")
-row "FTP upload 200 MB (UploadJob)" "$(ms_to_s "$u_j") $(mbps "$u_j")" "curl -T $(ms_to_s "$u_c") $(mbps "$u_c")" \
+row "FTP upload $ftp_mb MB (UploadJob)" "$(ms_to_s "$u_j") $(mbps "$u_j")" "curl -T $(ms_to_s "$u_c") $(mbps "$u_c")" \
   "ratio $(ratio "$u_c" "$u_j") (curl time / job time)"
-row "FTP download 200 MB (FetchConfigJob)" "$(ms_to_s "$d_j") $(mbps "$d_j")" "curl -o $(ms_to_s "$d_c") $(mbps "$d_c")" \
+row "FTP download $ftp_mb MB (FetchConfigJob)" "$(ms_to_s "$d_j") $(mbps "$d_j")" "curl -o $(ms_to_s "$d_c") $(mbps "$d_c")" \
   "ratio $(ratio "$d_c" "$d_j") (job also fsyncs)"
 row "FTP job resident memory growth" "up +$(median3 "${rss_up[@]}") KiB, down +$(median3 "${rss_down[@]}") KiB" \
-  "file 204800 KiB" "flat: buffers only"
+  "file $((ftp_mb * 1024)) KiB" "flat: buffers only"
 if [ -e "$work/ftp-failed" ]; then
   row "FTP: a transfer above FAILED (see bench: lines)" "-" "-" "figures not valid"
 fi
