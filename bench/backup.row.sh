@@ -1,18 +1,12 @@
 # Sourced by bench/run.sh: the command line's backup of a large configuration file from a
 # lab unit named by its address, against curl fetching the same file from the same unit's
 # FTP server. 60 MB: a download is refused past 64 MiB (kFtpDownloadLimitBytes), so this is
-# the largest round size a backup may have. Both are timed alike, as wall time around the command in the PC's namespace;
-# they alternate, three runs each, and the medians count. One backup by the unit's name
-# (a whole search first) shows what the address saves.
+# the largest round size a backup may have. Both are timed alike, as wall time around the
+# command in the PC's namespace; they alternate, three runs each, and the medians count.
+# One backup by the unit's name (a whole search first) shows what the address saves.
 ninja -C "$build" -j 2 zelvo-setup-cli >/dev/null
-backup_desc=$work/backup.lab
-cat >"$backup_desc" <<'LAB'
-segment 10.231.9.0/24
-pc address=10.231.9.10 name=BENCHPC
-unit name=NAS01 mac=02:5a:e1:40:00:01 address=10.231.9.21 config=yes
-LAB
-backup_prefix=$("$lab" up "$backup_desc" | tail -n 1)
-prefixes+=("$backup_prefix")
+lab_with_one_unit backup 9 config=yes
+backup_prefix=$LAB_PREFIX
 backup_unit=10.231.9.21
 backup_remote=$("$lab" unit-ftp-root "$backup_prefix" NAS01)/config/nas_400001.dat
 backup_mb=60

@@ -5,14 +5,8 @@
 # going first and each writes a new file, the job's download (which deletes the unit's
 # copy) comes last. The medians count.
 ninja -C "$build" -j 2 zelvo_bench_ftp >/dev/null
-ftp_desc=$work/ftp.lab
-cat >"$ftp_desc" <<'LAB'
-segment 10.231.7.0/24
-pc address=10.231.7.10 name=BENCHPC
-unit name=NAS01 mac=02:5a:e1:40:00:01 address=10.231.7.21
-LAB
-ftp_prefix=$("$lab" up "$ftp_desc" | tail -n 1)
-prefixes+=("$ftp_prefix")
+lab_with_one_unit ftp 7
+ftp_prefix=$LAB_PREFIX
 ftp_unit=10.231.7.21
 ftp_remote=$("$lab" unit-ftp-root "$ftp_prefix" NAS01)/config/bench.dat
 ftp_mb=60

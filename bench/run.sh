@@ -95,6 +95,16 @@ lab_with_units() { # tag units naming
   LAB_PREFIX=$prefix
 }
 
+# A lab with the PC at 10.231.OCTET.10 and one unit, NAS01, at 10.231.OCTET.21 with the
+# given unit options; sets LAB_PREFIX.
+lab_with_one_unit() { # tag octet [unit options]
+  local desc=$work/$1.lab
+  printf 'segment 10.231.%s.0/24\npc address=10.231.%s.10 name=BENCHPC\n' "$2" "$2" >"$desc"
+  printf 'unit name=NAS01 mac=02:5a:e1:40:00:01 address=10.231.%s.21 %s\n' "$2" "${3:-}" >>"$desc"
+  LAB_PREFIX=$("$lab" up "$desc" | tail -n 1)
+  prefixes+=("$LAB_PREFIX")
+}
+
 search_run() { # prefix -> the bench program's key=value line
   local dir=$work/run-$1
   mkdir -p -m 700 "$dir"
