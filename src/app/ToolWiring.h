@@ -62,8 +62,6 @@ public:
 
     SearchCommands& Search() { return m_search; }
     TransferCommands& Transfer() { return m_transfer; }
-    UnitPageCommands& UnitPages() { return m_pages; }
-    DhcpCommands& Dhcp() { return m_dhcp; }
 
 private:
     MainDialog& m_dialog;
