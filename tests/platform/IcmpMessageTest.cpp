@@ -1,6 +1,12 @@
 // What a probe reads from either kind of ICMP socket: the message behind a raw socket's
-// IPv4 header, and a ping socket's queued error put back into message form.
+// IPv4 header, a ping socket's queued error put back into message form, and what the
+// socket helper's filter and rules pass back of a raw socket's datagrams.
 #include "platform/IcmpMessage.h"
+#include "platform/UniqueFd.h"
+#include "platform/sockhelper/EchoReplyFilter.h"
+#include "platform/sockhelper/SessionRules.h"
+
+#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -85,6 +91,69 @@ TEST(IcmpMessage, aRebuiltErrorStopsWhereTheBufferEnds)
         if (room > 0) {
             EXPECT_EQ(out[0], 11);
         }
+    }
+}
+
+// An IPv4 datagram of the given protocol from 127.0.0.1, fragment offset as given.
+Bytes Datagram(uint8_t protocol, const Bytes& payload, uint8_t fragment = 0)
+{
+    Bytes d = Ipv4Datagram(0x45, 20, payload);
+    d[3] = uint8_t(20 + payload.size()), d[7] = fragment, d[8] = 64, d[9] = protocol;
+    d[12] = d[16] = 127, d[15] = d[19] = 1;
+    return d;
+}
+
+TEST(SockHelperPassesBack, onlyEchoRepliesAndErrorsAboutTheSessionsEchoRequests)
+{
+    // The kernel runs the helper's filter on any socket: here on a datagram socket pair.
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+    const UniqueFd in(pair[0]), out(pair[1]);
+    const sock_fprog program{uint16_t(sockhelper::kEchoReplyFilter.size()),
+                             const_cast<sock_filter*>(sockhelper::kEchoReplyFilter.data())};
+    ASSERT_EQ(::setsockopt(out.Get(), SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program), 0);
+    const sockhelper::Identifier id = {0x12, 0x34};
+    const Bytes ourEcho = {8, 0, 0, 0, id[0], id[1], 0, 0};
+    const auto error = [](uint8_t type, uint8_t protocol, const Bytes& quoted) {
+        Bytes m = {type, 0, 0, 0, 0, 0, 0, 0};
+        const Bytes inner = Datagram(protocol, quoted);
+        m.insert(m.end(), inner.begin(), inner.end());
+        return Datagram(1, m);
+    };
+    const struct
+    {
+        const char* what;
+        Bytes datagram;
+        bool passed;
+    } rows[] = {
+        {"our echo reply", Datagram(1, {0, 0, 0, 0, id[0], id[1], 0, 1, 'r'}), true},
+        {"unreachable about our echo request", error(3, 1, ourEcho), true},
+        {"time exceeded about our echo request", error(11, 1, ourEcho), true},
+        {"parameter problem about our echo request", error(12, 1, ourEcho), true},
+        {"another's echo reply", Datagram(1, {0, 0, 0, 0, 0x56, 0x78, 0, 1, 'r'}), false},
+        {"unreachable about an echo reply", error(3, 1, {0, 0, 0, 0, id[0], id[1], 0, 0}), false},
+        {"unreachable about another's echo request", error(3, 1, {8, 0, 0, 0, 0x56, 0x78, 0, 0}),
+         false},
+        {"unreachable about a UDP datagram", error(3, 17, {0x30, 0x39, 0, 53, 0, 8, 0, 0}), false},
+        {"redirect about our echo request", error(5, 1, ourEcho), false},
+        {"our echo request", Datagram(1, {8, 0, 0, 0, id[0], id[1], 0, 1, 'q'}), false},
+        {"a truncated error", Datagram(1, {3, 0, 0, 0, 0, 0, 0, 0, 0x45}), false},
+        {"a later fragment of our echo reply", Datagram(1, {0, 0, 0, 0, id[0], id[1], 0, 1}, 8),
+         false},
+        {"a UDP datagram", Datagram(17, {0, 0, 0, 0, id[0], id[1], 0, 1}), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_EQ(::send(in.Get(), row.datagram.data(), row.datagram.size(), 0),
+                  ssize_t(row.datagram.size()));
+        Bytes got(4096);
+        const ssize_t n = ::recv(out.Get(), got.data(), got.size(), MSG_DONTWAIT);
+        got.resize(std::size_t(std::max<ssize_t>(n, 0)));
+        const auto icmp = sockhelper::IcmpOfDatagram(got);
+        const Bytes back =
+            sockhelper::PassesBack(icmp, id) ? Bytes(icmp.begin(), icmp.end()) : Bytes{};
+        EXPECT_EQ(back,
+                  row.passed ? Bytes(row.datagram.begin() + 20, row.datagram.end()) : Bytes{});
     }
 }
 

@@ -1,6 +1,7 @@
 // The single-instance guard's lock file in a place that other accounts share: a name
 // taken first by someone else, a planted link or a wide-open folder must leave the tool
 // running without the guard, never keep it from starting.
+#include "platform/Files.h"
 #include "platform/SingleInstanceLock.h"
 
 #include <gtest/gtest.h>
@@ -17,24 +18,22 @@ namespace fs = std::filesystem;
 constexpr const char* kName = "GuardUnderTest";
 constexpr uid_t kOtherAccount = 65534; // nobody
 
+// Another account's file or folder: needs root to give it away.
+bool GiveAway(const fs::path& path)
+{
+    return ::lchown(path.c_str(), kOtherAccount, kOtherAccount) == 0;
+}
+
 class InstanceLockTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        m_dir = fs::temp_directory_path() /
-                ("zelvo-guard-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
+        char dir[] = "/tmp/zelvo-guard-XXXXXX";
+        m_dir = ::mkdtemp(dir);
     }
     void TearDown() override { fs::remove_all(m_dir); }
     std::string LockFile() const { return (m_dir / (std::string(kName) + ".lock")).string(); }
-    // Another account's file or folder: needs root to give it away.
-    bool GiveAway(const fs::path& path) const
-    {
-        return ::lchown(path.c_str(), kOtherAccount, kOtherAccount) == 0;
-    }
     fs::path m_dir;
 };
 
@@ -42,8 +41,7 @@ TEST_F(InstanceLockTest, firstHoldsASecondFindsItRunningAndTheFileIsPrivate)
 {
     const mode_t oldMask = ::umask(0);
     std::string why;
-    // The descriptor of the first stays open for the life of this test process, as in
-    // the tool; a second open file of the same name cannot take the lock.
+    // The first's descriptor stays open, as in the tool: a second open cannot take the lock.
     EXPECT_EQ(AcquireInstanceLock(kName, m_dir.string(), &why), InstanceCheck::First) << why;
     ::umask(oldMask);
     EXPECT_EQ(AcquireInstanceLock(kName, m_dir.string(), &why), InstanceCheck::AlreadyRunning);
@@ -77,9 +75,7 @@ TEST_F(InstanceLockTest, aPlantedFileLeavesTheToolRunningUnguardedAndSaysWhy)
             << kind;
         EXPECT_NE(why.find(mention), std::string::npos) << why;
         EXPECT_NE(why.find(LockFile()), std::string::npos) << why;
-        std::string text; // nothing was followed or changed
-        std::ifstream(victim) >> text;
-        EXPECT_EQ(text, "keep") << kind;
+        EXPECT_EQ(ReadSmallFile(victim, 64), "keep") << kind; // nothing was followed or changed
     }
 }
 
