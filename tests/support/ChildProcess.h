@@ -18,8 +18,8 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess(); // kills and reaps a child that still runs
 
-    // argv[0] is looked up in PATH; env entries "NAME=value" are added to (or replace
-    // entries of) this process's environment. Output goes to outputPath when given.
+    // argv[0] is looked up in PATH; env entries "NAME=value" are added to this process's
+    // environment. Output and errors go to outputPath when given; 127: not started.
     bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
                const std::string& outputPath = {});
     // The exit status once the child has ended within timeout, else nullopt. A child
