@@ -2,7 +2,7 @@
 // receiving interface, a cut datagram, the way out named per datagram, and an ICMP error
 // about our own datagram read back from the error queue.
 #include "platform/DatagramReceive.h"
-#include "platform/UniqueFd.h"
+#include "support/LoopbackSocket.h"
 
 #include <linux/errqueue.h>
 #include <net/if.h>
@@ -22,16 +22,9 @@ const Ipv4Address kLoopback = Ipv4Address::FromOctets(127, 0, 0, 1);
 // A UDP socket on 127.0.0.1 with the given option on; port gives its port.
 UniqueFd Udp(uint16_t& port, int option = 0)
 {
-    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    UniqueFd fd = test::LoopbackSocket(SOCK_DGRAM, port);
     const int on = 1;
-    if (option != 0) {
-        EXPECT_EQ(::setsockopt(fd.Get(), IPPROTO_IP, option, &on, sizeof on), 0);
-    }
-    sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-    socklen_t length = sizeof at;
-    ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&at), &length);
-    port = ntohs(at.sin_port);
+    EXPECT_TRUE(option == 0 || ::setsockopt(fd.Get(), IPPROTO_IP, option, &on, sizeof on) == 0);
     return fd;
 }
 

@@ -1,10 +1,7 @@
 // The lookups against the loopback: UDP ports that stay silent or are closed, and the
 // resolver's own thread, which must not keep the caller waiting.
 #include "platform/NameLookups.h"
-#include "platform/UniqueFd.h"
-
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "support/LoopbackSocket.h"
 
 #include <gtest/gtest.h>
 
@@ -16,22 +13,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const Ipv4Address kLoopback = Ipv4Address::FromOctets(127, 0, 0, 1);
 
-UniqueFd BoundUdp(uint16_t& port)
-{
-    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at);
-    socklen_t length = sizeof at;
-    ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&at), &length);
-    port = ntohs(at.sin_port);
-    return fd;
-}
-
 TEST(NameLookups, silenceCostsTheTimeOutAClosedPortNothingTheResolverItsOwnThread)
 {
     uint16_t silent = 0, closed = 0;
-    const UniqueFd listener = BoundUdp(silent);
-    BoundUdp(closed); // closed again at once
+    const UniqueFd listener = test::LoopbackSocket(SOCK_DGRAM | SOCK_NONBLOCK, silent);
+    test::LoopbackSocket(SOCK_DGRAM, closed); // closed again at once
     for (const bool netbios : {true, false}) {
         LinuxNameLookups lookups(silent, silent);
         auto start = Clock::now();

@@ -34,27 +34,22 @@ TEST(NetlinkTable, findsAnInodeOnlyInTheLastColumn)
     EXPECT_FALSE(NetlinkTableListsInode("sk Eth Pid Inode\n", 4));
 }
 
-// Runs body in a child process after unshare(flags) and, with asAccount, after giving
-// up root for that account; the child's exit status comes back (-1 when it was not had).
+// Runs body in a child process after unshare(flags) and, with asAccount, as that account;
+// the child's exit status comes back (-1 when it did not exit).
 int InChild(int flags, std::optional<uid_t> asAccount, const std::function<int()>& body)
 {
     const pid_t pid = ::fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0) {
-        if (flags != 0 && ::unshare(flags) != 0)
-            ::_exit(90);
-        if (asAccount && (::setgid(*asAccount) != 0 || ::setuid(*asAccount) != 0))
-            ::_exit(91);
-        ::_exit(body());
-    }
+    if (pid == 0)
+        ::_exit((flags != 0 && ::unshare(flags) != 0) ||
+                        (asAccount && (::setgid(*asAccount) != 0 || ::setuid(*asAccount) != 0))
+                    ? 90
+                    : body());
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                             : -1;
 }
 
-int Verdict()
+int Verdict() // 1 in the first namespace, 0 not, 2 unknown
 {
     const std::optional<bool> initial = InInitialNetworkNamespace();
     return initial ? (*initial ? 1 : 0) : 2;
@@ -67,9 +62,8 @@ protected:
     {
         if (::geteuid() != 0)
             GTEST_SKIP() << "skipped: making namespaces needs root";
-        m_verdict = Verdict();
     }
-    int m_verdict = 2; // this test process's: 1 in the first namespace, 0 not, 2 unknown
+    const int m_verdict = Verdict(); // this test process's
 };
 
 TEST_F(InNamespaces, tellsTheFirstNamespaceFromAnotherAlsoWithoutRoot)

@@ -1,11 +1,7 @@
 // Who holds a UDP port: the /proc/net/udp reading, the program's short name, and a real
 // socket of this test found by its port.
 #include "platform/UdpPortHolder.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "support/LoopbackSocket.h"
 
 #include <gtest/gtest.h>
 
@@ -48,19 +44,12 @@ TEST(DescribePortHolder, namesTheDhcpServersOfVirtualAndSharedNetworks)
 
 TEST(UdpPortHolder, findsThisProcessBehindItsOwnSocket)
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
-    socklen_t length = sizeof any;
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &length), 0);
-    const uint16_t port = ntohs(any.sin_port);
-
+    uint16_t port = 0;
+    UniqueFd socket = test::LoopbackSocket(SOCK_DGRAM, port);
+    ASSERT_TRUE(socket.Valid());
     // The kernel keeps the first 15 bytes of the program's name.
     EXPECT_EQ(UdpPortHolder(port), std::optional<std::string>("platform_udp_po"));
-    ::close(fd);
+    socket.Reset();
     EXPECT_EQ(UdpPortHolder(port), std::nullopt);
 }
 

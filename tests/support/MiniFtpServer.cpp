@@ -1,12 +1,11 @@
 #include "support/MiniFtpServer.h"
 
 #include "platform/Files.h"
+#include "support/LoopbackSocket.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,20 +17,12 @@ namespace fs = std::filesystem;
 
 int ListenLoopback(int& port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 4) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (fd >= 0)
-            ::close(fd);
+    uint16_t bound = 0;
+    UniqueFd fd = LoopbackSocket(SOCK_STREAM, bound);
+    if (!fd.Valid() || ::listen(fd.Get(), 4) != 0)
         return -1;
-    }
-    port = ntohs(address.sin_port);
-    return fd;
+    port = bound;
+    return fd.Release();
 }
 
 // Waits for fd to become readable, watching stop; false on stop or error.
