@@ -1,6 +1,5 @@
-// The datagram send and receive helpers on real loopback sockets: the sender, the
-// receiving interface, a cut datagram, the way out named per datagram, and an ICMP error
-// about our own datagram read back from the error queue.
+// The datagram helpers on loopback sockets: sender, receiving card, a cut datagram, the way
+// out named per datagram, and an ICMP error about our datagram from the error queue.
 #include "platform/DatagramReceive.h"
 #include "support/LoopbackSocket.h"
 

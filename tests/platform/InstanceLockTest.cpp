@@ -1,6 +1,5 @@
-// The single-instance guard's lock file in a place that other accounts share: a name
-// taken first by someone else, a planted link or a wide-open folder must leave the tool
-// running without the guard, never keep it from starting.
+// The single-instance lock in a place other accounts share: a name taken by someone else, a
+// planted link or an open folder leaves the tool running unguarded, never keeps it from starting.
 #include "platform/Files.h"
 #include "platform/SingleInstanceLock.h"
 

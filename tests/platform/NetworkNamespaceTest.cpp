@@ -1,6 +1,5 @@
-// Whether the tool runs in the machine's first network namespace decides whether the
-// machine's network managers may be asked about its links. Checked in namespaces the
-// test makes (root), also as an account that may not read process 1's namespace link.
+// Only in the machine's first network namespace are its network managers asked about its
+// links. In namespaces the test makes (root), also as an account that cannot see process 1's.
 #include "platform/NetworkNamespace.h"
 #include "platform/HostPlatform.h"
 

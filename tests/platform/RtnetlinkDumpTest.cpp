@@ -1,7 +1,5 @@
-// The rtnetlink dumps: the reader of messages and attributes, the host parser's links,
-// addresses and default routes, the neighbour table's entries, all on hand-built bytes
-// (each an exact-size copy, so a sanitizer sees a read past its end), and one dump of
-// the kernel's own.
+// The rtnetlink dumps' reader, the host's links, addresses and routes, the neighbours, on
+// hand-built bytes of exact size (a sanitizer sees a read past the end); one kernel dump.
 #include "platform/RtnetlinkDump.h"
 #include "platform/HostNetlinkParse.h"
 #include "platform/NeighbourTable.h"

@@ -217,42 +217,34 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
     UniqueFd client(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     ASSERT_TRUE(icmpSeen.Valid() && udpSeen.Valid() && client.Valid());
     const auto icmp = sh::SocketKind::RawIcmp, dhcp = sh::SocketKind::DhcpServer;
+    const int card1 = int(::if_nametoindex("card1"));
     const struct
     {
         const char* what;
         sh::SocketKind kind, as; // the helper's session, the tool's end
         Bytes message;
-        uint32_t to;
-        uint16_t port;
-        int card;
-        bool sent;
-        int repeat = 1; // sends of the same message; all but the last are let through
+        bool sent = false;
+        int repeat = 1;  // sends of the same message; all but the last are let through
+        uint32_t to = 0; // 0: the session's own destination, port and card
+        uint16_t port = 0;
+        int card = 0;
     } rows[] = {
-        {"the tool's echo request", icmp, icmp, EchoRequest(), loopback, 0, 0, true},
-        {"a timestamp request", icmp, icmp, EchoRequest([](Bytes& m) { m[0] = 13; }), loopback, 0,
-         0, false},
-        {"another identifier", icmp, icmp, EchoRequest([](Bytes& m) { m[4] = 0x99; }), loopback, 0,
-         0, false},
-        {"another payload", icmp, icmp, EchoRequest([](Bytes& m) { m[43] = 0; }), loopback, 0, 0,
-         false},
-        {"a longer request", icmp, icmp, EchoRequest([](Bytes& m) { m.resize(1000, 0x45); }),
-         loopback, 0, 0, false},
-        {"a DHCP reply on the ICMP session", icmp, dhcp, BootReply(), broadcast, 68, lo, false},
-        {"the tool's DHCP reply", dhcp, dhcp, BootReply(), broadcast, 68, lo, true},
-        {"to port 69", dhcp, dhcp, BootReply(), broadcast, 69, lo, false},
-        {"a BOOTREQUEST", dhcp, dhcp, BootReply([](Bytes& m) { m[0] = 1; }), broadcast, 68, lo,
-         false},
-        {"no magic cookie", dhcp, dhcp, BootReply([](Bytes& m) { m[236] = 0; }), broadcast, 68, lo,
-         false},
-        {"shorter than a BOOTP message", dhcp, dhcp, BootReply([](Bytes& m) { m.resize(299); }),
-         broadcast, 68, lo, false},
-        {"longer than 576 bytes", dhcp, dhcp, BootReply([](Bytes& m) { m.resize(577); }), broadcast,
-         68, lo, false},
-        {"to one host", dhcp, dhcp, BootReply(), loopback, 68, lo, false},
-        {"on a card no request came in on", dhcp, dhcp, BootReply(), broadcast, 68,
-         int(::if_nametoindex("card1")), false},
-        {"a second reply to one request", dhcp, dhcp, BootReply(), broadcast, 68, lo, false, 2},
-        {"an echo request on the DHCP session", dhcp, icmp, EchoRequest(), loopback, 0, 0, false},
+        {"the tool's echo request", icmp, icmp, EchoRequest(), true},
+        {"a timestamp request", icmp, icmp, EchoRequest([](Bytes& m) { m[0] = 13; })},
+        {"another identifier", icmp, icmp, EchoRequest([](Bytes& m) { m[4] = 0x99; })},
+        {"another payload", icmp, icmp, EchoRequest([](Bytes& m) { m[43] = 0; })},
+        {"a longer request", icmp, icmp, EchoRequest([](Bytes& m) { m.resize(1000, 0x45); })},
+        {"a DHCP reply on the ICMP session", icmp, dhcp, BootReply()},
+        {"the tool's DHCP reply", dhcp, dhcp, BootReply(), true},
+        {"to port 69", dhcp, dhcp, BootReply(), false, 1, 0, 69},
+        {"a BOOTREQUEST", dhcp, dhcp, BootReply([](Bytes& m) { m[0] = 1; })},
+        {"no magic cookie", dhcp, dhcp, BootReply([](Bytes& m) { m[236] = 0; })},
+        {"shorter than a BOOTP message", dhcp, dhcp, BootReply([](Bytes& m) { m.resize(299); })},
+        {"longer than 576 bytes", dhcp, dhcp, BootReply([](Bytes& m) { m.resize(577); })},
+        {"to one host", dhcp, dhcp, BootReply(), false, 1, loopback},
+        {"on a card no request came in on", dhcp, dhcp, BootReply(), false, 1, 0, 0, card1},
+        {"a second reply to one request", dhcp, dhcp, BootReply(), false, 2},
+        {"an echo request on the DHCP session", dhcp, icmp, EchoRequest()},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -276,8 +268,16 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
         }
         for (int i = 1; i <= row.repeat; ++i) {
             int error = 0;
-            const long sent =
-                c->Send(row.message, {Ipv4Address{row.to}, row.port, row.card, {}}, error);
+            const bool echo = row.as == icmp;
+            const DatagramDestination to{Ipv4Address{row.to ? row.to
+                                                     : echo ? loopback
+                                                            : broadcast},
+                                         row.port ? row.port : uint16_t(echo ? 0 : 68),
+                                         row.card ? row.card
+                                         : echo   ? 0
+                                                  : lo,
+                                         {}};
+            const long sent = c->Send(row.message, to, error);
             EXPECT_EQ(sent < 0 ? -error : sent,
                       row.sent || i < row.repeat ? long(row.message.size()) : -EPERM);
         }

@@ -29,7 +29,7 @@ std::string Children()
 
 } // namespace
 
-TEST(UrlOpener, urlReachesTheProgramAsOneArgument)
+TEST(UrlOpener, urlReachesTheProgramAsOneArgumentAndAMissingProgramIsReported)
 {
     const fs::path dir = fs::temp_directory_path() / ("zelvo-opener-" + std::to_string(getpid()));
     for (const char* name : {"a b;c", "x$(touch pwned)y", "q'u\"o&te", "p|w`touch pwned`"}) {
@@ -44,12 +44,7 @@ TEST(UrlOpener, urlReachesTheProgramAsOneArgument)
         EXPECT_FALSE(fs::exists("pwned"));
     }
     fs::remove_all(dir);
-}
-
-TEST(UrlOpener, missingProgramIsReported)
-{
-    SpawnUrlOpener opener("/nonexistent/zelvo-opener");
-    EXPECT_FALSE(opener.Open("file:///tmp/x.html"));
+    EXPECT_FALSE(SpawnUrlOpener("/nonexistent/zelvo-opener").Open("file:///tmp/x.html"));
 }
 
 TEST(UrlOpener, finishedChildrenAreReaped)

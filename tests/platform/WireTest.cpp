@@ -97,14 +97,6 @@ const std::vector<NodeName> kNas01 = {{"NAS01", 0x00, 0x0400},
                                       {"WORKGROUP", 0x00, 0x8400},
                                       {"WORKGROUP", 0x1E, 0x8400}};
 
-TEST(NodeStatus, asksForTheWildcardNameWithTypeNbstat)
-{
-    Bytes expected;
-    expected.Header(0xBEEF, 0, 1, 0).U8(32).Raw(kEncodedWildcard).U8(0).Be16(0x21).Be16(1);
-    const auto request = BuildNodeStatusRequest(0xBEEF);
-    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.end()), expected.data);
-}
-
 TEST(NodeStatus, replyGivesTheComputerNameOrNothing)
 {
     const std::pair<std::vector<uint8_t>, Name> cases[] = {
@@ -132,11 +124,14 @@ TEST(NodeStatus, replyGivesTheComputerNameOrNothing)
 const Ipv4Address kUnit = Ipv4Address::FromOctets(10, 231, 7, 21);
 const std::string kReverse = "21.7.231.10.in-addr.arpa";
 
-TEST(MdnsReverse, asksOnePtrQuestionForTheReversedOctets)
+TEST(WireQuestions, nodeStatusAsksForTheWildcardNameMdnsForThePtrOfTheReversedOctets)
 {
-    Bytes expected;
-    expected.Header(kId, 0, 1, 0).Name(kReverse).Be16(12).Be16(1);
-    EXPECT_EQ(BuildMdnsPtrQuery(kId, kUnit), expected.data);
+    Bytes nbstat, ptr;
+    nbstat.Header(0xBEEF, 0, 1, 0).U8(32).Raw(kEncodedWildcard).U8(0).Be16(0x21).Be16(1);
+    const auto request = BuildNodeStatusRequest(0xBEEF);
+    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.end()), nbstat.data);
+    ptr.Header(kId, 0, 1, 0).Name(kReverse).Be16(12).Be16(1);
+    EXPECT_EQ(BuildMdnsPtrQuery(kId, kUnit), ptr.data);
 }
 
 struct MdnsShape
