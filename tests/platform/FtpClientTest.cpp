@@ -134,7 +134,7 @@ TEST_F(FtpClientTest, walksDirectoriesListsFetchesStoresAndDeletes)
     EXPECT_EQ(server.Sessions(), 1); // one connection carries the whole job
 }
 
-TEST_F(FtpClientTest, failuresCarryTheirOwnCodes)
+TEST_F(FtpClientTest, failuresCarryTheirOwnCodesAndASilentServerEndsAtAStopOrItsLimit)
 {
     FtpOutcome outcome;
     auto ftp = Connect(outcome);
@@ -162,18 +162,14 @@ TEST_F(FtpClientTest, failuresCarryTheirOwnCodes)
     FtpLogin closed{"127.0.0.1", MiniFtpServer().Port(), "korblenx", "ferntide", "", 60};
     EXPECT_EQ(client->Connect(closed, &stop, outcome), nullptr);
     EXPECT_EQ(outcome.code, kFtpCannotConnect);
-}
 
-TEST_F(FtpClientTest, aSilentServerEndsAtTheStopRequestOrItsSilenceLimit)
-{
+    // A server that never greets: the stop request or the silence limit ends the wait.
     server.SetFault(Fault::SilentGreeting);
-    FtpOutcome outcome;
     {
         const auto asker = StopLater(stop, 300);
         EXPECT_EQ(Connect(outcome), nullptr);
     }
     EXPECT_EQ(outcome.code, kFtpCancelled);
-
     stop = false;
     EXPECT_EQ(Connect(outcome, 1), nullptr);
     EXPECT_EQ(outcome.code, kFtpTimeout);
@@ -290,7 +286,6 @@ TEST_F(FtpClientTest, listingsAndDownloadsEndAtTheirLimits)
     }
 }
 
-// A file that cannot be read fails with the reason's code.
 TEST_F(FtpClientTest, anUploadFileThatCannotBeReadFailsBeforeTheUnitIsReached)
 {
     WriteAll(local, "a file");
