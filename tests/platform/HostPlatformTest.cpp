@@ -1,6 +1,11 @@
+// What the host platform reads of this machine: its DHCP clients' state, commands' output,
+// the device that holds a folder and who holds a UDP port, as text and for real.
 #include "platform/CapturedCommand.h"
 #include "platform/PcDhcpClientState.h"
+#include "platform/StorageDevice.h"
+#include "platform/UdpPortHolder.h"
 #include "support/FakeHostPlatform.h"
+#include "support/LoopbackSocket.h"
 
 #include <algorithm>
 #include <chrono>
@@ -84,6 +89,97 @@ TEST(RunAndCapture, collectsCutsAndStopsCommands)
     EXPECT_EQ(run({"sleep", "30"}, 200, 100), "-1");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(run({"zelvo-no-such-command"}, 1000, 100), "not started");
+}
+
+TEST(StorageDevice, classifiesByDeviceNotByPath)
+{
+    struct Case
+    {
+        BlockDeviceFacts facts;
+        StorageKind kind;
+    };
+    const Case cases[] = {
+        {{8, "sda", false, "0", ""}, StorageKind::Fixed},
+        {{8, "sdb", true, "0", ""}, StorageKind::Removable},
+        {{2, "fd0", true, "", ""}, StorageKind::Floppy},
+        {{11, "sr0", true, "5", "5"}, StorageKind::Optical},
+        {{8, "sdc", false, "5", ""}, StorageKind::Optical}, // a CD-ROM behind a USB bridge
+        {{179, "mmcblk0", false, "SD", "SD"}, StorageKind::Removable},
+        {{179, "mmcblk1", false, "MMC", "MMC"}, StorageKind::Fixed}, // soldered eMMC
+        {{259, "nvme0n1", false, "", ""}, StorageKind::Fixed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.facts.name);
+        EXPECT_EQ(ClassifyBlockDevice(c.facts), c.kind);
+    }
+}
+
+TEST(StorageDevice, mountPointIsTheLongestOneOfTheDeviceAboveThePath)
+{
+    const std::string mountinfo = "22 1 8:1 / / rw,relatime - ext4 /dev/sda1 rw\n"
+                                  "30 22 8:17 / /media/u/USB\\040STICK rw - vfat /dev/sdb1 rw\n"
+                                  "31 22 8:17 /sub /mnt/bind rw - vfat /dev/sdb1 rw\n"
+                                  "32 22 0:45 / /media/u/USB\\040STICK/tmp rw - tmpfs tmpfs rw\n"
+                                  "33 22 8:1 / /media/u/USB rw - ext4 /dev/sda1 rw\n";
+    EXPECT_EQ(MountPointOf(mountinfo, 8, 17, "/media/u/USB STICK/zelvo"), "/media/u/USB STICK");
+    EXPECT_EQ(MountPointOf(mountinfo, 8, 17, "/mnt/bind/zelvo"), "/mnt/bind");
+    EXPECT_EQ(MountPointOf(mountinfo, 8, 1, "/home/u"), "/");
+    EXPECT_EQ(MountPointOf(mountinfo, 8, 1, "/media/u/USBX"), "/");
+    EXPECT_EQ(MountPointOf(mountinfo, 8, 99, "/home"), "");
+    EXPECT_EQ(MountPointOf("garbage\n\n1 2\n", 8, 1, "/"), "");
+}
+
+TEST(StorageDevice, aFileSystemWithoutABlockDeviceIsFixed)
+{
+    // procfs has no block device behind it; its mount point is still found.
+    const StorageOfPath storage = ProbeStorageOfPath("/proc/self");
+    EXPECT_EQ(storage.kind, StorageKind::Fixed);
+    EXPECT_EQ(storage.mountPoint, "/proc");
+}
+
+TEST(UdpSocketInodes, picksTheSocketsOfThePort)
+{
+    const std::string table =
+        "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+        "timeout inode ref pointer drops\n"
+        "  101: 00000000:0043 00000000:0000 07 00000000:00000000 00:00000000 00000000     0        "
+        "0 31337 2 0000000000000000 0\n"
+        "  102: 0100007F:0044 00000000:0000 07 00000000:00000000 00:00000000 00000000     0        "
+        "0 4242 2 0000000000000000 0\n"
+        "  103: 0A0000C0:0043 00000000:0000 07 00000000:00000000 00:00000000 00000000   101        "
+        "0 777 2 0000000000000000 0\n"
+        "  104: garbage\n"
+        "  105: 00000000:0043 00000000:0000 07 00000000:00000000 00:00000000 00000000     0        "
+        "0 0 2 0000000000000000 0\n";
+    EXPECT_EQ(UdpSocketInodes(table, 67), (std::vector<uint64_t>{31337, 777}));
+    EXPECT_EQ(UdpSocketInodes(table, 68), (std::vector<uint64_t>{4242}));
+    EXPECT_TRUE(UdpSocketInodes(table, 69).empty());
+    EXPECT_TRUE(UdpSocketInodes("", 67).empty());
+}
+
+TEST(DescribePortHolder, namesTheDhcpServersOfVirtualAndSharedNetworks)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(DescribePortHolder("dnsmasq\n",
+                                 "/usr/sbin/dnsmasq\0--conf-file=/var/lib/libvirt/dnsmasq/"
+                                 "default.conf\0"s),
+              "dnsmasq (libvirt)");
+    EXPECT_EQ(DescribePortHolder("dnsmasq\n", "/usr/sbin/dnsmasq\0--conf-file=/var/run/"
+                                              "NetworkManager/dnsmasq.conf\0"s),
+              "dnsmasq (NetworkManager)");
+    EXPECT_EQ(DescribePortHolder("dhcpd\n", "/usr/sbin/dhcpd\0-4\0"s), "dhcpd");
+    EXPECT_EQ(DescribePortHolder("", ""), "?");
+}
+
+TEST(UdpPortHolder, findsThisProcessBehindItsOwnSocket)
+{
+    uint16_t port = 0;
+    UniqueFd socket = test::LoopbackSocket(SOCK_DGRAM, port);
+    ASSERT_TRUE(socket.Valid());
+    // The kernel keeps the first 15 bytes of the program's name.
+    EXPECT_EQ(UdpPortHolder(port), std::optional<std::string>("platform_host_p"));
+    socket.Reset();
+    EXPECT_EQ(UdpPortHolder(port), std::nullopt);
 }
 
 } // namespace
