@@ -1,20 +1,28 @@
 // What the host platform reads of this machine: its DHCP clients' state, commands' output,
-// the device that holds a folder and who holds a UDP port, as text and for real.
+// the device that holds a folder and who holds a UDP port, as text and for real; and the
+// opener of pages on the desktop, whose URL reaches the program as one argument.
 #include "platform/CapturedCommand.h"
 #include "platform/PcDhcpClientState.h"
 #include "platform/StorageDevice.h"
 #include "platform/UdpPortHolder.h"
+#include "platform/UrlOpener.h"
 #include "support/FakeHostPlatform.h"
 #include "support/LoopbackSocket.h"
+#include "support/WaitUntil.h"
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
 
 namespace zelvo {
 namespace {
 
 using test::Nbo;
 using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 TEST(PcDhcpClientState, readsTheOptionsNetworkManagerAndNetworkdKnow)
 {
@@ -180,6 +188,45 @@ TEST(UdpPortHolder, findsThisProcessBehindItsOwnSocket)
     EXPECT_EQ(UdpPortHolder(port), std::optional<std::string>("platform_host_p"));
     socket.Reset();
     EXPECT_EQ(UdpPortHolder(port), std::nullopt);
+}
+
+// This thread's children, ended or not: a child never waited for stays listed.
+std::string Children()
+{
+    const std::string self = std::to_string(gettid());
+    std::ifstream file("/proc/self/task/" + self + "/children");
+    EXPECT_TRUE(file.is_open());
+    std::string pids;
+    std::getline(file, pids);
+    return pids;
+}
+
+TEST(UrlOpener, urlReachesTheProgramAsOneArgumentAndAMissingProgramIsReported)
+{
+    const fs::path dir = fs::temp_directory_path() / ("zelvo-opener-" + std::to_string(getpid()));
+    for (const char* name : {"a b;c", "x$(touch pwned)y", "q'u\"o&te", "p|w`touch pwned`"}) {
+        fs::remove_all(dir);
+        ASSERT_TRUE(fs::create_directory(dir));
+        SpawnUrlOpener opener("touch");
+        ASSERT_TRUE(opener.Open((dir / name).string()));
+        EXPECT_TRUE(test::Eventually([&] { return fs::exists(dir / name); })) << name;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Only the one file: nothing was split or run.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << name;
+        EXPECT_FALSE(fs::exists("pwned"));
+    }
+    fs::remove_all(dir);
+    EXPECT_FALSE(SpawnUrlOpener("/nonexistent/zelvo-opener").Open("file:///tmp/x.html"));
+}
+
+TEST(UrlOpener, finishedChildrenAreReaped)
+{
+    SpawnUrlOpener opener("true");
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(opener.Open("file:///tmp/x.html"));
+    ASSERT_TRUE(SpawnUrlOpener("sleep").Open("0.3"));
+    EXPECT_FALSE(Children().empty()); // the sleeper at least is listed
+    EXPECT_TRUE(test::Eventually([] { return Children().empty(); })) << Children();
 }
 
 } // namespace
