@@ -1,19 +1,15 @@
 // The tool as the process tests start it: the application and wiring of ZelvoSetup, with
-// every message box given its safe answer and written to the transcript file named by
-// ZELVO_MESSAGE_TRANSCRIPT, and unit-pick and file dialogs that are cancelled.
+// every message box given its safe answer and unit-pick and file dialogs that are cancelled.
 #include "app/SetupApp.h"
 #include "platform/FtpClient.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/ScriptedUnitDialogs.h"
-
-#include <cstdlib>
 
 namespace {
 
 class ScriptedDialogs final : public zelvo::ToolDialogs
 {
 public:
-    explicit ScriptedDialogs(std::string transcript) : m_boxes({}, std::move(transcript)) {}
     zelvo::MessageBoxes& Boxes() override { return m_boxes; }
     std::shared_ptr<zelvo::UnitPickDialog> UnitPick() override
     {
@@ -33,9 +29,8 @@ private:
 
 int main(int argc, char** argv)
 {
-    const char* transcript = std::getenv("ZELVO_MESSAGE_TRANSCRIPT");
     zelvo::InitFtpLibrary();
     zelvo::SetupApp app(argc, argv);
-    ScriptedDialogs dialogs(transcript ? transcript : "");
+    ScriptedDialogs dialogs;
     return app.Start(dialogs);
 }

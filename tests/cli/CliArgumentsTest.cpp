@@ -130,9 +130,6 @@ TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)
 TEST(CliArguments, manualPageNamesEveryCommandAndOption)
 {
     const std::string page = CliManualPage("9.8.7");
-    EXPECT_EQ(page.rfind(".TH ZELVO\\-SETUP\\-CLI 1", 0), 0u);
-    for (const char* section : {".SH NAME", ".SH SYNOPSIS", ".SH OPTIONS", ".SH EXIT STATUS"})
-        EXPECT_NE(page.find(section), std::string::npos) << section;
     for (const CommandEntry& command : CliCommands())
         EXPECT_NE(page.find(std::string(".B ") + command.name), std::string::npos) << command.name;
     for (const OptionEntry& option : CliOptions()) {
@@ -141,11 +138,9 @@ TEST(CliArguments, manualPageNamesEveryCommandAndOption)
             escaped += c == '-' ? std::string("\\-") : std::string(1, c);
         EXPECT_NE(page.find(escaped), std::string::npos) << option.longName;
     }
-    // No line may start as a roff request by accident (a text beginning with a dot).
-    std::size_t at = 0;
-    while ((at = page.find('\n', at)) != std::string::npos && ++at < page.size())
-        if (page[at] == '\'')
-            ADD_FAILURE() << "line starting with an apostrophe at " << at;
+    // A line that starts with an apostrophe is a roff request, and its text is lost.
+    for (std::size_t at = 0; (at = page.find("\n'", at)) != std::string::npos; ++at)
+        ADD_FAILURE() << "line starting with an apostrophe at " << at;
 }
 
 TEST(CliArguments, helpLinesFitAnEightyColumnTerminal)

@@ -1,17 +1,22 @@
 // What the command line prints: the three formats of a result, the unit operand's
-// matching, the terminal's questions and the progress line.
+// matching (a unit named by its address found by an echo), the terminal's questions, the
+// progress line and its passes, which end with the worker they follow.
 #include "cli/CliProgressPasses.h"
 #include "cli/CliReport.h"
 #include "cli/CliUnitDialogs.h"
 #include "cli/ConsoleMessageBoxes.h"
+#include "cli/UnitByAddress.h"
 #include "cli/UnitSelector.h"
+#include "core/WaitWithProgress.h"
 #include "support/FakeClock.h"
 #include "support/FakeConsole.h"
+#include "support/FakeSearchNetwork.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 namespace zelvo {
 namespace {
@@ -163,24 +168,21 @@ TEST(UnitOperands, answerTheUnitPickWithTheNamedUnitsEntry)
     EXPECT_EQ(chosen, -1);
 }
 
-TEST(UnitOperands, fileOperandsBecomeTheDialogsChoice)
+TEST(UnitOperands, fileOperandsAndAddressesAreReadStrictly)
 {
-    const ChosenFile relative = CliUnitFileDialog::ChosenFromPath("b/nas_400001.dat", "/home/u");
-    EXPECT_EQ(relative.path, "/home/u/b/nas_400001.dat");
-    EXPECT_EQ(relative.name, "nas_400001.dat");
-    const ChosenFile absolute = CliUnitFileDialog::ChosenFromPath("/x/abcd1234.fup", "/home/u/");
-    EXPECT_EQ(absolute.path, "/x/abcd1234.fup");
-    EXPECT_EQ(absolute.name, "abcd1234.fup");
-    EXPECT_EQ(CliUnitFileDialog::ChosenFromPath("f.dat", "/").path, "/f.dat");
-}
-
-TEST(UnitOperands, dottedAddressesAreStrict)
-{
-    EXPECT_TRUE(ParseDottedAddress("0.0.0.0"));
-    EXPECT_TRUE(ParseDottedAddress("255.255.255.255"));
+    for (const auto& [operand, cwd, path, name] :
+         {std::tuple{"b/nas_400001.dat", "/home/u", "/home/u/b/nas_400001.dat", "nas_400001.dat"},
+          {"/x/abcd1234.fup", "/home/u/", "/x/abcd1234.fup", "abcd1234.fup"},
+          {"f.dat", "/", "/f.dat", "f.dat"}}) {
+        const ChosenFile chosen = CliUnitFileDialog::ChosenFromPath(operand, cwd);
+        EXPECT_EQ(chosen.path + " " + chosen.name, std::string(path) + " " + name);
+    }
+    for (const char* good : {"0.0.0.0", "255.255.255.255", "10.231.7.21"}) {
+        const auto parsed = ParseDottedAddress(good);
+        EXPECT_TRUE(parsed && parsed->Dotted() == good) << good;
+    }
     for (const char* bad : {"256.1.1.1", "1.2.3", "1.2.3.4.", "01.2.3.4", "1..3.4", " 1.2.3.4"})
         EXPECT_FALSE(ParseDottedAddress(bad)) << bad;
-    EXPECT_EQ(ParseDottedAddress("10.231.7.21")->Dotted(), "10.231.7.21");
 }
 
 using A = MessageAnswer;
@@ -269,21 +271,100 @@ TEST(ProgressPasses, aPassLastsASecondAndFillsItsBar)
     EXPECT_LE(clock.MonotonicMs() - start, 1100);
     const std::string last = console.err.substr(console.err.rfind('\r'));
     EXPECT_NE(last.find("[####################] 12s"), std::string::npos) << last;
-
-    // Quiet or not a terminal: the same time passes, nothing is drawn.
-    test::FakeConsole quiet;
-    ProgressLine off(quiet, false);
-    CliProgressPasses silent(off, 409, "t", clock);
-    const int64_t before = clock.MonotonicMs();
-    silent.RunSearchPass(5, 0);
-    EXPECT_GE(clock.MonotonicMs() - before, 1000);
-    EXPECT_TRUE(quiet.err.empty());
-}
-
-TEST(ProgressPasses, lineTextDropsLineBreaksAndShowsTheSecondsLeft)
-{
+    // The line drops the text's line breaks and shows the seconds left.
     EXPECT_EQ(CliProgressPasses::LineText("Wait...\n", 2, 4, 7), "Wait... [##..] 7s");
     EXPECT_EQ(CliProgressPasses::LineText("Wait\r\n", 0, 3, 0), "Wait [...]");
+}
+
+// A unit named by its address: one echo, the neighbour table's entry for it, its name.
+TEST(UnitByAddress, listsTheUnitOnlyWhenASearchWould)
+{
+    const auto ip = [](uint8_t last) { return Ipv4Address::FromOctets(10, 0, 0, last); };
+    const MacAddress unit{0x02, 0x5a, 0xe1, 0x40, 0x00, 0x21},
+        other{0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+    const NeighbourEntry unit21{ip(21), unit, false, 1}, other21{ip(21), other, false, 1},
+        unit22{ip(22), unit, false, 1}, blank21{ip(21), MacAddress{}, false, 1};
+    // what, answers the echo, neighbour entries, name (nullptr: none), only card 2 worked
+    // on, listed, name looked up
+    const std::tuple<const char*, bool, std::vector<NeighbourEntry>, const char*, bool, bool, bool>
+        rows[] = {
+            {"a named unit", true, {{ip(20), other}, unit21}, "NAS21", false, true, true},
+            {"no answer", false, {unit21}, "NAS21", false, false, false},
+            {"another device's MAC", true, {other21}, "PC21", false, false, false},
+            {"a unit without a name", true, {unit21}, nullptr, false, false, true},
+            {"no entry for the address", true, {unit22}, "NAS21", false, false, false},
+            {"an incomplete entry", true, {blank21}, "NAS21", false, false, false},
+            {"a unit on a card left out", true, {unit21}, "NAS21", true, false, false},
+        };
+    for (const auto& [what, answers, neighbours, name, onlyCard2, listed, named] : rows) {
+        test::FakeSearchNetwork network;
+        if (answers)
+            network.answering.insert(ip(21).nbo);
+        network.neighbours.entries = neighbours;
+        if (name)
+            network.names[ip(21).nbo] = name;
+        PcCards cards;
+        if (!onlyCard2)
+            cards.usable.push_back(PcCard{1, "eth0", {}, ip(10)});
+        cards.usable.push_back(PcCard{2, "eth1", {}, Ipv4Address::FromOctets(10, 0, 1, 10)});
+        cards.restricted = onlyCard2;
+        DeviceList devices;
+        devices.rows[0].SetName("LABPC");
+
+        const int row = FindUnitByAddress(network, ip(21), cards, devices);
+        EXPECT_EQ(network.echoed, std::vector<uint32_t>{ip(21).nbo}) << what;
+        EXPECT_EQ(network.looked.size(), named ? 1u : 0u) << what;
+        EXPECT_STREQ(devices.rows[0].name, "LABPC") << what;
+        EXPECT_EQ(row, listed ? 1 : -1) << what;
+        ASSERT_EQ(devices.UnitCount, listed ? 1 : 0) << what;
+        if (!listed)
+            continue;
+        const DeviceRecord& r = devices.rows[1];
+        EXPECT_EQ(devices.UnitRows[0], 1);
+        EXPECT_EQ(r.mac, unit);
+        EXPECT_EQ(r.address, ip(21));
+        EXPECT_EQ(std::string(r.name) + "|" + r.macText + "|" + r.ipText + "|" + r.typeText,
+                  "NAS21|02-5a-e1-40-00-21|10.0.0.21|VELDIX [0]");
+    }
+}
+
+using std::chrono::milliseconds;
+using Steady = std::chrono::steady_clock;
+
+TEST(CliProgressPasses, aWaitEndsWhenTheWorkerIsDoneNotOnASecondsBoundary)
+{
+    test::FakeConsole console;
+    ProgressLine line(console, true);
+    CliProgressPasses passes(line, 409, "t", SystemClock());
+    for (const int workMs : {0, 150, 1300}) {
+        auto job = std::make_shared<WorkerJob>();
+        const FollowedWorker followed(passes, *job);
+        const auto start = Steady::now();
+        const WaitOutcome outcome = WaitWithProgress(
+            job, [workMs](WorkerJob&) { std::this_thread::sleep_for(milliseconds(workMs)); }, 30,
+            [&](int secondsLeft) { passes.RunProgressPass(secondsLeft, kProgressConfigDownload); });
+        EXPECT_EQ(outcome, WaitOutcome::Done);
+        const auto took = Steady::now() - start;
+        EXPECT_GE(took, milliseconds(workMs));
+        EXPECT_LT(took, milliseconds(workMs + 300)) << workMs;
+    }
+    // The responder's timed pass ends with the datagram its worker waited for.
+    WorkerJob datagram;
+    passes.Follow(&datagram);
+    std::thread arrival([&] {
+        std::this_thread::sleep_for(milliseconds(100));
+        datagram.MarkDone();
+    });
+    auto start = Steady::now();
+    passes.RunTimedPass(10, 0);
+    EXPECT_LT(Steady::now() - start,
+              milliseconds(400)); // a whole pass lasts half a second at least
+    arrival.join();
+    // Following no worker, a pass keeps its whole second.
+    passes.Follow(nullptr);
+    start = Steady::now();
+    passes.RunRetrievePass(5);
+    EXPECT_GE(Steady::now() - start, milliseconds(950)); // whole milliseconds of the clock
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# diagnose, the firewall verdict and assign end to end (cli-waiting.lab: a named unit NAS01
+# diagnose, the firewall verdict and assign end to end (cli-assign.lab: a named unit NAS01
 # and NAS05, which waits for an address). Each row sets the PC's own nftables ruleset, runs
 # one command and looks for a line of it. Behind the drop rule assign serves nobody; without
 # it assign serves NAS05 only with --yes, and only the MAC it was narrowed to.

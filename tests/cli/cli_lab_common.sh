@@ -12,9 +12,10 @@ cp "$(dirname "$1")/manager.ini" "$WORK/manager.ini"
 export XDG_RUNTIME_DIR=$WORK
 CLI=$WORK/zelvo-setup-cli
 
-# run ARGS...: stdout in $OUT, stderr in $ERR, status in $RC.
+# [AS=prefix] run ARGS...: stdout in $OUT, stderr in $ERR, status in $RC.
 run() {
-    "$CLI" "$@" >"$WORK/out" 2>"$WORK/err" </dev/null
+    # shellcheck disable=SC2086
+    ${AS:-} "$CLI" "$@" >"$WORK/out" 2>"$WORK/err" </dev/null
     RC=$? OUT=$(cat "$WORK/out") ERR=$(cat "$WORK/err")
 }
 expect_rc() { [[ $RC -eq $1 ]] || fail "'$2': exit status $RC, expected $1; stderr: $ERR; stdout: $OUT"; }

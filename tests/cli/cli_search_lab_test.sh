@@ -51,9 +51,7 @@ done
 
 # Another instance holds the guard: refused with status 2, and the log is left alone.
 before=$(md5sum <"$WORK/manager.log")
-flock -n "$WORK/PreventSecondInstanceForQuorvane.lock" -c "'$CLI' search >'$WORK/out' 2>'$WORK/err'"
-RC=$?
-ERR=$(cat "$WORK/err")
+AS="flock -n $WORK/PreventSecondInstanceForQuorvane.lock" run search
 expect_rc 2 "search beside another instance"
 grep -q "already running" <<<"$ERR" || fail "second instance said: $ERR"
 expect_eq "$before" "$(md5sum <"$WORK/manager.log")" "manager.log after a refused start"

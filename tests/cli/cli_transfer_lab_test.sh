@@ -34,8 +34,8 @@ run restore NAS01 "$WORK/backups/nas_400002.dat" --yes
 expect_rc 1 "restore of another unit's file"
 
 head -c 300000 /dev/urandom >"$WORK/abcd9999.fup"
-(cd "$WORK" && "$CLI" firmware 10.231.7.22 abcd9999.fup --yes --csv >"$WORK/out" 2>"$WORK/err" </dev/null)
-RC=$? OUT=$(cat "$WORK/out") ERR=$(cat "$WORK/err")
+cd "$WORK" || fail "cd $WORK"
+run firmware 10.231.7.22 abcd9999.fup --yes --csv
 expect_rc 0 "firmware by address with a relative file"
 expect_eq "name,mac,address,result,code,file,url" "$(head -1 <<<"$OUT" | tr -d '\r')" "CSV header"
 cmp "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firmware differs from the file sent"
@@ -49,13 +49,12 @@ mkdir "$WORK/wxyz0002.fup"
 printf 'firmware' >"$WORK/wxyz0003.fup"
 chmod 000 "$WORK/wxyz0003.fup"
 long="$WORK/$(printf 'd%.0s' {1..250})/wxyz0004.fup"
+caps=-dac_override,-dac_read_search
 for c in "0x0002 firmware NAS02 $WORK/wxyz0001.fup" "0x001e firmware NAS02 $WORK/wxyz0002.fup" \
     "0x0005 firmware NAS02 $WORK/wxyz0003.fup" "- firmware NAS02 $long" "0x0003 backup NAS01 --to $WORK/nowhere"; do
     read -r code args <<<"$c"
     # shellcheck disable=SC2086
-    setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_override,-dac_read_search \
-        "$CLI" $args --yes --json >"$WORK/out" 2>"$WORK/err" </dev/null
-    RC=$? OUT=$(cat "$WORK/out") ERR=$(cat "$WORK/err")
+    AS="setpriv --inh-caps=$caps --bounding-set=$caps" run $args --yes --json
     expect_rc 1 "$args"
     if [[ $code == - ]]; then
         [[ $ERR == *"$long"* && -z $OUT ]] || fail "a too long path was not refused: $ERR"

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <linux/rtnetlink.h>
+#include <span>
 #include <sstream>
 
 namespace zelvo {
@@ -36,6 +37,9 @@ protected:
         ASSERT_NE(::mkdtemp(dir.data()), nullptr);
         ProcessPcSubnet() = PcSubnet{};
         std::ofstream(dir + "/manager.ini") << kIni;
+        services.platform = &pc;
+        services.modulePath = dir + "/ZelvoSetup";
+        services.systemLanguage = [this] { return language; };
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string Log() const
@@ -47,17 +51,13 @@ protected:
     // Runs the survey; gives its result, the steps it took and every box it showed.
     std::string Run()
     {
-        ScriptedMessageBoxes boxes;
-        SurveyServices services{boxes};
+        const std::size_t before = boxes.ShownBoxes().size();
         std::string shown;
-        services.platform = &pc;
-        services.modulePath = dir + "/ZelvoSetup";
-        services.systemLanguage = [this] { return language; };
         services.createWindow = [&] { return shown += " create", createWindow; };
         services.showSplash = [&] { shown += " splash", logAtSplash = Log(); };
         services.pause = [&](int ms) { shown += " pause " + std::to_string(ms); };
         shown = std::to_string(RunStartupSurvey(state, services)) + shown;
-        for (const auto& box : boxes.ShownBoxes())
+        for (const auto& box : std::span(boxes.ShownBoxes()).subspan(before))
             shown += std::string("\n") + ScriptedMessageBoxes::IconName(box.icon) + ": " + box.text;
         return shown;
     }
@@ -80,6 +80,8 @@ protected:
 
     std::string dir = (std::filesystem::temp_directory_path() / "zelvo-host-XXXXXX").string();
     FakeHostPlatform pc;
+    ScriptedMessageBoxes boxes;
+    SurveyServices services{boxes};
     DialogState state;
     int language = 409;
     bool createWindow = true;
@@ -242,11 +244,6 @@ TEST_F(StartupSurvey, sequenceChecksTheNetworkThenTheMaskThenTheMac)
             mask = {255, 255, 0, 0};
             return steps += " mask", r.mask;
         };
-        ScriptedMessageBoxes boxes;
-        SurveyServices services{boxes};
-        services.platform = &pc;
-        services.modulePath = dir + "/ZelvoSetup";
-        services.systemLanguage = [this] { return language; };
         EXPECT_EQ(RunStartupSequence(state, services, checks), r.result);
         EXPECT_EQ(steps, r.steps);
         EXPECT_TRUE(r.netInfo < 0 || state.host.NetInfoAvailable == r.netInfo);

@@ -1,18 +1,26 @@
 #pragma once
-// The tool's main window in a lab's PC namespace (started by tests/lab/lab-ctest.sh, which
-// puts this program and manager.ini into a folder of the test's own): the lab's commands,
-// the log beside the program, and the window started and searched once. Header only: its
-// users link zelvo_app.
-#include "support/ToolWindow.h"
+// The tool's main window built by the tool's own wiring, with message boxes from a script,
+// in a lab's PC namespace (started by tests/lab/lab-ctest.sh, which puts this program and
+// manager.ini into a folder of the test's own). Header only: its users link zelvo_app.
+#include "app/MainDialog.h"
+#include "app/ToolWiring.h"
+#include "core/ExePath.h"
+#include "platform/Files.h"
+#include "start/StartupSequence.h"
+#include "support/ScriptedMessageBoxes.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QKeyEvent>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
+#include <map>
+#include <memory>
 
 // A lab test outside a lab says why it does not run, and shows as skipped.
 #define ZELVO_REQUIRE_LAB()                                                                        \
@@ -62,12 +70,10 @@ inline std::string LabStateDirectory()
 {
     return std::string("/run/zelvo-lab/") + std::getenv("ZELVO_LAB_PREFIX");
 }
-
 inline std::string ManagerLogPath()
 {
     return ExeDirectory() + "/manager.log";
 }
-
 inline std::string ManagerLog()
 {
     return ReadSmallFile(ManagerLogPath(), 1 << 20).value_or("");
@@ -84,11 +90,57 @@ inline bool ForgetNeighbours(const std::vector<std::string>& hosts)
     return ok;
 }
 
-struct LabWindow : ToolWindow
+struct ToolWindowOptions
 {
-    using ToolWindow::ToolWindow;
+    int language = 409;
+    ToolParts parts = {};
+    UrlOpener* urls = nullptr; // null: the system's opener (xdg-open)
+    // False: the window's first search never starts; the test lists units itself
+    // (ListUnit) to drive the commands that work on listed units.
+    bool firstSearch = true;
+};
 
-    // Creates the window and, unless the options turn it off, waits for its first search.
+// The window and the wiring as the application builds them (ToolRun), with the start-up
+// sequence run on this PC, and each command counted and timed on its way from the window
+// to the wiring.
+struct LabWindow : WindowCommands
+{
+    ScriptedMessageBoxes boxes;
+    std::unique_ptr<MainDialog> dialog;
+    std::unique_ptr<ToolWiring> wiring;
+    ToolWindowOptions options;
+    // How many times each command (by its button id; 1035 the first search) has ended,
+    // and how long its last run took.
+    std::map<int, int> ended;
+    std::map<int, qint64> lastMs;
+    int searchesDone = 0;
+    std::size_t logMark = 0, boxMark = 0;
+
+    explicit LabWindow(ToolWindowOptions chosen = {}) : options(std::move(chosen)) {}
+    LabWindow(const LabWindow&) = delete; // the window holds on to it
+    LabWindow& operator=(const LabWindow&) = delete;
+
+    // Runs the start-up and shows the window; false when the start-up refused the PC.
+    bool Create()
+    {
+        DialogState state;
+        SurveyServices survey{boxes};
+        survey.systemLanguage = [language = options.language] { return language; };
+        const StartupResult startup = RunStartupSequence(state, survey);
+        if (startup == StartupResult::Refused)
+            return false;
+        if (!options.firstSearch)
+            state.firstTick = 0;
+        // The lab runs as root; a window that refused the browser would hide the pages
+        // that the commands open from the test's opener.
+        const MainDialogServices services{
+            boxes, options.urls ? *options.urls : SystemUrlOpener(), {}, false};
+        dialog = std::make_unique<MainDialog>(nullptr, services, std::move(state), startup, *this);
+        wiring = std::make_unique<ToolWiring>(*dialog, boxes, options.parts);
+        dialog->show();
+        return true;
+    }
+    // Create(), then, unless the options turn it off, waits for the first search.
     ::testing::AssertionResult Start()
     {
         if (!Create()) {
@@ -101,6 +153,114 @@ struct LabWindow : ToolWindow
             return ::testing::AssertionFailure() << "the first search did not end";
         Mark();
         return ::testing::AssertionSuccess();
+    }
+
+    void Run(int id) override
+    {
+        if (!wiring)
+            return; // a first tick that arrives as the window goes
+        QElapsedTimer timer;
+        timer.start();
+        wiring->Run(id);
+        lastMs[id] = timer.elapsed();
+        ++ended[id];
+        searchesDone += id == kIdSearch || id == kIdFirstSearchCommand;
+    }
+
+    // Lists a unit as a search would have; false when the tables are full.
+    bool ListUnit(const std::string& ip, const std::string& mac, const std::string& name)
+    {
+        DeviceList& devices = dialog->State().devices;
+        if (devices.RowCount >= static_cast<int>(std::size(devices.rows)) ||
+            devices.UnitCount >= static_cast<int>(std::size(devices.UnitRows)))
+            return false;
+        const int row = devices.RowCount++;
+        DeviceRecord& record = devices.rows[row];
+        record.SetIpText(ip.c_str());
+        record.SetMacText(mac.c_str());
+        record.SetName(name.c_str());
+        record.SetTypeText(("VELDIX [" + std::to_string(devices.UnitCount) + "]").c_str());
+        devices.UnitRows[devices.UnitCount++] = row;
+        dialog->ShowRow(row, record);
+        dialog->State().UnitsFound = 1;
+        return true;
+    }
+
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const auto& shown : boxes.ShownBoxes())
+            texts.push_back(shown.text);
+        return texts;
+    }
+
+    // Runs the window's event loop until `done` holds or `limitMs` passed; `during` runs
+    // once, `afterMs` into the wait, while the event loop (and so an operation's progress
+    // passes) runs.
+    bool RunUntil(const std::function<bool()>& done, int limitMs = 120000, int afterMs = 0,
+                  std::function<void()> during = {})
+    {
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (done())
+                loop.quit();
+        });
+        poll.start(50);
+        if (during)
+            QTimer::singleShot(afterMs, dialog.get(), during);
+        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        return done();
+    }
+    bool WaitForSearches(int count, int limitMs = 120000, int afterMs = 0,
+                         std::function<void()> during = {})
+    {
+        return RunUntil([&] { return searchesDone >= count; }, limitMs, afterMs, std::move(during));
+    }
+    // Presses a button (the window's own command path) and waits until its command ended.
+    bool Press(int id, int limitMs = 120000, int afterMs = 0, std::function<void()> during = {})
+    {
+        const int target = ended[id] + 1;
+        QTimer::singleShot(0, dialog.get(), [this, id] { dialog->OnCommand(id); });
+        return RunUntil([&] { return ended[id] >= target; }, limitMs, afterMs, std::move(during));
+    }
+    bool Search(int afterMs = 0, std::function<void()> during = {})
+    {
+        return Press(kIdSearch, 120000, afterMs, std::move(during));
+    }
+
+    // The unit list as shown, the PC's row 0 included: each row's column texts.
+    std::vector<std::vector<std::string>> ListRows() const
+    {
+        std::vector<std::vector<std::string>> rows;
+        const auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("list1001"));
+        for (int r = 0; list && r < list->topLevelItemCount(); ++r) {
+            std::vector<std::string>& row = rows.emplace_back();
+            for (int c = 0; c < list->columnCount(); ++c)
+                row.push_back(list->topLevelItem(r)->text(c).toStdString());
+        }
+        return rows;
+    }
+    // The names of the listed units, row 0 (the PC) left out.
+    std::vector<std::string> ListedNames() const
+    {
+        std::vector<std::string> names;
+        const auto rows = ListRows();
+        for (size_t r = 1; r < rows.size(); ++r)
+            names.push_back(rows[r].empty() ? std::string() : rows[r][0]);
+        return names;
+    }
+
+    bool Enabled(int id) const
+    {
+        const QWidget* w = dialog->findChild<QWidget*>(QStringLiteral("button%1").arg(id));
+        return w && w->isEnabled();
+    }
+    // The window takes commands again: not busy, Search and Exit enabled.
+    bool Usable() const
+    {
+        return dialog->State().m_bBusy == 0 && Enabled(kIdSearch) && Enabled(kIdExit);
     }
 
     // From here on: what the log gained and which boxes were shown since the last Mark().
@@ -131,9 +291,6 @@ struct LabWindow : ToolWindow
         dialog->close();
         return dialog->isVisible() && dialog->State().m_bBusy == 1;
     }
-
-    std::size_t logMark = 0;
-    std::size_t boxMark = 0;
 };
 
 } // namespace zelvo::test
