@@ -274,28 +274,26 @@ private slots:
         QCOMPARE(rejected.count(), 3);
     }
 
+    // The Enable Set IP box asks first, in the run's language; Yes ticks it and enables Set IP.
     void enableSetIpAsksFirst()
     {
-        for (int language : {kEn, kJa}) {
-            for (bool yes : {true, false}) {
-                Fixture f;
-                MainDialog& d = f.Make({.language = language});
-                auto* box = qobject_cast<QCheckBox*>(d.Control(kIdEnableSetIp));
-                d.EnableControl(kIdEnableSetIp, true);
-                f.boxes.AddAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
-                box->click();
-                QCOMPARE(int(f.boxes.ShownBoxes().size()), 1);
-                const ScriptedMessageBoxes::Shown& shown = f.boxes.ShownBoxes()[0];
-                QCOMPARE(shown.text,
-                         std::string(MessageCatalogue::Text(language == kJa ? 126 : 127)));
-                QCOMPARE(shown.icon, MessageIcon::Question);
-                QCOMPARE(shown.buttons, MessageButtons::YesNo);
-                QCOMPARE(d.IsControlEnabled(kIdSetIp), yes);
-                QCOMPARE(d.IsChecked(kIdEnableSetIp), yes);
-                box->click(); // cleared, or ticked again: a question only when ticked
-                QCOMPARE(int(f.boxes.ShownBoxes().size()), yes ? 1 : 2);
-                QVERIFY(!d.IsControlEnabled(kIdSetIp));
-            }
+        for (auto [language, yes] : {std::pair{kEn, true}, {kJa, false}}) {
+            Fixture f;
+            MainDialog& d = f.Make({.language = language});
+            auto* box = qobject_cast<QCheckBox*>(d.Control(kIdEnableSetIp));
+            d.EnableControl(kIdEnableSetIp, true);
+            f.boxes.AddAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
+            box->click();
+            QCOMPARE(int(f.boxes.ShownBoxes().size()), 1);
+            const ScriptedMessageBoxes::Shown& shown = f.boxes.ShownBoxes()[0];
+            QCOMPARE(shown.text, std::string(MessageCatalogue::Text(language == kJa ? 126 : 127)));
+            QCOMPARE(shown.icon, MessageIcon::Question);
+            QCOMPARE(shown.buttons, MessageButtons::YesNo);
+            QCOMPARE(d.IsControlEnabled(kIdSetIp), yes);
+            QCOMPARE(d.IsChecked(kIdEnableSetIp), yes);
+            box->click(); // cleared, or ticked again: a question only when ticked
+            QCOMPARE(int(f.boxes.ShownBoxes().size()), yes ? 1 : 2);
+            QVERIFY(!d.IsControlEnabled(kIdSetIp));
         }
     }
 

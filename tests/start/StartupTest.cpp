@@ -3,6 +3,7 @@
 #include "core/DialogState.h"
 #include "core/IniSettings.h"
 #include "core/MessageCatalogue.h"
+#include "platform/Files.h"
 #include "start/StartupSequence.h"
 #include "support/FakeHostPlatform.h"
 #include "support/ScriptedMessageBoxes.h"
@@ -13,7 +14,6 @@
 #include <fstream>
 #include <linux/rtnetlink.h>
 #include <span>
-#include <sstream>
 
 namespace zelvo {
 namespace {
@@ -42,12 +42,7 @@ protected:
         services.systemLanguage = [this] { return language; };
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string Log() const
-    {
-        std::ostringstream text;
-        text << std::ifstream(dir + "/manager.log", std::ios::binary).rdbuf();
-        return text.str();
-    }
+    std::string Log() const { return ReadSmallFile(dir + "/manager.log", 1 << 20).value_or(""); }
     // Runs the survey; gives its result, the steps it took and every box it showed.
     std::string Run()
     {

@@ -24,14 +24,11 @@ namespace {
 constexpr int kJapanese = kLanguageJapanese, kEnglish = 409;
 
 // Stands in for the main window: remembers the keys that reach it.
-class OwnerWindow final : public QWidget
+struct OwnerWindow final : QWidget
 {
-public:
     OwnerWindow() { show(); }
-    QList<int> keys;
-
-protected:
     void keyPressEvent(QKeyEvent* event) override { keys.append(event->key()); }
+    QList<int> keys;
 };
 
 QWidget* LivePopup()
