@@ -8,11 +8,6 @@
 namespace zelvo {
 namespace {
 
-ParsedArguments Parse(std::vector<std::string> args)
-{
-    return ParseCliArguments(args);
-}
-
 // The request in short: command number, format number (table, json, csv), then q, y, o
 // and h for quiet, yes, open and help, the operands, then the options' values.
 std::string Short(const CliRequest& r)
@@ -62,7 +57,7 @@ TEST(CliArguments, acceptedLinesGiveTheRequest)
         {{"--interface", "eth1", "web", "NAS01"}, n(C::Web) + " 0  NAS01 if=eth1"},
         {{"search", "--interface", "wlan0"}, n(C::Search) + " 0  if=wlan0"}};
     for (const auto& [args, request] : cases) {
-        const ParsedArguments parsed = Parse(args);
+        const ParsedArguments parsed = ParseCliArguments(args);
         ASSERT_TRUE(parsed.request) << parsed.error;
         EXPECT_EQ(Short(*parsed.request), request);
     }
@@ -100,7 +95,7 @@ TEST(CliArguments, refusedLinesSayWhy)
         {{"help", "find"}, "unknown command"},
         {{"web", ""}, "empty"}};
     for (const auto& [args, says] : cases) {
-        const ParsedArguments parsed = Parse(args);
+        const ParsedArguments parsed = ParseCliArguments(args);
         EXPECT_FALSE(parsed.request) << says;
         EXPECT_NE(parsed.error.find(says), std::string::npos) << parsed.error;
     }
@@ -119,7 +114,7 @@ TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)
                                                              : "/tmp");
             for (int i = 0; i < command.operandCount; ++i)
                 args.push_back("X" + std::to_string(i));
-            const bool accepted = Parse(args).request.has_value();
+            const bool accepted = ParseCliArguments(args).request.has_value();
             const bool documented =
                 help.find(std::string("--") + option.longName) != std::string::npos;
             EXPECT_EQ(accepted, documented) << command.name << " --" << option.longName;
