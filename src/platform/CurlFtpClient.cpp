@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zelvo {
 namespace {
@@ -116,6 +119,72 @@ int CodeForCurl(CURLcode code)
     }
 }
 
+// A logged-in session that a connection left for its client's next Connect.
+struct KeptSession
+{
+    std::string key; // SessionKey of its login
+    std::string loginDirectory;
+    std::unique_ptr<CURL, EasyDeleter> easy;
+    std::unique_ptr<CURLM, MultiDeleter> multi; // holds the logged-in control connection
+};
+
+std::string SessionKey(const FtpLogin& login)
+{
+    return login.host + '\n' + std::to_string(login.port) + '\n' + login.user + '\n' +
+           login.password;
+}
+
+// The client's one kept session, shared with its connections: a connection may end on a
+// worker thread after its client is gone.
+class SessionShelf
+{
+public:
+    void Arm()
+    {
+        std::lock_guard lock(m_mutex);
+        m_armed = true;
+    }
+    // A connection ends: its session is kept if the shelf is armed and empty and the
+    // session healthy. Either way the arming is used up, so that no later connection
+    // stays logged in unasked.
+    bool Offer(KeptSession& session, bool healthy)
+    {
+        std::lock_guard lock(m_mutex);
+        const bool keep = m_armed && healthy && !m_kept;
+        m_armed = false;
+        if (keep)
+            m_kept = std::move(session);
+        return keep;
+    }
+    std::optional<KeptSession> Take(const std::string& key)
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_kept || m_kept->key != key)
+            return std::nullopt;
+        return std::exchange(m_kept, std::nullopt);
+    }
+    // Disarms, and hands over the session nobody took, to be logged out outside the lock.
+    std::optional<KeptSession> Drop()
+    {
+        std::lock_guard lock(m_mutex);
+        m_armed = false;
+        return std::exchange(m_kept, std::nullopt);
+    }
+
+private:
+    std::mutex m_mutex;
+    bool m_armed = false;
+    std::optional<KeptSession> m_kept;
+};
+
+// The multi handle logs out the connection it holds (QUIT) as it goes: the easy handle
+// left it after its last step, so both can go in this order.
+void LogOut(KeptSession& session)
+{
+    session.easy.reset();
+    session.multi.reset();
+}
+
 std::string FolderOf(const std::string& path)
 {
     const auto slash = path.rfind('/');
@@ -133,18 +202,29 @@ std::string BaseOf(const std::string& path)
 class CurlFtpConnection final : public FtpConnection
 {
 public:
-    CurlFtpConnection(FtpLogin login, const std::atomic<bool>* stop)
-        : m_login(std::move(login)), m_stop(stop), m_easy(curl_easy_init()),
-          m_multi(curl_multi_init())
+    // A kept session's handles carry its logged-in control connection: libcurl uses it
+    // for the steps unless it finds it closed, and then logs in anew by itself.
+    CurlFtpConnection(FtpLogin login, const std::atomic<bool>* stop,
+                      std::shared_ptr<SessionShelf> shelf, std::optional<KeptSession> kept)
+        : m_login(std::move(login)), m_stop(stop), m_shelf(std::move(shelf))
     {
+        if (kept) {
+            m_easy = std::move(kept->easy);
+            m_multi = std::move(kept->multi);
+            m_loginDirectory = std::move(kept->loginDirectory);
+        } else {
+            m_easy.reset(curl_easy_init());
+            m_multi.reset(curl_multi_init());
+        }
     }
 
     ~CurlFtpConnection() override
     {
-        // The connection pool belongs to the multi handle; the easy handle leaves it
-        // after every step, so both can go in this order.
-        m_easy.reset();
-        m_multi.reset();
+        KeptSession session{SessionKey(m_login), m_loginDirectory, std::move(m_easy),
+                            std::move(m_multi)};
+        const bool healthy = session.easy && session.multi && !m_failed && !m_stopped;
+        if (!m_shelf || !m_shelf->Offer(session, healthy))
+            LogOut(session);
     }
 
     FtpOutcome Login()
@@ -155,12 +235,14 @@ public:
         curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
         FtpOutcome outcome = Perform();
         if (outcome.Ok()) {
+            // A kept session's control connection tells its login directory only once.
             char* entry = nullptr;
             if (curl_easy_getinfo(m_easy.get(), CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK &&
                 entry)
-                m_cwd = entry;
-            if (m_cwd.empty() || m_cwd[0] != '/')
-                m_cwd = "/";
+                m_loginDirectory = entry;
+            if (m_loginDirectory.empty() || m_loginDirectory[0] != '/')
+                m_loginDirectory = "/";
+            m_cwd = m_loginDirectory;
         }
         return outcome;
     }
@@ -612,6 +694,7 @@ private:
             m_stopped = true;
         if (result == CURLE_OK)
             return {};
+        m_failed = true;
         std::string reason = m_error[0] ? m_error : curl_easy_strerror(result);
         const std::string reply = LastReply();
         if (!reply.empty() && reply[0] >= '4' && reply[0] <= '5')
@@ -621,12 +704,15 @@ private:
 
     FtpLogin m_login;
     const std::atomic<bool>* m_stop;
+    std::shared_ptr<SessionShelf> m_shelf;
     std::unique_ptr<CURL, EasyDeleter> m_easy;
     std::unique_ptr<CURLM, MultiDeleter> m_multi;
+    std::string m_loginDirectory;
     std::string m_cwd = "/";
     std::string m_replies;
     char m_error[CURL_ERROR_SIZE] = {};
     bool m_stopped = false;
+    bool m_failed = false; // a step failed: the session is not kept
 };
 
 class CurlFtpClient final : public FtpClient
@@ -635,11 +721,20 @@ public:
     std::unique_ptr<FtpConnection> Connect(const FtpLogin& login, const std::atomic<bool>* stop,
                                            FtpOutcome& outcome) override
     {
-        auto connection = std::make_unique<CurlFtpConnection>(login, stop);
+        auto connection = std::make_unique<CurlFtpConnection>(login, stop, m_shelf,
+                                                              m_shelf->Take(SessionKey(login)));
         outcome = connection->Login();
         if (!outcome.Ok())
             return nullptr;
         return connection;
+    }
+
+    void KeepNextSession() override { m_shelf->Arm(); }
+
+    void DropKeptSession() override
+    {
+        if (std::optional<KeptSession> kept = m_shelf->Drop())
+            LogOut(*kept);
     }
 
     std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath,
@@ -648,6 +743,9 @@ public:
     {
         return OpenUploadFile(localPath, stop, outcome);
     }
+
+private:
+    std::shared_ptr<SessionShelf> m_shelf = std::make_shared<SessionShelf>();
 };
 
 } // namespace

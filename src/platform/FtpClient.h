@@ -144,6 +144,36 @@ public:
     virtual std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath,
                                                    const std::atomic<bool>* stop,
                                                    FtpOutcome& outcome) = 0;
+    // The next connection to end keeps its session, if every step on it worked, for the
+    // next Connect with the same login: that connection starts in the login directory as
+    // a fresh one does, without a second login. One session, taken once; for a command
+    // whose second job follows its first at once. DropKeptSession ends the keeping and
+    // logs out a session nobody took, on the caller's thread.
+    virtual void KeepNextSession() {}
+    virtual void DropKeptSession() {}
+};
+
+// Keeps the next session (FtpClient::KeepNextSession) while it lives, or until Drop.
+class FtpSessionKeeper
+{
+public:
+    explicit FtpSessionKeeper(FtpClient* client) : m_client(client)
+    {
+        if (m_client)
+            m_client->KeepNextSession();
+    }
+    ~FtpSessionKeeper() { Drop(); }
+    FtpSessionKeeper(const FtpSessionKeeper&) = delete;
+    FtpSessionKeeper& operator=(const FtpSessionKeeper&) = delete;
+    void Drop()
+    {
+        if (m_client)
+            m_client->DropKeptSession();
+        m_client = nullptr;
+    }
+
+private:
+    FtpClient* m_client;
 };
 
 // The libcurl client. Call InitFtpLibrary once in main before any thread starts.

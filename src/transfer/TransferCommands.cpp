@@ -153,7 +153,11 @@ void TransferCommands::BackupSteps()
 
     LogWriter::Appendf("\r\n>>> Start backup of %s from %s\r\n", remoteName.c_str(),
                        devices.rows[row].ipText);
+    // The fetch follows the check at once and takes over its login.
+    FtpSessionKeeper keeper(m_services.ftp.get());
     int result = RunJob({&CheckConfigJob, row, localPath, remoteName, 0, kProgressConfigDownload});
+    if (result != kFtpFileExists)
+        keeper.Drop(); // no fetch follows: the unit's session ends before any question
     m_outcome = Outcome{result, localPath};
     if (result == 2 || result == kFtpNoMoreFiles) {
         if (m_services.boxes.Show(MessageCatalogue::Choose(language, 145, 146),

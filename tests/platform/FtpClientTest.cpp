@@ -137,6 +137,51 @@ TEST_F(FtpClientTest, walksDirectoriesListsFetchesStoresAndDeletes)
     EXPECT_EQ(server.Sessions(), 1); // one connection carries the whole job
 }
 
+// A session is kept only when asked, only after steps that all worked, and for the next
+// connection only, which starts in the login directory as a fresh one does.
+TEST_F(FtpClientTest, aKeptSessionCarriesTheNextConnectionOnly)
+{
+    const struct
+    {
+        const char* what;
+        bool keep;    // asked before the first connection
+        bool fail;    // a step of the first connection fails
+        bool drop;    // the keeping ends before the second connection
+        int sessions; // the server's logins for three connections, one after the other
+    } cases[] = {
+        {"kept", true, false, false, 2},
+        {"not asked", false, false, false, 3},
+        {"after a failed step", true, true, false, 3},
+        {"dropped", true, false, true, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int before = server.Sessions();
+        if (c.keep)
+            client->KeepNextSession();
+        for (int i = 0; i < 3; ++i) {
+            FtpOutcome outcome;
+            auto ftp = Connect(outcome);
+            ASSERT_TRUE(ftp) << outcome.reason;
+            std::string cwd;
+            ASSERT_EQ(ftp->CurrentDirectory(cwd).code, kFtpOk);
+            EXPECT_EQ(cwd, "/");
+            ASSERT_EQ(ftp->ChangeDirectory("config").code, kFtpOk);
+            if (i == 0 && c.fail) {
+                EXPECT_EQ(ftp->Retrieve("nothing.dat", local).code, kFtpExtendedError);
+            }
+            Names names;
+            EXPECT_EQ(ftp->ListNames(names).code, kFtpOk);
+            EXPECT_EQ(names, Names{"nas_ABCDEF.dat"});
+            ftp.reset();
+            if (i == 0 && c.drop)
+                client->DropKeptSession();
+        }
+        EXPECT_EQ(server.Sessions() - before, c.sessions);
+        client->DropKeptSession();
+    }
+}
+
 TEST_F(FtpClientTest, failuresCarryTheirOwnCodesAndASilentServerEndsAtAStopOrItsLimit)
 {
     FtpOutcome outcome;

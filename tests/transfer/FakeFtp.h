@@ -18,7 +18,8 @@ namespace zelvo::test {
 // ("stor") or by kind and argument ("dele a.fup"). A store that fails otherwise than by a
 // refusal (kFtpExtendedError) leaves its name behind, as a cut-off transfer does; a step
 // that fails as a broken link or a stop (kFtpConnectionAborted, kFtpTimeout,
-// kFtpCancelled) ends its connection, whose later steps fail the same way unseen.
+// kFtpCancelled) ends its connection, whose later steps fail the same way unseen. A kept
+// session (KeepNextSession) is taken over by the next Connect without a login step.
 class FakeFtp final : public FtpClient
 {
 public:
@@ -39,6 +40,10 @@ public:
                                            FtpOutcome& outcome) override
     {
         lastSilenceLimitSeconds = login.silenceLimitSeconds;
+        if (m_sessionKept.exchange(false)) {
+            outcome = {};
+            return std::make_unique<Connection>(*this);
+        }
         const int code = Step("login", login.user + " " + login.password + " " + login.agent);
         if (silentServer) {
             const auto until =
@@ -61,11 +66,21 @@ public:
         return code ? nullptr : std::make_unique<UploadFile>(localPath, UniqueFd(), 0);
     }
 
+    void KeepNextSession() override { m_keepArmed = true; }
+    void DropKeptSession() override { m_keepArmed = m_sessionKept = false; }
+    // Asked to keep the next session, or holding one.
+    bool Keeping() const { return m_keepArmed || m_sessionKept; }
+
 private:
     class Connection final : public FtpConnection
     {
     public:
         explicit Connection(FakeFtp& world) : m_world(world) {}
+        ~Connection() override
+        {
+            if (m_world.m_keepArmed.exchange(false))
+                m_world.m_sessionKept = !m_failed;
+        }
         FtpOutcome CurrentDirectory(std::string& directory) override
         {
             const int code = Run("pwd", "");
@@ -134,6 +149,7 @@ private:
             if (m_broken != kFtpOk)
                 return m_broken;
             const int code = m_world.Step(kind, argument);
+            m_failed = m_failed || code != kFtpOk;
             if (code == kFtpConnectionAborted || code == kFtpTimeout || code == kFtpCancelled)
                 m_broken = code;
             return code;
@@ -142,6 +158,7 @@ private:
         FakeFtp& m_world;
         std::string m_cwd = "/";
         int m_broken = kFtpOk;
+        bool m_failed = false;
     };
 
     // Records the step and returns its failure, 0 for none.
@@ -159,6 +176,8 @@ private:
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_steps;
+    std::atomic<bool> m_keepArmed{false};
+    std::atomic<bool> m_sessionKept{false};
 };
 
 } // namespace zelvo::test

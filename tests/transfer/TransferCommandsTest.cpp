@@ -3,11 +3,11 @@
 // ends with the buttons restored.
 #include "transfer/TransferCommands.h"
 #include "core/MessageCatalogue.h"
-#include "support/ScriptedMessageBoxes.h"
-#include "support/ScriptedUnitDialogs.h"
 #include "support/FakeFrontEnd.h"
 #include "support/FakePasses.h"
 #include "support/FakeUrlOpener.h"
+#include "support/ScriptedMessageBoxes.h"
+#include "support/ScriptedUnitDialogs.h"
 #include "support/TemporaryLog.h"
 #include "transfer/FakeFtp.h"
 #include "transfer/TransferTexts.h"
@@ -55,6 +55,7 @@ protected:
              std::vector<std::optional<int>> picks = {0}, Files files = {})
     {
         boxes = std::make_unique<ScriptedMessageBoxes>(answers);
+        boxes->WhileShown([this](const std::string&) { keptWhileAsked |= ftp->Keeping(); });
         pick = std::make_unique<ScriptedUnitPickDialog>(picks);
         file = std::make_unique<ScriptedUnitFileDialog>(files);
         front.buttons = {};
@@ -96,6 +97,7 @@ protected:
     std::unique_ptr<ScriptedUnitFileDialog> file;
     StorageOfPath storage;
     int budget = kTransferBudgetSeconds;
+    bool keptWhileAsked = false; // a box was shown while the unit's session was kept
 };
 
 TEST_F(TransferCommandsTest, backupFetchesTheUnitsFileOrOffersTheCreatePage)
@@ -108,7 +110,7 @@ TEST_F(TransferCommandsTest, backupFetchesTheUnitsFileOrOffersTheCreatePage)
                   "VELDIX Organization info. Downloading completed successfully. "
                   "\r\nSave on file : " +
                       kFolder + "nas_ABCDEF.dat"}));
-    EXPECT_EQ(Logins(), 2); // the check, then the fetch
+    EXPECT_EQ(Logins(), 1); // the fetch takes over the check's session
     EXPECT_EQ(ftp->Steps().back(), "dele nas_ABCDEF.dat");
     EXPECT_EQ(passes.progressKinds.front(), kProgressConfigDownload);
     EXPECT_EQ(pick->Shown().at(0).message, "Download Organization. Number of VELDIX : 02");
@@ -118,7 +120,8 @@ TEST_F(TransferCommandsTest, backupFetchesTheUnitsFileOrOffersTheCreatePage)
         EXPECT_EQ(Texts().at(1), MessageCatalogue::Choose(0, 145, 146));
     }
     EXPECT_EQ(urls.Opened(), std::vector<std::string>{"http://10.231.7.22/config/create.html"});
-    EXPECT_EQ(Logins(), 4); // one check per backup, no fetch
+    EXPECT_EQ(Logins(), 3); // one check per backup, no fetch
+    EXPECT_FALSE(keptWhileAsked);
 }
 
 // A backup folder on a floppy or a removable drive is asked about first; No, a cancel
