@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The tool's benchmark table, measured in the lab (root): every figure is a difference or
 # a ratio taken side by side in this one run, so that it holds on a busy machine.
-#   sudo bench/run.sh [build-dir]      (default: build; builds the few targets it needs)
+#   sudo bench/run.sh [build-dir [part...]]   (default: build, every part; builds the few
+#                                             targets it needs)
+# Parts: search, high, names, resources, start, and each row file's name (dhcp, ftp,
+# backup). high, names and resources read the search part's runs.
 # Rows:
 #   search   the first search and one Search press with 1, 10 and 40 units among 300
 #            other hosts, against the waits the tool must make (5 s for the broadcast's
@@ -21,6 +24,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
+shift $(($# > 0 ? 1 : 0))
+wanted=("$@")
 lab=$root/lab/lab.sh
 if [ "$(id -u)" -ne 0 ]; then
   echo "bench: the lab needs root (network namespaces)" >&2
@@ -34,11 +39,15 @@ row() { # what, figure, reference, difference or ratio
   printf '| %-44s | %-22s | %-30s | %-30s |\n' "$1" "$2" "$3" "$4" >>"$work/rows"
   echo "bench: $1: $2 / $3 / $4" >&2
 }
-# part NAME FUNCTION: runs one part of the table in a subshell of its own that brings its
-# labs (prefixes) and Xvfb (xvfb_pid) down at its end; a failure becomes a row with the
-# last thing the part said on standard error.
+# part NAME FUNCTION KEY: runs one part of the table, if KEY is among the parts asked for
+# or none was, in a subshell of its own that brings its labs (prefixes) and Xvfb
+# (xvfb_pid) down at its end; a failure becomes a row with the last thing the part said on
+# standard error.
 part() {
   local name=$1 status
+  if [ ${#wanted[@]} -gt 0 ] && ! printf '%s\n' "${wanted[@]}" | grep -qxF "$3"; then
+    return 0
+  fi
   # set -e holds inside the part only when the part is no condition of the caller's.
   set +e
   (
@@ -243,16 +252,16 @@ start_ms() { # title program... -> "ms rss_kb" of the median of five starts
   echo "$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p) $(printf '%s\n' "${rss[@]}" | sort -n | sed -n 3p)"
 }
 
-part search search_part
-part "40 units above 300 hosts" high_part
-part names names_part
-part resources resources_part
-part "window start" start_part
+part search search_part search
+part "40 units above 300 hosts" high_part high
+part names names_part names
+part resources resources_part resources
+part "window start" start_part start
 for extra in "$here"/*.row.sh; do
   [ -e "$extra" ] || continue
   # shellcheck source=/dev/null
   extra_part() { source "$extra"; }
-  part "$(basename "$extra" .row.sh)" extra_part
+  part "$(basename "$extra" .row.sh)" extra_part "$(basename "$extra" .row.sh)"
 done
 
 printf '| %-44s | %-22s | %-30s | %-30s |\n' "measured" "figure" "side by side" "difference / ratio"
