@@ -1,10 +1,6 @@
-// The temporary address end to end through the real main window in a lab's PC namespace:
-// units without an address run a real DHCP client (busybox udhcpc) and must end up
-// holding the address the window gave them, listed by name, with the address message
-// shown and their page opened. Around them: a foreign client, a host that drops echo, and
-// a second card of the PC on which a unit waits. ctest picks the case that belongs to the
-// lab. (What the responder makes of each kind of datagram, noise and a port 67 held by
-// another server included, the runs test shows against a fake port.)
+// The temporary address end to end through the real main window: units without an address
+// run busybox udhcpc and must end up with the window's address, listed by name, told and
+// opened. ctest picks the case that belongs to the lab.
 #include "core/MessageCatalogue.h"
 #include "platform/UdpPortHolder.h"
 #include "support/FakeUrlOpener.h"
@@ -32,12 +28,6 @@ std::string Text(int id)
     return MessageCatalogue::Choose(409, id - 1, id);
 }
 
-std::string UnitAddress(const std::string& unit)
-{
-    return LabOutput("unit-addr " + unit);
-}
-
-// Something in this namespace is bound to UDP port 67.
 bool Port67Bound()
 {
     const auto table = ReadSmallFile("/proc/net/udp", 1 << 20);
@@ -65,12 +55,12 @@ std::string Padded(const std::string& dotted, const char* separator = ".")
     return text;
 }
 
-// A window with a recording URL opener, started and searched once.
 struct DhcpWindow : LabWindow
 {
-    explicit DhcpWindow(FakeUrlOpener& urls) : LabWindow({.urls = &urls}) {}
+    FakeUrlOpener urls;
+    DhcpWindow() : LabWindow({.urls = &urls}) {}
 
-    // Ticks Enable Set IP as a user does (answering its question Yes).
+    // Ticks Enable Set IP as a user does, answering its question Yes.
     bool EnableSetIp()
     {
         auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("check%1").arg(kIdEnableSetIp));
@@ -86,82 +76,73 @@ struct DhcpWindow : LabWindow
         return std::any_of(shown.begin(), shown.end(),
                            [](const Shown& b) { return b.buttons == MessageButtons::YesNo; });
     }
+    // NAS05 holds an address, listed by name after the PC, its page opened; the address.
+    std::string ExpectNas05Served()
+    {
+        EXPECT_EQ(Lab("wait-addr NAS05 20"), 0) << "NAS05 took no address";
+        const std::string address = LabOutput("unit-addr NAS05");
+        const auto rows = ListRows();
+        EXPECT_EQ(rows.size() > 1 ? rows[1] : Names{},
+                  (Names{"NAS05", kNas05Mac, address, "VELDIX [0]"}));
+        EXPECT_EQ(urls.Opened(), Names{"http://" + address + "/index.html"});
+        EXPECT_FALSE(Port67Bound());
+        EXPECT_TRUE(Usable());
+        return address;
+    }
+    // The log since the mark holds each line and none of the absent ones.
+    void ExpectLog(const Names& lines, const Names& absent = {})
+    {
+        const std::string log = LogSinceMark();
+        for (const std::string& line : lines)
+            EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line << "\nin:\n" << log;
+        for (const std::string& line : absent)
+            EXPECT_EQ(log.find(line), std::string::npos) << "there: " << line << "\nin:\n" << log;
+    }
 };
 
-// After a run that should have served NAS05: it holds an address, the window lists it by
-// name after the PC with its MAC and that address, and its page was opened.
-void ExpectNas05Served(const LabWindow& w, const FakeUrlOpener& urls, std::string& address)
-{
-    ASSERT_EQ(Lab("wait-addr NAS05 20"), 0) << "NAS05 took no address";
-    address = UnitAddress("NAS05");
-    const auto rows = w.ListRows();
-    ASSERT_GE(rows.size(), 2u);
-    EXPECT_EQ(rows[1], (std::vector<std::string>{"NAS05", kNas05Mac, address, "VELDIX [0]"}));
-    EXPECT_EQ(urls.Opened(), Names{"http://" + address + "/index.html"});
-    EXPECT_FALSE(Port67Bound());
-    EXPECT_TRUE(w.Usable());
-}
-
-void ExpectContains(const std::string& log, const std::vector<std::string>& lines)
-{
-    for (const std::string& line : lines)
-        EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line << "\nin:\n" << log;
-}
-
-// Search first listens for a unit that waits for an address. NAS05 does, beside a
-// foreign client (FOREIGN, also without an address) and a named unit with a fixed
-// address (NAS01). The user says Yes: NAS05 is served, told and opened, and Search skips
-// its own search. The next Search hears only the foreign client, rejects it and searches:
-// both units are listed; FOREIGN never got an offer.
+// Search listens first: NAS05 waits for an address beside a foreign client (FOREIGN) and
+// NAS01 with its own. After the Yes NAS05 is served and Search skips its search; the next
+// Search hears only FOREIGN, rejects it and lists both units.
 TEST(DhcpWindow, searchServesTheWaitingUnitAndNeverTheForeignClient)
 {
     ZELVO_REQUIRE_LAB();
-    FakeUrlOpener urls;
-    DhcpWindow w(urls);
+    DhcpWindow w;
     ASSERT_TRUE(w.Start());
     ASSERT_EQ(w.ListedNames(), Names{"NAS01"});
     w.boxes.AddAnswer(MessageAnswer::Yes);
     ASSERT_TRUE(w.Search());
-
-    std::string address;
-    ExpectNas05Served(w, urls, address);
+    const std::string address = w.ExpectNas05Served();
     EXPECT_EQ(w.ListedNames(), Names{"NAS05"}) << "Search searched after serving a unit";
     const auto boxes = w.BoxesSinceMark();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, Text(131) + " : " + kNas05Mac + "\r\n\r\n" + Text(109));
     EXPECT_EQ(boxes[1].text, Text(121) + " : " + Padded(address, ". ") + ".\n\n" + Text(135));
-    std::string log = w.LogSinceMark();
-    ExpectContains(log,
-                   {" Rcv  : Dhcp_Discover [" + kNas05Mac + "] ... Accept.\r\n",
-                    "  [Phase 3] Reserved IP address : " + Padded(address),
-                    " Rcv  : Dhcp_Request  [" + kNas05Mac + "] ... Accept.\r\n",
-                    " Send reply\r\n  sendto (312:312)\r\n", "<<< Close DHCP function (1).\r\n"});
-    EXPECT_EQ(log.find(">>> Start to retrieve network table"), std::string::npos);
+    w.ExpectLog({" Rcv  : Dhcp_Discover [" + kNas05Mac + "] ... Accept.\r\n",
+                 "  [Phase 3] Reserved IP address : " + Padded(address),
+                 " Rcv  : Dhcp_Request  [" + kNas05Mac + "] ... Accept.\r\n",
+                 " Send reply\r\n  sendto (312:312)\r\n", "<<< Close DHCP function (1).\r\n"},
+                {">>> Start to retrieve network table"});
 
-    // NAS05 asks no more: this time the responder hears only FOREIGN's DISCOVERs.
     w.Mark();
     ASSERT_TRUE(w.Search());
     Names names = w.ListedNames();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (Names{"NAS01", "NAS05"}));
     EXPECT_FALSE(w.AskedYesNo());
-    log = w.LogSinceMark();
-    ExpectContains(log, {" Rcv  : Dhcp_Discover [02-11-22-33-44-55] ... Reject.\r\n",
-                         "<<< Close DHCP function (0).\r\n"});
-    EXPECT_EQ(log.find("Send reply"), std::string::npos) << log;
+    w.ExpectLog({" Rcv  : Dhcp_Discover [02-11-22-33-44-55] ... Reject.\r\n",
+                 "<<< Close DHCP function (0).\r\n"},
+                {"Send reply"});
     EXPECT_FALSE(ClientWasOffered("FOREIGN"));
-    EXPECT_EQ(urls.Opened().size(), 1u);
+    EXPECT_EQ(w.urls.Opened().size(), 1u);
 }
 
-// Set IP asks before it listens: with No nothing is bound to port 67 while the question
-// is open nor afterwards, and the unit, which keeps asking, stays without an address.
-// With Yes the unit is served, in the Set IP forms of the log and message, and not at
-// .50, which QUIET holds though it answers no echo.
+// Set IP asks before it listens: with No nothing binds port 67, then or while asked, and
+// the unit stays without an address. With Yes it is served in the Set IP forms of log and
+// message, not at .50, which QUIET holds though it answers no echo.
 TEST(DhcpWindow, setIpListensOnlyAfterYesAndThenServesTheUnit)
 {
     ZELVO_REQUIRE_LAB();
-    FakeUrlOpener urls;
-    DhcpWindow w(urls);
+    DhcpWindow w;
     ASSERT_TRUE(w.Start());
     ASSERT_TRUE(w.EnableSetIp());
     std::vector<bool> boundWhileAsked;
@@ -176,41 +157,36 @@ TEST(DhcpWindow, setIpListensOnlyAfterYesAndThenServesTheUnit)
     // The unit asks every 2 s, five times in a row: 6 s always hold two of its DISCOVERs.
     w.RunUntil([] { return false; }, 6000);
     EXPECT_FALSE(ClientWasOffered("NAS05"));
-    EXPECT_EQ(w.LogSinceMark().find("Received Dhcp"), std::string::npos);
+    w.ExpectLog({}, {"Received Dhcp"});
     EXPECT_TRUE(w.Usable());
 
     w.Mark();
     w.boxes.AddAnswer(MessageAnswer::Yes);
     ASSERT_TRUE(w.Press(kIdSetIp));
     EXPECT_EQ(boundWhileAsked, (std::vector<bool>{false, false}));
-    std::string address;
-    ExpectNas05Served(w, urls, address);
+    const std::string address = w.ExpectNas05Served();
     EXPECT_NE(address, "10.231.7.50") << "offered the address of a host that drops echo";
     const auto boxes = w.BoxesSinceMark();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, Text(121) + " : " + Padded(address, ". ") + ".\n" + Text(135));
-    const std::string log = w.LogSinceMark();
-    ExpectContains(log, {"Received Dhcp_Discover.\r\n",
-                         "  10.231.7.50 is silent but in the neighbour table: in use\r\n",
-                         "  [Phase 3] Reserved IP address : " + Padded(address)});
-    EXPECT_EQ(log.find("Rcv  :"), std::string::npos) << "Set IP logs no client MAC lines";
+    w.ExpectLog({"Received Dhcp_Discover.\r\n",
+                 "  10.231.7.50 is silent but in the neighbour table: in use\r\n",
+                 "  [Phase 3] Reserved IP address : " + Padded(address)},
+                {"Rcv  :"}); // Set IP logs no client MAC lines
 }
 
-// NAS09 waits for an address on a second card of the PC (eth1, without an address of its
-// own); NAS01 has its address on the PC's segment (eth0). Search listens for its 10 s and
-// hears NAS09's DISCOVERs on eth1: none is answered nor asked about (a Yes is ready in
-// case), each is logged as not answered, the user is told once which card hears the unit.
+// NAS09 waits on a second card of the PC (eth1, without an address); NAS01 is on eth0.
+// Search's 10 s hear NAS09's DISCOVERs: none is answered nor asked about (a Yes is ready),
+// each is logged, the user is told once which card hears the unit.
 TEST(DhcpWindow, requestsOnAnotherCardThanThePcsAreNotAnswered)
 {
     ZELVO_REQUIRE_LAB();
     const unsigned card = ::if_nametoindex("eth1");
     ASSERT_NE(card, 0u) << "the lab gave the PC no second card";
-    FakeUrlOpener urls;
-    DhcpWindow w(urls);
+    DhcpWindow w;
     ASSERT_TRUE(w.Start());
     w.boxes.AddAnswer(MessageAnswer::Yes);
     ASSERT_TRUE(w.Search());
-
     EXPECT_FALSE(w.AskedYesNo());
     const auto texts = w.Texts();
     EXPECT_EQ(std::count(texts.begin(), texts.end(), CardWithoutAddressText(409, "eth1")), 1);
@@ -222,10 +198,10 @@ TEST(DhcpWindow, requestsOnAnotherCardThanThePcsAreNotAnswered)
     const std::size_t first = log.find(notAnswered);
     EXPECT_NE(first, std::string::npos) << log;
     EXPECT_NE(log.find(notAnswered, first + 1), std::string::npos) << log;
-    EXPECT_EQ(log.find("Send reply"), std::string::npos) << log;
+    w.ExpectLog({}, {"Send reply"});
     EXPECT_EQ(w.ListedNames(), Names{"NAS01"});
     EXPECT_FALSE(ClientWasOffered("NAS09"));
-    EXPECT_TRUE(urls.Opened().empty());
+    EXPECT_TRUE(w.urls.Opened().empty());
 }
 
 } // namespace

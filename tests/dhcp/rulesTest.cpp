@@ -1,6 +1,5 @@
-// The responder's rules without threads: the type of a received message, the bytes of
-// the reply, which REQUEST is answered, the choice of the temporary address and what the
-// user is told when port 67 cannot be had.
+// The responder's rules without threads: message types, reply bytes, which REQUEST is
+// answered, the temporary address, the card and what port 67's problems are told as.
 #include "core/MessageCatalogue.h"
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/PortProblemMessage.h"
@@ -62,9 +61,7 @@ TEST(ParseMessageType, followsTheOptionWalk)
     for (const auto& [what, message, type] : cases)
         EXPECT_EQ(ParseMessageType(message), type) << what;
     // Shorter than the options: never a type, whatever the bytes.
-    std::vector<uint8_t> shortOne = Message({53, 1, 1});
-    shortOne.resize(239);
-    EXPECT_EQ(ParseMessageType(shortOne), 0);
+    EXPECT_EQ(ParseMessageType(std::span<const uint8_t>(Message({53, 1, 1})).first(239)), 0);
 }
 
 const ReplyAddresses kAddresses{Ipv4Address::FromOctets(192, 168, 1, 50),
@@ -102,7 +99,7 @@ TEST(BuildReply, clearsHopsAndSecsKeepsTheFlagsAndNothingPastTheHeader)
 
 TEST(ReadRequestFields, findsTheServerTheAddressAskedForAndCiaddr)
 {
-    // The message, then the last octets of 192.168.1.x of the server and the address asked for.
+    // The message, the last octets of the server and of the address asked for.
     const std::tuple<const char*, std::vector<uint8_t>, std::optional<int>, std::optional<int>>
         cases[] = {
             {"selecting", Message({53, 1, 3, 54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50, 255}),
@@ -188,8 +185,7 @@ TEST(NeighbourHolds, countsAnEntryWithAMacAsAHost)
     EXPECT_FALSE(NeighbourHolds({}, candidate));
 }
 
-// The first host of the PC's block that is neither in use nor answers its probe; a later
-// call of the run keeps the choice without probing again.
+// The first host of the PC's block neither in use nor answering; later calls keep it.
 TEST(ReserveAddress, takesTheFirstFreeSilentHostOfThePcsBlock)
 {
     const struct
@@ -240,10 +236,9 @@ TEST(ReserveAddress, takesTheFirstFreeSilentHostOfThePcsBlock)
     }
 }
 
-// Which card answers a request, over interface sets and the exchange's card: the card
-// the request came in on, from its own block; one card an exchange; a card without an
-// address is pointed out; the PC's card alone (no source of cards) answers where its
-// interface is not known.
+// The card a request came in on answers from its own block, one card an exchange; a card
+// without an address is pointed out; the PC's card alone answers where its interface is
+// not known.
 TEST(RequestCard, isTheCardTheRequestCameInOn)
 {
     using V = RequestCard::Verdict;

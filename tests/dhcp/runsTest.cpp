@@ -1,8 +1,6 @@
-// The two responder runs on the run's state: a fake port 67 (a socket pair the test
-// writes requests into, replies recorded), scripted answers, a fake clock that each
+// The two responder runs against a fake port 67, scripted answers, a fake clock that each
 // progress pass moves on by a second, and fake probes for the free address and the name.
 #include "core/MessageCatalogue.h"
-#include "support/ScriptedMessageBoxes.h"
 #include "dhcp/DhcpCommands.h"
 #include "dhcp/DhcpMessage.h"
 #include "platform/DatagramReceive.h"
@@ -10,6 +8,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/FakePasses.h"
 #include "support/FakeUrlOpener.h"
+#include "support/ScriptedMessageBoxes.h"
 #include "support/TemporaryLog.h"
 #include "support/WaitUntil.h"
 
@@ -30,7 +29,6 @@ Ipv4Address Ip(uint8_t last)
 const MacAddress kUnit = {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x07};
 const MacAddress kForeign = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
 
-// A client's message; options follow option 53.
 std::vector<uint8_t> Request(uint8_t type, const MacAddress& mac, std::vector<uint8_t> options = {})
 {
     std::vector<uint8_t> m(300, 0);
@@ -42,19 +40,12 @@ std::vector<uint8_t> Request(uint8_t type, const MacAddress& mac, std::vector<ui
     std::copy(all.begin(), all.end(), m.begin() + 236);
     return m;
 }
-// The REQUEST of a client that took the OFFER of server for address.
-std::vector<uint8_t> Selecting(const MacAddress& mac, uint8_t server, uint8_t address)
-{
-    return Request(kDhcpRequest, mac, {54, 4, 192, 168, 1, server, 50, 4, 192, 168, 1, address});
-}
-// The REQUEST of a client that reboots and asks for its old address.
-std::vector<uint8_t> Rebooting(const MacAddress& mac, uint8_t address)
-{
-    return Request(kDhcpRequest, mac, {50, 4, 192, 168, 1, address});
-}
+// The REQUEST of a client that took the OFFER of .60 for .50.
+const std::vector<uint8_t> kSelecting =
+    Request(kDhcpRequest, kUnit, {54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50});
 
-// Port 67 as a socket pair: the run reads one end, the test writes requests into the
-// other, one per progress pass as a client sends them; replies are recorded.
+// Port 67 as a socket pair: the run reads one end, the test writes a request a progress
+// pass into the other; replies are recorded.
 struct FakePort final : DhcpSocketOpener
 {
     struct End final : DhcpServerSocket
@@ -162,13 +153,12 @@ struct Responder
     }
 };
 
+// The unit repeats its DISCOVER while the question is open; a PC asks too.
 TEST(ListenRun, servesTheUnitAfterTheUsersYesListsItByNameAndOpensItsPage)
 {
-    // The unit repeats its DISCOVER while the question is open; a PC asks too.
     Responder r({MessageAnswer::Yes, MessageAnswer::Ok},
                 {Request(kDhcpDiscover, kUnit), Request(kDhcpDiscover, kUnit),
-                 Request(kDhcpDiscover, kForeign), Request(kDhcpRelease, kUnit),
-                 Selecting(kUnit, 60, 50)});
+                 Request(kDhcpDiscover, kForeign), Request(kDhcpRelease, kUnit), kSelecting});
     EXPECT_EQ(r.dhcp.ListenRun(), 1);
     EXPECT_EQ(r.Texts().at(0), std::string(MessageCatalogue::Text(131)) +
                                    " : 02-5a-e1-42-00-07\r\n\r\n" + MessageCatalogue::Text(109));
@@ -210,11 +200,10 @@ TEST(SetIpRun, thatHeardNothingSaysSo)
     EXPECT_EQ(r.front.Buttons(), "--1111"); // open network: the address end
 }
 
+// 300 foreign DISCOVERs 10 ms apart keep the port busy before the unit's: at a pass of a
+// second each, the 80 s window would end long before the unit's turn.
 TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
 {
-    // 300 foreign DISCOVERs keep the port busy, 10 ms apart by the clock, before the
-    // unit's DISCOVER and REQUEST: at a pass of a second each, the 80 s window would
-    // end long before the unit's turn.
     Responder r({MessageAnswer::Yes, MessageAnswer::Ok});
     r.passes.onPass = [&r] { r.clock.Advance(1000); };
     std::atomic<bool> stop{false};
@@ -224,7 +213,7 @@ TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
             flood.push_back(
                 Request(kDhcpDiscover, {0x52, 0x54, 0, 0, uint8_t(i >> 8), uint8_t(i)}));
         flood.push_back(Request(kDhcpDiscover, kUnit));
-        flood.push_back(Selecting(kUnit, 60, 50));
+        flood.push_back(kSelecting);
         for (const auto& d : flood) {
             while (::send(r.port.ends[1], d.data(), d.size(), MSG_DONTWAIT) < 0) {
                 if (stop.load() || errno != EAGAIN)
@@ -239,16 +228,14 @@ TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
     foreign.join();
     EXPECT_EQ(r.port.Offered(kDhcpAck), std::vector<int>{50});
     EXPECT_EQ(r.state->devices.rows[1].mac, kUnit);
-    // The flood's 3 s on the clock still saw a pass after the first, though not one per
-    // datagram.
+    // The flood's 3 s saw a pass after the first, though not one per datagram.
     EXPECT_GE(r.passes.timedPhases.size(), 2u);
     EXPECT_LE(r.passes.timedPhases.size(), 60u);
-    // manager.log keeps the receive lines of the first 200 datagrams only, counts the
-    // rest, and still has the unit's own steps.
+    // The log keeps the receive lines of the first 200 datagrams, counts the rest.
     const std::string log = r.log.Text();
     int receives = 0;
-    const std::string line = " >>> Start receive from";
-    for (std::size_t at = log.find(line); at != log.npos; at = log.find(line, at + 1))
+    for (std::size_t at = log.find(">>> Start receive"); at != log.npos;
+         at = log.find(">>> Start receive", at + 1))
         ++receives;
     EXPECT_EQ(receives, 200);
     EXPECT_TRUE(r.log.Has("  Receive lines of 102 more datagrams on port 67 not logged\r\n"));
@@ -258,7 +245,8 @@ TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
 TEST(SetIpRun, aFullListGetsNoRowButTheUserStillGetsTheAddressAndThePage)
 {
     for (const bool sameMac : {false, true}) {
-        Responder r({MessageAnswer::Yes, MessageAnswer::Ok}, {Rebooting(kUnit, 77)});
+        Responder r({MessageAnswer::Yes, MessageAnswer::Ok},
+                    {Request(kDhcpRequest, kUnit, {50, 4, 192, 168, 1, 77})}); // rebooting
         DeviceList& d = r.state->devices;
         d.UnitCount = sameMac ? 3 : DeviceList::kUnitRows;
         d.RowCount = DeviceList::kRows; // the record count may run ahead of the list

@@ -1,5 +1,5 @@
-// The diagnosis as data: the PC's cards, routes and neighbour table in, the findings and
-// the one-line verdict per card out, and the three forms the findings are written in.
+// The diagnosis as data: cards, routes and neighbours in, findings and verdicts out, and
+// the findings' three written forms.
 #include "host/CardDiagnosis.h"
 #include "core/JsonValue.h"
 #include "support/FakeHostPlatform.h"
@@ -20,7 +20,6 @@ MacAddress Unit(uint8_t b3, uint8_t last)
     return {0x02, 0x5a, 0xe1, b3, 0x00, last};
 }
 
-// The PC's cards as a field technician's PC has them.
 struct Pc
 {
     test::FakeHostPlatform host;
@@ -52,18 +51,14 @@ TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
     pc.host.AddInterface(2, "eth0", 1, {{"10.231.7.1", 24}});
     pc.host.AddInterface(3, "wlan0", 2, {{"192.168.1.20", 24}}, false);
     pc.host.network.defaultRoutes.push_back({3, Ipv4Address{Nbo("192.168.1.1")}, 600, 16});
-    // Two units on eth0; another vendor's device, a unit on the other card, and an entry
-    // that failed (no MAC).
+    // Two units on eth0, another vendor's device, a unit on wlan0, a failed entry.
     pc.neighbours = {Neighbour("10.231.7.21", Unit(0x40, 1), 2),
                      Neighbour("10.231.7.22", Unit(0x40, 2), 2),
                      Neighbour("10.231.7.30", {0x52, 0x54, 0, 1, 2, 3}, 2),
                      Neighbour("192.168.1.5", Unit(0x41, 3), 3), Neighbour("10.231.7.23", {}, 2)};
     // A DHCP server leased the Wi-Fi card (with a router): no temporary address there.
-    pc.host.dhcpReport = {DhcpClientSource::NetworkManager,
-                          "255.255.255.0",
-                          {Ipv4Address{Nbo("192.168.1.1")}},
-                          true,
-                          0};
+    pc.host.dhcpReport = {DhcpClientSource::NetworkManager, "255.255.255.0", {}, true, 0};
+    pc.host.dhcpReport.routers = {Ipv4Address{Nbo("192.168.1.1")}};
     const DiagnosisFindings f = pc.Survey();
     ASSERT_EQ(f.cards.size(), 2u); // loopback left out
     EXPECT_TRUE(!f.cards[0].defaultRoute && f.cards[1].defaultRoute);
@@ -77,8 +72,7 @@ TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
               std::vector<std::string>{"units on eth0: 2; Set IP possible: yes"});
 }
 
-// Why Set IP cannot run on a card; a unit there with only a link-local address is
-// reported and counts for nothing.
+// Why Set IP cannot run on a card; a unit there with a link-local address counts for none.
 TEST(CardDiagnosis, tellsWhySetIpCannotRunOnACard)
 {
     const char* drop67 = R"({"nftables": [

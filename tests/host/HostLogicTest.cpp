@@ -6,7 +6,6 @@
 #include "support/FakeHostPlatform.h"
 
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <linux/rtnetlink.h>
 
@@ -16,37 +15,30 @@ namespace {
 using test::FakeHostPlatform;
 using test::Nbo;
 
-OsVersionRecord Os(uint32_t platform, uint32_t major, uint32_t minor, uint32_t build,
-                   const char* servicePack)
-{
-    OsVersionRecord v;
-    v.platformId = platform;
-    v.majorVersion = major;
-    v.minorVersion = minor;
-    v.buildNumber = build;
-    std::strncpy(v.csdVersion, servicePack, sizeof v.csdVersion - 1);
-    return v;
-}
-
 // Windows 9x keeps major and minor in the build number's high word. The service pack's
 // digit sits at index 13 of its text; a shorter text never fails that test.
 TEST(ClassifyOs, versionTable)
 {
     constexpr uint32_t k9x = OsVersionRecord::kPlatformWindows;
     constexpr uint32_t kNt = OsVersionRecord::kPlatformWin32Nt;
-    const std::tuple<OsVersionRecord, std::optional<uint32_t>, int, int> rows[] = {
-        {Os(k9x, 4, 10, 0x040A08AE, " A "), {}, 4, kOsWindows98},
-        {Os(k9x, 4, 90, 0x045A0BB8, " "), {}, 4, kOsWindowsMe},
-        {Os(k9x, 4, 0, 0x040003B6, ""), {}, 4, kOsUnsupported},
-        {Os(kNt, 4, 0, 1381, "Service Pack 3"), 0x300u, 4, kOsUnsupported},
-        {Os(kNt, 4, 0, 1381, "Service Pack 6"), 0x600u, 4, kOsWindowsNt4},
-        {Os(kNt, 4, 0, 1381, "Service Pack 6"), {}, 4, kOsUnsupported},
-        {Os(kNt, 4, 0, 1381, "Service Pack 4"), 0x60000u, 4, kOsUnsupported},
-        {Os(kNt, 4, 0, 1381, ""), 0x400u, 4, kOsWindowsNt4},
-        {Os(kNt, 4, 0, 1381, "Service Pack 5"), 0x500u, 6, kOsUnsupported},
-        {Os(kNt, 5, 1, 2600, ""), {}, 4, kOsWindows2000},
-        {Os(kNt, 6, 0, 6000, ""), {}, 4, kOsUnsupported},
-        {Os(OsVersionRecord::kPlatformLinux, 6, 1, 0, "Debian"), {}, 4, kOsWindows2000},
+    const struct
+    {
+        OsVersionRecord version;
+        std::optional<uint32_t> csd;
+        int lowest, expected;
+    } rows[] = {
+        {{k9x, 4, 10, 0x040A08AE, " A "}, {}, 4, kOsWindows98},
+        {{k9x, 4, 90, 0x045A0BB8, " "}, {}, 4, kOsWindowsMe},
+        {{k9x, 4, 0, 0x040003B6, ""}, {}, 4, kOsUnsupported},
+        {{kNt, 4, 0, 1381, "Service Pack 3"}, 0x300u, 4, kOsUnsupported},
+        {{kNt, 4, 0, 1381, "Service Pack 6"}, 0x600u, 4, kOsWindowsNt4},
+        {{kNt, 4, 0, 1381, "Service Pack 6"}, {}, 4, kOsUnsupported},
+        {{kNt, 4, 0, 1381, "Service Pack 4"}, 0x60000u, 4, kOsUnsupported},
+        {{kNt, 4, 0, 1381, ""}, 0x400u, 4, kOsWindowsNt4},
+        {{kNt, 4, 0, 1381, "Service Pack 5"}, 0x500u, 6, kOsUnsupported},
+        {{kNt, 5, 1, 2600, ""}, {}, 4, kOsWindows2000},
+        {{kNt, 6, 0, 6000, ""}, {}, 4, kOsUnsupported},
+        {{OsVersionRecord::kPlatformLinux, 6, 1, 0, "Debian"}, {}, 4, kOsWindows2000},
     };
     for (const auto& [version, csd, lowest, expected] : rows)
         EXPECT_EQ(ClassifyOs(version, lowest, csd), expected) << OsLogLine(version);
@@ -86,8 +78,7 @@ TEST(MaskTextToBytes, isExactForEveryContiguousMask)
     EXPECT_EQ(MaskTextToBytes("10.0.0.1"), (SubnetMask{100, 0, 0, 0}));
 }
 
-// The options of a client that knows them decide; otherwise the address's lifetime, the
-// route's protocol do; a running client process alone does not.
+// A client's options decide; else the address's lifetime and the route's protocol do.
 TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
 {
     using S = DhcpClientSource;
@@ -107,8 +98,7 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
         {none, false, {boot}, "leased mask 10.231.7.1 256"},
         {none, true, {boot}, "none 256"},
         {none, true, {boot, dhcp}, "leased mask 10.231.7.2 256"},
-        // A client that runs beside an address and a gateway set by hand may be retrying
-        // with no server: not a lease by itself, only with the kernel's own sign of one.
+        // A client process beside a fixed address may be retrying: no lease by itself.
         {process, true, {boot}, "none 256"},
         {process, false, {boot}, "leased mask 10.231.7.1 256"},
         {none, false, {other}, "leased mask none 256"},
@@ -126,11 +116,8 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
     }
 }
 
-// Interface sets as technicians' PCs have them. The PC's own interface (row 0, its MAC,
-// the survey's addresses in order) is a card with carrier and a routable address where
-// there is one, the default route's first; the search and the responder work on every
-// such card, and a card with carrier but no routable address is one a unit may be
-// cabled to without being reachable.
+// The PC's own interface (row 0) is a card with carrier and a routable address, the
+// default route's first; the search and the responder work on every such card.
 TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
 {
     using P = FakeHostPlatform;
@@ -141,21 +128,21 @@ TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
              pc.AddInterface(3, "wlan0", 0x20, {{"10.20.0.5", 16}});
              pc.AddDefaultRoute(3, "10.20.0.1", 600, RTPROT_DHCP);
          },
-         "wlan0 20 10.20.0.5 192.168.0.10",
+         "wlan0 32 10.20.0.5 192.168.0.10",
          "wlan0 10.20.0.5/255.255.0.0 eth0 192.168.0.10/255.255.255.0 |"},
         {"docker0 without carrier numbered first, no default route",
          [](P& pc) {
              pc.AddInterface(2, "docker0", 0x30, {{"172.17.0.1", 16}}).carrier = false;
              pc.AddInterface(3, "eth0", 0x10, {{"10.231.7.150", 24}});
          },
-         "eth0 10 10.231.7.150 172.17.0.1", "eth0 10.231.7.150/255.255.255.0 |"},
+         "eth0 16 10.231.7.150 172.17.0.1", "eth0 10.231.7.150/255.255.255.0 |"},
         {"a card with only a link-local address, numbered first",
          [](P& pc) {
              pc.AddInterface(2, "eth0", 0x10, {{"169.254.7.9", 16}});
              pc.AddInterface(3, "wlan0", 0x20, {{"10.20.0.5", 16}});
              pc.AddInterface(4, "eth1", 0x40, {});
          },
-         "wlan0 20 10.20.0.5 169.254.7.9", "wlan0 10.20.0.5/255.255.0.0 | eth0 eth1"},
+         "wlan0 32 10.20.0.5 169.254.7.9", "wlan0 10.20.0.5/255.255.0.0 | eth0 eth1"},
         {"the lowest metric leads among cards with carrier",
          [](P& pc) {
              pc.AddInterface(2, "eth0", 0x10, {{"192.168.9.2", 24}});
@@ -165,7 +152,7 @@ TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
              pc.AddDefaultRoute(2, "192.168.9.1", 200, RTPROT_BOOT);
              pc.AddDefaultRoute(3, "10.231.7.1", 100, RTPROT_BOOT);
          },
-         "eth1 20 10.231.7.150 192.168.9.2 10.20.0.5",
+         "eth1 32 10.231.7.150 192.168.9.2 10.20.0.5",
          "eth1 10.231.7.150/255.255.255.0 eth0 192.168.9.2/255.255.255.0 |"},
         {"a tunnel with the default route and an all-zero hardware address are no cards",
          [](P& pc) {
@@ -174,7 +161,7 @@ TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
              pc.AddInterface(4, "dummy0", 0x10, {{"10.9.0.2", 24}}).mac = {};
              pc.AddDefaultRoute(2, "10.8.0.1", 0, RTPROT_BOOT);
          },
-         "eth0 10 10.231.7.150 10.8.0.6 10.9.0.2", "eth0 10.231.7.150/255.255.255.0 |"},
+         "eth0 16 10.231.7.150 10.8.0.6 10.9.0.2", "eth0 10.231.7.150/255.255.255.0 |"},
         {"no card with an address: the tunnel is the PC's, nothing to search on",
          [](P& pc) {
              pc.AddInterface(2, "eth0", 0x10, {});
@@ -188,15 +175,11 @@ TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
         pc.AddInterface(1, "lo", 0, {{"127.0.0.1", 8}});
         links(pc);
         const PcNetworkView v = ViewPcNetwork(pc.network);
-        char seen[32];
-        std::snprintf(seen, sizeof seen, "%s %x",
-                      v.pcInterface ? pc.network.interfaces[*v.pcInterface].name.c_str() : "-",
-                      v.pcMac[5]);
-        std::string text = seen;
+        std::string text = v.pcInterface ? pc.network.interfaces[*v.pcInterface].name : "-";
+        text += " " + std::to_string(v.pcMac[5]);
         for (const Ipv4Address& a : v.addresses)
             text += " " + a.Dotted();
         EXPECT_EQ(text, view) << name;
-
         const PcCards chosen = ChooseCards(pc.network);
         std::string listed;
         for (const PcCard& c : chosen.usable)
@@ -210,8 +193,8 @@ TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
     }
 }
 
-// The command line's --interface: a card that cannot be worked on is refused with the
-// reason and the cards that can; under the restriction the survey sees that card only.
+// --interface: a card that cannot be worked on is refused with the reason and the cards
+// that can; under the restriction the survey sees that card only.
 TEST(PcCards, oneCardByName)
 {
     FakeHostPlatform pc;

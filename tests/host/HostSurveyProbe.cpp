@@ -1,6 +1,6 @@
-// Runs the start-up survey on the machine it is started on (in the lab: inside the PC's
-// namespace) and prints what it found, one "key=value" a line. The survey's own
-// manager.ini and manager.log live in the directory given as the only argument.
+// The start-up survey on this machine (in the lab: the PC's namespace), with its
+// manager.ini and manager.log in the given folder. Prints the result, DhcpServerPresent,
+// the mask, the PC's address, row 0 and how many message boxes it showed.
 #include "core/DialogState.h"
 #include "core/HostInfo.h"
 #include "host/StartupSurvey.h"
@@ -35,10 +35,8 @@ int main(int argc, char** argv)
 
     const auto mask = ProcessPcSubnet().subnetMask;
     const DeviceRecord& row0 = state.devices.rows[0];
-    std::printf("result=%d\nDhcpServerPresent=%d\nmask=%u.%u.%u.%u\npcAddress=%s\n", result,
-                state.host.DhcpServerPresent, mask[0], mask[1], mask[2], mask[3],
-                state.host.pcAddress.Dotted().c_str());
-    std::printf("row0=%s|%s|%s|%s\nboxes=%zu\n", row0.name, row0.ipText, row0.macText,
-                row0.typeText, boxes.shown);
+    std::printf("%d %d %u.%u.%u.%u %s %s|%s|%s|%s %zu\n", result, state.host.DhcpServerPresent,
+                mask[0], mask[1], mask[2], mask[3], state.host.pcAddress.Dotted().c_str(),
+                row0.name, row0.ipText, row0.macText, row0.typeText, boxes.shown);
     return 0;
 }

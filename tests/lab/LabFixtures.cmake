@@ -5,8 +5,10 @@
 # The command runs in the lab's PC namespace with ZELVO_LAB_PREFIX and ZELVO_LAB set. COPY
 # puts the files and manager.ini into a fresh folder of the test's own, where the command
 # runs ("./program"): the window writes manager.log beside its executable. Not root: 77.
-set(ZELVO_LAB_CTEST ${CMAKE_CURRENT_LIST_DIR}/lab-ctest.sh)
+#   zelvo_add_lab_gtests(PROGRAM p SOURCE file.cpp SUITE s LABS lab:Case...): a window
+# program with one lab test per row, p_<lab> in the lab p-<lab>.lab beside the source.
 include_guard(GLOBAL)
+set(ZELVO_LAB_CTEST ${CMAKE_CURRENT_LIST_DIR}/lab-ctest.sh CACHE INTERNAL "")
 
 # The prefix depends on the build tree too, so that two build trees never share a lab.
 function(zelvo_lab_prefix name out)
@@ -17,9 +19,6 @@ endfunction()
 
 function(zelvo_add_lab_fixture)
   cmake_parse_arguments(F "" "NAME;DESCRIPTION" "" ${ARGN})
-  if(NOT F_NAME OR NOT F_DESCRIPTION)
-    message(FATAL_ERROR "zelvo_add_lab_fixture needs NAME and DESCRIPTION")
-  endif()
   zelvo_lab_prefix(${F_NAME} prefix)
   add_test(NAME ${F_NAME}_lab_up COMMAND ${ZELVO_LAB_CTEST} up ${prefix} ${F_DESCRIPTION})
   add_test(NAME ${F_NAME}_lab_down COMMAND ${ZELVO_LAB_CTEST} down ${prefix})
@@ -53,4 +52,17 @@ function(zelvo_add_lab_test)
   set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED ${T_FIXTURE}
     RESOURCE_LOCK ${T_FIXTURE} LABELS "${labels}" SKIP_RETURN_CODE 77
     TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+function(zelvo_add_lab_gtests)
+  cmake_parse_arguments(G "" "PROGRAM;SOURCE;SUITE" "LABS" ${ARGN})
+  add_executable(${G_PROGRAM} ${G_SOURCE})
+  target_link_libraries(${G_PROGRAM} PRIVATE zelvo_app zelvo_window_test_main)
+  foreach(row ${G_LABS})
+    string(REPLACE ":" ";" row ${row})
+    list(GET row 0 lab)
+    list(GET row 1 case)
+    zelvo_add_lab_test(NAME ${G_PROGRAM}_${lab} DESCRIPTION ${CMAKE_CURRENT_SOURCE_DIR}/${G_PROGRAM}-${lab}.lab
+      COPY $<TARGET_FILE:${G_PROGRAM}> COMMAND ./${G_PROGRAM} --gtest_filter=${G_SUITE}.${case} TIMEOUT 240)
+  endforeach()
 endfunction()

@@ -3,10 +3,10 @@
 // installation and checks where the backup landed). The unit is listed from the lab's
 // facts (ZELVO_TEST_UNIT="ip,mac,name"), so no search runs. The commands' faults and
 // retries against the units' servers are the fault matrix's (tests/faults).
-#include "support/ScriptedUnitDialogs.h"
 #include "core/ToolFolder.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LabWindow.h"
+#include "support/ScriptedUnitDialogs.h"
 
 #include <cstdlib>
 #include <filesystem>

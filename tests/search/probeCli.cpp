@@ -1,15 +1,8 @@
-// The tool's probe path as a small command, for the lab tests that run it as an
-// unprivileged user inside a network namespace. probe_cli <log> COMMAND:
-//   echo <address> <ms>, broadcast <pc-address>, neigh (sorted), netbios <address> <ms>,
-//   name <address> (the whole name chain): the search's probes
-//   path: which ICMP socket the probes get (ping, own raw, helper raw or none) and why
-//   listen <address> <ms>: one echo request to address through the probes' ICMP socket,
-//       then one line per ICMP message that socket gives within ms
-//   dhcp-port <ms>: the DHCP server socket, waiting ms for a datagram
-//   send-icmp <address> <type> (root): one bare ICMP message of that type
-//   capture <ms> (root): the first echo request seen, in hex
-// listen and dhcp-port also print how many raw or port-67 sockets this process holds.
-// Prints one "key=value" line per result; exits 0 unless the arguments are wrong.
+// The probe path as a small command for the lab tests, which run it as an unprivileged
+// user in a namespace; one "key=value" line per result. probe_cli <log> COMMAND: echo <a>
+// <ms>, broadcast <pc>, neigh, netbios <a> <ms>, name <a>, listen <a> <ms> (one echo, then
+// each ICMP message the probes' socket gives), dhcp-port <ms>; as root: send-icmp <a>
+// <type>..., capture <ms> (the first echo request seen, in hex).
 #include "core/LogWriter.h"
 #include "platform/DhcpServerSocket.h"
 #include "platform/IcmpMessage.h"
@@ -25,6 +18,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,16 +33,12 @@ namespace {
 // The names the lab tests read, in the order of the enumerations.
 const char* ProblemName(SocketProblem p)
 {
-    constexpr const char* kNames[] = {"none",          "helper-missing",
-                                      "not-in-group",  "helper-unprivileged",
-                                      "helper-failed", "open-failed"};
-    return kNames[static_cast<int>(p)];
+    return std::array{"none",          "helper-missing", "not-in-group", "helper-unprivileged",
+                      "helper-failed", "open-failed"}[int(p)];
 }
-
 const char* PathName(IcmpPath p)
 {
-    constexpr const char* kNames[] = {"none", "ping", "own", "helper"};
-    return kNames[static_cast<int>(p)];
+    return std::array{"none", "ping", "own", "helper"}[int(p)];
 }
 
 void Listen(Ipv4Address address, int ms)
@@ -112,13 +102,9 @@ void SendIcmp(Ipv4Address address, int type)
     uint8_t message[20] = {static_cast<uint8_t>(type), 0, 0, 0, 0x5A, 0x5A, 0, 1};
     const uint16_t checksum = InternetChecksum(message, sizeof message);
     std::memcpy(message + 2, &checksum, sizeof checksum);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = address.nbo;
-    const ssize_t sent = fd.Valid() ? ::sendto(fd.Get(), message, sizeof message, 0,
-                                               reinterpret_cast<const sockaddr*>(&to), sizeof to)
-                                    : -1;
-    std::printf("sent=%zd\n", sent);
+    sockaddr_in to{AF_INET, 0, {address.nbo}, {}};
+    std::printf("sent=%zd\n", ::sendto(fd.Get(), message, sizeof message, 0,
+                                       reinterpret_cast<const sockaddr*>(&to), sizeof to));
 }
 
 void Capture(int ms)
@@ -148,10 +134,9 @@ int main(int argc, char** argv)
 {
     const std::string command = argc >= 3 ? argv[2] : "";
     Ipv4Address address;
-    const bool msFirst = command == "dhcp-port" || command == "capture";
-    if (argc < 3 || (argc >= 4 && !msFirst && ::inet_pton(AF_INET, argv[3], &address.nbo) != 1)) {
-        std::fprintf(stderr, "usage: probe_cli <log> echo <a> <ms>|broadcast <pc>|neigh|"
-                             "netbios <a> <ms>|name <a>\n");
+    if (argc < 3 || (argc >= 4 && command != "dhcp-port" && command != "capture" &&
+                     ::inet_pton(AF_INET, argv[3], &address.nbo) != 1)) {
+        std::fprintf(stderr, "usage: probe_cli <log> COMMAND [arguments]\n");
         return 2;
     }
     LogWriter::SetLogPath(argv[1]);
@@ -159,43 +144,35 @@ int main(int argc, char** argv)
     LinuxNameLookups lookups;
     LinuxSearchNetwork network(SystemIcmpSockets(), lookups,
                                [&address] { return std::vector<Ipv4Address>{address}; });
-    using namespace std::chrono;
-    const auto start = steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     const auto ms = [start] {
-        return static_cast<long long>(
-            duration_cast<milliseconds>(steady_clock::now() - start).count());
+        return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start)
+                                          .count());
     };
-    const auto text = [](const std::optional<std::string>& name) { return name.value_or("-"); };
-
+    const int number = argc >= 5 ? std::atoi(argv[4]) : argc == 4 ? std::atoi(argv[3]) : 0;
     if (command == "echo" && argc == 5) {
-        const int result = network.EchoProbe(address, std::atoi(argv[4]));
-        std::printf("echo=%d ms=%lld\n", result, ms());
+        std::printf("echo=%d ms=%lld\n", network.EchoProbe(address, number), ms());
     } else if (command == "broadcast" && argc == 4) {
-        const int result = network.BroadcastEcho();
-        std::printf("broadcast=%d ms=%lld\n", result, ms());
+        std::printf("broadcast=%d\n", network.BroadcastEcho());
     } else if (command == "neigh" && argc == 3) {
         const NeighbourRead read = network.ReadNeighbours();
         for (const NeighbourEntry& e : read.entries)
             std::printf("%s %s\n", e.address.Dotted().c_str(), MacDashText(e.mac).c_str());
         std::printf("error=%d\n", read.errorCode);
     } else if (command == "netbios" && argc == 5) {
-        const auto name = text(lookups.NetbiosName(address, std::atoi(argv[4])));
-        std::printf("netbios=%s ms=%lld\n", name.c_str(), ms());
+        std::printf("netbios=%s\n", lookups.NetbiosName(address, number).value_or("-").c_str());
     } else if (command == "name" && argc == 4) {
-        const auto name = text(network.ReverseName(address));
-        std::printf("name=%s ms=%lld\n", name.c_str(), ms());
-    } else if (command == "path" && argc == 3) {
-        IcmpSocketOpen open = SystemIcmpSockets().Open(IcmpSocketOptions{});
-        std::printf("path=%s problem=%s detail=%s\n", PathName(open.path),
-                    ProblemName(open.problem), open.detail.c_str());
+        std::printf("name=%s\n", network.ReverseName(address).value_or("-").c_str());
     } else if (command == "listen" && argc == 5) {
-        Listen(address, std::atoi(argv[4]));
+        Listen(address, number);
     } else if (command == "dhcp-port" && argc == 4) {
-        DhcpPort(std::atoi(argv[3]));
-    } else if (command == "send-icmp" && argc == 5) {
-        SendIcmp(address, std::atoi(argv[4]));
+        DhcpPort(number);
+    } else if (command == "send-icmp" && argc >= 5) {
+        for (int i = 4; i < argc; ++i)
+            SendIcmp(address, std::atoi(argv[i]));
     } else if (command == "capture" && argc == 4) {
-        Capture(std::atoi(argv[3]));
+        Capture(number);
     } else {
         std::fprintf(stderr, "unknown command or wrong arguments: %s\n", command.c_str());
         return 2;

@@ -1,5 +1,5 @@
-// The search's rules without threads: the echo request's bytes, what answers a probe, the
-// neighbour table walk, the results step and the computer names as the tool shows them.
+// The search's rules without threads: echo bytes and answers, the neighbour walk, the
+// results and the computer names.
 #include "search/ComputerName.h"
 #include "search/EchoAnswer.h"
 #include "search/EchoRequest.h"
@@ -9,8 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,13 +42,12 @@ struct Answers final : NameLookups
     Said m_said;
 };
 
-// Whatever bytes a unit (or anything on the segment) answers with, the name the list,
-// the log and the command line get is printable ASCII that fits a list row.
+// Whatever bytes anything on the segment answers with, the name shown is printable ASCII
+// that fits a list row.
 TEST(ComputerName, theFirstAnswerWinsAndIsShownAsPrintableAscii)
 {
-    const std::string longName(300, '\x01');
-    std::string longShown;
-    for (int i = 0; i < 64; ++i) // 64 whole escapes fit 259 bytes, a 65th would not
+    std::string longShown; // 64 whole escapes fit 259 bytes, a 65th would not
+    while (longShown.size() < 64 * 4)
         longShown += "\\x01";
     const std::pair<Said, std::optional<std::string>> cases[] = {
         {{.netbios = "NAS01", .resolver = "nas01.lan"}, "NAS01"},
@@ -58,7 +58,7 @@ TEST(ComputerName, theFirstAnswerWinsAndIsShownAsPrintableAscii)
         {{.resolver = std::string("a\0b\\c", 5)}, "a\\x00b\\\\c"},
         // Printable: a leading '=' is the CSV output's business.
         {{.netbios = "=HYPERLINK(\"x\")"}, "=HYPERLINK(\"x\")"},
-        {{.mdns = longName}, longShown},
+        {{.mdns = std::string(300, '\x01')}, longShown},
         {{.netbios = "", .resolver = ""}, std::nullopt},
     };
     for (const auto& [said, shown] : cases) {
@@ -167,10 +167,9 @@ TEST(Results, unitsWithoutNameOrAddressAreCountedButNotListed)
     }
 }
 
-// The neighbour table of a PC with several cards, as data: each entry's line names its
-// card, a unit on a card without an address is noted, a busy network on one card does
-// not crowd the others out of the used addresses, and each card's in-use list holds its
-// own block. Restricted to one card, the others' entries are not there.
+// Several cards: each entry's line names its card, a unit on a card without an address
+// is noted, a busy card does not crowd the others out of the used addresses. Restricted
+// to one card, the others' entries are not there.
 TEST(Search, eachCardsNeighboursAndUsedAddresses)
 {
     PcCards cards;
@@ -220,15 +219,12 @@ TEST(Search, eachCardsNeighboursAndUsedAddresses)
     }
 }
 
-// ICMP messages as the sockets deliver them (from the type byte on), and what the
-// requests we sent looked like on the wire (with an IPv4 header of 24 bytes, an option
-// included, so that its length is read and not assumed).
+// ICMP messages from the type byte on, and the requests we sent as they were on the wire
+// (a 24-byte IPv4 header, so that its length is read and not assumed).
 namespace icmp {
 Ipv4Address Dotted(const char* dotted)
 {
-    unsigned a, b, c, d;
-    std::sscanf(dotted, "%u.%u.%u.%u", &a, &b, &c, &d);
-    return Ip(uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d));
+    return Ipv4Address{::inet_addr(dotted)};
 }
 std::vector<uint8_t> Ip(const char* from, const char* to, uint8_t protocol,
                         std::vector<uint8_t> payload)
@@ -247,10 +243,6 @@ std::vector<uint8_t> Request(uint16_t identifier, uint8_t type = 8)
     StampEchoRequest(r, 0, 1234);
     r[0] = type;
     return {r.begin(), r.end()};
-}
-std::vector<uint8_t> Reply(uint16_t identifier)
-{
-    return Request(identifier, 0);
 }
 // An ICMP error of type and code quoting the start of a datagram we sent.
 std::vector<uint8_t> Error(uint8_t type, uint8_t code, std::vector<uint8_t> sent,
@@ -279,8 +271,8 @@ TEST(EchoProbe, countsOnlyAnswersAboutItsOwnDestination)
         EchoArrival expected;
     };
     const Row rows[] = {
-        {"reply from the destination", I::Reply(kId), probed, false, A::Answer},
-        {"reply from another host", I::Reply(kId), "10.231.40.41", false, A::Unrelated},
+        {"reply from the destination", I::Request(kId, 0), probed, false, A::Answer},
+        {"reply from another host", I::Request(kId, 0), "10.231.40.41", false, A::Unrelated},
         {"our request looped back", I::Request(kId), pc, false, A::OwnRequest},
         {"host unreachable about our request", I::Error(3, 1, sent(probed, kId)), pc, false,
          A::Answer},
@@ -301,7 +293,7 @@ TEST(EchoProbe, countsOnlyAnswersAboutItsOwnDestination)
         {"redirect", I::Error(5, 1, sent(probed, kId)), "10.231.40.1", false, A::Unrelated},
         {"empty", {}, probed, false, A::Unrelated},
         // The broadcast counts whoever answers, and any message at all.
-        {"broadcast reply from anyone", I::Reply(kId), "10.231.40.41", true, A::Answer},
+        {"broadcast reply from anyone", I::Request(kId, 0), "10.231.40.41", true, A::Answer},
         {"broadcast error", I::Error(3, 1, sent("10.231.40.98", kId)), pc, true, A::Answer},
         {"broadcast looped back", I::Request(kId), pc, true, A::OwnRequest},
     };
@@ -314,8 +306,8 @@ TEST(EchoProbe, countsOnlyAnswersAboutItsOwnDestination)
     }
 }
 
-// A segment of units only, more than the tables hold: units fill the 63 slots, the used
-// addresses keep their 256, and nothing is written past the tables.
+// More units than the tables hold fill the 63 slots and the 256 used addresses, and
+// nothing is written past the tables.
 TEST(Search, crowdedSegmentsFillTheTablesAndWriteNothingPastThem)
 {
     NeighbourRead read;

@@ -1,5 +1,4 @@
-// The two search commands and their worker thread on the run's state: a fake front end,
-// passes and network, scripted message boxes.
+// The two search commands and their worker thread against fakes.
 #include "core/MessageCatalogue.h"
 #include "search/SearchCommands.h"
 #include "search/SearchWorker.h"
@@ -111,10 +110,8 @@ TEST(Search, withNoUnitListedSaysSoAndOffersSetIpOnAnOpenNetwork)
     }
 }
 
-// The cards are read at every search: a card plugged in since the last one takes part
-// and the log lists each card and its block; a unit whose entry sits on a card without
-// an address is pointed out, once a run. Without an ICMP socket the user is told why,
-// once and before the first result.
+// Each search reads the cards anew and logs each with its block; a unit on a card without
+// an address is pointed out once a run; so is a missing ICMP socket, before any result.
 TEST(Search, readsTheCardsAtEverySearchAndTellsWhatHidesAUnitOnce)
 {
     Searcher r(true);
@@ -160,8 +157,8 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     EXPECT_EQ(r.Events(), (std::vector<std::string>{"broadcast", "read"}));
     ASSERT_EQ(r.state->devices.usedAddressCount, 8); // the next budget: 52 s
 
-    // Hold the last unit's lookup; from then on each pass takes a second. The first one's
-    // lookup fails by an exception: a missing name, and the search goes on.
+    // Hold the last unit's lookup, each pass a second from then on; the first one's
+    // lookup throws: a missing name, and the search goes on.
     r.network->Locked([&r] {
         r.network->looked.clear();
         r.network->throwing = {Ip(20).nbo};
@@ -194,8 +191,8 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     EXPECT_EQ(r.log.Text(), logAtDeadline);
 }
 
-// Asked to stop while the table is read (its command has given up on it), the worker
-// logs no table lines: they would land inside the next command's block.
+// Asked to stop during the table read, the worker logs no table lines: they would land
+// inside the next command's block.
 TEST(SearchWorker, writesNothingMoreOnceAskedToStopDuringTheTableRead)
 {
     test::TemporaryLog log;

@@ -7,9 +7,8 @@
 
 namespace zelvo::test {
 
-// A clock that stands still until told: SleepMs moves it on by exactly the time asked
-// and then calls onSleep, which lets a test look at (or poke) a pass while it runs.
-// The wall clock can be set apart from the monotonic one, as a user might set it.
+// A clock that stands still until told: SleepMs moves it on by the time asked, then
+// calls onSleep. The wall clock can be set apart, as a user might set it.
 class FakeClock final : public Clock
 {
 public:

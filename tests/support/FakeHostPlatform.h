@@ -16,12 +16,6 @@ inline uint32_t Nbo(const char* dotted)
     return a.s_addr;
 }
 
-inline std::string Dotted(uint32_t nbo)
-{
-    char text[INET_ADDRSTRLEN];
-    return inet_ntop(AF_INET, &nbo, text, sizeof text);
-}
-
 // A PC described by fields; the interfaces asked about are recorded.
 class FakeHostPlatform final : public HostPlatform
 {
@@ -46,8 +40,7 @@ public:
         return dhcpReport;
     }
 
-    // An up interface with carrier ("lo" is the loopback) with MAC 02:00:00:00:00:macLast (none for
-    // 0) and one address per entry ("10.0.0.5", 24).
+    // Up, with carrier, MAC 02:00:00:00:00:macLast (0: none), addresses {"10.0.0.5", 24}.
     HostInterface& AddInterface(int index, const std::string& name, uint8_t macLast,
                                 std::vector<std::pair<const char*, int>> addresses,
                                 bool permanent = true)

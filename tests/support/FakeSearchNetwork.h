@@ -14,10 +14,9 @@
 
 namespace zelvo::test {
 
-// A segment as the search sees it: the addresses that answer an echo, the neighbour
-// table the kernel would show after it, and the names the lookups give. Records every
-// echo and every name lookup (addresses, network order) and the order of the calls.
-// Any thread; a lookup of a `blocked` address waits until it is released (Locked).
+// A segment as the search sees it: who answers an echo, the neighbour table, the names.
+// Records the echoes, the lookups (network order) and the calls. A lookup of a `blocked`
+// address waits until released (Locked).
 class FakeSearchNetwork final : public SearchNetwork
 {
 public:
@@ -28,7 +27,7 @@ public:
     std::set<uint32_t> blocked, throwing; // lookups of `throwing` run out of memory
     std::function<void()> onRead;         // runs inside the table read
 
-    // Runs f under the fake's lock and wakes the blocked lookups to look again.
+    // Runs f under the lock and wakes the blocked lookups.
     template <typename F> auto Locked(F f)
     {
         std::lock_guard lock(m_mutex);
