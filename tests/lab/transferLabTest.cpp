@@ -1,8 +1,6 @@
-// A backup through the real main window and FTP client of an installed copy run by an
-// ordinary user, against a simulated unit running vsftpd (transfer_lab_test.sh stages the
-// installation and checks where the backup landed). The unit is listed from the lab's
-// facts (ZELVO_TEST_UNIT="ip,mac,name"), so no search runs. The commands' faults and
-// retries against the units' servers are the fault matrix's (tests/faults).
+// A backup through the window and FTP client of an installed copy run by an ordinary
+// user (transfer_lab_test.sh stages it and checks where the backup landed); the unit is
+// listed from ZELVO_TEST_UNIT="ip,mac,name", without a search.
 #include "core/ToolFolder.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LabWindow.h"
@@ -33,7 +31,6 @@ TEST(TransferLab, backupLandsInTheToolFolder)
     ASSERT_TRUE(w.Press(kIdBackup));
     const std::string local = RunToolFolders().dataFolder + "nas_400001.dat";
     EXPECT_TRUE(std::filesystem::exists(local)) << w.Texts().back();
-    std::printf("backup saved at %s\n", local.c_str());
 }
 
 } // namespace
