@@ -138,29 +138,23 @@ TEST(JudgeRequest, answersOnlyWithinAnExchangeThisRunAgreedTo)
     const ExchangeAgreement offeredUnit{{{unit, ip(60)}}, {unit}, false};
     const ExchangeAgreement offeredOther{{{other, ip(60)}}, {other}, false};
     const ExchangeAgreement setIp{{}, {}, true};
-    struct Case
-    {
-        const char* what;
-        const ExchangeAgreement& agreement;
-        RequestFields request;
-        RequestVerdict verdict;
-    };
-    const Case cases[] = {
-        {"no OFFER yet (a forged REQUEST during Search)", none, toUs, RequestVerdict::NoOfferToIt},
-        {"OFFER to another MAC", offeredOther, toUs, RequestVerdict::NoOfferToIt},
-        {"option 54 another server", offeredUnit, toOther, RequestVerdict::OtherServer},
-        {"option 54 us after our OFFER", offeredUnit, toUs, RequestVerdict::Answer},
-        {"rebooting, the user said Yes for it", offeredUnit, rebooting, RequestVerdict::Answer},
-        {"rebooting during Search, no Yes", none, rebooting, RequestVerdict::RebootNotAgreed},
-        {"rebooting during Set IP", setIp, rebooting, RequestVerdict::Answer},
-        {"renewing", offeredUnit, renewing, RequestVerdict::NoLeaseOfThisRun},
-        {"no address asked for", setIp, bare, RequestVerdict::NoLeaseOfThisRun},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(JudgeRequest(c.agreement, unit, c.request), c.verdict) << c.what;
-        EXPECT_EQ(RequestVerdictText(c.verdict, c.request).empty(),
-                  c.verdict == RequestVerdict::Answer)
-            << c.what;
+    const std::tuple<const char*, const ExchangeAgreement&, RequestFields, RequestVerdict> cases[] =
+        {
+            {"no OFFER yet (a forged REQUEST during Search)", none, toUs,
+             RequestVerdict::NoOfferToIt},
+            {"OFFER to another MAC", offeredOther, toUs, RequestVerdict::NoOfferToIt},
+            {"option 54 another server", offeredUnit, toOther, RequestVerdict::OtherServer},
+            {"option 54 us after our OFFER", offeredUnit, toUs, RequestVerdict::Answer},
+            {"rebooting, the user said Yes for it", offeredUnit, rebooting, RequestVerdict::Answer},
+            {"rebooting during Search, no Yes", none, rebooting, RequestVerdict::RebootNotAgreed},
+            {"rebooting during Set IP", setIp, rebooting, RequestVerdict::Answer},
+            {"renewing", offeredUnit, renewing, RequestVerdict::NoLeaseOfThisRun},
+            {"no address asked for", setIp, bare, RequestVerdict::NoLeaseOfThisRun},
+        };
+    for (const auto& [what, agreement, request, verdict] : cases) {
+        EXPECT_EQ(JudgeRequest(agreement, unit, request), verdict) << what;
+        EXPECT_EQ(RequestVerdictText(verdict, request).empty(), verdict == RequestVerdict::Answer)
+            << what;
     }
     EXPECT_EQ(RequestVerdictText(RequestVerdict::OtherServer, toOther),
               "server 192.168.1.1, not ours");
@@ -251,32 +245,25 @@ TEST(RequestCard, isTheCardTheRequestCameInOn)
     pcOnly.usable = {{0, "", {}, Ipv4Address::FromOctets(192, 168, 1, 60), {255, 255, 255, 0}}};
     PcCards known = pcOnly;
     known.usable[0].index = 2;
-    struct Row
-    {
-        const char* name;
-        const PcCards& cards;
-        std::optional<int> exchangeCard;
-        int interfaceIndex;
-        V verdict;
-        int replyInterface;
-        const char* server; // the card's address, or its name without one
-    };
-    const Row rows[] = {
-        {"the units' cable", several, {}, 2, V::Answer, 2, "192.168.0.10"},
-        {"the exchange's card", several, 2, 2, V::Answer, 2, "192.168.0.10"},
-        {"another card than the exchange's", several, 2, 3, V::OtherCard, 0, ""},
-        {"a card without an address", several, {}, 4, V::CardWithoutAddress, 4, "eth1"},
-        {"no interface said: the first card", several, {}, 0, V::Answer, 3, "10.20.0.5"},
-        {"the PC's card, interface not known", pcOnly, {}, 7, V::Answer, 7, "192.168.1.60"},
-        {"not the PC's card", known, {}, 7, V::OtherCard, 0, ""},
-    };
-    for (const Row& r : rows) {
-        const RequestCard choice = ChooseRequestCard(r.cards, r.exchangeCard, r.interfaceIndex);
-        EXPECT_EQ(choice.verdict, r.verdict) << r.name;
-        EXPECT_EQ(choice.card.index, r.replyInterface) << r.name;
+    // Cards, the exchange's card, the request's interface; the verdict, the reply's
+    // interface and the card's address (its name without one).
+    const std::tuple<const char*, const PcCards&, std::optional<int>, int, V, int, const char*>
+        rows[] = {
+            {"the units' cable", several, {}, 2, V::Answer, 2, "192.168.0.10"},
+            {"the exchange's card", several, 2, 2, V::Answer, 2, "192.168.0.10"},
+            {"another card than the exchange's", several, 2, 3, V::OtherCard, 0, ""},
+            {"a card without an address", several, {}, 4, V::CardWithoutAddress, 4, "eth1"},
+            {"no interface said: the first card", several, {}, 0, V::Answer, 3, "10.20.0.5"},
+            {"the PC's card, interface not known", pcOnly, {}, 7, V::Answer, 7, "192.168.1.60"},
+            {"not the PC's card", known, {}, 7, V::OtherCard, 0, ""},
+        };
+    for (const auto& [name, cards, exchangeCard, interfaceIndex, verdict, reply, server] : rows) {
+        const RequestCard choice = ChooseRequestCard(cards, exchangeCard, interfaceIndex);
+        EXPECT_EQ(choice.verdict, verdict) << name;
+        EXPECT_EQ(choice.card.index, reply) << name;
         EXPECT_EQ(choice.card.address.IsZero() ? choice.card.name : choice.card.address.Dotted(),
-                  r.server)
-            << r.name;
+                  server)
+            << name;
     }
 }
 

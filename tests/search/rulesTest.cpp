@@ -246,7 +246,7 @@ std::vector<uint8_t> Request(uint16_t identifier, uint8_t type = 8)
 }
 // An ICMP error of type and code quoting the start of a datagram we sent.
 std::vector<uint8_t> Error(uint8_t type, uint8_t code, std::vector<uint8_t> sent,
-                           std::size_t quoted = 24 + 8)
+                           std::size_t quoted)
 {
     std::vector<uint8_t> e = {type, code, 0, 0, 0, 0, 0, 0};
     sent.resize(std::min(sent.size(), quoted));
@@ -259,50 +259,39 @@ TEST(EchoProbe, countsOnlyAnswersAboutItsOwnDestination)
     namespace I = icmp;
     using A = EchoArrival;
     constexpr uint16_t kId = 0x1234;
-    const char* pc = "10.231.40.10";
-    const char* probed = "10.231.40.99";
-    const auto sent = [&](const char* to, uint16_t id) { return I::Ip(pc, to, 1, I::Request(id)); };
-    struct Row
-    {
-        const char* name;
-        std::vector<uint8_t> icmp;
-        const char* source;
-        bool broadcast;
-        EchoArrival expected;
+    const char *pc = "10.231.40.10", *probed = "10.231.40.99", *other = "10.231.40.41",
+               *router = "10.231.40.1", *empty = "10.231.40.98";
+    // An ICMP error about our echo request to `to` with identifier id.
+    const auto error = [&](uint8_t type, uint8_t code, const char* to = nullptr,
+                           uint16_t id = 0x1234, std::size_t quoted = 24 + 8) {
+        return I::Error(type, code, I::Ip(pc, to ? to : probed, 1, I::Request(id)), quoted);
     };
-    const Row rows[] = {
+    const std::tuple<const char*, std::vector<uint8_t>, const char*, bool, A> rows[] = {
         {"reply from the destination", I::Request(kId, 0), probed, false, A::Answer},
-        {"reply from another host", I::Request(kId, 0), "10.231.40.41", false, A::Unrelated},
+        {"reply from another host", I::Request(kId, 0), other, false, A::Unrelated},
         {"our request looped back", I::Request(kId), pc, false, A::OwnRequest},
-        {"host unreachable about our request", I::Error(3, 1, sent(probed, kId)), pc, false,
-         A::Answer},
-        {"time exceeded from a router", I::Error(11, 0, sent(probed, kId)), "10.231.40.1", false,
-         A::Answer},
-        // The late error of the probe before, to another empty address.
-        {"host unreachable about another address", I::Error(3, 1, sent("10.231.40.98", kId)), pc,
-         false, A::Unrelated},
-        {"error about another program's ping", I::Error(3, 1, sent(probed, 0x4321)), pc, false,
-         A::Unrelated},
+        {"host unreachable about it", error(3, 1), pc, false, A::Answer},
+        {"time exceeded from a router", error(11, 0), router, false, A::Answer},
+        {"late error about the probe before", error(3, 1, empty), pc, false, A::Unrelated},
+        {"error about another's ping", error(3, 1, probed, 0x4321), pc, false, A::Unrelated},
         {"error about a UDP datagram",
-         I::Error(3, 3, I::Ip(pc, probed, 17, std::vector<uint8_t>(16, 0))), pc, false,
+         I::Error(3, 3, I::Ip(pc, probed, 17, std::vector<uint8_t>(16, 0)), 32), pc, false,
          A::Unrelated},
-        {"error quoting too little", I::Error(3, 1, sent(probed, kId), 24 + 6), pc, false,
-         A::Unrelated},
-        {"error cut inside the quoted header", I::Error(3, 1, sent(probed, kId), 12), pc, false,
-         A::Unrelated},
-        {"redirect", I::Error(5, 1, sent(probed, kId)), "10.231.40.1", false, A::Unrelated},
+        {"error quoting too little", error(3, 1, probed, kId, 24 + 6), pc, false, A::Unrelated},
+        {"error cut in the quoted header", error(3, 1, probed, kId, 12), pc, false, A::Unrelated},
+        {"redirect", error(5, 1), router, false, A::Unrelated},
         {"empty", {}, probed, false, A::Unrelated},
         // The broadcast counts whoever answers, and any message at all.
-        {"broadcast reply from anyone", I::Request(kId, 0), "10.231.40.41", true, A::Answer},
-        {"broadcast error", I::Error(3, 1, sent("10.231.40.98", kId)), pc, true, A::Answer},
+        {"broadcast reply", I::Request(kId, 0), other, true, A::Answer},
+        {"broadcast error", error(3, 1, empty), pc, true, A::Answer},
         {"broadcast looped back", I::Request(kId), pc, true, A::OwnRequest},
     };
-    for (const Row& r : rows) {
+    for (const auto& [name, icmp, source, broadcast, expected] : rows) {
         const std::optional<Ipv4Address> target =
-            r.broadcast ? std::nullopt : std::optional(I::Dotted(probed));
+            broadcast ? std::nullopt : std::optional(I::Dotted(probed));
         // An exact-size copy, so that AddressSanitizer sees a read past the end.
-        const std::vector<uint8_t> bytes(r.icmp);
-        EXPECT_EQ(JudgeEchoArrival(bytes, I::Dotted(r.source), target, kId), r.expected) << r.name;
+        const std::vector<uint8_t> bytes(icmp);
+        EXPECT_EQ(JudgeEchoArrival(bytes, I::Dotted(source), target, kId), expected) << name;
     }
 }
 
