@@ -16,7 +16,7 @@ down) exec "$LAB_SH" down "$prefix" ;;
 run)
     shift 2
     if [[ ${1:-} == --in ]]; then
-        folder=$2 && shift 2 && rm -rf "$folder" && mkdir -m 0755 -p "$folder" || exit 1
+        folder=$2 && shift 2 && rm -rf "$folder" && mkdir -p "$folder" && chmod 0755 "$folder" || exit 1
         while [[ $1 != -- ]]; do cp "$1" "$folder/" && shift || exit 1; done
         shift && cd "$folder" || exit 1
     fi
