@@ -4,12 +4,12 @@
 #include "core/LogWriter.h"
 #include "core/MessageCatalogue.h"
 #include "core/OperationFrame.h"
-#include "dhcp/ReceiveWorker.h"
 #include "core/WaitWithProgress.h"
 #include "dhcp/CompleteAssignment.h"
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/FirewallNotice.h"
 #include "dhcp/PortProblemMessage.h"
+#include "dhcp/ReceiveWorker.h"
 #include "dhcp/RequestCard.h"
 #include "dhcp/RequestRule.h"
 #include "dhcp/ReserveAddress.h"
@@ -415,7 +415,8 @@ void DhcpCommands::SendReply(DhcpServerSocket& socket, std::span<const uint8_t> 
                              Ipv4Address to, int interfaceIndex)
 {
     LogWriter::Append(" Send reply\r\n");
-    const long sent = socket.Send(reply, to, interfaceIndex);
+    const Outcome<std::size_t> result = socket.Send(reply, to, interfaceIndex);
+    const long sent = result.Ok() ? static_cast<long>(result.Value()) : -1;
     const int wanted = static_cast<int>(reply.size());
     // " (Error)" follows the line end: it opens the next line of the log.
     LogWriter::Appendf("  sendto (%d:%ld)\r\n%s", wanted, sent, sent != wanted ? " (Error)" : "");

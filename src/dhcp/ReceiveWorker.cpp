@@ -42,19 +42,20 @@ void ReceiveWorker(ReceiveJob& job)
         if (!job.quiet)
             LogWriter::Append(" >>> Start receive from\r\n");
         int length = -1;
-        const DatagramReceipt receipt = job.socket.Receive(job.buffer, &job.stopRequested);
-        if (receipt.status == IoStatus::Stopped) {
+        const Outcome<DatagramReceipt> got = job.socket.Receive(job.buffer, &job.stopRequested);
+        if (got.Ok() && got.Value().end == WaitEnd::Stopped) {
             // Ended while it waited (the window ran out): it never got to the receive's
             // value nor to its end, and says neither.
             job.length = -1;
             job.MarkDone();
             return;
         }
-        if (receipt.status == IoStatus::Ok && !receipt.truncated) {
-            length = static_cast<int>(receipt.length);
-            job.interfaceIndex = receipt.interfaceIndex;
+        const bool received = got.Ok() && got.Value().end == WaitEnd::Ready;
+        if (received && !got.Value().truncated) {
+            length = static_cast<int>(got.Value().length);
+            job.interfaceIndex = got.Value().interfaceIndex;
         }
-        job.tooLong = receipt.status == IoStatus::Ok && receipt.truncated;
+        job.tooLong = received && got.Value().truncated;
         if (!job.quiet) {
             LogWriter::Appendf("  recvfrom=%d\r\n", length);
             LogWriter::Append(" <<< Close receive from\r\n");

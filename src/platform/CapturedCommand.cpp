@@ -79,8 +79,7 @@ std::optional<CommandOutput> RunAndCapture(const std::vector<std::string>& argv,
     CommandOutput result;
     char buffer[4096];
     for (;;) {
-        int error = 0;
-        if (WaitReadable(pipeFds[0], {clock, deadline}, error) != IoStatus::Ok)
+        if (!IsReady(WaitReadable(pipeFds[0], {clock, deadline})))
             break;
         const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)

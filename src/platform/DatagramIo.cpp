@@ -9,9 +9,8 @@
 
 namespace zelvo {
 
-DatagramReceipt ReceiveWaiting(int fd, std::span<uint8_t> buffer, bool fromErrorQueue)
+Outcome<DatagramReceipt> ReceiveWaiting(int fd, std::span<uint8_t> buffer, bool fromErrorQueue)
 {
-    DatagramReceipt receipt;
     sockaddr_in from{};
     iovec iov{buffer.data(), buffer.size()};
     // Room for IP_PKTINFO and for an error report with the offender's address.
@@ -27,11 +26,9 @@ DatagramReceipt ReceiveWaiting(int fd, std::span<uint8_t> buffer, bool fromError
     do
         n = ::recvmsg(fd, &msg, MSG_DONTWAIT | (fromErrorQueue ? MSG_ERRQUEUE : 0));
     while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        receipt.error = errno;
-        return receipt;
-    }
-    receipt.status = IoStatus::Ok;
+    if (n < 0)
+        return Failure{errno};
+    DatagramReceipt receipt;
     receipt.length = static_cast<std::size_t>(n);
     receipt.truncated = (msg.msg_flags & MSG_TRUNC) != 0;
     receipt.source.nbo = from.sin_addr.s_addr;
@@ -62,7 +59,8 @@ DatagramReceipt ReceiveWaiting(int fd, std::span<uint8_t> buffer, bool fromError
     return receipt;
 }
 
-long SendDatagram(int fd, std::span<const uint8_t> bytes, const DatagramDestination& to, int flags)
+Outcome<std::size_t> SendDatagram(int fd, std::span<const uint8_t> bytes,
+                                  const DatagramDestination& to, int flags)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -94,7 +92,18 @@ long SendDatagram(int fd, std::span<const uint8_t> bytes, const DatagramDestinat
     do
         sent = ::sendmsg(fd, &msg, MSG_NOSIGNAL | flags);
     while (sent < 0 && errno == EINTR);
-    return static_cast<long>(sent);
+    if (sent < 0)
+        return Failure{errno};
+    return static_cast<std::size_t>(sent);
+}
+
+Outcome<DatagramReceipt> NothingReceived(const Outcome<WaitEnd>& wait)
+{
+    if (!wait.Ok())
+        return wait.Error();
+    DatagramReceipt receipt;
+    receipt.end = wait.Value();
+    return receipt;
 }
 
 } // namespace zelvo

@@ -1,6 +1,7 @@
 #pragma once
-#include "platform/IoStatus.h"
 #include "platform/NetAddress.h"
+#include "platform/Outcome.h"
+#include "platform/WaitEnd.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,19 +22,20 @@ struct ReportedError
 
 struct DatagramReceipt
 {
-    IoStatus status = IoStatus::Failed;
-    std::size_t length = 0; // bytes stored
-    bool truncated = false; // the datagram was longer than the buffer
-    Ipv4Address source;     // sender; for a reported error, where our datagram went
-    int interfaceIndex = 0; // receiving interface, when the socket has IP_PKTINFO on
-    int error = 0;          // errno when status is Failed (EAGAIN: nothing was waiting)
+    WaitEnd end = WaitEnd::Ready; // a receive that waits: TimedOut or Stopped, nothing stored
+    std::size_t length = 0;       // bytes stored
+    bool truncated = false;       // the datagram was longer than the buffer
+    Ipv4Address source;           // sender; for a reported error, where our datagram went
+    int interfaceIndex = 0;       // receiving interface, when the socket has IP_PKTINFO on
     std::optional<ReportedError> reported; // read from the error queue: the report
 };
 
 // Reads one datagram that is there already, without waiting, with what its control
 // messages tell; fromErrorQueue reads the queue of reported errors instead (the stored
-// bytes are then the start of our datagram that drew the error).
-DatagramReceipt ReceiveWaiting(int fd, std::span<uint8_t> buffer, bool fromErrorQueue = false);
+// bytes are then the start of our datagram that drew the error). Fails with EAGAIN when
+// nothing was waiting.
+Outcome<DatagramReceipt> ReceiveWaiting(int fd, std::span<uint8_t> buffer,
+                                        bool fromErrorQueue = false);
 
 // Where a datagram goes and which way it leaves.
 struct DatagramDestination
@@ -44,8 +46,11 @@ struct DatagramDestination
     Ipv4Address source;     // with an interface: the source address (zero: the kernel picks)
 };
 
-// Sends bytes (sendmsg, MSG_NOSIGNAL plus flags). Returns the bytes sent, or -1 with errno.
-long SendDatagram(int fd, std::span<const uint8_t> bytes, const DatagramDestination& to,
-                  int flags = 0);
+// Sends bytes (sendmsg, MSG_NOSIGNAL plus flags); the bytes sent.
+Outcome<std::size_t> SendDatagram(int fd, std::span<const uint8_t> bytes,
+                                  const DatagramDestination& to, int flags = 0);
+
+// A receive whose wait ended without a datagram: the receipt of how it ended, or its failure.
+Outcome<DatagramReceipt> NothingReceived(const Outcome<WaitEnd>& wait);
 
 } // namespace zelvo

@@ -6,19 +6,15 @@
 
 namespace zelvo {
 
-DatagramReceipt ReceiveDatagram(int fd, std::span<uint8_t> buffer, const std::atomic<bool>* stop)
+Outcome<DatagramReceipt> ReceiveDatagram(int fd, std::span<uint8_t> buffer,
+                                         const std::atomic<bool>* stop)
 {
     while (true) {
-        int error = 0;
-        const IoStatus ready = WaitReadable(fd, {SystemClock(), kNoDeadline, stop}, error);
-        if (ready != IoStatus::Ok) {
-            DatagramReceipt receipt;
-            receipt.status = ready;
-            receipt.error = error;
-            return receipt;
-        }
-        DatagramReceipt receipt = ReceiveWaiting(fd, buffer);
-        if (receipt.status == IoStatus::Failed && receipt.error == EAGAIN)
+        const Outcome<WaitEnd> ready = WaitReadable(fd, {SystemClock(), kNoDeadline, stop});
+        if (!IsReady(ready))
+            return NothingReceived(ready);
+        Outcome<DatagramReceipt> receipt = ReceiveWaiting(fd, buffer);
+        if (receipt.Code() == EAGAIN)
             continue; // another reader of the socket took it
         return receipt;
     }

@@ -19,12 +19,14 @@ class LinuxDhcpServerSocket final : public DhcpServerSocket
 public:
     explicit LinuxDhcpServerSocket(UniqueFd fd) : m_fd(std::move(fd)) {}
 
-    DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) override
+    Outcome<DatagramReceipt> Receive(std::span<uint8_t> buffer,
+                                     const std::atomic<bool>* stop) override
     {
         return ReceiveDatagram(m_fd.Get(), buffer, stop);
     }
 
-    long Send(std::span<const uint8_t> bytes, Ipv4Address destination, int interfaceIndex) override
+    Outcome<std::size_t> Send(std::span<const uint8_t> bytes, Ipv4Address destination,
+                              int interfaceIndex) override
     {
         // The interface picks the way out; the kernel picks its address as source.
         return SendDatagram(m_fd.Get(), bytes, {destination, kDhcpClientPort, interfaceIndex, {}});
@@ -43,18 +45,16 @@ public:
     {
     }
 
-    DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) override
+    Outcome<DatagramReceipt> Receive(std::span<uint8_t> buffer,
+                                     const std::atomic<bool>* stop) override
     {
         return m_session->Receive(buffer, {SystemClock(), kNoDeadline, stop});
     }
 
-    long Send(std::span<const uint8_t> bytes, Ipv4Address destination, int interfaceIndex) override
+    Outcome<std::size_t> Send(std::span<const uint8_t> bytes, Ipv4Address destination,
+                              int interfaceIndex) override
     {
-        int error = 0;
-        const long sent =
-            m_session->Send(bytes, {destination, kDhcpClientPort, interfaceIndex, {}}, error);
-        errno = error;
-        return sent;
+        return m_session->Send(bytes, {destination, kDhcpClientPort, interfaceIndex, {}});
     }
 
 private:

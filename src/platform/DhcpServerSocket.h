@@ -24,11 +24,12 @@ public:
     // Waits for one datagram (its bytes, sender and receiving interface) until one
     // arrives, the receive fails or stop (may be null) is set; stop is looked at every
     // few tens of milliseconds.
-    virtual DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) = 0;
+    virtual Outcome<DatagramReceipt> Receive(std::span<uint8_t> buffer,
+                                             const std::atomic<bool>* stop) = 0;
     // Sends bytes to destination, UDP port 68, out of interfaceIndex (0: routing decides).
-    // Returns what sendmsg returned: the bytes sent, or -1.
-    virtual long Send(std::span<const uint8_t> bytes, Ipv4Address destination,
-                      int interfaceIndex) = 0;
+    // The bytes sent.
+    virtual Outcome<std::size_t> Send(std::span<const uint8_t> bytes, Ipv4Address destination,
+                                      int interfaceIndex) = 0;
 };
 
 struct DhcpSocketOpen

@@ -158,8 +158,8 @@ HostNetworkState HostDumpAccumulator::Finish() const
     return state;
 }
 
-DumpChunkResult ParseRtnetlinkChunk(std::span<const uint8_t> datagram, uint32_t sequence,
-                                    HostDumpAccumulator& into)
+Outcome<DumpChunk> ParseRtnetlinkChunk(std::span<const uint8_t> datagram, uint32_t sequence,
+                                       HostDumpAccumulator& into)
 {
     return WalkDumpChunk(datagram, sequence, [&](uint16_t type, std::span<const uint8_t> body) {
         switch (type) {

@@ -28,7 +28,7 @@ struct HostDumpAccumulator
 // main table, multipath next hops included) are added to the accumulator. Malformed bytes
 // (a message or attribute that runs past where it must end, a next hop list that does
 // not add up) end the read with EBADMSG.
-DumpChunkResult ParseRtnetlinkChunk(std::span<const uint8_t> datagram, uint32_t sequence,
-                                    HostDumpAccumulator& into);
+Outcome<DumpChunk> ParseRtnetlinkChunk(std::span<const uint8_t> datagram, uint32_t sequence,
+                                       HostDumpAccumulator& into);
 
 } // namespace zelvo

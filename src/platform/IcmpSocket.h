@@ -1,7 +1,8 @@
 #pragma once
-#include "platform/IoStatus.h"
 #include "platform/NetAddress.h"
+#include "platform/Outcome.h"
 #include "platform/PrivilegedSockets.h"
+#include "platform/WaitEnd.h"
 
 #include <array>
 #include <atomic>
@@ -40,14 +41,15 @@ class IcmpSocket
 public:
     virtual ~IcmpSocket() = default;
     // Sends message to destination (port is put in the address and ignored by ICMP).
-    virtual IoStatus Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
-                          int timeoutMs, int& error) = 0;
+    // TimedOut when the socket had no room for it within timeoutMs.
+    virtual Outcome<WaitEnd> Send(Ipv4Address destination, uint16_t port,
+                                  std::span<const uint8_t> message, int timeoutMs) = 0;
     // Waits up to timeoutMs for one ICMP message and stores it from its type byte on (at
     // most buffer.size() bytes; a raw socket's IPv4 header is left out, a ping socket's
     // queued error is put back into the form of an ICMP error message, see IcmpMessage.h).
     // stop (may be null) is looked at every few tens of milliseconds.
-    virtual IoStatus Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
-                             const std::atomic<bool>* stop, int& error) = 0;
+    virtual Outcome<WaitEnd> Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
+                                     const std::atomic<bool>* stop) = 0;
 };
 
 // How the socket of an open came to be.

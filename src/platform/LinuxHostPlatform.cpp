@@ -33,18 +33,17 @@ constexpr int kNmcliMs = 3000;
 // another errno value.
 int ReadAllDumps(HostDumpAccumulator& into)
 {
-    int error = 0;
-    const UniqueFd socket = OpenRouteSocket(error);
-    if (!socket.Valid())
-        return error;
+    const Outcome<UniqueFd> socket = OpenRouteSocket();
+    if (!socket.Ok())
+        return socket.Code();
     const auto dump = [&](uint32_t sequence, const std::vector<uint8_t>& request) {
-        const DumpRead read = RunDump(
-            socket.Get(), request,
+        const Outcome<DumpRead> read = RunDump(
+            socket.Value().Get(), request,
             [&](std::span<const uint8_t> datagram) {
                 return ParseRtnetlinkChunk(datagram, sequence, into);
             },
             SystemClock(), kNetlinkReplyMs);
-        return read.errorCode != 0 ? read.errorCode : read.interrupted ? EINTR : 0;
+        return !read.Ok() ? read.Code() : read.Value().interrupted ? EINTR : 0;
     };
     ifinfomsg link{};
     link.ifi_family = AF_UNSPEC;
@@ -122,11 +121,7 @@ public:
         return std::string(name);
     }
 
-    bool NetworkInfoAvailable() override
-    {
-        int error = 0;
-        return OpenRouteSocket(error).Valid();
-    }
+    bool NetworkInfoAvailable() override { return OpenRouteSocket().Ok(); }
 
     HostNetworkState ReadNetworkState() override
     {

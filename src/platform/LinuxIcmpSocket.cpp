@@ -54,6 +54,16 @@ bool IsReportedIcmpError(int error)
            error == EACCES || error == EOPNOTSUPP;
 }
 
+// A send that found no room (EAGAIN) ran out of time; any other failure is one.
+Outcome<WaitEnd> SendEnd(const Outcome<std::size_t>& sent)
+{
+    if (sent.Code() == EAGAIN)
+        return WaitEnd::TimedOut;
+    if (!sent.Ok())
+        return sent.Error();
+    return WaitEnd::Ready;
+}
+
 // The identifiers our open ping sockets are bound to. The kernel lets two ping sockets
 // bind the same identifier and then hands each reply to one of them only, so a probe
 // that runs while another holds the identifier takes one the kernel picks instead.
@@ -115,58 +125,54 @@ public:
     {
     }
 
-    IoStatus Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
-                  int timeoutMs, int& error) override
+    Outcome<WaitEnd> Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
+                          int timeoutMs) override
     {
         const Clock& clock = SystemClock();
-        const IoStatus ready =
-            WaitForEvents(m_fd.Get(), POLLOUT, {clock, DeadlineAfter(clock, timeoutMs)}, error);
-        if (ready != IoStatus::Ok)
+        const Outcome<WaitEnd> ready =
+            WaitForEvents(m_fd.Get(), POLLOUT, {clock, DeadlineAfter(clock, timeoutMs)});
+        if (!IsReady(ready))
             return ready;
         // The outgoing interface and source address for this datagram: the limited
         // broadcast then leaves through the PC's own card even when the default route
         // points elsewhere or there is none at all.
-        const long sent = SendDatagram(
+        const Outcome<std::size_t> sent = SendDatagram(
             m_fd.Get(), message, {destination, port, static_cast<int>(m_interface), m_outgoing},
             MSG_DONTWAIT);
-        if (sent >= 0)
-            return IoStatus::Ok;
-        error = errno;
-        return errno == EAGAIN ? IoStatus::TimedOut : IoStatus::Failed;
+        return SendEnd(sent);
     }
 
-    IoStatus Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
-                     const std::atomic<bool>* stop, int& error) override
+    Outcome<WaitEnd> Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
+                             const std::atomic<bool>* stop) override
     {
         arrival = IcmpArrival{};
         const Clock& clock = SystemClock();
         const WaitLimit limit{clock, DeadlineAfter(clock, timeoutMs), stop};
         while (true) {
-            const IoStatus ready = WaitReadable(m_fd.Get(), limit, error);
-            if (ready != IoStatus::Ok)
+            const Outcome<WaitEnd> ready = WaitReadable(m_fd.Get(), limit);
+            if (!IsReady(ready))
                 return ready;
             if (!m_raw && TakeQueuedError(buffer, arrival))
-                return IoStatus::Ok;
+                return WaitEnd::Ready;
             uint8_t datagram[kDatagramRoom];
-            const DatagramReceipt got = ReceiveWaiting(m_fd.Get(), datagram);
-            if (got.status == IoStatus::Ok) {
-                std::span<const uint8_t> icmp(datagram, got.length);
+            const Outcome<DatagramReceipt> got = ReceiveWaiting(m_fd.Get(), datagram);
+            if (got.Ok()) {
+                std::span<const uint8_t> icmp(datagram, got.Value().length);
                 if (m_raw)
                     icmp = IcmpAfterIpv4Header(icmp);
                 if (icmp.empty())
                     continue; // nothing a probe could read; the kernel checked the rest
-                arrival.source = got.source;
+                arrival.source = got.Value().source;
                 arrival.length = std::min(icmp.size(), buffer.size());
                 std::copy_n(icmp.begin(), arrival.length, buffer.begin());
-                return IoStatus::Ok;
+                return WaitEnd::Ready;
             }
-            if (got.error == EAGAIN)
+            if (got.Code() == EAGAIN)
                 continue;
             // The pending error of a report that waits in the queue: read it next round.
-            if (!m_raw && IsReportedIcmpError(got.error))
+            if (!m_raw && IsReportedIcmpError(got.Code()))
                 continue;
-            error = got.error;
-            return IoStatus::Failed;
+            return got.Error();
         }
     }
 
@@ -178,9 +184,10 @@ private:
     {
         while (true) {
             uint8_t quoted[kDatagramRoom];
-            const DatagramReceipt got = ReceiveWaiting(m_fd.Get(), quoted, true);
-            if (got.status != IoStatus::Ok)
+            const Outcome<DatagramReceipt> queued = ReceiveWaiting(m_fd.Get(), quoted, true);
+            if (!queued.Ok())
                 return false;
+            const DatagramReceipt& got = queued.Value();
             if (!got.reported || got.reported->origin != SO_EE_ORIGIN_ICMP)
                 continue;
             IcmpErrorReport rebuilt;
@@ -211,28 +218,25 @@ public:
     {
     }
 
-    IoStatus Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
-                  int timeoutMs, int& error) override
+    Outcome<WaitEnd> Send(Ipv4Address destination, uint16_t port, std::span<const uint8_t> message,
+                          int timeoutMs) override
     {
         (void)timeoutMs; // the helper answers at once, or the session is over
-        if (m_session->Send(message, {destination, port, 0, {}}, error) >= 0)
-            return IoStatus::Ok;
-        return error == EAGAIN ? IoStatus::TimedOut : IoStatus::Failed;
+        return SendEnd(m_session->Send(message, {destination, port, 0, {}}));
     }
 
-    IoStatus Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
-                     const std::atomic<bool>* stop, int& error) override
+    Outcome<WaitEnd> Receive(std::span<uint8_t> buffer, IcmpArrival& arrival, int timeoutMs,
+                             const std::atomic<bool>* stop) override
     {
         arrival = IcmpArrival{};
         const Clock& clock = SystemClock();
-        const DatagramReceipt got =
+        const Outcome<DatagramReceipt> got =
             m_session->Receive(buffer, {clock, DeadlineAfter(clock, timeoutMs), stop});
-        if (got.status == IoStatus::Ok) {
-            arrival.source = got.source;
-            arrival.length = got.length;
-        }
-        error = got.error;
-        return got.status;
+        if (!got.Ok())
+            return got.Error();
+        arrival.source = got.Value().source;
+        arrival.length = got.Value().length;
+        return got.Value().end;
     }
 
 private:
@@ -250,14 +254,12 @@ std::string PingRangeText()
     return range.empty() ? std::string() : " (net.ipv4.ping_group_range is " + range + ")";
 }
 
-// An unprivileged ping socket, set up for the probes, or an invalid one with error set.
-UniqueFd OpenPingSocket(const IcmpSocketOptions& options, IdentifierClaim& claim, int& error)
+// An unprivileged ping socket, set up for the probes.
+Outcome<UniqueFd> OpenPingSocket(const IcmpSocketOptions& options, IdentifierClaim& claim)
 {
     UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
-    if (!fd.Valid()) {
-        error = errno;
-        return fd;
-    }
+    if (!fd.Valid())
+        return Failure{errno};
     // The identifier of a ping socket is the port it is bound to; its bytes are the
     // port's bytes as stored. A socket of ours that runs while another holds the
     // identifier (or whose bind is refused: another process holds it) lets the kernel
@@ -271,10 +273,8 @@ UniqueFd OpenPingSocket(const IcmpSocketOptions& options, IdentifierClaim& claim
         ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         wanted = IdentifierClaim();
         local.sin_port = 0;
-        if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            error = errno;
-            return UniqueFd();
-        }
+        if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+            return Failure{errno};
     }
     claim = std::move(wanted);
     // Without IP_RECVERR an unconnected ping socket drops every ICMP error about its
@@ -282,10 +282,8 @@ UniqueFd OpenPingSocket(const IcmpSocketOptions& options, IdentifierClaim& claim
     // errors that quote an echo request of this socket come: the kernel finds the socket
     // by the identifier the error quotes.
     const int on = 1;
-    if (::setsockopt(fd.Get(), IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0) {
-        error = errno;
-        return UniqueFd();
-    }
+    if (::setsockopt(fd.Get(), IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0)
+        return Failure{errno};
     return fd;
 }
 
@@ -297,12 +295,14 @@ public:
         IcmpSocketOpen open;
         const unsigned outgoing =
             options.outgoingAddress.IsZero() ? 0 : InterfaceHolding(options.outgoingAddress);
-        int pingError = 0;
         IdentifierClaim claim;
-        UniqueFd fd = OpenPingSocket(options, claim, pingError);
-        if (fd.Valid()) {
+        Outcome<UniqueFd> ping = OpenPingSocket(options, claim);
+        UniqueFd fd;
+        if (ping.Ok()) {
+            fd = std::move(ping.Value());
             open.path = IcmpPath::Ping;
         } else {
+            const int pingError = ping.Code();
             const std::string noPing =
                 pingError == EACCES ? "no ping socket for this account's groups" + PingRangeText()
                                     : "no ping socket: " + ErrnoText(pingError);

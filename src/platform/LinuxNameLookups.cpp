@@ -68,11 +68,10 @@ std::optional<std::string> AskUdp(Ipv4Address address, uint16_t port,
                 return std::nullopt;
         }
         const int64_t wakeAt = resent ? deadline : std::min(deadline, resendAt);
-        int error = 0;
-        const IoStatus ready = WaitReadable(fd.Get(), {clock, wakeAt}, error);
-        if (ready == IoStatus::Failed)
+        const Outcome<WaitEnd> ready = WaitReadable(fd.Get(), {clock, wakeAt});
+        if (!ready.Ok())
             return std::nullopt;
-        if (ready != IoStatus::Ok)
+        if (ready.Value() != WaitEnd::Ready)
             continue; // time to send again, or to give up
         const ssize_t n = ::recv(fd.Get(), reply, sizeof reply, MSG_DONTWAIT);
         if (n < 0) {

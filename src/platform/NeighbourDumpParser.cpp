@@ -49,8 +49,8 @@ std::vector<uint8_t> BuildNeighbourDumpRequest(uint32_t seq)
     return BuildDumpRequest(RTM_GETNEIGH, seq, nd);
 }
 
-DumpChunkResult ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
-                                   std::vector<NeighbourEntry>& entries, bool keepNoArp)
+Outcome<DumpChunk> ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
+                                      std::vector<NeighbourEntry>& entries, bool keepNoArp)
 {
     return WalkDumpChunk(buffer, seq, [&](uint16_t type, std::span<const uint8_t> body) {
         return type != RTM_NEWNEIGH || ParseNeighbour(body, entries, keepNoArp);

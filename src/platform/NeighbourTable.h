@@ -37,8 +37,8 @@ std::vector<uint8_t> BuildNeighbourDumpRequest(uint32_t seq);
 // carry noArp and their link-layer address as given. An entry without a link-layer
 // address (INCOMPLETE, FAILED) gets an all-zero MAC.
 // Reads nothing outside the buffer; a malformed message ends the dump with EBADMSG.
-DumpChunkResult ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
-                                   std::vector<NeighbourEntry>& entries, bool keepNoArp = false);
+Outcome<DumpChunk> ParseNeighbourDump(std::span<const uint8_t> buffer, uint32_t seq,
+                                      std::vector<NeighbourEntry>& entries, bool keepNoArp = false);
 
 // Sorts entries by address in host order, as the search lists them.
 void SortByAddress(std::vector<NeighbourEntry>& entries);

@@ -28,20 +28,19 @@ uint32_t NextSequence()
 
 NeighbourRead ReadNeighbourTable(bool keepNoArp)
 {
-    int error = 0;
-    const UniqueFd fd = OpenRouteSocket(error);
-    if (!fd.Valid())
-        return Failed(error);
+    const Outcome<UniqueFd> fd = OpenRouteSocket();
+    if (!fd.Ok())
+        return Failed(fd.Code());
     const uint32_t seq = NextSequence();
     NeighbourRead read;
-    const DumpRead dump = RunDump(
-        fd.Get(), BuildNeighbourDumpRequest(seq),
+    const Outcome<DumpRead> dump = RunDump(
+        fd.Value().Get(), BuildNeighbourDumpRequest(seq),
         [&](std::span<const uint8_t> datagram) {
             return ParseNeighbourDump(datagram, seq, read.entries, keepNoArp);
         },
         SystemClock(), kReplyTimeoutMs);
-    if (dump.errorCode != 0)
-        return Failed(dump.errorCode);
+    if (!dump.Ok())
+        return Failed(dump.Code());
     SortByAddress(read.entries);
     return read;
 }

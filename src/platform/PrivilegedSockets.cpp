@@ -59,19 +59,16 @@ bool IsPrivilegeError(int error)
     return error == EPERM || error == EACCES;
 }
 
-// Our own attempt. Sets error to the errno of the failing step when it returns no socket.
-UniqueFd OpenOwn(PrivilegedSocketKind kind, int& error)
+// Our own attempt; the errno of the failing step when it has no socket.
+Outcome<UniqueFd> OpenOwn(PrivilegedSocketKind kind)
 {
-    if (kind == PrivilegedSocketKind::RawIcmp) {
-        UniqueFd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
-        error = fd.Valid() ? 0 : errno;
+    const bool raw = kind == PrivilegedSocketKind::RawIcmp;
+    UniqueFd fd(::socket(AF_INET, raw ? SOCK_RAW | SOCK_CLOEXEC : SOCK_DGRAM | SOCK_CLOEXEC,
+                         raw ? IPPROTO_ICMP : 0));
+    if (!fd.Valid())
+        return Failure{errno};
+    if (raw)
         return fd;
-    }
-    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!fd.Valid()) {
-        error = errno;
-        return fd;
-    }
     const int on = 1;
     sockaddr_in any{};
     any.sin_family = AF_INET;
@@ -79,15 +76,12 @@ UniqueFd OpenOwn(PrivilegedSocketKind kind, int& error)
     any.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
         ::setsockopt(fd.Get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0 ||
-        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        error = errno;
-        return UniqueFd();
-    }
-    error = 0;
+        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
+        return Failure{errno};
     return fd;
 }
 
-SocketAcquisition Failure(SocketProblem problem, int error, std::string detail)
+SocketAcquisition Failed(SocketProblem problem, int error, std::string detail)
 {
     SocketAcquisition a;
     a.problem = problem;
@@ -108,15 +102,17 @@ std::string DefaultSockHelperPath()
 
 SocketAcquisition AcquirePrivilegedSocket(const PrivilegedSocketRequest& request)
 {
-    int error = 0;
-    SocketAcquisition own;
-    own.socket = OpenOwn(request.kind, error);
-    if (own.socket.Valid())
+    Outcome<UniqueFd> opened = OpenOwn(request.kind);
+    if (opened.Ok()) {
+        SocketAcquisition own;
+        own.socket = std::move(opened.Value());
         return own;
+    }
+    const int error = opened.Code();
     if (!IsPrivilegeError(error))
-        return Failure(SocketProblem::OpenFailed, error,
-                       std::string("the ") + SocketName(request.kind) +
-                           " could not be opened: " + ErrnoText(error));
+        return Failed(SocketProblem::OpenFailed, error,
+                      std::string("the ") + SocketName(request.kind) +
+                          " could not be opened: " + ErrnoText(error));
     SocketAcquisition helper = StartSockHelper(DefaultSockHelperPath(), request);
     if (helper.problem != SocketProblem::None)
         helper.detail =
@@ -131,8 +127,8 @@ pid_t Spawn(const std::string& path, UniqueFd& channel, SocketAcquisition& failu
 {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
-        failure = Failure(SocketProblem::HelperFailed, errno,
-                          "no channel to the helper: " + ErrnoText(errno));
+        failure = Failed(SocketProblem::HelperFailed, errno,
+                         "no channel to the helper: " + ErrnoText(errno));
         return -1;
     }
     UniqueFd ours(pair[0]);
@@ -151,15 +147,15 @@ pid_t Spawn(const std::string& path, UniqueFd& channel, SocketAcquisition& failu
     ::posix_spawn_file_actions_destroy(&actions);
     if (spawnError == EACCES) {
         failure =
-            Failure(SocketProblem::HelperNotPermitted, spawnError,
-                    "this account may not run the helper " + path + ": only members of the group " +
-                        kHelperGroup + " may (as root: usermod -aG " + kHelperGroup + " " +
-                        AccountName() + ", then log in again)");
+            Failed(SocketProblem::HelperNotPermitted, spawnError,
+                   "this account may not run the helper " + path + ": only members of the group " +
+                       kHelperGroup + " may (as root: usermod -aG " + kHelperGroup + " " +
+                       AccountName() + ", then log in again)");
         return -1;
     }
     if (spawnError != 0) {
-        failure = Failure(SocketProblem::HelperMissing, spawnError,
-                          "the helper " + path + " could not be started: " + ErrnoText(spawnError));
+        failure = Failed(SocketProblem::HelperMissing, spawnError,
+                         "the helper " + path + " could not be started: " + ErrnoText(spawnError));
         return -1;
     }
     channel = std::move(ours);
@@ -271,23 +267,24 @@ SocketAcquisition StartSockHelper(const std::string& helperPath,
     open.identifier[0] = request.identifierBytes[0];
     open.identifier[1] = request.identifierBytes[1];
     open.broadcast = request.broadcast ? 1 : 0;
-    int error = 0;
-    const int32_t opened = session->Open(open, error);
+    const Outcome<int32_t> answer = session->Open(open);
+    if (!answer.Ok())
+        return Failed(
+            SocketProblem::HelperFailed, answer.Code(),
+            "the helper " + helperPath +
+                (answer.Code() == ETIMEDOUT ? " did not answer" : " gave no proper answer"));
+    const int32_t opened = answer.Value();
     if (opened == 0) {
         result.session = std::move(session);
         return result;
     }
-    if (opened < 0)
-        return Failure(SocketProblem::HelperFailed, error,
-                       "the helper " + helperPath +
-                           (error == ETIMEDOUT ? " did not answer" : " gave no proper answer"));
     if (IsPrivilegeError(opened))
-        return Failure(SocketProblem::HelperUnprivileged, opened,
-                       "the helper " + helperPath + " lacks " + CapabilityName(request.kind) +
-                           ": as root, give it with scripts/install-helper.sh " + helperPath);
-    return Failure(SocketProblem::OpenFailed, opened,
-                   std::string("the helper could not open the ") + SocketName(request.kind) + ": " +
-                       ErrnoText(opened));
+        return Failed(SocketProblem::HelperUnprivileged, opened,
+                      "the helper " + helperPath + " lacks " + CapabilityName(request.kind) +
+                          ": as root, give it with scripts/install-helper.sh " + helperPath);
+    return Failed(SocketProblem::OpenFailed, opened,
+                  std::string("the helper could not open the ") + SocketName(request.kind) + ": " +
+                      ErrnoText(opened));
 }
 
 SockHelperSession::SockHelperSession(UniqueFd channel, pid_t pid, PrivilegedSocketKind kind)
@@ -301,21 +298,17 @@ SockHelperSession::~SockHelperSession()
     Reap(m_pid);
 }
 
-int32_t SockHelperSession::Open(const sockhelper::Message& open, int& error)
+Outcome<int32_t> SockHelperSession::Open(const sockhelper::Message& open)
 {
-    if (!Tell(m_channel.Get(), open, {})) {
-        error = errno;
-        return -1;
-    }
+    if (!Tell(m_channel.Get(), open, {}))
+        return Failure{errno};
     const Clock& clock = SystemClock();
     const WaitLimit limit{clock, DeadlineAfter(clock, kAnswerTimeoutMs)};
     std::lock_guard lock(m_mutex);
     while (!m_ended) {
-        const IoStatus ready = WaitReadable(m_channel.Get(), limit, error);
-        if (ready != IoStatus::Ok) {
-            error = ready == IoStatus::TimedOut ? ETIMEDOUT : error;
-            return -1;
-        }
+        const Outcome<WaitEnd> ready = WaitReadable(m_channel.Get(), limit);
+        if (!IsReady(ready))
+            return Failure{ready.Ok() ? ETIMEDOUT : ready.Code()};
         sockhelper::Message header;
         std::vector<uint8_t> bytes;
         const ssize_t n = ReadMessage(m_channel.Get(), header, bytes);
@@ -323,15 +316,13 @@ int32_t SockHelperSession::Open(const sockhelper::Message& open, int& error)
             continue;
         if (n <= 0 || header.type != static_cast<uint32_t>(sockhelper::MessageType::Opened) ||
             !bytes.empty() || header.value < 0) {
-            error = n == 0 ? EPIPE : EBADMSG;
             m_ended = true;
-            return -1;
+            return Failure{n == 0 ? EPIPE : EBADMSG};
         }
         m_ended = header.value != 0;
         return header.value;
     }
-    error = EPIPE;
-    return -1;
+    return Failure{EPIPE};
 }
 
 bool SockHelperSession::ReadOneLocked()
@@ -356,19 +347,20 @@ bool SockHelperSession::ReadOneLocked()
     return true;
 }
 
-IoStatus SockHelperSession::WaitSlice(const WaitLimit& limit, int& error)
+Outcome<WaitEnd> SockHelperSession::WaitSlice(const WaitLimit& limit)
 {
     // In slices: another thread may take the message this one waits for.
     const int64_t slice = DeadlineAfter(limit.clock, kSliceMs);
     const WaitLimit shorter{limit.clock, std::min(limit.deadlineMs, slice), limit.stop};
-    const IoStatus ready = WaitReadable(m_channel.Get(), shorter, error);
-    if (ready == IoStatus::TimedOut && limit.clock.MonotonicMs() < limit.deadlineMs)
-        return IoStatus::Ok;
+    const Outcome<WaitEnd> ready = WaitReadable(m_channel.Get(), shorter);
+    if (ready.Ok() && ready.Value() == WaitEnd::TimedOut &&
+        limit.clock.MonotonicMs() < limit.deadlineMs)
+        return WaitEnd::Ready;
     return ready;
 }
 
-long SockHelperSession::Send(std::span<const uint8_t> bytes, const DatagramDestination& to,
-                             int& error)
+Outcome<std::size_t> SockHelperSession::Send(std::span<const uint8_t> bytes,
+                                             const DatagramDestination& to)
 {
     const bool echo = m_kind == PrivilegedSocketKind::RawIcmp;
     sockhelper::Message header;
@@ -381,15 +373,13 @@ long SockHelperSession::Send(std::span<const uint8_t> bytes, const DatagramDesti
     const WaitLimit limit{clock, DeadlineAfter(clock, kAnswerTimeoutMs)};
     {
         std::lock_guard lock(m_mutex);
-        if (m_ended || bytes.size() > sockhelper::kMaxDatagram) {
-            error = m_ended ? EPIPE : EMSGSIZE;
-            return -1;
-        }
+        if (m_ended || bytes.size() > sockhelper::kMaxDatagram)
+            return Failure{m_ended ? EPIPE : EMSGSIZE};
         m_sent.reset();
         if (!Tell(m_channel.Get(), header, bytes)) {
-            error = errno;
+            Failure failed{errno};
             m_ended = true;
-            return -1;
+            return failed;
         }
     }
     while (true) {
@@ -400,26 +390,21 @@ long SockHelperSession::Send(std::span<const uint8_t> bytes, const DatagramDesti
             if (m_sent) {
                 const int32_t value = *std::exchange(m_sent, std::nullopt);
                 if (value >= 0)
-                    return value;
-                error = -value;
-                return -1;
+                    return static_cast<std::size_t>(value);
+                return Failure{-value};
             }
-            if (m_ended) {
-                error = EPIPE;
-                return -1;
-            }
+            if (m_ended)
+                return Failure{EPIPE};
         }
-        const IoStatus ready = WaitSlice(limit, error);
-        if (ready == IoStatus::TimedOut)
-            error = ETIMEDOUT;
-        if (ready != IoStatus::Ok)
-            return -1;
+        const Outcome<WaitEnd> ready = WaitSlice(limit);
+        if (!IsReady(ready))
+            return Failure{ready.Ok() ? ETIMEDOUT : ready.Code()};
     }
 }
 
-DatagramReceipt SockHelperSession::Receive(std::span<uint8_t> buffer, const WaitLimit& limit)
+Outcome<DatagramReceipt> SockHelperSession::Receive(std::span<uint8_t> buffer,
+                                                    const WaitLimit& limit)
 {
-    DatagramReceipt receipt;
     while (true) {
         {
             std::lock_guard lock(m_mutex);
@@ -427,7 +412,7 @@ DatagramReceipt SockHelperSession::Receive(std::span<uint8_t> buffer, const Wait
             }
             if (!m_arrivals.empty()) {
                 const Arrival& next = m_arrivals.front();
-                receipt.status = IoStatus::Ok;
+                DatagramReceipt receipt;
                 receipt.length = std::min(next.bytes.size(), buffer.size());
                 std::copy_n(next.bytes.begin(), receipt.length, buffer.begin());
                 receipt.truncated = next.truncated || next.bytes.size() > buffer.size();
@@ -436,14 +421,12 @@ DatagramReceipt SockHelperSession::Receive(std::span<uint8_t> buffer, const Wait
                 m_arrivals.pop_front();
                 return receipt;
             }
-            if (m_ended) {
-                receipt.error = EPIPE;
-                return receipt;
-            }
+            if (m_ended)
+                return Failure{EPIPE};
         }
-        receipt.status = WaitSlice(limit, receipt.error);
-        if (receipt.status != IoStatus::Ok)
-            return receipt;
+        const Outcome<WaitEnd> ready = WaitSlice(limit);
+        if (!IsReady(ready))
+            return NothingReceived(ready);
     }
 }
 

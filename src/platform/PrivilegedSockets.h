@@ -91,16 +91,16 @@ public:
     SockHelperSession(const SockHelperSession&) = delete;
     SockHelperSession& operator=(const SockHelperSession&) = delete;
 
-    // The session's first message: 0 once the socket is open, the errno the helper gave,
-    // or -1 with error set when it gave no proper answer.
-    int32_t Open(const sockhelper::Message& open, int& error);
-    // Sends one datagram and waits for the helper's word: the bytes sent, or -1 with error
-    // set (EPERM: refused, the session is over). The port is the DHCP client's; an echo
-    // request leaves through the session's card whatever to.interfaceIndex says.
-    long Send(std::span<const uint8_t> bytes, const DatagramDestination& to, int& error);
+    // The session's first message: 0 once the socket is open, or the errno the helper
+    // gave. Fails when the helper gave no proper answer.
+    Outcome<int32_t> Open(const sockhelper::Message& open);
+    // Sends one datagram and waits for the helper's word: the bytes sent (EPERM: refused,
+    // the session is over). The port is the DHCP client's; an echo request leaves through
+    // the session's card whatever to.interfaceIndex says.
+    Outcome<std::size_t> Send(std::span<const uint8_t> bytes, const DatagramDestination& to);
     // Waits for what the helper passes back: an ICMP message from its type byte on, or a
-    // datagram received on port 67 with its card. Failed with EPIPE once the session ended.
-    DatagramReceipt Receive(std::span<uint8_t> buffer, const WaitLimit& limit);
+    // datagram received on port 67 with its card. Fails with EPIPE once the session ended.
+    Outcome<DatagramReceipt> Receive(std::span<uint8_t> buffer, const WaitLimit& limit);
     // The helper's process id (for tests that look at it).
     pid_t HelperPid() const { return m_pid; }
 
@@ -113,7 +113,7 @@ private:
         std::vector<uint8_t> bytes;
     };
     bool ReadOneLocked();
-    IoStatus WaitSlice(const WaitLimit& limit, int& error);
+    Outcome<WaitEnd> WaitSlice(const WaitLimit& limit);
 
     std::mutex m_mutex;
     UniqueFd m_channel;

@@ -19,11 +19,6 @@ constexpr std::size_t Align4(std::size_t n)
 {
     return (n + 3u) & ~std::size_t{3};
 }
-
-DumpChunkResult Failed(int error)
-{
-    return {DumpProgress::Failed, error, false};
-}
 } // namespace
 
 bool ForEachAttribute(std::span<const uint8_t> area,
@@ -42,16 +37,16 @@ bool ForEachAttribute(std::span<const uint8_t> area,
     return true;
 }
 
-DumpChunkResult WalkDumpChunk(std::span<const uint8_t> datagram, uint32_t sequence,
-                              const DumpMessageVisitor& visit)
+Outcome<DumpChunk> WalkDumpChunk(std::span<const uint8_t> datagram, uint32_t sequence,
+                                 const DumpMessageVisitor& visit)
 {
-    DumpChunkResult result;
+    DumpChunk result;
     std::size_t offset = 0;
     while (offset < datagram.size()) {
         nlmsghdr header{};
         if (!ReadAt(datagram, offset, header) || header.nlmsg_len < sizeof(nlmsghdr) ||
             header.nlmsg_len > datagram.size() - offset)
-            return Failed(EBADMSG);
+            return Failure{EBADMSG};
         const auto body = datagram.subspan(offset + NLMSG_HDRLEN, header.nlmsg_len - NLMSG_HDRLEN);
         offset = std::min(datagram.size(), offset + NLMSG_ALIGN(header.nlmsg_len));
         if (header.nlmsg_seq != sequence)
@@ -65,16 +60,16 @@ DumpChunkResult WalkDumpChunk(std::span<const uint8_t> datagram, uint32_t sequen
         if (header.nlmsg_type == NLMSG_ERROR) {
             nlmsgerr error{};
             if (!ReadAt(body, 0, error))
-                return Failed(EBADMSG);
+                return Failure{EBADMSG};
             // The kernel sends -errno, 0 for an acknowledgement; anything else is malformed
             // (and INT_MIN has no positive counterpart).
             if (error.error != 0)
-                return Failed(error.error < 0 && error.error > -4096 ? -error.error : EBADMSG);
+                return Failure{error.error < 0 && error.error > -4096 ? -error.error : EBADMSG};
             result.progress = DumpProgress::Done;
             return result;
         }
         if (!visit(header.nlmsg_type, body))
-            return Failed(EBADMSG);
+            return Failure{EBADMSG};
     }
     return result;
 }
@@ -93,25 +88,21 @@ std::vector<uint8_t> BuildDumpRequest(uint16_t type, uint32_t sequence,
     return request;
 }
 
-UniqueFd OpenRouteSocket(int& error)
+Outcome<UniqueFd> OpenRouteSocket()
 {
     UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
-    if (!fd.Valid()) {
-        error = errno;
-        return fd;
-    }
+    if (!fd.Valid())
+        return Failure{errno};
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
-    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        error = errno;
-        fd.Reset();
-    }
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+        return Failure{errno};
     return fd;
 }
 
-DumpRead RunDump(int fd, std::span<const uint8_t> request,
-                 const std::function<DumpChunkResult(std::span<const uint8_t>)>& chunk,
-                 const Clock& clock, int replyTimeoutMs)
+Outcome<DumpRead> RunDump(int fd, std::span<const uint8_t> request,
+                          const std::function<Outcome<DumpChunk>(std::span<const uint8_t>)>& chunk,
+                          const Clock& clock, int replyTimeoutMs)
 {
     DumpRead read;
     sockaddr_nl kernel{};
@@ -121,19 +112,14 @@ DumpRead RunDump(int fd, std::span<const uint8_t> request,
         sent = ::sendto(fd, request.data(), request.size(), 0,
                         reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
     while (sent < 0 && errno == EINTR);
-    if (sent < 0) {
-        read.errorCode = errno;
-        return read;
-    }
+    if (sent < 0)
+        return Failure{errno};
     std::vector<uint8_t> buffer(kReceiveBuffer);
     while (true) {
-        const IoStatus ready =
-            WaitReadable(fd, {clock, DeadlineAfter(clock, replyTimeoutMs)}, read.errorCode);
-        if (ready != IoStatus::Ok) {
-            if (ready == IoStatus::TimedOut)
-                read.errorCode = ETIMEDOUT;
-            return read;
-        }
+        const Outcome<WaitEnd> ready =
+            WaitReadable(fd, {clock, DeadlineAfter(clock, replyTimeoutMs)});
+        if (!IsReady(ready))
+            return Failure{ready.Ok() ? ETIMEDOUT : ready.Code()};
         sockaddr_nl from{};
         iovec iov{buffer.data(), buffer.size()};
         msghdr message{};
@@ -145,21 +131,18 @@ DumpRead RunDump(int fd, std::span<const uint8_t> request,
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            read.errorCode = errno;
-            return read;
+            return Failure{errno};
         }
-        if ((message.msg_flags & MSG_TRUNC) != 0) {
-            read.errorCode = EMSGSIZE;
-            return read;
-        }
+        if ((message.msg_flags & MSG_TRUNC) != 0)
+            return Failure{EMSGSIZE};
         if (from.nl_pid != 0)
             continue; // only the kernel answers a dump
-        const DumpChunkResult result =
+        const Outcome<DumpChunk> result =
             chunk(std::span<const uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
-        read.interrupted = read.interrupted || result.interrupted;
-        if (result.progress == DumpProgress::Failed)
-            read.errorCode = result.errorCode;
-        if (result.progress != DumpProgress::More)
+        if (!result.Ok())
+            return result.Error();
+        read.interrupted = read.interrupted || result.Value().interrupted;
+        if (result.Value().progress == DumpProgress::Done)
             return read;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/Clock.h"
+#include "platform/Outcome.h"
 #include "platform/UniqueFd.h"
 
 #include <cstdint>
@@ -23,15 +24,14 @@ namespace zelvo {
 
 enum class DumpProgress
 {
-    More,   // the dump goes on in the next datagram
-    Done,   // NLMSG_DONE (or an acknowledgement) was read
-    Failed, // the kernel answered with an error, or the bytes were malformed
+    More, // the dump goes on in the next datagram
+    Done, // NLMSG_DONE (or an acknowledgement) was read
 };
 
-struct DumpChunkResult
+// One datagram of a dump that was read; a kernel's error or malformed bytes fail instead.
+struct DumpChunk
 {
     DumpProgress progress = DumpProgress::More;
-    int errorCode = 0;        // errno value when Failed
     bool interrupted = false; // NLM_F_DUMP_INTR: the tables changed while they were dumped
 };
 
@@ -63,10 +63,10 @@ using DumpMessageVisitor = std::function<bool(uint16_t type, std::span<const uin
 
 // Walks one datagram of the reply to the dump with the given sequence number. Messages of
 // another sequence are skipped; NLMSG_DONE ends the dump, so does an NLMSG_ERROR (0, an
-// acknowledgement: Done; -errno: Failed with errno; any other value: Failed, EBADMSG);
+// acknowledgement: Done; -errno: fails with errno; any other value: fails with EBADMSG);
 // every other message goes to visit.
-DumpChunkResult WalkDumpChunk(std::span<const uint8_t> datagram, uint32_t sequence,
-                              const DumpMessageVisitor& visit);
+Outcome<DumpChunk> WalkDumpChunk(std::span<const uint8_t> datagram, uint32_t sequence,
+                                 const DumpMessageVisitor& visit);
 
 // The request for a dump of type (RTM_GETLINK ...) with the family's request structure.
 std::vector<uint8_t> BuildDumpRequest(uint16_t type, uint32_t sequence,
@@ -79,22 +79,22 @@ std::vector<uint8_t> BuildDumpRequest(uint16_t type, uint32_t sequence, const Bo
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(&body), sizeof body));
 }
 
-// A bound NETLINK_ROUTE socket, or an invalid one with error set.
-UniqueFd OpenRouteSocket(int& error);
+// A bound NETLINK_ROUTE socket.
+Outcome<UniqueFd> OpenRouteSocket();
 
-// The result of one dump: 0 or an errno value (ETIMEDOUT: no datagram came within the
-// reply time; EMSGSIZE: a datagram did not fit the buffer).
+// One whole dump that was read. It fails with the errno of a step, the chunk's failure,
+// ETIMEDOUT when no datagram came within the reply time, or EMSGSIZE when a datagram did
+// not fit the buffer.
 struct DumpRead
 {
-    int errorCode = 0;
     bool interrupted = false; // some message carried NLM_F_DUMP_INTR
 };
 
 // Sends request to the kernel and hands each datagram of the reply to chunk (which knows
-// the request's sequence number) until it says Done or Failed. Datagrams from anyone but the kernel
-// are dropped. Each wait for the next datagram ends after replyTimeoutMs on clock.
-DumpRead RunDump(int fd, std::span<const uint8_t> request,
-                 const std::function<DumpChunkResult(std::span<const uint8_t>)>& chunk,
-                 const Clock& clock, int replyTimeoutMs);
+// the request's sequence number) until it says Done or fails. Datagrams from anyone but
+// the kernel are dropped. Each wait for the next datagram ends after replyTimeoutMs on clock.
+Outcome<DumpRead> RunDump(int fd, std::span<const uint8_t> request,
+                          const std::function<Outcome<DumpChunk>(std::span<const uint8_t>)>& chunk,
+                          const Clock& clock, int replyTimeoutMs);
 
 } // namespace zelvo

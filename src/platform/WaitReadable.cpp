@@ -18,37 +18,34 @@ int64_t DeadlineAfter(const Clock& clock, int timeoutMs)
     return clock.MonotonicMs() + std::max(timeoutMs, 0);
 }
 
-IoStatus WaitForEvents(int fd, short events, const WaitLimit& limit, int& error)
+Outcome<WaitEnd> WaitForEvents(int fd, short events, const WaitLimit& limit)
 {
     while (true) {
         if (limit.stop && limit.stop->load(std::memory_order_acquire))
-            return IoStatus::Stopped;
+            return WaitEnd::Stopped;
         const int64_t left = limit.deadlineMs == kNoDeadline
                                  ? kSliceMs
                                  : limit.deadlineMs - limit.clock.MonotonicMs();
         if (left <= 0)
-            return IoStatus::TimedOut;
+            return WaitEnd::TimedOut;
         pollfd p{fd, events, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(std::min(left, kSliceMs)));
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            error = errno;
-            return IoStatus::Failed;
+            return Failure{errno};
         }
         if (ready == 0)
             continue;
-        if ((p.revents & POLLNVAL) != 0) {
-            error = EBADF;
-            return IoStatus::Failed;
-        }
-        return IoStatus::Ok;
+        if ((p.revents & POLLNVAL) != 0)
+            return Failure{EBADF};
+        return WaitEnd::Ready;
     }
 }
 
-IoStatus WaitReadable(int fd, const WaitLimit& limit, int& error)
+Outcome<WaitEnd> WaitReadable(int fd, const WaitLimit& limit)
 {
-    return WaitForEvents(fd, POLLIN, limit, error);
+    return WaitForEvents(fd, POLLIN, limit);
 }
 
 } // namespace zelvo

@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/Clock.h"
-#include "platform/IoStatus.h"
+#include "platform/WaitEnd.h"
 
 #include <atomic>
 #include <cstdint>
@@ -25,12 +25,12 @@ struct WaitLimit
 
 // Waits until fd shows one of events (poll's POLLIN, POLLOUT), the deadline passes or the
 // stop flag is raised; the flag and the deadline are looked at before the descriptor.
-// Ok also when poll reports an error or hang-up on fd: the next read or write says which.
-// Failed with error set when poll fails (EBADF for a descriptor that is not open).
+// Ready also when poll reports an error or hang-up on fd: the next read or write says which.
+// Fails with the errno when poll fails (EBADF for a descriptor that is not open).
 // A signal that interrupts the wait does not end it.
-IoStatus WaitForEvents(int fd, short events, const WaitLimit& limit, int& error);
+Outcome<WaitEnd> WaitForEvents(int fd, short events, const WaitLimit& limit);
 
 // WaitForEvents for data to read.
-IoStatus WaitReadable(int fd, const WaitLimit& limit, int& error);
+Outcome<WaitEnd> WaitReadable(int fd, const WaitLimit& limit);
 
 } // namespace zelvo

@@ -44,16 +44,16 @@ Wait AwaitAnswer(const EchoServices& services, IcmpSocket& socket,
         if (left <= 0)
             return Wait::TimedOut;
         IcmpArrival arrival;
-        int error = 0;
-        switch (socket.Receive(buffer, arrival, static_cast<int>(left), stop, error)) {
-        case IoStatus::Ok:
-            break;
-        case IoStatus::TimedOut:
-            return Wait::TimedOut;
-        case IoStatus::Stopped:
-            return Wait::Stopped;
-        case IoStatus::Failed:
+        const Outcome<WaitEnd> got = socket.Receive(buffer, arrival, static_cast<int>(left), stop);
+        if (!got.Ok())
             return Wait::Failed;
+        switch (got.Value()) {
+        case WaitEnd::Ready:
+            break;
+        case WaitEnd::TimedOut:
+            return Wait::TimedOut;
+        case WaitEnd::Stopped:
+            return Wait::Stopped;
         }
         const std::span<const uint8_t> icmp(buffer.data(), arrival.length);
         if (JudgeEchoArrival(icmp, arrival.source, probed, services.identifier) ==
@@ -76,8 +76,7 @@ int EchoProbe(const EchoServices& services, Ipv4Address address, int timeoutMs,
     if (!open.socket)
         return 0;
     StampEchoRequest(request, 0, TickCount(services.clock));
-    int error = 0;
-    if (open.socket->Send(address, kEchoDestinationPort, request, timeoutMs, error) != IoStatus::Ok)
+    if (!IsReady(open.socket->Send(address, kEchoDestinationPort, request, timeoutMs)))
         return 0;
     return AwaitAnswer(services, *open.socket, address, timeoutMs, stop) == Wait::Answered ? 1 : 0;
 }
@@ -95,12 +94,11 @@ int BroadcastEcho(const EchoServices& services, Ipv4Address outgoingAddress,
     const Ipv4Address limitedBroadcast{0xFFFFFFFFu};
     for (uint16_t sequence = 0; sequence < 2; ++sequence) {
         StampEchoRequest(request, sequence, TickCount(services.clock));
-        int error = 0;
-        const IoStatus sent = open.socket->Send(limitedBroadcast, kEchoDestinationPort, request,
-                                                kBroadcastEchoTimeoutMs, error);
-        if (sent == IoStatus::TimedOut)
+        const Outcome<WaitEnd> sent = open.socket->Send(limitedBroadcast, kEchoDestinationPort,
+                                                        request, kBroadcastEchoTimeoutMs);
+        if (sent.Ok() && sent.Value() == WaitEnd::TimedOut)
             continue;
-        if (sent != IoStatus::Ok)
+        if (!IsReady(sent))
             return 0;
         const Wait wait =
             AwaitAnswer(services, *open.socket, std::nullopt, kBroadcastEchoTimeoutMs, stop);

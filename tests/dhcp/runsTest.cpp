@@ -53,14 +53,15 @@ struct FakePort final : DhcpSocketOpener
         int fd;
         std::vector<std::vector<uint8_t>>& sent;
         End(int f, std::vector<std::vector<uint8_t>>& s) : fd(f), sent(s) {}
-        DatagramReceipt Receive(std::span<uint8_t> buffer, const std::atomic<bool>* stop) override
+        Outcome<DatagramReceipt> Receive(std::span<uint8_t> buffer,
+                                         const std::atomic<bool>* stop) override
         {
             return ReceiveDatagram(fd, buffer, stop);
         }
-        long Send(std::span<const uint8_t> bytes, Ipv4Address to, int) override
+        Outcome<std::size_t> Send(std::span<const uint8_t> bytes, Ipv4Address to, int) override
         {
             EXPECT_EQ(to, Ipv4Address::FromOctets(255, 255, 255, 255));
-            return sent.emplace_back(bytes.begin(), bytes.end()), long(bytes.size());
+            return sent.emplace_back(bytes.begin(), bytes.end()).size();
         }
     };
     int ends[2] = {-1, -1};

@@ -3,6 +3,8 @@
 #include "platform/DatagramReceive.h"
 #include "support/LoopbackSocket.h"
 
+#include "support/OutcomeValue.h"
+
 #include <linux/errqueue.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -44,12 +46,13 @@ TEST(DatagramIo, aDatagramComesWithItsSenderInterfaceAndCut)
                                                      {"ack", lo, 64ul},
                                                      {"a datagram of twenty", 0, 8ul},
                                                      {"", lo, 64ul}}) {
-        ASSERT_EQ(
-            SendDatagram(sender.Get(), Text(sent), {kLoopback, receiverPort, interfaceIndex, {}}),
-            static_cast<long>(sent.size()));
+        ASSERT_EQ(test::ValueOf(SendDatagram(sender.Get(), Text(sent),
+                                             {kLoopback, receiverPort, interfaceIndex, {}})),
+                  sent.size());
         std::vector<uint8_t> buffer(room);
-        const DatagramReceipt got = ReceiveDatagram(receiver.Get(), buffer, nullptr);
-        ASSERT_EQ(got.status, IoStatus::Ok) << sent;
+        const Outcome<DatagramReceipt> received = ReceiveDatagram(receiver.Get(), buffer, nullptr);
+        ASSERT_TRUE(received.Ok() && received.Value().end == WaitEnd::Ready) << sent;
+        const DatagramReceipt& got = received.Value();
         const std::size_t kept = std::min(sent.size(), room);
         EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + long(got.length)),
                   sent.substr(0, kept));
@@ -60,9 +63,9 @@ TEST(DatagramIo, aDatagramComesWithItsSenderInterfaceAndCut)
     }
     // Nothing waits: a read without waiting says so; an unknown interface is refused.
     uint8_t byte;
-    const DatagramReceipt none = ReceiveWaiting(receiver.Get(), {&byte, 1});
-    EXPECT_EQ(std::pair(none.status, none.error), std::pair(IoStatus::Failed, EAGAIN));
-    EXPECT_EQ(SendDatagram(sender.Get(), Text("x"), {kLoopback, receiverPort, 999'999, {}}), -1);
+    EXPECT_EQ(ReceiveWaiting(receiver.Get(), {&byte, 1}).Code(), EAGAIN);
+    EXPECT_EQ(SendDatagram(sender.Get(), Text("x"), {kLoopback, receiverPort, 999'999, {}}).Code(),
+              ENODEV);
 }
 
 TEST(DatagramIo, anIcmpErrorAboutOurDatagramIsReadFromTheErrorQueue)
@@ -70,19 +73,20 @@ TEST(DatagramIo, anIcmpErrorAboutOurDatagramIsReadFromTheErrorQueue)
     uint16_t closedPort = 0, port = 0;
     Udp(closedPort); // closed again at once: nobody listens there
     const UniqueFd socket = Udp(port, IP_RECVERR);
-    ASSERT_EQ(SendDatagram(socket.Get(), Text("question"), {kLoopback, closedPort, 0, {}}), 8);
+    ASSERT_EQ(
+        test::ValueOf(SendDatagram(socket.Get(), Text("question"), {kLoopback, closedPort, 0, {}})),
+        8u);
 
     // The port unreachable comes back at once on the loopback; the normal read then fails
     // with the error's errno, the queue holds the report.
     uint8_t buffer[64];
-    DatagramReceipt got;
-    for (int i = 0; i < 100; ++i) {
-        got = ReceiveWaiting(socket.Get(), buffer, true);
-        if (got.status == IoStatus::Ok)
-            break;
+    Outcome<DatagramReceipt> queued = Failure{EAGAIN};
+    for (int i = 0; i < 100 && !queued.Ok(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        queued = ReceiveWaiting(socket.Get(), buffer, true);
     }
-    ASSERT_EQ(got.status, IoStatus::Ok);
+    ASSERT_TRUE(queued.Ok());
+    const DatagramReceipt& got = queued.Value();
     ASSERT_TRUE(got.reported);
     EXPECT_EQ(got.reported->origin, SO_EE_ORIGIN_ICMP);
     EXPECT_EQ(got.reported->type, 3); // destination unreachable
@@ -91,8 +95,7 @@ TEST(DatagramIo, anIcmpErrorAboutOurDatagramIsReadFromTheErrorQueue)
     EXPECT_EQ(got.source, kLoopback) << "where our datagram went";
     EXPECT_EQ(std::string(buffer, buffer + got.length), "question");
     // One report, one read.
-    const DatagramReceipt again = ReceiveWaiting(socket.Get(), buffer, true);
-    EXPECT_EQ(std::pair(again.status, again.error), std::pair(IoStatus::Failed, EAGAIN));
+    EXPECT_EQ(ReceiveWaiting(socket.Get(), buffer, true).Code(), EAGAIN);
 }
 
 } // namespace

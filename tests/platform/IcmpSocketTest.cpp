@@ -4,6 +4,7 @@
 #include "platform/IcmpSocket.h"
 #include "platform/IcmpMessage.h"
 #include "support/InternetChecksum.h"
+#include "support/OutcomeValue.h"
 
 #include <netinet/in.h>
 #include <sched.h>
@@ -70,10 +71,9 @@ protected:
         options.outgoingAddress = outgoing;
         return SystemIcmpSockets().Open(options);
     }
-    static IoStatus Send(IcmpSocket& socket, Ipv4Address to, const Bytes& request)
+    static std::optional<WaitEnd> Send(IcmpSocket& socket, Ipv4Address to, const Bytes& request)
     {
-        int error = 0;
-        return socket.Send(to, 5005, request, 2000, error);
+        return test::ValueOf(socket.Send(to, 5005, request, 2000));
     }
     // The next message of type wanted within 3 s, or empty.
     static Bytes Next(IcmpSocket& socket, uint8_t wanted, Ipv4Address* source = nullptr)
@@ -81,8 +81,7 @@ protected:
         uint8_t buffer[1024];
         for (int i = 0; i < 20; ++i) {
             IcmpArrival arrival;
-            int error = 0;
-            if (socket.Receive(buffer, arrival, 3000, nullptr, error) != IoStatus::Ok)
+            if (!IsReady(socket.Receive(buffer, arrival, 3000, nullptr)))
                 return {};
             if (arrival.length > 0 && buffer[0] == wanted) {
                 if (source)
@@ -110,7 +109,7 @@ TEST_F(SystemIcmp, bothPathsSendTheRequestAsBuiltAndShowRepliesAndErrorsQuotingI
         EXPECT_EQ(open.detail.find("ping_group_range is 1 0") != std::string::npos, !ping)
             << open.detail;
         const Bytes request = EchoRequest(0x31, 0x41, 1);
-        ASSERT_EQ(Send(*open.socket, kLoopback, request), IoStatus::Ok);
+        ASSERT_EQ(Send(*open.socket, kLoopback, request), WaitEnd::Ready);
         uint8_t datagram[256];
         const ssize_t n = ::recv(wire.Get(), datagram, sizeof datagram, 0);
         const auto seen = IcmpAfterIpv4Header({datagram, std::size_t(std::max<ssize_t>(n, 0))});
@@ -121,12 +120,13 @@ TEST_F(SystemIcmp, bothPathsSendTheRequestAsBuiltAndShowRepliesAndErrorsQuotingI
         EXPECT_EQ(Bytes(reply.begin() + 4, reply.end()), Bytes(request.begin() + 4, request.end()));
         EXPECT_EQ(from, kLoopback);
         if (ping) {
-            ASSERT_EQ(Send(*second.socket, kLoopback, EchoRequest(0x31, 0x41, 2)), IoStatus::Ok);
+            ASSERT_EQ(Send(*second.socket, kLoopback, EchoRequest(0x31, 0x41, 2)), WaitEnd::Ready);
             const Bytes b = Next(*second.socket, 0);
             EXPECT_TRUE(b.size() == request.size() && b[6] == 2);
         }
 
-        ASSERT_EQ(Send(*open.socket, Ipv4Address::FromOctets(10, 77, 0, 2), request), IoStatus::Ok);
+        ASSERT_EQ(Send(*open.socket, Ipv4Address::FromOctets(10, 77, 0, 2), request),
+                  WaitEnd::Ready);
         const Bytes unreachable = Next(*open.socket, 3, &from);
         ASSERT_GE(unreachable.size(), kIcmpErrorHeaderSize + kQuotedIpv4HeaderSize + 8);
         EXPECT_EQ(unreachable[1], 1) << "host unreachable";
@@ -147,19 +147,17 @@ TEST_F(SystemIcmp, theLimitedBroadcastNeedsItsOptionAndLeavesThroughTheGivenCard
 {
     const Ipv4Address broadcast{0xFFFFFFFFu};
     const Bytes request = EchoRequest(0x71, 0x81, 0);
-    int error = 0;
     IcmpSocketOpen plain = Open(0x71, 0x81, false, kOwn);
     ASSERT_TRUE(plain.socket);
-    EXPECT_EQ(plain.socket->Send(broadcast, 5005, request, 2000, error), IoStatus::Failed);
-    EXPECT_EQ(error, EACCES);
+    EXPECT_EQ(plain.socket->Send(broadcast, 5005, request, 2000).Code(), EACCES);
     plain.socket.reset();
     IcmpSocketOpen open = Open(0x71, 0x81, true, kOwn);
     ASSERT_TRUE(open.socket);
-    EXPECT_EQ(Send(*open.socket, broadcast, request), IoStatus::Ok);
+    EXPECT_EQ(Send(*open.socket, broadcast, request), WaitEnd::Ready);
     // No route leads to the broadcast: only the card named by its address does.
     IcmpSocketOpen routed = Open(0x71, 0x82, true);
     ASSERT_TRUE(routed.socket);
-    EXPECT_EQ(Send(*routed.socket, broadcast, request), IoStatus::Failed);
+    EXPECT_EQ(Send(*routed.socket, broadcast, request), std::nullopt);
 }
 
 } // namespace

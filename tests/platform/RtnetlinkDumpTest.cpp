@@ -70,11 +70,12 @@ Bytes Error(int error)
 }
 
 // What WalkDumpChunk did with a datagram whose RTM_NEWLINK bodies are bare attribute
-// lists: the attribute types and sizes it saw, in order, and how it ended.
-std::pair<DumpChunkResult, std::string> Walk(const Bytes& datagram)
+// lists: how it ended (nullopt: it failed) and its failure's number, the attribute types
+// and sizes it saw, in order, and whether it was marked interrupted.
+std::tuple<std::optional<DumpProgress>, int, std::string, bool> Walk(const Bytes& datagram)
 {
     std::string seen;
-    const DumpChunkResult result =
+    const Outcome<DumpChunk> result =
         WalkDumpChunk(datagram, kSeq, [&](uint16_t type, std::span<const uint8_t> body) {
             seen += "m" + std::to_string(type) + "(";
             const bool ok = ForEachAttribute(body, [&](const RtAttribute& a) {
@@ -83,7 +84,9 @@ std::pair<DumpChunkResult, std::string> Walk(const Bytes& datagram)
             seen += ")";
             return ok;
         });
-    return {result, seen};
+    if (!result.Ok())
+        return {std::nullopt, result.Code(), seen, false};
+    return {result.Value().progress, 0, seen, result.Value().interrupted};
 }
 
 TEST(RtnetlinkDump, walksMessagesAndAttributesAndRefusesWhatDoesNotAddUp)
@@ -95,13 +98,13 @@ TEST(RtnetlinkDump, walksMessagesAndAttributesAndRefusesWhatDoesNotAddUp)
     pastDatagram[0] = static_cast<uint8_t>(two.size() + 4);
     shortMessage[0] = 8; // shorter than its own header
     const auto Listed = [](const Bytes& attributes) { return Message(RTM_NEWLINK, attributes); };
-    const auto more = DumpProgress::More, done = DumpProgress::Done, failed = DumpProgress::Failed;
+    const std::optional<DumpProgress> more = DumpProgress::More, done = DumpProgress::Done, failed;
     const std::string twoSeen = "m16(3:5 1:6 )";
     const struct
     {
         const char* what;
         Bytes datagram;
-        DumpProgress progress;
+        std::optional<DumpProgress> progress;
         int error;
         std::string seen;
     } cases[] = {
@@ -131,16 +134,12 @@ TEST(RtnetlinkDump, walksMessagesAndAttributesAndRefusesWhatDoesNotAddUp)
         {"an error with no positive twin", Error(INT32_MIN), failed, EBADMSG, ""},
         {"an error with no room for its value", Message(NLMSG_ERROR, {}), failed, EBADMSG, ""},
     };
-    for (const auto& c : cases) {
-        const auto [result, seen] = Walk(c.datagram);
-        EXPECT_EQ(std::tuple(result.progress, result.errorCode, seen, result.interrupted),
-                  std::tuple(c.progress, c.error, c.seen, false))
-            << c.what;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(Walk(c.datagram), std::tuple(c.progress, c.error, c.seen, false)) << c.what;
     // A dump the tables changed under says so, on any message of ours.
-    EXPECT_TRUE(Walk(two + Message(RTM_NEWLINK, {}, kSeq, NLM_F_MULTI | NLM_F_DUMP_INTR))
-                    .first.interrupted);
-    EXPECT_FALSE(Walk(Message(RTM_NEWLINK, {}, kSeq + 1, NLM_F_DUMP_INTR)).first.interrupted);
+    EXPECT_TRUE(
+        std::get<3>(Walk(two + Message(RTM_NEWLINK, {}, kSeq, NLM_F_MULTI | NLM_F_DUMP_INTR))));
+    EXPECT_FALSE(std::get<3>(Walk(Message(RTM_NEWLINK, {}, kSeq + 1, NLM_F_DUMP_INTR))));
 }
 
 TEST(RtnetlinkDump, bothTablesRefuseAMalformedBodyAlike)
@@ -157,11 +156,9 @@ TEST(RtnetlinkDump, bothTablesRefuseAMalformedBodyAlike)
           {Bytes(4), Bytes(4)}}) { // too short for the table's header
         std::vector<NeighbourEntry> entries;
         HostDumpAccumulator hosts;
-        const DumpChunkResult n =
-            ParseNeighbourDump(Message(RTM_NEWNEIGH, neighbourBody), kSeq, entries);
-        const DumpChunkResult h = ParseRtnetlinkChunk(Message(RTM_NEWLINK, hostBody), kSeq, hosts);
-        EXPECT_EQ(std::pair(n.progress, n.errorCode), std::pair(DumpProgress::Failed, EBADMSG));
-        EXPECT_EQ(std::pair(h.progress, h.errorCode), std::pair(DumpProgress::Failed, EBADMSG));
+        EXPECT_EQ(ParseNeighbourDump(Message(RTM_NEWNEIGH, neighbourBody), kSeq, entries).Code(),
+                  EBADMSG);
+        EXPECT_EQ(ParseRtnetlinkChunk(Message(RTM_NEWLINK, hostBody), kSeq, hosts).Code(), EBADMSG);
         EXPECT_TRUE(entries.empty() && hosts.links.empty());
     }
 }
@@ -193,7 +190,8 @@ TEST(HostNetlinkParse, joinsLinksAddressesAndDefaultRoutes)
 {
     HostDumpAccumulator acc;
     const auto done = [&](const Bytes& bytes, uint32_t seq) {
-        return ParseRtnetlinkChunk(bytes, seq, acc).progress == DumpProgress::Done;
+        const Outcome<DumpChunk> chunk = ParseRtnetlinkChunk(bytes, seq, acc);
+        return chunk.Ok() && chunk.Value().progress == DumpProgress::Done;
     };
     // Carrier: IFF_LOWER_UP, and an operational state of up or unknown (tunnels and
     // loopback report none); a bridge without ports is up without it.
@@ -274,8 +272,8 @@ TEST(NeighbourDump, keepsNeighboursAndBlanksThoseWithoutAddress)
         {neighbour(lladdr, NUD_REACHABLE, AF_INET, kSeq + 1), {}}}; // another request's
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         std::vector<NeighbourEntry> entries;
-        const DumpChunkResult chunk = ParseNeighbourDump(cases[i].first, kSeq, entries);
-        EXPECT_TRUE(chunk.errorCode == 0 && chunk.progress == DumpProgress::More) << i;
+        const Outcome<DumpChunk> chunk = ParseNeighbourDump(cases[i].first, kSeq, entries);
+        EXPECT_TRUE(chunk.Ok() && chunk.Value().progress == DumpProgress::More) << i;
         ASSERT_EQ(entries.size(), cases[i].second ? 1u : 0u) << i;
         if (cases[i].second) {
             EXPECT_EQ(std::pair(entries[0].address, entries[0].mac),
@@ -285,8 +283,9 @@ TEST(NeighbourDump, keepsNeighboursAndBlanksThoseWithoutAddress)
     }
     // Asked for, NOARP entries are kept as given and marked: a static "nud noarp" host.
     std::vector<NeighbourEntry> entries;
-    ParseNeighbourDump(neighbour(lladdr, NUD_NOARP) + neighbour(lladdr, NUD_REACHABLE) + Done(),
-                       kSeq, entries, true);
+    (void)ParseNeighbourDump(neighbour(lladdr, NUD_NOARP) + neighbour(lladdr, NUD_REACHABLE) +
+                                 Done(),
+                             kSeq, entries, true);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_TRUE(entries[0].noArp && entries[0].mac == mac && !entries[1].noArp);
 }
@@ -295,17 +294,16 @@ TEST(NeighbourDump, keepsNeighboursAndBlanksThoseWithoutAddress)
 // hears the end waits for the next datagram until the reply time.
 TEST(RtnetlinkDump, givesUpWhenNoMoreComes)
 {
-    int error = 0;
-    const UniqueFd socket = OpenRouteSocket(error);
-    ASSERT_TRUE(socket.Valid()) << error;
+    const Outcome<UniqueFd> socket = OpenRouteSocket();
+    ASSERT_TRUE(socket.Ok()) << socket.Code();
     ifinfomsg request{};
     request.ifi_family = AF_UNSPEC;
     int datagrams = 0;
-    const DumpRead endless = RunDump(
-        socket.Get(), BuildDumpRequest(RTM_GETLINK, 6, request),
-        [&](std::span<const uint8_t>) { return ++datagrams, DumpChunkResult{}; }, SystemClock(),
-        200);
-    EXPECT_EQ(std::pair(endless.errorCode, datagrams > 0), std::pair(ETIMEDOUT, true));
+    const Outcome<DumpRead> endless = RunDump(
+        socket.Value().Get(), BuildDumpRequest(RTM_GETLINK, 6, request),
+        [&](std::span<const uint8_t>) { return ++datagrams, Outcome<DumpChunk>(DumpChunk{}); },
+        SystemClock(), 200);
+    EXPECT_EQ(std::pair(endless.Code(), datagrams > 0), std::pair(ETIMEDOUT, true));
 }
 
 } // namespace

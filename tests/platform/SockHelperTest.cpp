@@ -4,6 +4,7 @@
 #include "platform/IcmpMessage.h"
 #include "platform/PrivilegedSockets.h"
 #include "support/InternetChecksum.h"
+#include "support/OutcomeValue.h"
 #include "support/PrivilegedDescriptors.h"
 
 #include <arpa/inet.h>
@@ -168,15 +169,15 @@ protected:
         m.type = uint32_t(sh::MessageType::Open), m.kind = uint32_t(kind);
         m.address = source, m.interfaceIndex = card, m.identifier[0] = kId[0],
         m.identifier[1] = kId[1];
-        int error = 0;
-        EXPECT_EQ(session->Open(m, error), expect) << error;
+        const Outcome<int32_t> opened = session->Open(m);
+        EXPECT_EQ(test::ValueOf(opened), expect) << opened.Code();
         return session;
     }
     // True when the helper has closed the session.
     static bool Ended(SockHelperSession& session)
     {
         uint8_t buffer[64];
-        return session.Receive(buffer, {SystemClock(), DeadlineAfter(SystemClock(), 300)}).error ==
+        return session.Receive(buffer, {SystemClock(), DeadlineAfter(SystemClock(), 300)}).Code() ==
                EPIPE;
     }
 
@@ -261,13 +262,13 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
             char got[16];
             const DatagramReceipt arrived =
                 c->Receive({reinterpret_cast<uint8_t*>(got), sizeof got},
-                           {SystemClock(), DeadlineAfter(SystemClock(), 2000)});
+                           {SystemClock(), DeadlineAfter(SystemClock(), 2000)})
+                    .ValueOr({});
             EXPECT_EQ(std::tuple(std::string(got, arrived.length), arrived.interfaceIndex,
                                  arrived.source.nbo),
                       std::tuple("hello", lo, loopback));
         }
         for (int i = 1; i <= row.repeat; ++i) {
-            int error = 0;
             const bool echo = row.as == icmp;
             const DatagramDestination to{Ipv4Address{row.to ? row.to
                                                      : echo ? loopback
@@ -277,8 +278,8 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
                                          : echo   ? 0
                                                   : lo,
                                          {}};
-            const long sent = c->Send(row.message, to, error);
-            EXPECT_EQ(sent < 0 ? -error : sent,
+            const Outcome<std::size_t> sent = c->Send(row.message, to);
+            EXPECT_EQ(sent.Ok() ? long(sent.Value()) : -sent.Code(),
                       row.sent || i < row.repeat ? long(row.message.size()) : -EPERM);
         }
         EXPECT_EQ(Ended(*c), !row.sent) << "the session ends on a refusal, only then";

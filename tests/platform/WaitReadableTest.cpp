@@ -4,6 +4,7 @@
 #include "platform/WaitReadable.h"
 #include "platform/UniqueFd.h"
 #include "support/FakeClock.h"
+#include "support/OutcomeValue.h"
 #include "support/WaitUntil.h"
 
 #include <fcntl.h>
@@ -41,16 +42,16 @@ TEST(WaitReadable, theStopFlagThenTheDeadlineThenTheDescriptorDecide)
         const char* what;
         bool readable, stopped;
         int64_t deadlineFromNow; // on the fake clock
-        IoStatus expected;
+        WaitEnd expected;
     } cases[] = {
-        {"data waits", true, false, 1000, IoStatus::Ok},
-        {"data waits and no deadline", true, false, kNoDeadline, IoStatus::Ok},
-        {"data waits, stop raised", true, true, 1000, IoStatus::Stopped},
-        {"data waits, deadline passed", true, false, 0, IoStatus::TimedOut},
-        {"data waits, deadline long passed", true, false, -500, IoStatus::TimedOut},
-        {"nothing, deadline passed", false, false, 0, IoStatus::TimedOut},
-        {"nothing, stop raised", false, true, kNoDeadline, IoStatus::Stopped},
-        {"nothing, stop raised, deadline passed", false, true, 0, IoStatus::Stopped},
+        {"data waits", true, false, 1000, WaitEnd::Ready},
+        {"data waits and no deadline", true, false, kNoDeadline, WaitEnd::Ready},
+        {"data waits, stop raised", true, true, 1000, WaitEnd::Stopped},
+        {"data waits, deadline passed", true, false, 0, WaitEnd::TimedOut},
+        {"data waits, deadline long passed", true, false, -500, WaitEnd::TimedOut},
+        {"nothing, deadline passed", false, false, 0, WaitEnd::TimedOut},
+        {"nothing, stop raised", false, true, kNoDeadline, WaitEnd::Stopped},
+        {"nothing, stop raised, deadline passed", false, true, 0, WaitEnd::Stopped},
     };
     for (const auto& c : cases) {
         test::FakeClock clock;
@@ -62,10 +63,9 @@ TEST(WaitReadable, theStopFlagThenTheDeadlineThenTheDescriptorDecide)
         const int64_t deadline = c.deadlineFromNow == kNoDeadline
                                      ? kNoDeadline
                                      : clock.MonotonicMs() + c.deadlineFromNow;
-        int error = -1;
-        EXPECT_EQ(WaitReadable(pipe.read.Get(), {clock, deadline, &stop}, error), c.expected)
+        EXPECT_EQ(test::ValueOf(WaitReadable(pipe.read.Get(), {clock, deadline, &stop})),
+                  c.expected)
             << c.what;
-        EXPECT_EQ(error, -1) << c.what << ": error is left alone unless the wait failed";
     }
 }
 
@@ -78,9 +78,8 @@ TEST(WaitReadable, endsWhenAnotherThreadWritesHangsUpOrStops)
             std::this_thread::sleep_for(std::chrono::milliseconds(80));
             act == 'w' ? pipe.Put() : act == 'c' ? pipe.write.Reset() : stop.store(true);
         });
-        int error = 0;
-        EXPECT_EQ(WaitReadable(pipe.read.Get(), {SystemClock(), kNoDeadline, &stop}, error),
-                  act == 's' ? IoStatus::Stopped : IoStatus::Ok)
+        EXPECT_EQ(test::ValueOf(WaitReadable(pipe.read.Get(), {SystemClock(), kNoDeadline, &stop})),
+                  act == 's' ? WaitEnd::Stopped : WaitEnd::Ready)
             << act;
         other.join();
     }
@@ -113,14 +112,13 @@ TEST(WaitReadable, aSignalDoesNotEndTheWait)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         });
-        int error = 0;
-        const IoStatus status = WaitReadable(
+        const Outcome<WaitEnd> status = WaitReadable(
             pipe.read.Get(),
-            {SystemClock(), dataComes ? kNoDeadline : DeadlineAfter(SystemClock(), 200)}, error);
+            {SystemClock(), dataComes ? kNoDeadline : DeadlineAfter(SystemClock(), 200)});
         waiting = false;
         pelter.join();
-        EXPECT_EQ(status, dataComes ? IoStatus::Ok : IoStatus::TimedOut) << dataComes;
-        EXPECT_EQ(error, 0) << dataComes;
+        EXPECT_EQ(test::ValueOf(status), dataComes ? WaitEnd::Ready : WaitEnd::TimedOut)
+            << dataComes;
         EXPECT_GE(g_signals.load(), 10) << dataComes;
     }
     ::sigaction(SIGUSR1, &previous, nullptr);
@@ -133,26 +131,23 @@ TEST(WaitReadable, aClosedDescriptorFailsAndWritingRoomIsAnEventToo)
         Pipe pipe;
         fd = pipe.read.Get();
     } // closed: the number is no descriptor now
-    int error = 0;
-    EXPECT_EQ(WaitReadable(fd, {SystemClock(), DeadlineAfter(SystemClock(), 1000)}, error),
-              IoStatus::Failed);
-    EXPECT_EQ(error, EBADF);
+    EXPECT_EQ(WaitReadable(fd, {SystemClock(), DeadlineAfter(SystemClock(), 1000)}).Code(), EBADF);
 
     int pair[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
     const UniqueFd a(pair[0]), b(pair[1]);
-    EXPECT_EQ(
-        WaitForEvents(a.Get(), POLLOUT, {SystemClock(), DeadlineAfter(SystemClock(), 1000)}, error),
-        IoStatus::Ok);
+    EXPECT_EQ(test::ValueOf(WaitForEvents(a.Get(), POLLOUT,
+                                          {SystemClock(), DeadlineAfter(SystemClock(), 1000)})),
+              WaitEnd::Ready);
     // Fill the peer's queue until a send would block; then there is no room until the
     // deadline.
     const std::vector<char> datagram(1024);
     while (::send(a.Get(), datagram.data(), datagram.size(), 0) > 0) {
     }
     ASSERT_EQ(errno, EAGAIN);
-    EXPECT_EQ(
-        WaitForEvents(a.Get(), POLLOUT, {SystemClock(), DeadlineAfter(SystemClock(), 100)}, error),
-        IoStatus::TimedOut);
+    EXPECT_EQ(test::ValueOf(WaitForEvents(a.Get(), POLLOUT,
+                                          {SystemClock(), DeadlineAfter(SystemClock(), 100)})),
+              WaitEnd::TimedOut);
 }
 
 } // namespace

@@ -52,8 +52,7 @@ void Listen(Ipv4Address address, int ms)
     if (!open.socket)
         return;
     StampEchoRequest(request, 0, 0);
-    int error = 0;
-    open.socket->Send(address, kEchoDestinationPort, request, 1000, error);
+    (void)open.socket->Send(address, kEchoDestinationPort, request, 1000);
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     uint8_t icmp[2048];
     while (true) {
@@ -61,8 +60,8 @@ void Listen(Ipv4Address address, int ms)
                               end - std::chrono::steady_clock::now())
                               .count();
         IcmpArrival arrival;
-        if (left <= 0 || open.socket->Receive(icmp, arrival, static_cast<int>(left), nullptr,
-                                              error) != IoStatus::Ok)
+        if (left <= 0 ||
+            !IsReady(open.socket->Receive(icmp, arrival, static_cast<int>(left), nullptr)))
             break;
         if (arrival.length == 0)
             continue;
@@ -88,12 +87,13 @@ void DhcpPort(int ms)
         stop.store(true);
     });
     uint8_t buffer[1536];
-    const DatagramReceipt got = port.socket->Receive(buffer, &stop);
+    const Outcome<DatagramReceipt> got = port.socket->Receive(buffer, &stop);
     stop.store(true);
     timer.join();
+    const bool received = got.Ok() && got.Value().end == WaitEnd::Ready;
     std::printf("received=%zd interface=%d\n",
-                got.status == IoStatus::Ok ? static_cast<ssize_t>(got.length) : -1,
-                got.interfaceIndex);
+                received ? static_cast<ssize_t>(got.Value().length) : -1,
+                received ? got.Value().interfaceIndex : 0);
 }
 
 void SendIcmp(Ipv4Address address, int type)
