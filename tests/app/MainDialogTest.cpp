@@ -107,20 +107,6 @@ const LayoutRow kLayouts[] = {
     {"ja /set", kJa, 1, kJaTexts}, {"zh is English", 804, 0, kEnTexts},
 };
 
-struct StartRow
-{
-    const char* name;
-    Pc pc;
-    const char* enabled; // Search, Back up, Restore, FW Update, Exit, Web tool, Set IP, box
-};
-const StartRow kStarts[] = {
-    // Back up and Restore are enabled from the start, unless the PC has no MAC.
-    {"normal PC", {}, "11111100"},
-    {"no MAC", {.noMac = true}, "00011100"},
-    // A failed network check leaves the window as laid out.
-    {"network unusable", {.startup = StartupResult::NetworkUnusable}, "11111101"},
-};
-
 // A command button's state, drawn against the plain button.
 struct DrawRow
 {
@@ -195,14 +181,19 @@ private slots:
         QCOMPARE(f.urls.Opened(), std::vector<std::string>{"file:///home/a%20b/" + d.HelpFile()});
     }
 
-    void startUpRule_data() { RowsOf(kStarts); }
+    // Back up and Restore are enabled from the start unless the PC has no MAC; a failed
+    // network check leaves the window as laid out.
     void startUpRule()
     {
-        QFETCH(int, row);
-        Fixture f;
-        QCOMPARE(Enabled(f.Make(kStarts[row].pc), {kIdSearch, kIdBackup, kIdRestore, kIdFwUpdate,
-                                                   kIdExit, kIdWebTool, kIdSetIp, kIdEnableSetIp}),
-                 QByteArray(kStarts[row].enabled));
+        for (const auto& [pc, enabled] :
+             {std::pair{Pc{}, "11111100"},
+              {Pc{.noMac = true}, "00011100"},
+              {Pc{.startup = StartupResult::NetworkUnusable}, "11111101"}}) {
+            Fixture f; // Search, Back up, Restore, FW Update, Exit, Web tool, Set IP, box
+            QCOMPARE(Enabled(f.Make(pc), {kIdSearch, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit,
+                                          kIdWebTool, kIdSetIp, kIdEnableSetIp}),
+                     QByteArray(enabled));
+        }
     }
 
     // Run as root, the window starts no browser: the page (here F1's) is shown instead,

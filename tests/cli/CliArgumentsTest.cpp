@@ -101,10 +101,21 @@ TEST(CliArguments, refusedLinesSayWhy)
     }
 }
 
-TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)
+// The help texts and the manual page describe exactly what the parser accepts; the help
+// fits an eighty-column terminal.
+TEST(CliArguments, helpAndManualPageDescribeWhatTheParserAccepts)
 {
+    const std::string page = CliManualPage("9.8.7");
+    const auto fits = [](const std::string& text) {
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            EXPECT_LE(end - start, 79u) << text.substr(start, end - start);
+    };
+    fits(CliUsageText());
     for (const CommandEntry& command : CliCommands()) {
         const std::string help = CliCommandHelpText(command.command);
+        fits(help);
+        EXPECT_NE(page.find(std::string(".B ") + command.name), std::string::npos) << command.name;
         for (const OptionEntry& option : CliOptions()) {
             std::vector<std::string> args{command.name};
             args.push_back(std::string("--") + option.longName);
@@ -120,13 +131,6 @@ TEST(CliArguments, everyCommandTakesExactlyTheOptionsItsHelpShows)
             EXPECT_EQ(accepted, documented) << command.name << " --" << option.longName;
         }
     }
-}
-
-TEST(CliArguments, manualPageNamesEveryCommandAndOption)
-{
-    const std::string page = CliManualPage("9.8.7");
-    for (const CommandEntry& command : CliCommands())
-        EXPECT_NE(page.find(std::string(".B ") + command.name), std::string::npos) << command.name;
     for (const OptionEntry& option : CliOptions()) {
         std::string escaped = "\\-\\-";
         for (char c : std::string(option.longName))
@@ -136,18 +140,6 @@ TEST(CliArguments, manualPageNamesEveryCommandAndOption)
     // A line that starts with an apostrophe is a roff request, and its text is lost.
     for (std::size_t at = 0; (at = page.find("\n'", at)) != std::string::npos; ++at)
         ADD_FAILURE() << "line starting with an apostrophe at " << at;
-}
-
-TEST(CliArguments, helpLinesFitAnEightyColumnTerminal)
-{
-    std::vector<std::string> texts{CliUsageText()};
-    for (const CommandEntry& command : CliCommands())
-        texts.push_back(CliCommandHelpText(command.command));
-    for (const std::string& text : texts) {
-        std::size_t start = 0;
-        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-            EXPECT_LE(end - start, 79u) << text.substr(start, end - start);
-    }
 }
 
 } // namespace
