@@ -136,8 +136,8 @@ class FtpClient
 {
 public:
     virtual ~FtpClient() = default;
-    // Connects and logs in. On failure returns nullptr and fills outcome. stop may be
-    // null; it must outlive the connection.
+    // Connects and logs in, or takes over a kept session (KeepNextSession). On failure
+    // returns nullptr and fills outcome. stop may be null; it must outlive the connection.
     virtual std::unique_ptr<FtpConnection>
     Connect(const FtpLogin& login, const std::atomic<bool>* stop, FtpOutcome& outcome) = 0;
     // OpenUploadFile, for the jobs.

@@ -39,7 +39,8 @@ struct TransferJob final : WorkerJob
     bool noDirectoryGiven = false;
 };
 
-// The four job routines, run on a worker thread. Each opens its own connection, does
+// The four job routines, run on a worker thread. Each opens its own connection (which may
+// take over a session the client kept from the command's job before, KeepNextSession), does
 // its steps and closes the connection; a failing step does not end the job: the later
 // steps fail in turn on the missing connection, so result is the last failing step's.
 // Two failures do end it, since going on could cost the unit its files: the upload's
