@@ -192,6 +192,11 @@ void CheckConfigJob(TransferJob& job)
         job.result = kFtpFileExists;
     else
         job.result = found == kFtpNoMoreFiles ? 2 : found;
+    // No fetch follows: a session kept for it is logged out here, where a unit that went
+    // silent at this moment holds up only this worker, not the window.
+    connection.reset();
+    if (job.result != kFtpFileExists && job.ftp)
+        job.ftp->DropKeptSession();
 }
 
 void FetchConfigJob(TransferJob& job)

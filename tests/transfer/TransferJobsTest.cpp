@@ -145,6 +145,24 @@ INSTANTIATE_TEST_SUITE_P(
             ""}),
     [](const ::testing::TestParamInfo<JobCase>& info) { return std::string(info.param.name); });
 
+// The check leaves its session to the fetch only when the file is there; otherwise it
+// logs the session out on its own worker, never on the window's thread.
+TEST(TransferJobsSession, theCheckKeepsItsSessionOnlyForAFetch)
+{
+    for (const bool present : {true, false}) {
+        SCOPED_TRACE(present);
+        auto ftp = std::make_shared<FakeFtp>();
+        ftp->directories["/config"] = Words(present ? kCfg : "other.dat");
+        TransferJob job;
+        job.remoteName = kCfg;
+        job.configDirectory = "/config";
+        job.ftp = ftp;
+        ftp->KeepNextSession();
+        CheckConfigJob(job);
+        EXPECT_EQ(ftp->Keeping(), present);
+    }
+}
+
 // A job with no directory in the settings stays where the login put it, and says so; a
 // failing step is logged with its code and the library's reason.
 TEST(TransferJobsDirectory, anEmptyDirectoryIsReportedAndFailuresAreLogged)
