@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +12,6 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace zelvo {
 namespace {
@@ -25,7 +23,7 @@ struct LogWriterTest : ::testing::Test
 {
     test::TemporaryLog log;
     const std::string other = log.path + ".other";
-    void TearDown() override { std::filesystem::remove(other); }
+    ~LogWriterTest() override { std::filesystem::remove(other); }
     std::string Log() const { return log.path; }
 };
 
@@ -46,8 +44,8 @@ TEST_F(LogWriterTest, createEmptyTruncatesAndLinesKeepTheirFormatAndCut)
     EXPECT_EQ(text.substr(LogWriter::kLineBuffer - 3), "\r\n");
 }
 
-// A log that is no regular file of ours is neither created, written through nor waited
-// for: its lines are lost, and what stands in its place is left as it is.
+// A log that is no regular file of ours is neither created, written through nor waited for:
+// its lines are lost, and what stands in its place is left as it is.
 TEST_F(LogWriterTest, somethingElseInPlaceOfTheLogIsLeftAlone)
 {
     const std::pair<const char*, std::function<void()>> rows[] = {
@@ -89,9 +87,7 @@ TEST_F(LogWriterTest, anotherProgramsLockLosesLinesWithoutHanging)
         ASSERT_EQ(LogWriter::Append("before\r\n"), 1);
         const int locker = ::open(Log().c_str(), O_RDWR | O_CLOEXEC);
         ASSERT_GE(locker, 0);
-        struct flock whole = {};
-        whole.l_type = type;
-        whole.l_whence = SEEK_SET; // from byte 0 on, also past the end
+        struct flock whole = {.l_type = type, .l_whence = SEEK_SET}; // all, also past the end
         ASSERT_EQ(::fcntl(locker, F_OFD_SETLK, &whole), 0);
         auto append = std::async(std::launch::async, [] { return LogWriter::Append("lost\r\n"); });
         const bool ended = append.wait_for(20s) == std::future_status::ready;
@@ -109,24 +105,21 @@ TEST_F(LogWriterTest, concurrentAppendsLeaveEveryLineWholeAndInOrder)
 {
     ASSERT_TRUE(LogWriter::CreateEmpty());
     constexpr int kThreads = 8, kLines = 10000;
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([t] {
             for (int i = 0; i < kLines; ++i)
                 LogWriter::Appendf(" thread %d line %05d %s\r\n", t, i, "payload-payload");
         });
-    for (auto& th : threads)
-        th.join();
+    threads.clear();
     std::istringstream in(ReadSmallFile(Log(), 1 << 23).value_or(""));
     std::vector<int> next(kThreads, 0);
-    std::string line;
     int count = 0, t = -1, i = -1;
     char tail[64] = {};
-    while (std::getline(in, line, '\n')) {
+    for (std::string line; std::getline(in, line); ++count) {
         ASSERT_EQ(std::sscanf(line.c_str(), " thread %d line %d %63s", &t, &i, tail), 3) << line;
         ASSERT_EQ(std::string(tail) + line.back(), "payload-payload\r") << line;
-        ASSERT_TRUE(t >= 0 && t < kThreads && i == next[t]) << line;
-        ++next[t], ++count;
+        ASSERT_TRUE(t >= 0 && t < kThreads && i == next[t]++) << line;
     }
     EXPECT_EQ(count, kThreads * kLines);
 }

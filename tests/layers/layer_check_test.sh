@@ -2,16 +2,10 @@
 # The layer check against small planted trees: each climbing include is named with its
 # file and line, and a tree that only includes downwards passes.
 source "$(dirname "$0")/../support/lab-test.sh"
-check="$1"
-dir=$(mktemp -d)
+check="$1" dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 
-plant() { # plant <file> <line>...
-    mkdir -p "$dir/src/$(dirname "$1")"
-    local f="$dir/src/$1"
-    shift
-    printf '%s\n' "$@" >"$f"
-}
+plant() { mkdir -p "$dir/src/$(dirname "$1")" && printf '%s\n' "${@:2}" >"$dir/src/$1"; } # file, lines
 
 plant platform/Clock.h '#pragma once' '#include <cstdint>'
 plant core/Log.h '#pragma once' '#include "platform/Clock.h"'

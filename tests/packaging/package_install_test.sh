@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Installs the package built by package_build_test.sh into a throwaway copy of this
-# system (an overlay over / in a private mount namespace: nothing reaches the real
-# root), with dpkg and its post-install step, then checks the helper's group, mode and
-# capabilities and runs `zelvo-setup-cli search` as an ordinary user in the group, and
-# as one outside it, in the lab's PC namespace.
+# Installs the package of package_build_test.sh with dpkg into a throwaway copy of this
+# system (an overlay over / in a private mount namespace), checks the helper's group, mode
+# and capabilities, and runs a search as a user in the group and as one outside it.
 #   package_install_test.sh <package output dir>
 source "$(dirname "$0")/../support/lab-test.sh"
 out=${1:?package output dir}
@@ -22,9 +20,8 @@ mkdir -p "$top/upper" "$top/work" "$top/root"
 mount -t overlay zelvo-pkgroot -o "lowerdir=/,upperdir=$top/upper,workdir=$top/work" "$top/root" ||
     fail "overlay over / (the kernel or the container may not allow it)"
 root=$top/root
-mount --rbind /dev "$root/dev" && mount -t proc proc "$root/proc" && mount --rbind /sys "$root/sys" ||
-    fail "mounts inside the copy"
-mount -t tmpfs tmpfs "$root/tmp" && mount -t tmpfs tmpfs "$root/run" || fail "tmp and run"
+mount --rbind /dev "$root/dev" && mount -t proc proc "$root/proc" && mount --rbind /sys "$root/sys" &&
+    mount -t tmpfs tmpfs "$root/tmp" && mount -t tmpfs tmpfs "$root/run" || fail "mounts inside the copy"
 in_root() { chroot "$root" "$@"; }
 
 in_root dpkg-query -W zelvo-setup >/dev/null 2>&1 && fail "zelvo-setup is already installed on this system"
@@ -48,19 +45,15 @@ caps=$(in_root getcap $dir/zelvo-sockhelper)
 in_root man -w zelvo-setup-cli >/dev/null 2>&1 || [[ -f $root/usr/share/man/man1/zelvo-setup-cli.1.gz ]] ||
     fail "no manual page"
 
-in_root useradd -m -G zelvo-setup zelvomember || fail "useradd zelvomember"
-in_root useradd -m zelvostranger || fail "useradd zelvostranger"
+in_root useradd -m -G zelvo-setup zelvomember && in_root useradd -m zelvostranger || fail "useradd"
 as_user() { # user, command...
-    local user=$1
-    shift
-    chroot "$root" setpriv --reuid="$user" --regid="$user" --init-groups \
-        env -i HOME="/home/$user" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
+    chroot "$root" setpriv --reuid="$1" --regid="$1" --init-groups \
+        env -i HOME="/home/$1" PATH=/usr/bin:/bin LANG=C.UTF-8 "${@:2}"
 }
 
 forget_neighbours NAS01 NAS02 NAS09 OTHER
-as_user zelvomember zelvo-setup-cli search --json >"$top/member.json" 2>"$top/member.err"
-rc=$?
-[[ $rc -eq 0 ]] || fail "search as a member of the group: status $rc: $(cat "$top/member.err")"
+as_user zelvomember zelvo-setup-cli search --json >"$top/member.json" 2>"$top/member.err" ||
+    fail "search as a member of the group: status $?: $(cat "$top/member.err")"
 names=$(jq -r '[.units[].name] | join(" ")' "$top/member.json") || fail "not JSON: $(cat "$top/member.json")"
 [[ $names == "NAS01 NAS02" ]] || fail "a member's search listed '$names'"
 
@@ -68,8 +61,7 @@ names=$(jq -r '[.units[].name] | join(" ")' "$top/member.json") || fail "not JSO
 # sockets, so the search cannot make the units answer and says why.
 forget_neighbours NAS01 NAS02 NAS09 OTHER
 as_user zelvostranger zelvo-setup-cli search --json >"$top/stranger.json" 2>"$top/stranger.err"
-rc=$?
-[[ $rc -eq 1 ]] || fail "search outside the group: status $rc, expected 1: $(cat "$top/stranger.err")"
+[[ $? -eq 1 ]] || fail "search outside the group: not status 1: $(cat "$top/stranger.err")"
 [[ $(jq '.units | length' "$top/stranger.json") == 0 ]] || fail "a stranger's search listed units"
 grep -qi "icmp" "$top/stranger.err" || fail "a stranger was not told why: $(cat "$top/stranger.err")"
 

@@ -12,21 +12,17 @@
 
 namespace zelvo::test {
 
-// An FTP world in memory for the jobs and the commands: directories of names, failures by
-// step, and a transcript of the steps taken ("login korblenx ...", "cwd /config",
-// "dele a.fup"; "open PATH" is the local file of an upload). A step fails by kind
-// ("stor") or by kind and argument ("dele a.fup"). A store that fails otherwise than by a
-// refusal (kFtpExtendedError) leaves its name behind, as a cut-off transfer does; a step
-// that fails as a broken link or a stop (kFtpConnectionAborted, kFtpTimeout,
-// kFtpCancelled) ends its connection, whose later steps fail the same way unseen. A kept
-// session (KeepNextSession) is taken over by the next Connect without a login step.
+// An FTP world in memory: directories of names, failures by step kind ("stor") or kind and
+// argument ("dele a.fup"), and a transcript of the steps ("cwd /config"; "open PATH" reads
+// an upload's local file). A store that fails but not as a refusal (kFtpExtendedError) leaves
+// its name, as a cut-off one does; an aborted, timed-out or cancelled step ends its connection.
+// A kept session (KeepNextSession) is taken over by the next Connect without a login step.
 class FakeFtp final : public FtpClient
 {
 public:
     std::map<std::string, std::vector<std::string>> directories{{"/", {}}};
     std::map<std::string, int> failures;
-    // A server that takes the connection and never greets: Connect waits, in real time,
-    // for the stop flag or the login's silence limit, as the real client does.
+    // Takes the connection, never greets: Connect waits for the stop or the silence limit.
     bool silentServer = false;
     std::atomic<int> lastSilenceLimitSeconds{0};
 
@@ -143,7 +139,6 @@ private:
         }
 
     private:
-        // A step the server sees, unless the connection is gone.
         int Run(const std::string& kind, const std::string& argument)
         {
             if (m_broken != kFtpOk)
@@ -161,17 +156,13 @@ private:
         bool m_failed = false;
     };
 
-    // Records the step and returns its failure, 0 for none.
     int Step(const std::string& kind, const std::string& argument)
     {
         const std::string step = argument.empty() ? kind : kind + " " + argument;
         std::lock_guard lock(m_mutex);
         m_steps.push_back(step);
-        const auto exact = failures.find(step);
-        if (exact != failures.end())
-            return exact->second;
-        const auto byKind = failures.find(kind);
-        return byKind == failures.end() ? 0 : byKind->second;
+        const auto failure = failures.count(step) ? failures.find(step) : failures.find(kind);
+        return failure == failures.end() ? 0 : failure->second;
     }
 
     mutable std::mutex m_mutex;

@@ -1,7 +1,7 @@
-// Back up, Restore, FW Update and the web pages with scripted dialogs and boxes over an
-// FTP world in memory: which questions come, which steps run, and that every path
-// ends with the buttons restored.
+// Back up, Restore, FW Update and the web pages with scripted dialogs and boxes over an FTP
+// world in memory: which questions come, which steps run, and that every path ends idle.
 #include "transfer/TransferCommands.h"
+#include "core/IniSettings.h"
 #include "core/MessageCatalogue.h"
 #include "support/FakeFrontEnd.h"
 #include "support/FakePasses.h"
@@ -29,14 +29,9 @@ class TransferCommandsTest : public ::testing::Test
 protected:
     TransferCommandsTest()
     {
-        const char* slots[] = {"/index.html",
-                               "/config/create.html",
-                               "/config/restore.html",
-                               "/firmware/update.html",
-                               "/config",
-                               "/firmware"};
-        for (int slot = 1; slot <= 6; ++slot)
-            settings.SetSlot(slot, slots[slot - 1]);
+        ParseIniValues(R"("/index.html" "/config/create.html" "/config/restore.html")"
+                       R"("/firmware/update.html" "/config" "/firmware")",
+                       settings);
         for (const auto& [row, ip, mac] : {std::tuple{1, "10.231.7.21", "02-5a-e1-ab-cd-ef"},
                                            {2, "10.231.7.22", "02-5a-e1-40-00-02"}}) {
             state.devices.rows[row].SetIpText(ip);
@@ -49,8 +44,7 @@ protected:
         ftp->directories["/firmware"] = {};
     }
 
-    // Runs one command with these answers and dialog choices; its buttons end restored and
-    // no worker outlives it.
+    // Runs one command with these answers and choices; it ends idle, with no worker left.
     void Run(void (TransferCommands::*command)(), Answers answers,
              std::vector<std::optional<int>> picks = {0}, Files files = {})
     {
@@ -77,12 +71,11 @@ protected:
             texts.push_back(shown.text);
         return texts;
     }
-    int Logins() const
+    long Logins() const
     {
-        int count = 0;
-        for (const std::string& step : ftp->Steps())
-            count += step.rfind("login", 0) == 0;
-        return count;
+        const auto steps = ftp->Steps();
+        return std::count_if(steps.begin(), steps.end(),
+                             [](const std::string& step) { return step.starts_with("login"); });
     }
 
     test::TemporaryLog log;
@@ -124,8 +117,8 @@ TEST_F(TransferCommandsTest, backupFetchesTheUnitsFileOrOffersTheCreatePage)
     EXPECT_FALSE(keptWhileAsked);
 }
 
-// A backup folder on a floppy or a removable drive is asked about first; No, a cancel
-// or a busy window start no job.
+// A backup onto a floppy or removable drive is asked about; No, a cancel or a busy window
+// start no job.
 TEST_F(TransferCommandsTest, aNoACancelOrABusyWindowStartsNoJob)
 {
     storage.mountPoint = "/media/stick";
@@ -181,9 +174,8 @@ TEST_F(TransferCommandsTest, uploadsTakeOnlyTheRightFileAndAskBeforeReplacing)
     EXPECT_EQ(passes.progressKinds.back(), kProgressFirmwareUpload);
 }
 
-// A server that never answers is the command's time-out, never the FTP client's own
-// silence limit running out first: the budget is seen only at the end of a pass, and the
-// client's limit lies beyond it.
+// A silent server is the command's time-out: the client's own silence limit lies beyond the
+// budget, which is seen only at the end of a pass.
 TEST_F(TransferCommandsTest, aSilentServerIsTheCommandsTimeOut)
 {
     budget = 2;

@@ -1,14 +1,14 @@
-// The four FTP jobs over an FTP world in memory.
-#include "core/LogWriter.h"
+// The four FTP jobs over an FTP world in memory, and the file-name rules they use.
 #include "platform/Files.h"
+#include "support/TemporaryLog.h"
 #include "transfer/FakeFtp.h"
+#include "transfer/FileNameRules.h"
 #include "transfer/TransferJob.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <sstream>
-#include <unistd.h>
 
 namespace zelvo {
 namespace {
@@ -26,9 +26,8 @@ Names Words(const std::string& text, char separator = ' ')
     return words;
 }
 
-// The steps taken, "; " between them: the local file written L, the login "login", and
-// entering a directory (read it, read it again, change, read once more) "enter DIR", an
-// upload under a passing name renamed to its own once complete "store NAME".
+// The steps, "; " between them: the local file L, the login "login", entering a directory
+// (pwd, pwd, cwd, pwd) "enter DIR", an upload under a passing name then renamed "store NAME".
 std::string Transcript(const FakeFtp& ftp)
 {
     std::string text;
@@ -41,109 +40,93 @@ std::string Transcript(const FakeFtp& ftp)
                               "store $1");
 }
 
-struct JobCase
-{
-    const char* name;
-    void (*job)(TransferJob&);
-    const char* remoteName; // a firmware name makes a firmware upload
-    const char* failures;   // "step=code,step=code"
-    const char* config;     // the names in /config and /firmware before the job
-    const char* firmware;
-    int result;
-    const char* steps;
-    const char* firmwareAfter;
-};
-
-class TransferJobs : public ::testing::TestWithParam<JobCase>
-{
-};
-
-TEST_P(TransferJobs, takeTheirStepsAndReportTheLastFailure)
-{
-    const JobCase& c = GetParam();
-    auto ftp = std::make_shared<FakeFtp>();
-    for (const std::string& failure : Words(c.failures, ','))
-        ftp->failures[failure.substr(0, failure.find('='))] =
-            std::stoi(failure.substr(failure.find('=') + 1));
-    ftp->directories["/config"] = Words(c.config);
-    ftp->directories["/firmware"] = Words(c.firmware);
-    TransferJob job;
-    job.localPath = "/home/u/file";
-    job.remoteName = c.remoteName;
-    job.kind = job.remoteName.ends_with(".fup") ? kTransferKindFirmware : kTransferKindConfig;
-    job.configDirectory = "/config";
-    job.firmwareDirectory = "/firmware";
-    job.ftp = ftp;
-    c.job(job);
-    EXPECT_EQ(job.result, c.result);
-    EXPECT_EQ(Transcript(*ftp), c.steps);
-    EXPECT_EQ(ftp->directories["/firmware"], Words(c.firmwareAfter));
-    EXPECT_FALSE(job.noDirectoryGiven);
-}
-
 constexpr const char* kCfg = "nas_ABCDEF.dat";
 constexpr const char* kFw = "abcd1234.fup";
 
-// A refused login: every later step fails on the missing connection (0x0006), and the
-// code of the last one is what the user sees. An upload goes up under a passing name and
-// takes its own when complete; what a failed store left is deleted, on a connection of
-// its own when the store's broke. The firmware kind deletes every *.fup and never looks
-// for its own name; a file that cannot be read ends the job before the login.
-INSTANTIATE_TEST_SUITE_P(
-    Table, TransferJobs,
-    ::testing::Values(
-        JobCase{"checkFindsTheFile", CheckConfigJob, kCfg, "", kCfg, "", 80,
-                "login; enter /config; list /config", ""},
-        JobCase{"checkWithoutTheFileSaysNotFound", CheckConfigJob, kCfg, "",
-                "nas_abcdef.dat other.dat", "", 2, "login; enter /config; list /config", ""},
-        JobCase{"checkAfterARefusedLoginShowsTheLastStep", CheckConfigJob, kCfg, "login=12015",
-                kCfg, "", 6, "login", ""},
-        JobCase{"checkInAMissingDirectoryStillSearches", CheckConfigJob, kCfg, "cwd=12003", kCfg,
-                "", 2, "login; pwd; pwd; cwd /config; list /", ""},
-        JobCase{"fetchRetrievesThenDeletes", FetchConfigJob, kCfg, "", kCfg, "", 0,
-                "login; enter /config; retr nas_ABCDEF.dat L; dele nas_ABCDEF.dat", ""},
-        JobCase{"fetchThatFailsDeletesNothing", FetchConfigJob, kCfg, "retr=12111", kCfg, "", 12111,
-                "login; enter /config; retr nas_ABCDEF.dat L", ""},
-        JobCase{"fetchWhoseDeleteFailsStillSucceeds", FetchConfigJob, kCfg, "dele=12003", kCfg, "",
-                0, "login; enter /config; retr nas_ABCDEF.dat L; dele nas_ABCDEF.dat", ""},
-        JobCase{"configUploadRefusesAnExistingName", CheckAndUploadJob, kCfg, "", kCfg, "", 80,
-                "open L; login; enter /config; list /config", ""},
-        JobCase{"configUploadStoresANewName", CheckAndUploadJob, kCfg, "", "", "", 0,
-                "open L; login; enter /config; list /config; store nas_ABCDEF.dat", ""},
-        JobCase{
-            "firmwareDeletesEveryFupThenStores", CheckAndUploadJob, kFw, "", "",
-            "abcd1234.fup readme.txt efgh5678.fup x.FUP", 0,
-            "open L; login; enter /firmware; list /firmware; dele abcd1234.fup; dele efgh5678.fup; store abcd1234.fup",
-            "readme.txt x.FUP abcd1234.fup"},
-        JobCase{
-            "firmwareStopsDeletingAtTheFirstFailureAndStillStores", CheckAndUploadJob, kFw,
-            "dele aaaa0001.fup=12003", "", "aaaa0001.fup bbbb0002.fup", 0,
-            "open L; login; enter /firmware; list /firmware; dele aaaa0001.fup; store abcd1234.fup",
-            "aaaa0001.fup bbbb0002.fup abcd1234.fup"},
-        JobCase{
-            "firmwareGives80OnlyWhenTheStoreDoes", CheckAndUploadJob, kFw, "stor=80", "", "", 80,
-            "open L; login; enter /firmware; list /firmware; stor L abcd1234.fup.part; dele abcd1234.fup.part",
-            ""},
-        JobCase{"firmwareWhoseFileCannotBeReadTouchesNothing", CheckAndUploadJob, kFw, "open=5", "",
-                "aaaa0001.fup", 5, "open L", "aaaa0001.fup"},
-        JobCase{"firmwareWhoseListingPassesItsLimitDeletesAndStoresNothing", CheckAndUploadJob, kFw,
-                "list=234", "", "aaaa0001.fup", 234,
-                "open L; login; enter /firmware; list /firmware", "aaaa0001.fup"},
-        // A server without RNFR/RNTO: the passing copy goes, the file is stored again
-        // under its own name.
-        JobCase{
-            "aRefusedRenameStoresUnderTheOwnName", CheckAndUploadJob, kFw, "rename=12003", "", "",
-            0,
-            "open L; login; enter /firmware; list /firmware; store abcd1234.fup; dele abcd1234.fup.part; stor L abcd1234.fup",
-            kFw},
-        JobCase{"uploadOverwritesInTheConfigDirectory", UploadJob, kCfg, "", kCfg, "", 0,
-                "open L; login; enter /config; store nas_ABCDEF.dat", ""},
-        JobCase{
-            "anUploadCutOffIsDeletedOverAFreshConnection", UploadJob, kFw, "stor=12030", "", "",
-            12030,
-            "open L; login; enter /firmware; stor L abcd1234.fup.part; login; cwd /firmware; dele abcd1234.fup.part",
-            ""}),
-    [](const ::testing::TestParamInfo<JobCase>& info) { return std::string(info.param.name); });
+// A refused login: every later step fails on the missing connection (0x0006), and the last
+// one's code is what the user sees. What a failed store left is deleted, on a connection of
+// its own when the store's broke. The firmware kind deletes every *.fup and never looks for
+// its own name; a file that cannot be read ends the job before the login.
+TEST(TransferJobs, takeTheirStepsAndReportTheLastFailure)
+{
+    const struct
+    {
+        const char* name;
+        void (*job)(TransferJob&);
+        const char* remoteName;        // a firmware name makes a firmware upload
+        const char* failures;          // "step=code,step=code"
+        const char *config, *firmware; // the names in /config and /firmware before the job
+        int result;
+        const char *steps, *firmwareAfter;
+    } cases[] = {
+        {"check finds the file", CheckConfigJob, kCfg, "", kCfg, "", 80,
+         "login; enter /config; list /config", ""},
+        {"check without the file", CheckConfigJob, kCfg, "", "nas_abcdef.dat other.dat", "", 2,
+         "login; enter /config; list /config", ""},
+        {"refused login", CheckConfigJob, kCfg, "login=12015", kCfg, "", 6, "login", ""},
+        {"missing directory", CheckConfigJob, kCfg, "cwd=12003", kCfg, "", 2,
+         "login; pwd; pwd; cwd /config; list /", ""},
+        {"fetch", FetchConfigJob, kCfg, "", kCfg, "", 0,
+         "login; enter /config; retr nas_ABCDEF.dat L; dele nas_ABCDEF.dat", ""},
+        {"failed fetch deletes nothing", FetchConfigJob, kCfg, "retr=12111", kCfg, "", 12111,
+         "login; enter /config; retr nas_ABCDEF.dat L", ""},
+        {"failed delete after a fetch", FetchConfigJob, kCfg, "dele=12003", kCfg, "", 0,
+         "login; enter /config; retr nas_ABCDEF.dat L; dele nas_ABCDEF.dat", ""},
+        {"config upload of an existing name", CheckAndUploadJob, kCfg, "", kCfg, "", 80,
+         "open L; login; enter /config; list /config", ""},
+        {"config upload of a new name", CheckAndUploadJob, kCfg, "", "", "", 0,
+         "open L; login; enter /config; list /config; store nas_ABCDEF.dat", ""},
+        {"firmware deletes every fup", CheckAndUploadJob, kFw, "", "",
+         "abcd1234.fup readme.txt efgh5678.fup x.FUP", 0,
+         "open L; login; enter /firmware; list /firmware; dele abcd1234.fup; dele efgh5678.fup; "
+         "store abcd1234.fup",
+         "readme.txt x.FUP abcd1234.fup"},
+        {"firmware stops deleting at a failure", CheckAndUploadJob, kFw, "dele aaaa0001.fup=12003",
+         "", "aaaa0001.fup bbbb0002.fup", 0,
+         "open L; login; enter /firmware; list /firmware; dele aaaa0001.fup; store abcd1234.fup",
+         "aaaa0001.fup bbbb0002.fup abcd1234.fup"},
+        {"firmware gives 80 only from the store", CheckAndUploadJob, kFw, "stor=80", "", "", 80,
+         "open L; login; enter /firmware; list /firmware; stor L abcd1234.fup.part; "
+         "dele abcd1234.fup.part",
+         ""},
+        {"unreadable firmware", CheckAndUploadJob, kFw, "open=5", "", "aaaa0001.fup", 5, "open L",
+         "aaaa0001.fup"},
+        {"listing past its limit", CheckAndUploadJob, kFw, "list=234", "", "aaaa0001.fup", 234,
+         "open L; login; enter /firmware; list /firmware", "aaaa0001.fup"},
+        // No RNFR/RNTO: the passing copy goes, the file is stored again under its own name.
+        {"refused rename", CheckAndUploadJob, kFw, "rename=12003", "", "", 0,
+         "open L; login; enter /firmware; list /firmware; store abcd1234.fup; "
+         "dele abcd1234.fup.part; stor L abcd1234.fup",
+         kFw},
+        {"upload overwrites", UploadJob, kCfg, "", kCfg, "", 0,
+         "open L; login; enter /config; store nas_ABCDEF.dat", ""},
+        {"cut-off upload", UploadJob, kFw, "stor=12030", "", "", 12030,
+         "open L; login; enter /firmware; stor L abcd1234.fup.part; login; cwd /firmware; "
+         "dele abcd1234.fup.part",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto ftp = std::make_shared<FakeFtp>();
+        for (const std::string& failure : Words(c.failures, ','))
+            ftp->failures[failure.substr(0, failure.find('='))] =
+                std::stoi(failure.substr(failure.find('=') + 1));
+        ftp->directories["/config"] = Words(c.config);
+        ftp->directories["/firmware"] = Words(c.firmware);
+        TransferJob job;
+        job.localPath = "/home/u/file";
+        job.remoteName = c.remoteName;
+        job.kind = job.remoteName.ends_with(".fup") ? kTransferKindFirmware : kTransferKindConfig;
+        job.configDirectory = "/config";
+        job.firmwareDirectory = "/firmware";
+        job.ftp = ftp;
+        c.job(job);
+        EXPECT_EQ(job.result, c.result);
+        EXPECT_EQ(Transcript(*ftp), c.steps);
+        EXPECT_EQ(ftp->directories["/firmware"], Words(c.firmwareAfter));
+        EXPECT_FALSE(job.noDirectoryGiven);
+    }
+}
 
 // The check leaves its session to the fetch only when the file is there; otherwise it
 // logs the session out on its own worker, never on the window's thread.
@@ -165,11 +148,9 @@ TEST(TransferJobsSession, theCheckKeepsItsSessionOnlyForAFetch)
 
 // A job with no directory in the settings stays where the login put it, and says so; a
 // failing step is logged with its code and the library's reason.
-TEST(TransferJobsDirectory, anEmptyDirectoryIsReportedAndFailuresAreLogged)
+TEST(TransferJobs, anEmptyDirectoryIsReportedAndFailuresAreLogged)
 {
-    const std::string log = "/tmp/zelvo-jobs-" + std::to_string(::getpid()) + ".log";
-    LogWriter::SetLogPath(log);
-    LogWriter::CreateEmpty();
+    test::TemporaryLog log;
     auto ftp = std::make_shared<FakeFtp>();
     ftp->failures["list"] = kFtpTimeout;
     TransferJob job;
@@ -179,8 +160,24 @@ TEST(TransferJobsDirectory, anEmptyDirectoryIsReportedAndFailuresAreLogged)
     EXPECT_TRUE(job.noDirectoryGiven);
     EXPECT_EQ(job.result, kFtpTimeout);
     EXPECT_EQ(Transcript(*ftp), "login; pwd; pwd; list /");
-    EXPECT_EQ(ReadSmallFile(log, 4096), "  FTP find failed 0x2ee2: list failed\r\n");
-    ::unlink(log.c_str());
+    EXPECT_EQ(log.Text(), "  FTP find failed 0x2ee2: list failed\r\n");
+}
+
+TEST(FileNameRules, configAndFirmwareNamesAndPaths)
+{
+    EXPECT_EQ(ConfigFileName("00-11-22-ab-cd-ef"), "nas_ABCDEF.dat");
+    EXPECT_EQ(ConfigFileName("00-11-22-0a-1b-2c"), "nas_0A1B2C.dat");
+    EXPECT_EQ(ConfigFileName("02-5a-e1-40-00"), ""); // never read past a short text
+    for (const std::string& name : Words("abcd1234.fup ABCD1234.fup abcd1234.fupx"))
+        EXPECT_TRUE(IsFirmwareFileName(name)) << name;
+    for (const std::string& name : Words("ab1d1234.fup abcd12x4.fup abcd1234.FUP abcd1234.fu "
+                                         "abcd1234_fup äbcd1234.fup abc1234.fup"))
+        EXPECT_FALSE(IsFirmwareFileName(name)) << name;
+    EXPECT_FALSE(IsFirmwareFileName(""));
+    EXPECT_TRUE(FitsTransferBuffer(std::string(259, 'p')));
+    EXPECT_FALSE(FitsTransferBuffer(std::string(260, 'p')));
+    EXPECT_EQ(FileNameOfPath("/a/b/nas_ABCDEF.dat"), "nas_ABCDEF.dat");
+    EXPECT_EQ(FileNameOfPath("x.fup"), "x.fup");
 }
 
 } // namespace
