@@ -87,7 +87,8 @@ TEST_F(LogWriterTest, anotherProgramsLockLosesLinesWithoutHanging)
         ASSERT_EQ(LogWriter::Append("before\r\n"), 1);
         const int locker = ::open(Log().c_str(), O_RDWR | O_CLOEXEC);
         ASSERT_GE(locker, 0);
-        struct flock whole = {.l_type = type, .l_whence = SEEK_SET}; // all, also past the end
+        struct flock whole = {}; // from byte 0 (SEEK_SET) to any end: the whole file
+        whole.l_type = type;
         ASSERT_EQ(::fcntl(locker, F_OFD_SETLK, &whole), 0);
         auto append = std::async(std::launch::async, [] { return LogWriter::Append("lost\r\n"); });
         const bool ended = append.wait_for(20s) == std::future_status::ready;

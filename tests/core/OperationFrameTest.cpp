@@ -17,38 +17,33 @@ constexpr RefreshVariant kT = RefreshVariant::Transfer, kS = RefreshVariant::Sea
 // '-': left as it was.
 TEST(OperationFrame, endsWithTheVariantsRuleReadFromTheRunsState)
 {
-    const struct
-    {
-        const char* name;
-        RefreshVariant variant;
-        int unitsFound, dhcp, netInfo, noHostMac;
-        bool zeroMac; // the MAC itself, which the rule must not look at
-        int unitCount;
-        bool setIpOffered;
-        const char* buttons;
-    } rows[] = {
-        {"transfer, open", kT, 1, 0, 1, 0, false, 1, false, "110111"},
-        {"transfer, DHCP server", kT, 1, 1, 1, 0, false, 1, false, "110011"},
-        {"transfer, no net info", kT, 1, 0, 0, 0, false, 1, false, "110011"},
-        {"transfer ignores unit flags", kT, 0, 0, 1, 1, true, 0, false, "110111"},
-        {"search found units, DHCP", kS, 1, 1, 1, 0, false, 2, true, "110011"},
-        {"search found units, open", kS, 1, 0, 1, 0, false, 2, true, "110111"},
-        {"Search found nothing, open", kS, 0, 0, 1, 0, false, 0, true, "--1111"},
-        {"first search found nothing, not ticked", kS, 0, 0, 1, 0, false, 0, false, "--0111"},
-        {"Search saw only a nameless unit", kS, 1, 0, 1, 0, false, 0, true, "111111"},
-        {"search, open but no MAC", kS, 0, 0, 1, 1, true, 0, true, "--0-11"},
-        {"search, no net info", kS, 0, 0, 0, 0, false, 0, true, "--0-11"},
-        {"search, DHCP and no MAC", kS, 0, 1, 1, 1, true, 0, true, "--0011"},
-        // A failed network browse check skips the MAC step of the start: the flag stays 0
-        // with an all-zero MAC, and the flag is what counts.
-        {"search after failed browse check, zero MAC", kS, 0, 0, 1, 0, true, 0, true, "--1111"},
-        {"address after failed browse check, zero MAC", kA, 0, 0, 1, 0, true, 0, false, "--1111"},
-        {"address given, open", kA, 1, 0, 1, 0, false, 1, false, "111111"},
-        {"address run, DHCP", kA, 1, 1, 1, 0, false, 1, false, "110011"},
-        {"address run, no net info", kA, 1, 0, 0, 0, false, 1, false, "110-11"},
-        {"address run, no MAC", kA, 0, 0, 1, 1, true, 0, false, "--0-11"},
-    };
-    for (const auto& r : rows) {
+    // name, variant, units found, DHCP server, net info, no host MAC, an all-zero MAC (which
+    // the rule must not look at), unit count, Set IP offered, buttons.
+    const std::tuple<const char*, RefreshVariant, int, int, int, int, bool, int, bool, const char*>
+        rows[] = {
+            {"transfer, open", kT, 1, 0, 1, 0, false, 1, false, "110111"},
+            {"transfer, DHCP server", kT, 1, 1, 1, 0, false, 1, false, "110011"},
+            {"transfer, no net info", kT, 1, 0, 0, 0, false, 1, false, "110011"},
+            {"transfer ignores unit flags", kT, 0, 0, 1, 1, true, 0, false, "110111"},
+            {"search found units, DHCP", kS, 1, 1, 1, 0, false, 2, true, "110011"},
+            {"search found units, open", kS, 1, 0, 1, 0, false, 2, true, "110111"},
+            {"Search found nothing, open", kS, 0, 0, 1, 0, false, 0, true, "--1111"},
+            {"first search found nothing, not ticked", kS, 0, 0, 1, 0, false, 0, false, "--0111"},
+            {"Search saw only a nameless unit", kS, 1, 0, 1, 0, false, 0, true, "111111"},
+            {"search, open but no MAC", kS, 0, 0, 1, 1, true, 0, true, "--0-11"},
+            {"search, no net info", kS, 0, 0, 0, 0, false, 0, true, "--0-11"},
+            {"search, DHCP and no MAC", kS, 0, 1, 1, 1, true, 0, true, "--0011"},
+            // A failed network browse check skips the MAC step of the start: the flag stays 0
+            // with an all-zero MAC, and the flag is what counts.
+            {"search after failed browse check, zero MAC", kS, 0, 0, 1, 0, true, 0, true, "--1111"},
+            {"address after failed browse check, zero MAC", kA, 0, 0, 1, 0, true, 0, false,
+             "--1111"},
+            {"address given, open", kA, 1, 0, 1, 0, false, 1, false, "111111"},
+            {"address run, DHCP", kA, 1, 1, 1, 0, false, 1, false, "110011"},
+            {"address run, no net info", kA, 1, 0, 0, 0, false, 1, false, "110-11"},
+            {"address run, no MAC", kA, 0, 0, 1, 1, true, 0, false, "--0-11"}};
+    for (const auto& [name, variant, unitsFound, dhcp, netInfo, noHostMac, zeroMac, unitCount,
+                      setIpOffered, buttons] : rows) {
         RunState state;
         FakeFrontEnd front;
         OperationFrame frame(state, front);
@@ -56,15 +51,15 @@ TEST(OperationFrame, endsWithTheVariantsRuleReadFromTheRunsState)
         EXPECT_EQ(front.Buttons(), "--00--") << "the start takes Set IP and the box only";
         EXPECT_TRUE(frame.Busy());
         front.buttons = {};
-        state.UnitsFound = r.unitsFound;
-        state.host.DhcpServerPresent = r.dhcp;
-        state.host.NetInfoAvailable = r.netInfo;
-        state.NoHostMac = r.noHostMac;
-        state.host.pcMac = r.zeroMac ? MacAddress{} : MacAddress{0x00, 0x16, 0x3e, 1, 2, 3};
-        state.devices.UnitCount = r.unitCount;
-        frame.End(r.variant, r.setIpOffered);
-        EXPECT_EQ(front.Buttons(), r.buttons) << r.name;
-        EXPECT_FALSE(frame.Busy()) << r.name;
+        state.UnitsFound = unitsFound;
+        state.host.DhcpServerPresent = dhcp;
+        state.host.NetInfoAvailable = netInfo;
+        state.NoHostMac = noHostMac;
+        state.host.pcMac = zeroMac ? MacAddress{} : MacAddress{0x00, 0x16, 0x3e, 1, 2, 3};
+        state.devices.UnitCount = unitCount;
+        frame.End(variant, setIpOffered);
+        EXPECT_EQ(front.Buttons(), buttons) << name;
+        EXPECT_FALSE(frame.Busy()) << name;
     }
 }
 

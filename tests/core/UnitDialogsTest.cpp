@@ -1,7 +1,5 @@
-// The unit-pick and file dialogs' texts, the scripts that answer them, and where the
-// tool keeps its files.
+// The unit-pick and file dialogs' texts and entries.
 #include "core/UnitDialogs.h"
-#include "core/ToolFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -71,42 +69,16 @@ TEST(UnitPickContent, entriesStayInsideTheirBufferAndTheRuleMapsPositionsToRows)
 
 TEST(UnitFileContent, titlesFiltersAndCaptions)
 {
-    const UnitFileContent restore = BuildUnitFileContent(UnitFileUse::Restore, 411);
-    EXPECT_EQ(restore.title, "構成情報ファイル選択");
-    EXPECT_EQ(restore.okCaption, "ファイル選択");
-    EXPECT_EQ(restore.filterName, "VELDIX Configuration File (*.DAT)");
-    EXPECT_EQ(restore.initialName, "*.DAT");
-    const UnitFileContent firmware = BuildUnitFileContent(UnitFileUse::Firmware, 409);
-    EXPECT_EQ(firmware.title, "Select Firmware File");
-    EXPECT_EQ(firmware.okCaption, "Select");
-    EXPECT_EQ(firmware.filterName, "VELDIX Firmware File (*.FUP)");
-    EXPECT_EQ(firmware.defaultExtension, "FUP");
-}
-
-TEST(ToolFolders, installedToolsUseThePerUserFolder)
-{
-    EXPECT_EQ(PerUserFolder("/x/data", "/home/u"), "/x/data/zelvo-setup/");
-    EXPECT_EQ(PerUserFolder("relative", "/home/u"), "/home/u/.local/share/zelvo-setup/");
-    EXPECT_EQ(PerUserFolder("", "/home/u/"), "/home/u/.local/share/zelvo-setup/");
-    EXPECT_EQ(PerUserFolder("", ""), "");
-
-    struct Case
-    {
-        bool writable, usable, userIni;
-        const char* ini;
-        const char* data;
-    };
-    const Case cases[] = {
-        {true, true, true, "/opt/z/manager.ini", "/opt/z/"},
-        {false, true, false, "/opt/z/manager.ini", "/home/u/zs/"},
-        {false, true, true, "/home/u/zs/manager.ini", "/home/u/zs/"},
-        {false, false, false, "/opt/z/manager.ini", "/opt/z/"},
-    };
-    for (const Case& c : cases) {
-        ToolFolderFacts facts{"/opt/z", c.writable, "/home/u/zs/", c.usable, c.userIni};
-        const ToolFolders folders = ChooseToolFolders(facts);
-        EXPECT_EQ(folders.iniPath, c.ini);
-        EXPECT_EQ(folders.dataFolder, c.data);
+    for (const auto& [use, language, texts] :
+         {std::tuple{
+              UnitFileUse::Restore, 411,
+              "構成情報ファイル選択|ファイル選択|VELDIX Configuration File (*.DAT)|*.DAT|DAT"},
+          {UnitFileUse::Firmware, 409,
+           "Select Firmware File|Select|VELDIX Firmware File (*.FUP)|*.FUP|FUP"}}) {
+        const UnitFileContent c = BuildUnitFileContent(use, language);
+        EXPECT_EQ(c.title + "|" + c.okCaption + "|" + c.filterName + "|" + c.initialName + "|" +
+                      c.defaultExtension,
+                  texts);
     }
 }
 

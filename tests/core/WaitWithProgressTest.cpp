@@ -1,5 +1,7 @@
-// The waits for a worker, and the DHCP responder's receive worker on a loopback socket.
+// The waits for a worker, the pacing of a pass, and the DHCP responder's receive worker on a
+// loopback socket.
 #include "core/WaitWithProgress.h"
+#include "core/PassPacing.h"
 #include "dhcp/ReceiveWorker.h"
 #include "support/FakeClock.h"
 #include "support/WaitUntil.h"
@@ -17,6 +19,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using test::Eventually;
+constexpr int64_t kSecond = 1'700'000'000'000; // a wall-clock time on a whole second
 
 struct NamedJob : WorkerJob // results of its own, as the transfer and search jobs have
 {
@@ -80,7 +83,7 @@ TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingIt
         {2, 400, 900, 0, false, {2, 1, 1}},     // a start late in a second loses that second
     };
     for (const auto& c : cases) {
-        test::FakeClock clock(1'700'000'000'000 + c.startMsPart);
+        test::FakeClock clock(kSecond + c.startMsPart);
         auto job = std::make_shared<NamedJob>();
         job->done = true; // left from an earlier use: must not end this wait early
         auto gate = std::make_shared<std::atomic<bool>>(false);
@@ -124,6 +127,30 @@ TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingIt
         EXPECT_FALSE(watch.expired());
         *gate = true;
         EXPECT_TRUE(Eventually([&] { return watch.expired(); })) << "worker never ended";
+    }
+}
+
+TEST(RunSecondBoundSteps, RunsToTheEndOfTheSecondItStartsIn)
+{
+    struct Case
+    {
+        int startMsPart, setBackAtStep, steps;
+        int64_t elapsedMs;
+    } const cases[] = {
+        {200, 0, 159, 800},
+        {500, 0, 99, 500},
+        {501, 0, 199, 1499}, // too late in its second: waits for the next and lasts all of it
+        {100, 10, 10, 50},   // a wall clock set back an hour ends the pass, not the hour
+    };
+    for (const auto& c : cases) {
+        test::FakeClock clock(kSecond + c.startMsPart);
+        int steps = 0;
+        const auto step = [&] {
+            if (++steps == c.setBackAtStep)
+                clock.SetWallMs(kSecond - 3'600'000);
+        };
+        EXPECT_EQ(RunSecondBoundSteps(clock, step), c.steps) << "start at " << c.startMsPart;
+        EXPECT_EQ(clock.MonotonicMs(), c.elapsedMs) << "start at " << c.startMsPart;
     }
 }
 

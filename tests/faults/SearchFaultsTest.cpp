@@ -1,10 +1,10 @@
-// The fault matrix of the search and the log, end to end: the real main window and search
-// in a lab's PC namespace while units vanish, name servers answer late, the log is taken
-// away or locked, and the window is asked to close mid-search. Each case ends with a clear
-// result, a window that takes commands again, and no hang.
+// The search and the log end to end: the real window and search in a lab while units vanish,
+// name servers answer late, the log is taken away or locked, and the window is asked to
+// close mid-search. Each case ends with a clear result, a usable window, and no hang.
 #include "support/LabWindow.h"
 #include "support/WaitUntil.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
@@ -15,21 +15,12 @@
 namespace zelvo::faults {
 namespace {
 
-using test::Lab;
-using test::LabWindow;
-using test::ManagerLog;
-using test::ManagerLogPath;
+using namespace zelvo::test;
 using Names = std::vector<std::string>;
 
 const Names kSearchLabUnits = {"NAS01", "NAS02", "NAS06", "NAS07"};
 
-bool Lists(const LabWindow& w, const std::string& name)
-{
-    const Names names = w.ListedNames();
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-// Starts the late-answering name server in place of a unit's nmbd and waits until it listens.
+// Starts the late-answering name server in a unit and waits until it listens.
 bool StartSlowNameServer(const std::string& unit, int delayMs, const std::string& name)
 {
     const std::string ready = "/tmp/zelvo-slow-ns-" + unit + "-" + std::to_string(::getpid());
@@ -38,20 +29,20 @@ bool StartSlowNameServer(const std::string& unit, int delayMs, const std::string
             std::to_string(delayMs) + " " + name + " " + ready + " >/dev/null 2>&1 &") != 0)
         return false;
     const bool up =
-        test::WaitUntil(std::chrono::seconds(5), [&] { return std::filesystem::exists(ready); });
+        WaitUntil(std::chrono::seconds(5), [&] { return std::filesystem::exists(ready); });
     std::filesystem::remove(ready);
     return up;
 }
 
 // NAS06's name server answers after 400 ms (inside the tool's NetBIOS wait), NAS07's after
-// 2500 ms (after the tool has given up on it and asked the resolver and mDNS, which know
-// nothing). The late answer must not name NAS07, nor any other unit.
+// 2500 ms (after the tool gave up and asked the resolver and mDNS, which know nothing): the
+// late answer must name neither NAS07 nor any other unit.
 TEST(FaultsSearch, lateNameServersNameOnlyTheirOwnUnitsAndOnlyInTime)
 {
     ZELVO_REQUIRE_LAB();
     ASSERT_TRUE(StartSlowNameServer("NAS06", 400, "SLOW06"));
     ASSERT_TRUE(StartSlowNameServer("NAS07", 2500, "LATE07"));
-    ASSERT_TRUE(test::ForgetNeighbours(kSearchLabUnits));
+    ASSERT_TRUE(ForgetNeighbours(kSearchLabUnits));
     LabWindow w;
     ASSERT_TRUE(w.Start());
     EXPECT_EQ(w.ListedNames(), (Names{"NAS01", "NAS02", "SLOW06"}));
@@ -63,12 +54,12 @@ TEST(FaultsSearch, lateNameServersNameOnlyTheirOwnUnitsAndOnlyInTime)
         << "NAS07 was not even seen";
 }
 
-// NAS02 answers a search's echoes, then its link goes down while the search waits for the
-// neighbour table to settle: it is left out, and listed again once it is back.
+// NAS02 answers the echoes, then its link goes down while the search waits for the neighbour
+// table to settle: it is left out, and listed again once it is back.
 TEST(FaultsSearch, unitVanishingDuringASearchIsLeftOutAndListedAgainWhenBack)
 {
     ZELVO_REQUIRE_LAB();
-    ASSERT_TRUE(test::ForgetNeighbours({"NAS01", "NAS02"}));
+    ASSERT_TRUE(ForgetNeighbours({"NAS01", "NAS02"}));
     LabWindow w;
     ASSERT_TRUE(w.Start());
     ASSERT_EQ(w.ListedNames(), (Names{"NAS01", "NAS02"}));
@@ -84,12 +75,12 @@ TEST(FaultsSearch, unitVanishingDuringASearchIsLeftOutAndListedAgainWhenBack)
     EXPECT_EQ(w.ListedNames(), (Names{"NAS01", "NAS02"}));
 }
 
-// Exit, Esc and the close box are refused while a search runs (the first search and a
-// Search press); the window closes when asked afterwards.
+// Exit, Esc and the close box are refused during the first search and a later one; the
+// window closes when asked afterwards.
 TEST(FaultsWindow, closingIsRefusedWhileASearchRunsAndWorksAfterwards)
 {
     ZELVO_REQUIRE_LAB();
-    ASSERT_TRUE(test::ForgetNeighbours(kSearchLabUnits));
+    ASSERT_TRUE(ForgetNeighbours(kSearchLabUnits));
     LabWindow w;
     bool shownDuringFirst = false, shownDuringSearch = false;
     ASSERT_TRUE(w.Create());
@@ -97,21 +88,20 @@ TEST(FaultsWindow, closingIsRefusedWhileASearchRunsAndWorksAfterwards)
     ASSERT_TRUE(w.Search(1500, [&] { shownDuringSearch = w.TryToClose(); }));
     EXPECT_TRUE(shownDuringFirst);
     EXPECT_TRUE(shownDuringSearch);
-    EXPECT_TRUE(Lists(w, "NAS01"));
+    EXPECT_EQ(std::ranges::count(w.ListedNames(), "NAS01"), 1);
     EXPECT_TRUE(w.Usable());
     w.dialog->OnCommand(kIdExit);
     EXPECT_FALSE(w.dialog->isVisible());
 }
 
-// Another program holds a lock over the whole log (as an editor or a backup tool may): an
-// open-file-description lock of this test's own open(), which the tool's open() meets as
-// another program's. A tool that waits on it hangs its window; the watchdog then lets go
-// so that the test can end and say so. Once free, the log takes lines again; deleted, it
-// stays away.
+// Another program's lock over the whole log (an editor's, a backup tool's): an open file
+// description lock, which the tool's own open() meets as a stranger's. A tool that waits on
+// it hangs; the watchdog then lets go so that the test ends and says so. Once free, the log
+// takes lines again; deleted, it stays away.
 TEST(FaultsLog, lockedOrDeletedLogLosesItsLinesAndTheSearchGoesOn)
 {
     ZELVO_REQUIRE_LAB();
-    ASSERT_TRUE(test::ForgetNeighbours(kSearchLabUnits));
+    ASSERT_TRUE(ForgetNeighbours(kSearchLabUnits));
     LabWindow w;
     ASSERT_TRUE(w.Start());
     std::atomic<int> fd = ::open(ManagerLogPath().c_str(), O_RDWR);
@@ -130,7 +120,7 @@ TEST(FaultsLog, lockedOrDeletedLogLosesItsLinesAndTheSearchGoesOn)
     watchdog.join();
     ASSERT_TRUE(ended);
     EXPECT_FALSE(watchdogFired) << "the search waited for the log's lock";
-    EXPECT_TRUE(Lists(w, "NAS01"));
+    EXPECT_EQ(std::ranges::count(w.ListedNames(), "NAS01"), 1);
     EXPECT_EQ(ManagerLog().find("again2"), std::string::npos) << "written under a lock";
     if (fd >= 0)
         ::close(fd.exchange(-1));
@@ -139,7 +129,8 @@ TEST(FaultsLog, lockedOrDeletedLogLosesItsLinesAndTheSearchGoesOn)
 
     ASSERT_TRUE(std::filesystem::remove(ManagerLogPath()));
     ASSERT_TRUE(w.Search());
-    EXPECT_TRUE(Lists(w, "NAS01") && Lists(w, "NAS02"));
+    EXPECT_TRUE(std::ranges::count(w.ListedNames(), "NAS01") &&
+                std::ranges::count(w.ListedNames(), "NAS02"));
     EXPECT_TRUE(w.Usable());
     EXPECT_FALSE(std::filesystem::exists(ManagerLogPath()));
 }

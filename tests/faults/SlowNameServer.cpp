@@ -1,9 +1,7 @@
-// A unit's NetBIOS name server that answers node status questions late: started in a
-// lab unit's namespace by the fault tests, in place of nmbd.
+// A unit's NetBIOS name server that answers late, for the fault tests (in place of nmbd):
 //   zelvo_slow_name_server DELAY_MS NAME READY_FILE
-// Binds UDP 137, creates READY_FILE, then answers every node status question DELAY_MS
-// after it came with one unique <00> name, NAME, until it is killed (the lab's tear-down
-// ends every process in its namespaces).
+// Binds UDP 137, creates READY_FILE, then answers every node status question DELAY_MS after
+// it came with one unique <00> name, NAME, until killed (as the lab's tear-down does).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -50,9 +48,7 @@ int main(int argc, char** argv)
     const int delayMs = std::atoi(argv[1]);
     const std::string name = argv[2];
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in self{};
-    self.sin_family = AF_INET;
-    self.sin_port = htons(137);
+    sockaddr_in self{AF_INET, htons(137), {}, {}};
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0) {
         std::perror("slow name server: bind UDP 137");
         return 1;

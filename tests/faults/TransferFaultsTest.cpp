@@ -1,7 +1,6 @@
-// The transfers' faults that only a real network shows, end to end: the real main window,
-// search and FTP client in a lab's PC namespace against a unit whose vsftpd, or the
-// session that carries a transfer, is killed mid-transfer, or whose vsftpd takes
-// connections and never greets. Each case ends with a clear message, no copy lost or
+// The transfers' faults that only a real network shows: the real window, search and FTP
+// client in a lab against a unit whose vsftpd, or the session carrying a transfer, is killed
+// mid-transfer, or that never greets. Each ends with a clear message, no copy lost or
 // replaced by a cut-off one, no hang, and a window that takes commands again.
 #include "support/FakeUrlOpener.h"
 #include "support/LabWindow.h"
@@ -21,23 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Lab;
-using test::LabOutput;
 using Texts = std::vector<std::string>;
 
 const std::string kConfigName = "nas_400001.dat"; // NAS01's MAC ends in 40:00:01
-
-// Hang guard only: the window's budget for a transfer is a minute.
-constexpr int kTransferLimitMs = 90000;
-
-std::optional<std::string> Read(const std::string& path)
-{
-    return ReadSmallFile(path, 64 << 20);
-}
-
-bool Write(const std::string& path, const std::string& bytes)
-{
-    return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes << std::flush);
-}
+constexpr int kTransferLimitMs = 90000;           // hang guard only: the budget is a minute
 
 Texts Names(const std::string& folder)
 {
@@ -54,19 +40,16 @@ uintmax_t BytesOf(const std::string& folder, const std::string& prefix)
 {
     uintmax_t bytes = 0;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error))
-        if (entry.path().filename().string().rfind(prefix, 0) == 0)
-            bytes += fs::file_size(entry.path(), error);
+    for (const std::string& name : Names(folder))
+        bytes += name.starts_with(prefix) ? fs::file_size(folder + "/" + name, error) : 0;
     return bytes;
 }
 
-// Sends signal to the unit's vsftpd processes: all of them, or only the sessions (each a
-// process below the listener, which goes on taking connections).
+// Signals the unit's vsftpd processes, or only its sessions (below the listener), all chosen
+// before any is signalled: a session whose parent died no longer shows a vsftpd parent.
 void SignalUnitFtp(const std::string& signal, bool sessionsOnly)
 {
-    // The victims are chosen before any is signalled: a session's process whose parent
-    // died no longer shows a vsftpd parent.
-    std::system(("victims=; for p in $(ip netns pids " + LabOutput("ns NAS01") +
+    std::system(("victims=; for p in $(ip netns pids " + test::LabOutput("ns NAS01") +
                  "); do [ \"$(cat /proc/$p/comm 2>/dev/null)\" = vsftpd ] || continue; "
                  "pp=$(awk '/^PPid:/ {print $2}' /proc/$p/status 2>/dev/null); " +
                  (sessionsOnly ? "[ \"$(cat /proc/$pp/comm 2>/dev/null)\" = vsftpd ] && " : "") +
@@ -75,9 +58,8 @@ void SignalUnitFtp(const std::string& signal, bool sessionsOnly)
                     .c_str());
 }
 
-// The unit's own vsftpd, started again the way the lab starts it, and answering. A
-// killed server stays a zombie until the system reaps it, and the lab does not start a
-// server whose recorded process still exists: so start again until it answers.
+// The unit's own vsftpd started again as the lab starts it, until it answers: the lab does
+// not start a server whose recorded process still exists, as a killed one's zombie does.
 bool StartUnitFtp()
 {
     const std::string services =
@@ -98,10 +80,9 @@ protected:
         ZELVO_REQUIRE_LAB();
         char name[] = "/tmp/zelvo-transfer-faults-XXXXXX";
         ASSERT_TRUE(::mkdtemp(name));
-        scratch = name;
-        backups = scratch + "/backups/";
+        scratch = name, backups = scratch + "/backups/", local = backups + kConfigName;
         fs::create_directories(backups);
-        root = LabOutput("unit-ftp-root NAS01");
+        root = test::LabOutput("unit-ftp-root NAS01");
         ASSERT_FALSE(root.empty());
         remoteConfig = root + "/config/" + kConfigName;
         // Whatever an earlier case left: the unit's own server, running, no file of ours.
@@ -115,9 +96,8 @@ protected:
         options.urls = &urls;
         options.parts.unitPick = std::make_shared<ScriptedUnitPickDialog>(
             std::vector<std::optional<int>>(20, std::optional<int>(0)));
-        options.parts.unitFile =
-            std::make_shared<ScriptedUnitFileDialog>(std::vector<std::optional<std::string>>{
-                backups + kConfigName, backups + kConfigName, scratch + "/wxyz0001.fup"});
+        options.parts.unitFile = std::make_shared<ScriptedUnitFileDialog>(
+            std::vector<std::optional<std::string>>{local, local, scratch + "/wxyz0001.fup"});
         options.parts.backupFolder = backups;
         window = std::make_unique<test::LabWindow>(std::move(options));
         ASSERT_TRUE(window->Start());
@@ -130,6 +110,11 @@ protected:
             fs::remove_all(scratch);
     }
 
+    static auto Read(const std::string& path) { return ReadSmallFile(path, 64 << 20); }
+    static bool Write(const std::string& path, const std::string& bytes)
+    {
+        return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes << std::flush);
+    }
     bool PutOnUnit(const std::string& folder, const std::string& name, const std::string& bytes)
     {
         const std::string staged = scratch + "/staged";
@@ -138,9 +123,9 @@ protected:
                fs::remove(staged);
     }
 
-    // Presses command and kills the unit's vsftpd, or only its sessions, once moving()
-    // holds; true when the command ended after the kill. Both ends send at 16 Mbit/s
-    // meanwhile, so that the transfer lasts seconds and the kill strikes in its middle.
+    // Presses command and kills the unit's vsftpd, or its sessions, once moving() holds; true
+    // when the command ended after the kill. Both ends send at 16 Mbit/s meanwhile, so that
+    // the transfer lasts seconds and the kill strikes in its middle.
     bool PressAndKill(int command, bool sessionsOnly, std::function<bool()> moving)
     {
         const std::string tbf = "tc qdisc replace dev eth0 root tbf rate 16mbit burst 32kb "
@@ -171,45 +156,41 @@ protected:
         return texts;
     }
 
-    std::string scratch, backups, root, remoteConfig;
+    // The backup's two boxes: where it goes, and how it went.
+    Texts BackupTexts(const std::string& outcome) const
+    {
+        return {"Organization File will be saved at follow.\r\n" + local + "\n", outcome};
+    }
+
+    std::string scratch, backups, local, root, remoteConfig;
     FakeUrlOpener urls;
     std::unique_ptr<test::LabWindow> window;
     std::size_t seen = 0;
 };
 
-Texts BackupTexts(const std::string& path, const std::string& outcome)
-{
-    return {"Organization File will be saved at follow.\r\n" + path + "\n", outcome};
-}
-std::string BackupDone(const std::string& path)
-{
-    return "VELDIX Organization info. Downloading completed successfully. \r\nSave on file : " +
-           path;
-}
-
-// The unit's whole FTP server dies while a backup moves a large file, then the session
-// that carries a restore of it: each command tells the error, the copy that was good
-// stays good, what the restore left is removed, and once the server is back the same
-// command succeeds without asking about a file.
+// The unit's FTP server dies while a backup moves a large file, then the session carrying a
+// restore of it: each tells the error, the good copy stays good, what the restore left is
+// removed, and once the server is back the same command succeeds without asking about a file.
 TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfterwards)
 {
     std::string big(8 << 20, '\0'); // CR, LF, NUL and 0xff among its bytes
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>((i * 7919) >> 3);
-    const std::string local = backups + kConfigName;
     ASSERT_TRUE(Write(local, "an earlier backup"));
     ASSERT_TRUE(PutOnUnit("config", kConfigName, big));
     ASSERT_TRUE(PressAndKill(kIdBackup, false, [&] {
         return BytesOf(backups, "." + kConfigName + ".part") >= (1u << 20);
     }));
-    EXPECT_EQ(NewTexts(), BackupTexts(local, "Error occurred on VELDIX Organization info. "
-                                             "Downloading. \r\n Error code : 0x2f4f."));
+    EXPECT_EQ(NewTexts(), BackupTexts("Error occurred on VELDIX Organization info. "
+                                      "Downloading. \r\n Error code : 0x2f4f."));
     EXPECT_EQ(Read(local), "an earlier backup");
     EXPECT_EQ(Names(backups), Texts{kConfigName}) << "a part file is left";
     EXPECT_EQ(Read(remoteConfig), big) << "the unit's file went without a backup";
     ASSERT_TRUE(StartUnitFtp());
     ASSERT_TRUE(window->Press(kIdBackup, kTransferLimitMs));
-    EXPECT_EQ(NewTexts(), BackupTexts(local, BackupDone(local)));
+    EXPECT_EQ(NewTexts(), BackupTexts("VELDIX Organization info. Downloading completed "
+                                      "successfully. \r\nSave on file : " +
+                                      local));
     EXPECT_EQ(Read(local), big);
 
     ASSERT_TRUE(PressAndKill(kIdRestore, true, [&] {
@@ -237,12 +218,11 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
     EXPECT_TRUE(window->Usable());
 }
 
-// A server that takes connections and never says a word (its listener stopped): the
-// backup waits out its budget with the window handling events, then tells of the
-// time-out; the stopped job has ended by then, and the earlier backup is untouched.
+// A server that takes connections and never says a word (its listener stopped): the backup
+// waits out its budget with the window handling events, then tells of the time-out; the
+// stopped job has ended by then, and the earlier backup is untouched.
 TEST_F(TransferFaults, silentServerEndsInATimeOutWhileTheWindowStaysResponsive)
 {
-    const std::string local = backups + kConfigName;
     ASSERT_TRUE(Write(local, "an earlier backup"));
     SignalUnitFtp("STOP", false);
 
@@ -255,9 +235,9 @@ TEST_F(TransferFaults, silentServerEndsInATimeOutWhileTheWindowStaysResponsive)
     ticker.start(250);
     ASSERT_TRUE(window->Press(kIdBackup, kTransferLimitMs)) << "the command hung";
     ticker.stop();
-    EXPECT_EQ(NewTexts(), BackupTexts(local, "VELDIX Organization info. downloadnig not completed "
-                                             "successfully because of Time out.\r\nDownloading "
-                                             "again recommended."));
+    EXPECT_EQ(NewTexts(), BackupTexts("VELDIX Organization info. downloadnig not completed "
+                                      "successfully because of Time out.\r\nDownloading "
+                                      "again recommended."));
     // A quarter-second timer over a wait of a minute: 240 ticks. A window that froze, or
     // that handled its events only between passes of a second, gets a quarter of them.
     EXPECT_GE(busyTicks, 120);

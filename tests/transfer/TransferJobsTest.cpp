@@ -49,16 +49,11 @@ constexpr const char* kFw = "abcd1234.fup";
 // its own name; a file that cannot be read ends the job before the login.
 TEST(TransferJobs, takeTheirStepsAndReportTheLastFailure)
 {
-    const struct
-    {
-        const char* name;
-        void (*job)(TransferJob&);
-        const char* remoteName;        // a firmware name makes a firmware upload
-        const char* failures;          // "step=code,step=code"
-        const char *config, *firmware; // the names in /config and /firmware before the job
-        int result;
-        const char *steps, *firmwareAfter;
-    } cases[] = {
+    // name, job, remote name (a firmware name makes a firmware upload), failures ("step=code,
+    // step=code"), the names in /config and /firmware before, result, steps, /firmware after.
+    using Job = void (*)(TransferJob&);
+    using T = const char*;
+    const std::tuple<T, Job, T, T, T, T, int, T, T> cases[] = {
         {"check finds the file", CheckConfigJob, kCfg, "", kCfg, "", 80,
          "login; enter /config; list /config", ""},
         {"check without the file", CheckConfigJob, kCfg, "", "nas_abcdef.dat other.dat", "", 2,
@@ -103,27 +98,27 @@ TEST(TransferJobs, takeTheirStepsAndReportTheLastFailure)
         {"cut-off upload", UploadJob, kFw, "stor=12030", "", "", 12030,
          "open L; login; enter /firmware; stor L abcd1234.fup.part; login; cwd /firmware; "
          "dele abcd1234.fup.part",
-         ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+         ""}};
+    for (const auto& [name, run, remoteName, failures, config, firmware, result, steps,
+                      firmwareAfter] : cases) {
+        SCOPED_TRACE(name);
         auto ftp = std::make_shared<FakeFtp>();
-        for (const std::string& failure : Words(c.failures, ','))
+        for (const std::string& failure : Words(failures, ','))
             ftp->failures[failure.substr(0, failure.find('='))] =
                 std::stoi(failure.substr(failure.find('=') + 1));
-        ftp->directories["/config"] = Words(c.config);
-        ftp->directories["/firmware"] = Words(c.firmware);
+        ftp->directories["/config"] = Words(config);
+        ftp->directories["/firmware"] = Words(firmware);
         TransferJob job;
         job.localPath = "/home/u/file";
-        job.remoteName = c.remoteName;
+        job.remoteName = remoteName;
         job.kind = job.remoteName.ends_with(".fup") ? kTransferKindFirmware : kTransferKindConfig;
         job.configDirectory = "/config";
         job.firmwareDirectory = "/firmware";
         job.ftp = ftp;
-        c.job(job);
-        EXPECT_EQ(job.result, c.result);
-        EXPECT_EQ(Transcript(*ftp), c.steps);
-        EXPECT_EQ(ftp->directories["/firmware"], Words(c.firmwareAfter));
+        run(job);
+        EXPECT_EQ(job.result, result);
+        EXPECT_EQ(Transcript(*ftp), steps);
+        EXPECT_EQ(ftp->directories["/firmware"], Words(firmwareAfter));
         EXPECT_FALSE(job.noDirectoryGiven);
     }
 }

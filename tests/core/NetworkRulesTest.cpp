@@ -1,6 +1,9 @@
-// The port-67 verdict over saved nftables rulesets (nft -j list ruleset) as firewalld,
-// ufw and hand-written nftables setups leave them, and the JSON reader under it.
+// The address rules below the search and the responder (the PC's host block, the unit MAC
+// test), and the port-67 verdict over saved nftables rulesets (nft -j list ruleset) as
+// firewalld, ufw and hand-written nftables setups leave them, with the JSON reader under it.
 #include "core/FirewallVerdict.h"
+#include "core/HostBlockRange.h"
+#include "core/IsUnitMac.h"
 #include "core/JsonValue.h"
 #include "platform/Files.h"
 
@@ -8,6 +11,34 @@
 
 namespace zelvo {
 namespace {
+
+// The last octets of mask and host, and the first and the limit of the block: a boundary
+// (128 of /26) falls into the block below; of a tiny block only 64 addresses are looked at,
+// and its range can be foreign or empty.
+TEST(HostBlockRange, givesFirstAndLimitOctet)
+{
+    const std::array<int, 4> rows[] = {
+        {0, 1, 50, 250},      {0, 254, 50, 250},    {128, 5, 1, 127},    {128, 200, 129, 255},
+        {192, 100, 65, 127},  {192, 10, 1, 63},     {192, 128, 65, 127}, {252, 6, 5, 7},
+        {252, 255, 253, 255}, {254, 200, 129, 129}, {255, 65, 65, 64}};
+    for (const auto& [mask, host, first, limit] : rows)
+        EXPECT_EQ(HostBlockRange({255, 255, 255, uint8_t(mask)}, {10, 1, 2, uint8_t(host)}),
+                  (HostBlock{first, limit}))
+            << mask << " " << host;
+}
+
+TEST(IsUnitMac, needsThePrefixAndTheNibble)
+{
+    EXPECT_TRUE(IsUnitMac({0x02, 0x5a, 0xe1, 0x40, 0, 0}));
+    EXPECT_TRUE(IsUnitMac({0x02, 0x5a, 0xe1, 0x4f, 0xff, 0xff}));
+    const MacAddress others[] = {{0x02, 0x5a, 0xe1, 0x50, 0, 1},
+                                 {0x02, 0x5a, 0xe1, 0x3f, 0, 1},
+                                 {0x03, 0x5a, 0xe1, 0x41, 0, 1},
+                                 {0x02, 0x5b, 0xe1, 0x41, 0, 1},
+                                 {0x02, 0x5a, 0xe0, 0x41, 0, 1}};
+    for (const MacAddress& other : others)
+        EXPECT_FALSE(IsUnitMac(other)) << MacDashText(other);
+}
 
 const Ipv4Address kCardAddress = Ipv4Address::FromOctets(192, 168, 0, 10);
 
