@@ -1,8 +1,9 @@
-// The language of the texts, and the texts in each language: the messages and the progress
-// passes' captions.
+// The language of the texts, and the texts in each language: the messages, the progress
+// passes' captions and the unit dialogs' content.
 #include "core/MessageCatalogue.h"
 #include "core/PassTexts.h"
 #include "core/UiLanguage.h"
+#include "core/UnitDialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -51,15 +52,13 @@ TEST(LocaleFile, readsTheLastLangAssignment)
 TEST(LanguageRule, systemDefaultWinsOverTheUsersLocale)
 {
     const std::optional<std::string> none, ja = "LANG=ja_JP.UTF-8\n", en = "LANG=en_US.UTF-8\n";
-    const std::pair<LocaleSources, int> cases[] = {
-        {{ja, none, "en_US.UTF-8"}, 411},
-        {{none, en, "ja_JP.UTF-8"}, 409},
-        {{"LANG=zh_CN.UTF-8\n", none, none}, 804},
-        {{ja, en, none}, 411},
-        {{"garbage without assignment", ja, none}, 411},
-        {{none, none, "ja_JP.UTF-8"}, 411},
-        {{none, none, none}, 409},
-    };
+    const std::pair<LocaleSources, int> cases[] = {{{ja, none, "en_US.UTF-8"}, 411},
+                                                   {{none, en, "ja_JP.UTF-8"}, 409},
+                                                   {{"LANG=zh_CN.UTF-8\n", none, none}, 804},
+                                                   {{ja, en, none}, 411},
+                                                   {{"garbage without assignment", ja, none}, 411},
+                                                   {{none, none, "ja_JP.UTF-8"}, 411},
+                                                   {{none, none, none}, 409}};
     for (const auto& [sources, language] : cases)
         EXPECT_EQ(UiLanguageFrom(sources), language) << sources.processLang.value_or("-");
 }
@@ -126,12 +125,8 @@ TEST(PassTexts, ByLanguageAndKind)
     const Texts search = [](int language, int) { return SearchPassTexts(language, "T"); };
     const Texts retrieve = [](int language, int) { return RetrievePassTexts(language); };
     const char* wait = "Wait a Moment...";
-    struct Case
-    {
-        Texts texts;
-        int kind;
-        const char *jaMessage, *jaCaption, *enMessage, *enCaption;
-    } const cases[] = {
+    using T = const char*; // Japanese message and caption, English message and caption
+    const std::tuple<Texts, int, T, T, T, T> cases[] = {
         {progress, 0, "構成情報をPCにダウンロード中．．．\n", "構成情報のダウンロード",
          "VELDIX Organization info. downloading...\n", wait},
         {progress, -1, "しばらくお待ちください。\n", "VELDIXシリーズ検索",
@@ -140,17 +135,92 @@ TEST(PassTexts, ByLanguageAndKind)
          "Setting temporal IP address for VELDIX...\n", "Setting temporal IP address for VELDIX"},
         {search, 0, "ネットワーク環境の調査中．．．", "T", "VELDIX searching...", "T"},
         {retrieve, 0, "VELDIXシリーズに仮IPアドレス設定中．．．\n", "仮IPアドレス設定",
-         "Retrieving information of VELDIX...\n", "Retrieve informaton"},
-    };
-    for (const auto& c : cases) {
-        const PassTexts ja = c.texts(kLanguageJapanese, c.kind);
-        EXPECT_EQ(ja.message, c.jaMessage) << c.kind;
-        EXPECT_EQ(ja.caption, c.jaCaption) << c.kind;
+         "Retrieving information of VELDIX...\n", "Retrieve informaton"}};
+    for (const auto& [texts, kind, jaMessage, jaCaption, enMessage, enCaption] : cases) {
+        const PassTexts ja = texts(kLanguageJapanese, kind);
+        EXPECT_EQ(ja.message, jaMessage) << kind;
+        EXPECT_EQ(ja.caption, jaCaption) << kind;
         for (const int language : {409, 0, 804}) { // every other language is English
-            const PassTexts en = c.texts(language, c.kind);
-            EXPECT_EQ(en.message, c.enMessage) << language << "/" << c.kind;
-            EXPECT_EQ(en.caption, c.enCaption) << language << "/" << c.kind;
+            const PassTexts en = texts(language, kind);
+            EXPECT_EQ(en.message, enMessage) << language << "/" << kind;
+            EXPECT_EQ(en.caption, enCaption) << language << "/" << kind;
         }
+    }
+}
+
+DeviceList ThreeUnits()
+{
+    DeviceList devices;
+    const char* names[] = {"nas01", "Nas-02", "x"};
+    const int rows[] = {3, 1, 2};
+    for (int k = 0; k < 3; ++k) {
+        const std::string ip = "10.231.7.2" + std::to_string(rows[k]);
+        devices.rows[rows[k]].SetIpText(ip.c_str());
+        devices.rows[rows[k]].SetName(names[k]);
+        devices.UnitRows[k] = rows[k];
+    }
+    devices.UnitCount = 3;
+    devices.RowCount = 4;
+    return devices;
+}
+
+// Title, OK and Cancel captions, the message and the dialog's number, by use and language.
+TEST(UnitPickContent, textsPerUseAndLanguage)
+{
+    const std::tuple<UnitPickUse, int, std::string> cases[] = {
+        {UnitPickUse::Download, 409,
+         "Download|Download|Exit|Download Organization. Number of VELDIX : 03|138"},
+        {UnitPickUse::Download, 411,
+         "構成保存|ダウンロード|キャンセル|構成情報をPC側にダウンロード・保存します。\r\n\r\n"
+         "VELDIXシリーズを選択して下さい\n : 03|138"},
+        {UnitPickUse::Upload, 409,
+         "Upload|Upload|Exit|Upload Organization. Number of VELDIX : 03|137"},
+        {UnitPickUse::Upload, 411,
+         "構成復元|アップロード|キャンセル|復元したい構成情報をPCからアップロードします。\r\n\r\n"
+         "VELDIXシリーズを選択して下さい\n : 03|137"},
+        {UnitPickUse::Firmware, 409,
+         "Firmware Update|FW Update|ｷｬﾝｾﾙ|Upload New Firmware. Number of VELDIX : 03|171"},
+        {UnitPickUse::Firmware, 411,
+         "ﾌｧｰﾑ更新|ﾌｧｰﾑ更新|キャンセル|新ファームウェアをアープロードします。\r\n\r\n"
+         "VELDIXシリーズを選択して下さい\n : 03|171"},
+    };
+    const DeviceList devices = ThreeUnits();
+    for (const auto& [use, language, texts] : cases) {
+        const UnitPickContent c = BuildUnitPickContent(use, language, devices);
+        EXPECT_EQ(c.title + "|" + c.okCaption + "|" + c.cancelCaption + "|" + c.message + "|" +
+                      std::to_string(c.dialogId),
+                  texts);
+        // In UnitRows order, in capitals.
+        EXPECT_EQ(c.entries, (std::vector<std::string>{" IP : 10.231.7.23,   NAS01",
+                                                       " IP : 10.231.7.21,   NAS-02",
+                                                       " IP : 10.231.7.22,   X"}));
+    }
+}
+
+TEST(UnitPickContent, entriesStayInsideTheirBufferAndTheRuleMapsPositionsToRows)
+{
+    DeviceList devices = ThreeUnits();
+    devices.rows[3].SetName(std::string(300, 'n').c_str());
+    const UnitPickContent content = BuildUnitPickContent(UnitPickUse::Download, 409, devices);
+    EXPECT_EQ(content.entries[0].size(), 255u);
+    EXPECT_EQ(RowForUnitEntry(devices, 0), 3);
+    EXPECT_EQ(RowForUnitEntry(devices, 2), 2);
+    EXPECT_EQ(RowForUnitEntry(devices, 3), -1);
+    EXPECT_EQ(RowForUnitEntry(devices, -1), -1);
+}
+
+TEST(UnitFileContent, titlesFiltersAndCaptions)
+{
+    for (const auto& [use, language, texts] :
+         {std::tuple{
+              UnitFileUse::Restore, 411,
+              "構成情報ファイル選択|ファイル選択|VELDIX Configuration File (*.DAT)|*.DAT|DAT"},
+          {UnitFileUse::Firmware, 409,
+           "Select Firmware File|Select|VELDIX Firmware File (*.FUP)|*.FUP|FUP"}}) {
+        const UnitFileContent c = BuildUnitFileContent(use, language);
+        EXPECT_EQ(c.title + "|" + c.okCaption + "|" + c.filterName + "|" + c.initialName + "|" +
+                      c.defaultExtension,
+                  texts);
     }
 }
 

@@ -1,12 +1,22 @@
-// Where the tool keeps its files, and what it reads from manager.ini.
+// Where the tool keeps its files, what it reads from manager.ini and how it writes
+// manager.log.
 #include "core/ExePath.h"
 #include "core/IniSettings.h"
+#include "core/LogWriter.h"
 #include "core/ToolFolder.h"
+#include "platform/Files.h"
+#include "support/TemporaryLog.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
 
 namespace zelvo {
 namespace {
@@ -116,6 +126,115 @@ TEST(IniSettings, namedValuesLongOnesCutAndTheFileOnDisk)
     std::filesystem::create_directory(path);
     EXPECT_NE(ReadIniFile(path, v), IniReadResult::Ok);
     std::filesystem::remove_all(dir);
+}
+
+using namespace std::chrono_literals;
+
+// The test's own manager.log, and a path beside it for what a test plants in its place.
+struct LogWriterTest : ::testing::Test
+{
+    test::TemporaryLog log;
+    const std::string other = log.path + ".other";
+    ~LogWriterTest() override { std::filesystem::remove(other); }
+    std::string Log() const { return log.path; }
+};
+
+TEST_F(LogWriterTest, createEmptyTruncatesAndLinesKeepTheirFormatAndCut)
+{
+    std::ofstream(Log()) << "last run\r\n";
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    EXPECT_EQ(LogWriter::Appendf(" IP Addr[%d]\t: %03d\r\n", 1, 7), 1);
+    // A server's reply loses its control characters; tabs, CR LF and UTF-8 stay.
+    EXPECT_EQ(LogWriter::Appendf("  FTP %s\r\n", "530 \x1b[2Jx\ry\n\x07\x7f \xe6\x8b\x92"), 1);
+    EXPECT_EQ(log.Text(), " IP Addr[1]\t: 007\r\n  FTP 530 \\x1b[2Jx\\x0dy\\x0a\\x07\\x7f "
+                          "\xe6\x8b\x92\r\n");
+    // A long line is cut inside its buffer and still ends the line.
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    EXPECT_EQ(LogWriter::Appendf(" name\t: %s\r\n", std::string(600, 'n').c_str()), 1);
+    const std::string text = log.Text();
+    ASSERT_EQ(text.size(), LogWriter::kLineBuffer - 1);
+    EXPECT_EQ(text.substr(LogWriter::kLineBuffer - 3), "\r\n");
+}
+
+// A log that is no regular file of ours is neither created, written through nor waited for:
+// its lines are lost, and what stands in its place is left as it is.
+TEST_F(LogWriterTest, somethingElseInPlaceOfTheLogIsLeftAlone)
+{
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"a link",
+         [&] {
+             std::ofstream(other) << "precious\n";
+             std::filesystem::create_symlink(other, Log());
+         }},
+        {"a FIFO without a reader", [&] { ASSERT_EQ(::mkfifo(Log().c_str(), 0600), 0); }},
+        {"a missing folder", [&] { LogWriter::SetLogPath(other + "/manager.log"); }},
+    };
+    for (const auto& [what, plant] : rows) {
+        std::filesystem::remove(Log());
+        LogWriter::SetLogPath(Log());
+        plant();
+        auto run = std::async(std::launch::async, [] {
+            return std::pair{LogWriter::CreateEmpty(), LogWriter::Append("line\r\n")};
+        });
+        const bool ended = run.wait_for(5s) == std::future_status::ready;
+        if (!ended) // lets a writer hung on the FIFO go before the test reports it
+            ::close(::open(Log().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_TRUE(ended) << what;
+        EXPECT_EQ(run.get(), (std::pair{false, 0})) << what;
+    }
+    EXPECT_EQ(ReadSmallFile(other, 64).value_or(""), "precious\n");
+    // A log deleted while the tool runs is not recreated until the next start.
+    LogWriter::SetLogPath(Log());
+    std::filesystem::remove(Log());
+    EXPECT_EQ(LogWriter::Append("lost\r\n"), 0);
+    EXPECT_FALSE(std::filesystem::exists(Log()));
+}
+
+// Another program's lock over the whole log (an editor's write lock, a viewer's read
+// lock) is not waited for: the line is lost, and once the lock is gone lines follow.
+TEST_F(LogWriterTest, anotherProgramsLockLosesLinesWithoutHanging)
+{
+    for (const short type : {F_WRLCK, F_RDLCK}) {
+        ASSERT_TRUE(LogWriter::CreateEmpty());
+        ASSERT_EQ(LogWriter::Append("before\r\n"), 1);
+        const int locker = ::open(Log().c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(locker, 0);
+        struct flock whole = {}; // from byte 0 (SEEK_SET) to any end: the whole file
+        whole.l_type = type;
+        ASSERT_EQ(::fcntl(locker, F_OFD_SETLK, &whole), 0);
+        auto append = std::async(std::launch::async, [] { return LogWriter::Append("lost\r\n"); });
+        const bool ended = append.wait_for(20s) == std::future_status::ready;
+        whole.l_type = F_UNLCK; // lets a hanging append go before the test reports it
+        ::fcntl(locker, F_OFD_SETLK, &whole);
+        ::close(locker);
+        ASSERT_TRUE(ended) << "an append waits for another program's lock " << type;
+        EXPECT_EQ(append.get(), 1);
+        EXPECT_EQ(LogWriter::Append("after\r\n"), 1);
+        EXPECT_EQ(log.Text(), "before\r\nafter\r\n");
+    }
+}
+
+TEST_F(LogWriterTest, concurrentAppendsLeaveEveryLineWholeAndInOrder)
+{
+    ASSERT_TRUE(LogWriter::CreateEmpty());
+    constexpr int kThreads = 8, kLines = 10000;
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i)
+                LogWriter::Appendf(" thread %d line %05d %s\r\n", t, i, "payload-payload");
+        });
+    threads.clear();
+    std::istringstream in(ReadSmallFile(Log(), 1 << 23).value_or(""));
+    std::vector<int> next(kThreads, 0);
+    int count = 0, t = -1, i = -1;
+    char tail[64] = {};
+    for (std::string line; std::getline(in, line); ++count) {
+        ASSERT_EQ(std::sscanf(line.c_str(), " thread %d line %d %63s", &t, &i, tail), 3) << line;
+        ASSERT_EQ(std::string(tail) + line.back(), "payload-payload\r") << line;
+        ASSERT_TRUE(t >= 0 && t < kThreads && i == next[t]++) << line;
+    }
+    EXPECT_EQ(count, kThreads * kLines);
 }
 
 } // namespace

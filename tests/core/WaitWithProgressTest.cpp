@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <stdexcept>
 #include <thread>
 
@@ -130,27 +131,22 @@ TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingIt
     }
 }
 
+// Start in its second, the step that sets the wall clock back an hour, steps, elapsed ms: a
+// start too late in its second waits for the next and lasts all of it; a clock set back ends
+// the pass, not the hour.
 TEST(RunSecondBoundSteps, RunsToTheEndOfTheSecondItStartsIn)
 {
-    struct Case
-    {
-        int startMsPart, setBackAtStep, steps;
-        int64_t elapsedMs;
-    } const cases[] = {
-        {200, 0, 159, 800},
-        {500, 0, 99, 500},
-        {501, 0, 199, 1499}, // too late in its second: waits for the next and lasts all of it
-        {100, 10, 10, 50},   // a wall clock set back an hour ends the pass, not the hour
-    };
-    for (const auto& c : cases) {
-        test::FakeClock clock(kSecond + c.startMsPart);
-        int steps = 0;
-        const auto step = [&] {
-            if (++steps == c.setBackAtStep)
+    const std::array<int64_t, 4> cases[] = {
+        {200, 0, 159, 800}, {500, 0, 99, 500}, {501, 0, 199, 1499}, {100, 10, 10, 50}};
+    for (const auto& [startMsPart, setBackAtStep, steps, elapsedMs] : cases) {
+        test::FakeClock clock(kSecond + startMsPart);
+        int64_t ran = 0;
+        const auto step = [&, setBackAtStep = setBackAtStep] {
+            if (++ran == setBackAtStep)
                 clock.SetWallMs(kSecond - 3'600'000);
         };
-        EXPECT_EQ(RunSecondBoundSteps(clock, step), c.steps) << "start at " << c.startMsPart;
-        EXPECT_EQ(clock.MonotonicMs(), c.elapsedMs) << "start at " << c.startMsPart;
+        EXPECT_EQ(RunSecondBoundSteps(clock, step), steps) << "start at " << startMsPart;
+        EXPECT_EQ(clock.MonotonicMs(), elapsedMs) << "start at " << startMsPart;
     }
 }
 

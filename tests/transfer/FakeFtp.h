@@ -20,7 +20,8 @@ namespace zelvo::test {
 class FakeFtp final : public FtpClient
 {
 public:
-    std::map<std::string, std::vector<std::string>> directories{{"/", {}}};
+    std::map<std::string, std::vector<std::string>> directories{
+        {"/", {}}, {"/config", {}}, {"/firmware", {}}};
     std::map<std::string, int> failures;
     // Takes the connection, never greets: Connect waits for the stop or the silence limit.
     bool silentServer = false;

@@ -19,6 +19,7 @@ namespace zelvo {
 namespace {
 
 using Answers = std::vector<MessageAnswer>;
+using Strings = std::vector<std::string>;
 using Files = std::vector<std::optional<std::string>>;
 constexpr auto Yes = MessageAnswer::Yes;
 constexpr auto No = MessageAnswer::No;
@@ -40,8 +41,6 @@ protected:
         }
         state.devices.RowCount = 3;
         state.UnitsFound = state.host.NetInfoAvailable = 1;
-        ftp->directories["/config"] = {};
-        ftp->directories["/firmware"] = {};
     }
 
     // Runs one command with these answers and choices; it ends idle, with no worker left.
@@ -64,9 +63,9 @@ protected:
         EXPECT_EQ(state.m_bBusy, busy);
         EXPECT_EQ(front.Buttons(), busy ? "------" : "110111"); // open network
     }
-    std::vector<std::string> Texts() const
+    Strings Texts() const
     {
-        std::vector<std::string> texts;
+        Strings texts;
         for (const auto& shown : boxes->ShownBoxes())
             texts.push_back(shown.text);
         return texts;
@@ -97,12 +96,11 @@ TEST_F(TransferCommandsTest, backupFetchesTheUnitsFileOrOffersTheCreatePage)
 {
     ftp->directories["/config"] = {"nas_ABCDEF.dat"};
     Run(&TransferCommands::Backup, {});
-    EXPECT_EQ(Texts(),
-              (std::vector<std::string>{
-                  "Organization File will be saved at follow.\r\n" + kFolder + "nas_ABCDEF.dat\n",
-                  "VELDIX Organization info. Downloading completed successfully. "
-                  "\r\nSave on file : " +
-                      kFolder + "nas_ABCDEF.dat"}));
+    EXPECT_EQ(Texts(), (Strings{"Organization File will be saved at follow.\r\n" + kFolder +
+                                    "nas_ABCDEF.dat\n",
+                                "VELDIX Organization info. Downloading completed successfully. "
+                                "\r\nSave on file : " +
+                                    kFolder + "nas_ABCDEF.dat"}));
     EXPECT_EQ(Logins(), 1); // the fetch takes over the check's session
     EXPECT_EQ(ftp->Steps().back(), "dele nas_ABCDEF.dat");
     EXPECT_EQ(passes.progressKinds.front(), kProgressConfigDownload);
@@ -112,7 +110,7 @@ TEST_F(TransferCommandsTest, backupFetchesTheUnitsFileOrOffersTheCreatePage)
         Run(&TransferCommands::Backup, {answer}, {1});
         EXPECT_EQ(Texts().at(1), MessageCatalogue::Choose(0, 145, 146));
     }
-    EXPECT_EQ(urls.Opened(), std::vector<std::string>{"http://10.231.7.22/config/create.html"});
+    EXPECT_EQ(urls.Opened(), Strings{"http://10.231.7.22/config/create.html"});
     EXPECT_EQ(Logins(), 3); // one check per backup, no fetch
     EXPECT_FALSE(keptWhileAsked);
 }
@@ -125,10 +123,9 @@ TEST_F(TransferCommandsTest, aNoACancelOrABusyWindowStartsNoJob)
     for (const StorageKind kind : {StorageKind::Floppy, StorageKind::Optical}) {
         storage.kind = kind;
         Run(&TransferCommands::Backup, {No});
-        EXPECT_EQ(Texts(), std::vector<std::string>{
-                               kind == StorageKind::Floppy
-                                   ? transfer_texts::FloppyQuestion(0)
-                                   : transfer_texts::RemovableQuestion(0, "/media/stick")});
+        EXPECT_EQ(Texts(), Strings{kind == StorageKind::Floppy
+                                       ? transfer_texts::FloppyQuestion(0)
+                                       : transfer_texts::RemovableQuestion(0, "/media/stick")});
     }
     Run(&TransferCommands::Backup, {}, {std::nullopt});
     Run(&TransferCommands::Restore, {}, {0}, {std::nullopt});
@@ -159,18 +156,18 @@ TEST_F(TransferCommandsTest, uploadsTakeOnlyTheRightFileAndAskBeforeReplacing)
 
     ftp->directories["/config"] = {"nas_ABCDEF.dat"};
     Run(&TransferCommands::Restore, {No}, {0}, {"/b/nas_ABCDEF.dat"});
-    EXPECT_EQ(Texts(), std::vector<std::string>{MessageCatalogue::Choose(0, 128, 129)});
+    EXPECT_EQ(Texts(), Strings{MessageCatalogue::Choose(0, 128, 129)});
     EXPECT_EQ(Logins(), 1);
     Run(&TransferCommands::Restore, {Yes, Yes}, {0}, {"/b/nas_ABCDEF.dat"});
     EXPECT_EQ(Logins(), 3);
     EXPECT_EQ(ftp->Steps().back(), "rename nas_ABCDEF.dat.part nas_ABCDEF.dat");
     EXPECT_EQ(passes.progressKinds.back(), kProgressConfigUpload);
-    EXPECT_EQ(urls.Opened(), std::vector<std::string>{"http://10.231.7.21/config/restore.html"});
+    EXPECT_EQ(urls.Opened(), Strings{"http://10.231.7.21/config/restore.html"});
 
     ftp->failures["stor"] = kFtpConnectionAborted;
     Run(&TransferCommands::FirmwareUpdate, {}, {1}, {"/fw/abcd1234.fup"});
-    EXPECT_EQ(Texts(), std::vector<std::string>{
-                           "Error occurred on VELDIX Firmware Uploading. Error code : 0x2efe."});
+    EXPECT_EQ(Texts(),
+              Strings{"Error occurred on VELDIX Firmware Uploading. Error code : 0x2efe."});
     EXPECT_EQ(passes.progressKinds.back(), kProgressFirmwareUpload);
 }
 
@@ -199,16 +196,16 @@ TEST_F(TransferCommandsTest, webToolAndDoubleClickFollowTheSelection)
     state.m_bBusy = 1;
     pages.ListDoubleClick(1);
     pages.WebTool(1);
-    EXPECT_EQ(urls.Opened(), (std::vector<std::string>{"http://10.231.7.22/index.html",
-                                                       "http://10.231.7.21/index.html"}));
+    EXPECT_EQ(urls.Opened(),
+              (Strings{"http://10.231.7.22/index.html", "http://10.231.7.21/index.html"}));
     // One unit, listed in row 2: the button looks at row 1 whatever is selected.
     state.m_bBusy = 0;
     state.devices.UnitCount = 1;
     state.devices.UnitRows[0] = 2;
     pages.WebTool(2);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{MessageCatalogue::Choose(0, 155, 156),
-                                                 MessageCatalogue::Choose(0, 106, 107),
-                                                 MessageCatalogue::Choose(0, 106, 107)}));
+    EXPECT_EQ(Texts(),
+              (Strings{MessageCatalogue::Choose(0, 155, 156), MessageCatalogue::Choose(0, 106, 107),
+                       MessageCatalogue::Choose(0, 106, 107)}));
 }
 
 } // namespace
