@@ -10,9 +10,8 @@ need_fixture_lab
 debs=("$out"/zelvo-setup_*.deb)
 [[ -f ${debs[0]} ]] || fail "no package in $out (package_build_test makes it)"
 
-if [[ ${ZELVO_IN_PRIVATE_MOUNTS:-} != 1 ]]; then
+[[ ${ZELVO_IN_PRIVATE_MOUNTS:-} == 1 ]] ||
     exec env ZELVO_IN_PRIVATE_MOUNTS=1 unshare --mount --propagation private -- bash "$0" "$@"
-fi
 
 top=$(mktemp -d /tmp/zelvo-pkgroot.XXXXXX)
 mount -t tmpfs -o mode=0755 zelvo-pkgroot "$top" || fail "tmpfs"
@@ -26,9 +25,7 @@ in_root() { chroot "$root" "$@"; }
 
 in_root dpkg-query -W zelvo-setup >/dev/null 2>&1 && fail "zelvo-setup is already installed on this system"
 # A clean system has no group yet (this machine's build trees may have made one).
-if in_root getent group zelvo-setup >/dev/null; then
-    in_root groupdel zelvo-setup || fail "groupdel in the copy"
-fi
+! in_root getent group zelvo-setup >/dev/null || in_root groupdel zelvo-setup || fail "groupdel in the copy"
 cp "${debs[0]}" "$root/tmp/zelvo-setup.deb"
 in_root env DEBIAN_FRONTEND=noninteractive dpkg -i /tmp/zelvo-setup.deb >"$top/dpkg.log" 2>&1 ||
     fail "dpkg -i: $(tail -20 "$top/dpkg.log")"
