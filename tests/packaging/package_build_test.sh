@@ -18,7 +18,7 @@ dir=/usr/lib/zelvo-setup
 listing=$(dpkg-deb -c "$deb" | awk '{print $1, $2, $6, $7, $8}' | sed 's# \./# /#')
 expect_mode() { # mode, files...
     for f in "${@:2}"; do
-        grep -qF "$1 $f " <<<"$listing" || fail "$f is not '$1': $(grep -F " $f" <<<"$listing")"
+        grep -qF -- "$1 $f " <<<"$listing" || fail "$f is not '$1': $(grep -F -- " $f" <<<"$listing")"
     done
 }
 expect_mode "-rwxr-xr-x root/root" $dir/ZelvoSetup $dir/zelvo-setup-cli $dir/install-helper.sh
