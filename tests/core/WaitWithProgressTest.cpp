@@ -4,10 +4,8 @@
 #include "core/PassPacing.h"
 #include "dhcp/ReceiveWorker.h"
 #include "support/FakeClock.h"
+#include "support/LoopbackSocket.h"
 #include "support/WaitUntil.h"
-
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -158,12 +156,11 @@ struct Loopback
     std::unique_ptr<DhcpServerSocket> socket;
     Loopback()
     {
-        UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        uint16_t port = 0;
+        UniqueFd fd = test::LoopbackSocket(SOCK_DGRAM, port);
         const int on = 1;
-        socklen_t length = sizeof at;
         EXPECT_EQ(::setsockopt(fd.Get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on), 0);
-        EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&at), &length);
+        at.sin_port = htons(port);
         socket = MakeDhcpServerSocket(std::move(fd));
     }
     void Send(const std::string& text)
