@@ -1,6 +1,4 @@
-// The temporary address end to end through the real main window: units without an address
-// run busybox udhcpc and must end up with the window's address, listed by name, told and
-// opened. ctest picks the case that belongs to the lab.
+// The temporary address through the real main window to units running busybox udhcpc.
 #include "core/MessageCatalogue.h"
 #include "platform/UdpPortHolder.h"
 #include "support/FakeUrlOpener.h"
@@ -9,6 +7,7 @@
 #include <QCheckBox>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <net/if.h>
 #include <unistd.h>
 
@@ -34,8 +33,7 @@ bool Port67Bound()
     return table && !UdpSocketInodes(*table, 67).empty();
 }
 
-// The DHCP client of a lab node took an OFFER (busybox udhcpc then sends its "select").
-bool ClientWasOffered(const std::string& node)
+bool ClientWasOffered(const std::string& node) // udhcpc logs "select" after an OFFER
 {
     std::string log =
         ReadSmallFile(test::LabStateDirectory() + "/nodes/" + node + "/log/udhcpc.log", 1 << 20)
@@ -44,15 +42,13 @@ bool ClientWasOffered(const std::string& node)
     return log.find("select") != std::string::npos;
 }
 
-// "010.231.007.050" with a separator of the log line (".") or of the message (". ").
-std::string Padded(const std::string& dotted, const char* separator = ".")
+// "010.231.007.050" as the log has it, or with ". " between the octets as the message.
+std::string Padded(const std::string& dotted, bool message = false)
 {
-    int o[4] = {};
-    std::sscanf(dotted.c_str(), "%d.%d.%d.%d", &o[0], &o[1], &o[2], &o[3]);
-    char text[64];
-    std::snprintf(text, sizeof text, "%03d%s%03d%s%03d%s%03d", o[0], separator, o[1], separator,
-                  o[2], separator, o[3]);
-    return text;
+    std::string padded;
+    for (const char c : Ipv4Address{::inet_addr(dotted.c_str())}.LogForm())
+        padded += c == '.' && message ? std::string(". ") : std::string(1, c);
+    return padded;
 }
 
 struct DhcpWindow : LabWindow
@@ -60,7 +56,6 @@ struct DhcpWindow : LabWindow
     FakeUrlOpener urls;
     DhcpWindow() : LabWindow({.urls = &urls}) {}
 
-    // Ticks Enable Set IP as a user does, answering its question Yes.
     bool EnableSetIp()
     {
         auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("check%1").arg(kIdEnableSetIp));
@@ -76,7 +71,7 @@ struct DhcpWindow : LabWindow
         return std::any_of(shown.begin(), shown.end(),
                            [](const Shown& b) { return b.buttons == MessageButtons::YesNo; });
     }
-    // NAS05 holds an address, listed by name after the PC, its page opened; the address.
+    // NAS05 holds an address, listed by name after the PC, its page opened.
     std::string ExpectNas05Served()
     {
         EXPECT_EQ(Lab("wait-addr NAS05 20"), 0) << "NAS05 took no address";
@@ -89,7 +84,6 @@ struct DhcpWindow : LabWindow
         EXPECT_TRUE(Usable());
         return address;
     }
-    // The log since the mark holds each line and none of the absent ones.
     void ExpectLog(const Names& lines, const Names& absent = {})
     {
         const std::string log = LogSinceMark();
@@ -100,9 +94,8 @@ struct DhcpWindow : LabWindow
     }
 };
 
-// Search listens first: NAS05 waits for an address beside a foreign client (FOREIGN) and
-// NAS01 with its own. After the Yes NAS05 is served and Search skips its search; the next
-// Search hears only FOREIGN, rejects it and lists both units.
+// After the Yes NAS05 is served and Search skips its search; the next Search hears only
+// FOREIGN and lists both units.
 TEST(DhcpWindow, searchServesTheWaitingUnitAndNeverTheForeignClient)
 {
     ZELVO_REQUIRE_LAB();
@@ -116,7 +109,7 @@ TEST(DhcpWindow, searchServesTheWaitingUnitAndNeverTheForeignClient)
     const auto boxes = w.BoxesSinceMark();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, Text(131) + " : " + kNas05Mac + "\r\n\r\n" + Text(109));
-    EXPECT_EQ(boxes[1].text, Text(121) + " : " + Padded(address, ". ") + ".\n\n" + Text(135));
+    EXPECT_EQ(boxes[1].text, Text(121) + " : " + Padded(address, true) + ".\n\n" + Text(135));
     w.ExpectLog({" Rcv  : Dhcp_Discover [" + kNas05Mac + "] ... Accept.\r\n",
                  "  [Phase 3] Reserved IP address : " + Padded(address),
                  " Rcv  : Dhcp_Request  [" + kNas05Mac + "] ... Accept.\r\n",
@@ -136,9 +129,8 @@ TEST(DhcpWindow, searchServesTheWaitingUnitAndNeverTheForeignClient)
     EXPECT_EQ(w.urls.Opened().size(), 1u);
 }
 
-// Set IP asks before it listens: with No nothing binds port 67, then or while asked, and
-// the unit stays without an address. With Yes it is served in the Set IP forms of log and
-// message, not at .50, which QUIET holds though it answers no echo.
+// With No nothing binds port 67, then or while asked. With Yes the unit is not served .50,
+// which QUIET holds though it answers no echo.
 TEST(DhcpWindow, setIpListensOnlyAfterYesAndThenServesTheUnit)
 {
     ZELVO_REQUIRE_LAB();
@@ -168,16 +160,14 @@ TEST(DhcpWindow, setIpListensOnlyAfterYesAndThenServesTheUnit)
     EXPECT_NE(address, "10.231.7.50") << "offered the address of a host that drops echo";
     const auto boxes = w.BoxesSinceMark();
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[1].text, Text(121) + " : " + Padded(address, ". ") + ".\n" + Text(135));
+    EXPECT_EQ(boxes[1].text, Text(121) + " : " + Padded(address, true) + ".\n" + Text(135));
     w.ExpectLog({"Received Dhcp_Discover.\r\n",
                  "  10.231.7.50 is silent but in the neighbour table: in use\r\n",
                  "  [Phase 3] Reserved IP address : " + Padded(address)},
                 {"Rcv  :"}); // Set IP logs no client MAC lines
 }
 
-// NAS09 waits on a second card of the PC (eth1, without an address); NAS01 is on eth0.
-// Search's 10 s hear NAS09's DISCOVERs: none is answered nor asked about (a Yes is ready),
-// each is logged, the user is told once which card hears the unit.
+// NAS09 waits on eth1, a card of the PC without an address: not answered (a Yes is ready).
 TEST(DhcpWindow, requestsOnAnotherCardThanThePcsAreNotAnswered)
 {
     ZELVO_REQUIRE_LAB();

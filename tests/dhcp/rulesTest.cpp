@@ -1,5 +1,4 @@
-// The responder's rules without threads: message types, reply bytes, which REQUEST is
-// answered, the temporary address, the card and what port 67's problems are told as.
+// The responder's rules without threads.
 #include "core/MessageCatalogue.h"
 #include "dhcp/DhcpMessage.h"
 #include "dhcp/PortProblemMessage.h"
@@ -16,8 +15,7 @@
 namespace zelvo {
 namespace {
 
-// Hex digits in pairs; spaces only for the reader.
-std::vector<uint8_t> FromHex(std::string hex)
+std::vector<uint8_t> FromHex(std::string hex) // spaces only for the reader
 {
     std::erase(hex, ' ');
     std::vector<uint8_t> bytes;
@@ -33,7 +31,6 @@ const std::vector<uint8_t> kCapturedDiscover = FromHex(
     "638253633501013902024037070103060c0f1c2a3c0c756468637020312e33352e303d0701025ae1420007ff"
     "0000000000000000000000000000000000000000");
 
-// The 240 bytes up to the options (cookie included), then the given option bytes.
 std::vector<uint8_t> Message(std::vector<uint8_t> options, bool goodCookie = true)
 {
     std::vector<uint8_t> m(240, 0);
@@ -84,7 +81,6 @@ TEST(BuildReply, answersACapturedDiscoverByteForByte)
     EXPECT_EQ(std::vector<uint8_t>(reply.begin(), reply.end()), expected);
 }
 
-// Hops and secs are cleared, the broadcast flag stays; nothing past the header is copied.
 TEST(BuildReply, clearsHopsAndSecsKeepsTheFlagsAndNothingPastTheHeader)
 {
     std::vector<uint8_t> request = Message({53, 1, 3, 50, 4, 10, 0, 0, 9, 255});
@@ -99,7 +95,6 @@ TEST(BuildReply, clearsHopsAndSecsKeepsTheFlagsAndNothingPastTheHeader)
 
 TEST(ReadRequestFields, findsTheServerTheAddressAskedForAndCiaddr)
 {
-    // The message, the last octets of the server and of the address asked for.
     const std::tuple<const char*, std::vector<uint8_t>, std::optional<int>, std::optional<int>>
         cases[] = {
             {"selecting", Message({53, 1, 3, 54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50, 255}),
@@ -179,7 +174,6 @@ TEST(NeighbourHolds, countsAnEntryWithAMacAsAHost)
     EXPECT_FALSE(NeighbourHolds({}, candidate));
 }
 
-// The first host of the PC's block neither in use nor answering; later calls keep it.
 TEST(ReserveAddress, takesTheFirstFreeSilentHostOfThePcsBlock)
 {
     const struct
@@ -230,9 +224,6 @@ TEST(ReserveAddress, takesTheFirstFreeSilentHostOfThePcsBlock)
     }
 }
 
-// The card a request came in on answers from its own block, one card an exchange; a card
-// without an address is pointed out; the PC's card alone answers where its interface is
-// not known.
 TEST(RequestCard, isTheCardTheRequestCameInOn)
 {
     using V = RequestCard::Verdict;
@@ -245,8 +236,7 @@ TEST(RequestCard, isTheCardTheRequestCameInOn)
     pcOnly.usable = {{0, "", {}, Ipv4Address::FromOctets(192, 168, 1, 60), {255, 255, 255, 0}}};
     PcCards known = pcOnly;
     known.usable[0].index = 2;
-    // Cards, the exchange's card, the request's interface; the verdict, the reply's
-    // interface and the card's address (its name without one).
+    // ..., the reply's interface and its address (its name without one).
     const std::tuple<const char*, const PcCards&, std::optional<int>, int, V, int, const char*>
         rows[] = {
             {"the units' cable", several, {}, 2, V::Answer, 2, "192.168.0.10"},
@@ -270,7 +260,7 @@ TEST(RequestCard, isTheCardTheRequestCameInOn)
 TEST(PortProblemMessage, saysWhetherThePortIsTakenOrNotPermitted)
 {
     using P = SocketProblem;
-    // The problem, errno, the port's holder and the English text's catalogue number.
+    // ..., the English text's catalogue number.
     for (const auto& [problem, error, holder, english] :
          {std::tuple{P::OpenFailed, EADDRINUSE, std::string("dnsmasq (libvirt)"), 931},
           {P::OpenFailed, EADDRINUSE, "", 933},

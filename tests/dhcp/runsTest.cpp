@@ -1,5 +1,4 @@
-// The two responder runs against a fake port 67, scripted answers, a fake clock that each
-// progress pass moves on by a second, and fake probes for the free address and the name.
+// The responder runs; each progress pass moves the clock on by a second.
 #include "core/MessageCatalogue.h"
 #include "dhcp/DhcpCommands.h"
 #include "dhcp/DhcpMessage.h"
@@ -40,12 +39,10 @@ std::vector<uint8_t> Request(uint8_t type, const MacAddress& mac, std::vector<ui
     std::copy(all.begin(), all.end(), m.begin() + 236);
     return m;
 }
-// The REQUEST of a client that took the OFFER of .60 for .50.
 const std::vector<uint8_t> kSelecting =
-    Request(kDhcpRequest, kUnit, {54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50});
+    Request(kDhcpRequest, kUnit, {54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50}); // .60's OFFER
 
-// Port 67 as a socket pair: the run reads one end, the test writes a request a progress
-// pass into the other; replies are recorded.
+// Port 67 as a socket pair; the test writes a queued request each progress pass.
 struct FakePort final : DhcpSocketOpener
 {
     struct End final : DhcpServerSocket
@@ -95,8 +92,7 @@ struct FakePort final : DhcpSocketOpener
     }
 };
 
-// A candidate is silent when the reservation probes it; once it is the unit's, it answers.
-struct FakeProbes final : UnitProbes
+struct FakeProbes final : UnitProbes // an address answers from its second probe on
 {
     std::vector<int> echoed; // last octets, reservation and name probes alike
     std::optional<std::string> name = "NAS07";
@@ -154,7 +150,6 @@ struct Responder
     }
 };
 
-// The unit repeats its DISCOVER while the question is open; a PC asks too.
 TEST(ListenRun, servesTheUnitAfterTheUsersYesListsItByNameAndOpensItsPage)
 {
     Responder r({MessageAnswer::Yes, MessageAnswer::Ok},
@@ -175,7 +170,7 @@ TEST(ListenRun, servesTheUnitAfterTheUsersYesListsItByNameAndOpensItsPage)
          " Close socket\r\n counter:1  \r\n\r\n Going to Get VELDIX Name.\r\n",
          "<<< Close DHCP function (1).\r\n"})
         EXPECT_TRUE(r.log.Has(line)) << line;
-    // Searching until the Yes, setting after it; no name is asked for before 31 s.
+    // No name is asked for before 31 s.
     EXPECT_EQ(r.passes.timedPhases.front(), 0);
     EXPECT_EQ(r.passes.timedPhases.back(), 1);
     EXPECT_GE(r.passes.retrievePasses, 31);
@@ -188,7 +183,6 @@ TEST(ListenRun, servesTheUnitAfterTheUsersYesListsItByNameAndOpensItsPage)
     EXPECT_EQ(r.urls.Opened(), std::vector<std::string>{"http://192.168.1.50/index.html"});
 }
 
-// A Set IP that heard nothing at all says so instead of ending without a word.
 TEST(SetIpRun, thatHeardNothingSaysSo)
 {
     Responder r({MessageAnswer::Yes});
@@ -201,8 +195,7 @@ TEST(SetIpRun, thatHeardNothingSaysSo)
     EXPECT_EQ(r.front.Buttons(), "--1111"); // open network: the address end
 }
 
-// 300 foreign DISCOVERs 10 ms apart keep the port busy before the unit's: at a pass of a
-// second each, the 80 s window would end long before the unit's turn.
+// At a pass a datagram, 300 foreign DISCOVERs would end the 80 s window before the unit's.
 TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
 {
     Responder r({MessageAnswer::Yes, MessageAnswer::Ok});
@@ -229,10 +222,8 @@ TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
     foreign.join();
     EXPECT_EQ(r.port.Offered(kDhcpAck), std::vector<int>{50});
     EXPECT_EQ(r.state->devices.rows[1].mac, kUnit);
-    // The flood's 3 s saw a pass after the first, though not one per datagram.
     EXPECT_GE(r.passes.timedPhases.size(), 2u);
     EXPECT_LE(r.passes.timedPhases.size(), 60u);
-    // The log keeps the receive lines of the first 200 datagrams, counts the rest.
     const std::string log = r.log.Text();
     int receives = 0;
     for (std::size_t at = log.find(">>> Start receive"); at != log.npos;

@@ -1,5 +1,3 @@
-// The diagnosis as data: cards, routes and neighbours in, findings and verdicts out, and
-// the findings' three written forms.
 #include "host/CardDiagnosis.h"
 #include "core/JsonValue.h"
 #include "support/FakeHostPlatform.h"
@@ -51,7 +49,6 @@ TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
     pc.host.AddInterface(2, "eth0", 1, {{"10.231.7.1", 24}});
     pc.host.AddInterface(3, "wlan0", 2, {{"192.168.1.20", 24}}, false);
     pc.host.network.defaultRoutes.push_back({3, Ipv4Address{Nbo("192.168.1.1")}, 600, 16});
-    // Two units on eth0, another vendor's device, a unit on wlan0, a failed entry.
     pc.neighbours = {Neighbour("10.231.7.21", Unit(0x40, 1), 2),
                      Neighbour("10.231.7.22", Unit(0x40, 2), 2),
                      Neighbour("10.231.7.30", {0x52, 0x54, 0, 1, 2, 3}, 2),
@@ -60,7 +57,7 @@ TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
     pc.host.dhcpReport = {DhcpClientSource::NetworkManager, "255.255.255.0", {}, true, 0};
     pc.host.dhcpReport.routers = {Ipv4Address{Nbo("192.168.1.1")}};
     const DiagnosisFindings f = pc.Survey();
-    ASSERT_EQ(f.cards.size(), 2u); // loopback left out
+    ASSERT_EQ(f.cards.size(), 2u);
     EXPECT_TRUE(!f.cards[0].defaultRoute && f.cards[1].defaultRoute);
     EXPECT_EQ(f.cards[1].gateway.Dotted(), "192.168.1.1");
     EXPECT_EQ(pc.Verdicts(),
@@ -130,7 +127,6 @@ DiagnosisFindings OneCardFindings()
     return f;
 }
 
-// The text, the JSON and the log lines of the same findings.
 TEST(DiagnosisReport, textJsonAndLogLinesCarryTheFindings)
 {
     DiagnosisFindings f = OneCardFindings();

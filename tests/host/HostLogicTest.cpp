@@ -15,8 +15,7 @@ namespace {
 using test::FakeHostPlatform;
 using test::Nbo;
 
-// Windows 9x keeps major and minor in the build number's high word. The service pack's
-// digit sits at index 13 of its text; a shorter text never fails that test.
+// The service pack's digit sits at index 13 of its text; a shorter text never fails that test.
 TEST(ClassifyOs, versionTable)
 {
     constexpr uint32_t k9x = OsVersionRecord::kPlatformWindows;
@@ -45,7 +44,6 @@ TEST(ClassifyOs, versionTable)
     EXPECT_EQ(ClassifyOs(std::nullopt, kLowestNt4ServicePack, std::nullopt), kOsUnsupported);
 }
 
-// The kernel's first three numbers and the distribution's PRETTY_NAME, cut to its field.
 TEST(OsVersionFromLinux, givesTheNumbersAndNameTheOsLineShows)
 {
     const std::string x127(127, 'x');
@@ -74,11 +72,10 @@ TEST(MaskTextToBytes, isExactForEveryContiguousMask)
         EXPECT_EQ(MaskTextToBytes(text), mask) << text;
         EXPECT_EQ(MaskFromPrefixLength(prefix), mask) << prefix;
     }
-    // Not masks: numbers are read by digit position, as the adapter text always was.
+    // Not a mask: digits are read by position, as the adapter text always was.
     EXPECT_EQ(MaskTextToBytes("10.0.0.1"), (SubnetMask{100, 0, 0, 0}));
 }
 
-// A client's options decide; else the address's lifetime and the route's protocol do.
 TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
 {
     using S = DhcpClientSource;
@@ -116,8 +113,6 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
     }
 }
 
-// The PC's own interface (row 0) is a card with carrier and a routable address, the
-// default route's first; the search and the responder work on every such card.
 TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
 {
     using P = FakeHostPlatform;
@@ -193,8 +188,6 @@ TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
     }
 }
 
-// --interface: a card that cannot be worked on is refused with the reason and the cards
-// that can; under the restriction the survey sees that card only.
 TEST(PcCards, oneCardByName)
 {
     FakeHostPlatform pc;

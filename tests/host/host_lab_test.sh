@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The start-up survey in the lab's PC namespace on PCs with a fixed address and gateway
-# (a unit's DHCP client asking beside it), an address from a DHCP server with and without
-# a router, and a full-tunnel VPN: what it reports and manager.log, line by line.
+# The start-up survey in the lab's PC namespace: what it reports and manager.log, line by line.
 #   host_lab_test.sh <zelvo_host_probe>
 source "$(dirname "$0")/../support/lab-test.sh"
 need_root
@@ -10,14 +8,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"; lab_down' EXIT
 PROBE_PREFIX=() # before the probe inside the namespace
 
-# run_case NAME DHCP GATEWAY(empty: none) [SECOND ADDRESS]: the probe on the lab that is up.
-run_case() {
+run_case() { # NAME DHCP GATEWAY(empty: none) [SECOND ADDRESS]
     local dir="$work/$1" pc release pretty
     mkdir -p "$dir"
     out=$(lab_exec "${PROBE_PREFIX[@]}" "$probe" "$dir") || fail "$1: the probe failed"
     pc=$("$LAB_SH" pc-addr "$LAB_PREFIX")
     expect_eq "0 $2 255.255.255.0 $pc LABPC|$pc|02-00-00-00-00-10|Your Host PC 0" "$out" "$1: survey"
-    # The namespaces share the kernel and os-release with this machine.
     release=$(uname -r)
     pretty=$(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-Linux}")
     [[ $release =~ ^([0-9]+)\.([0-9]+)(\.([0-9]+))? ]] || fail "odd kernel release $release"
@@ -39,7 +35,6 @@ run_case() {
 }
 
 lab_up <<<$'pc address=10.231.7.10 gateway=10.231.7.1 name=labpc\nunit name=NAS03 mac=02:5a:e1:40:00:03 address=none noname noftp noweb'
-# The waiting unit's udhcpc runs in its own namespace: it configures no link of the PC.
 pgrep -f 'udhcpc .*-i eth0' >/dev/null || fail "the waiting unit runs no DHCP client"
 run_case fixed 0 ""
 lab_up <<<$'pc dhcp name=labpc\ndhcpserver router=yes'
@@ -47,9 +42,8 @@ run_case dhcp-router 1 10.231.7.1
 lab_up <<<$'pc dhcp name=labpc\ndhcpserver router=no'
 run_case dhcp-no-router 0 ""
 
-# tun0 (no hardware address) holds the default route, eth0 its fixed address and a
-# gateway of lower preference: the PC is eth0. A DHCP client for eth0 with no server in
-# reach keeps asking beside it: no lease.
+# tun0 holds the default route, eth0 a fixed address and a gateway of lower preference:
+# the PC is eth0. A DHCP client for eth0 with no server in reach is no lease.
 lab_up <<<'pc address=10.231.7.10 name=labpc'
 lab_exec ip tuntap add dev tun0 mode tun && lab_exec ip addr add 10.8.0.6/24 dev tun0 &&
     lab_exec ip link set tun0 up && lab_exec ip route add default dev tun0 metric 0 &&
@@ -61,8 +55,7 @@ for _ in $(seq 50); do grep -q udhcpc "/proc/$client/cmdline" 2>/dev/null && bre
 grep -q udhcpc "/proc/$client/cmdline" || fail "the DHCP client did not start"
 run_case tunnel-and-retrying-client 0 "" 10.8.0.6
 kill "$client" && wait "$client" 2>/dev/null
-# The machine's networkd lease for the link of eth0's index, in a /run of the probe's
-# own: it describes the first namespace's link of that index, not this eth0.
+# A networkd lease for eth0's index belongs to the first namespace's link of that index.
 PROBE_PREFIX=(unshare -m sh -c 'mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/netif/leases &&
     printf "ADDRESS=10.231.7.10\nNETMASK=255.255.255.0\nROUTER=10.231.7.1\n" > "/run/systemd/netif/leases/$0" &&
     exec "$@"' "$(lab_exec cat /sys/class/net/eth0/ifindex)")

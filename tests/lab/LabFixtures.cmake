@@ -2,11 +2,10 @@
 #   zelvo_add_lab_fixture(NAME fx DESCRIPTION file.lab)
 #   zelvo_add_lab_test(NAME t FIXTURE fx | DESCRIPTION file.lab  COMMAND cmd args...
 #                      [COPY files...] [TIMEOUT s] [LABELS ...])
-# The command runs in the lab's PC namespace with ZELVO_LAB_PREFIX and ZELVO_LAB set. COPY
-# puts the files and manager.ini into a fresh folder of the test's own, where the command
-# runs ("./program"): the window writes manager.log beside its executable. Not root: 77.
-#   zelvo_add_lab_gtests(PROGRAM p SOURCE file.cpp SUITE s LABS lab:Case...): a window
-# program with one lab test per row, p_<lab> in the lab p-<lab>.lab beside the source.
+# COPY: the command runs in a fresh folder with the files and manager.ini, as the window
+# writes manager.log beside its executable.
+#   zelvo_add_lab_gtests(PROGRAM p SOURCE file.cpp SUITE s LABS lab:Case...): test p_<lab>
+# in the lab p-<lab>.lab.
 include_guard(GLOBAL)
 set(ZELVO_LAB_CTEST ${CMAKE_CURRENT_LIST_DIR}/lab-ctest.sh CACHE INTERNAL "")
 

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# ctest's side of the lab fixtures (LabFixtures.cmake): up <prefix> <description> (after
-# removing a crashed run's left-overs), down <prefix>, run <prefix> [--in <folder>
-# <file>... --] <command...>: the command in the PC namespace, in a fresh folder holding
-# the files with --in. Not root: says why and exits 77.
+# ctest's side of the lab fixtures (LabFixtures.cmake): up <prefix> <description>, down
+# <prefix>, run <prefix> [--in <folder> <file>... --] <command...>. Not root: exits 77.
 set -uo pipefail
 mode=${1:-} prefix=${2:-}
 source "$(dirname "$0")/../../lab/testlib.sh"

@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# A lab leaves nothing behind: no namespace, link, process, /etc/netns or state file, the
-# host's files as they were. Tear-down is idempotent and cleans up after a crashed run.
+# A lab leaves nothing behind, also after a crashed run, and tear-down is idempotent.
 source "$(dirname "$0")/../support/lab-test.sh"
 need_root
 work=$(mktemp -d)
@@ -29,7 +28,6 @@ check_gone() { # prefix, pid:start... that must have ended
 }
 host_state >"$work/before"
 
-# Every kind of namespace and daemon.
 lab_up <<'EOF2'
 pc dhcp
 dhcpserver router=yes
@@ -57,8 +55,7 @@ LAB_PREFIX=
 check_gone "$P" "${pids[@]}"
 "$LAB_SH" down "$P" || fail "a second down $P failed"
 
-# A crashed run: state gone, a unit's namespace unnamed, its daemons running; down finds
-# the rest by name and the daemons by their mark.
+# A crashed run: state gone, a unit's namespace unnamed, its daemons running.
 lab_up <<'EOF2'
 pc address=10.231.7.10
 unit name=NAS01 mac=02:5a:e1:40:00:01 address=10.231.7.21

@@ -1,4 +1,4 @@
-// The unit search end to end: the real main window in the lab's PC namespace.
+// The unit search through the real main window in the lab's PC namespace.
 #include "support/LabWindow.h"
 
 #include <cstdio>
@@ -19,7 +19,6 @@ void ExpectLogHas(const std::string& log, const std::vector<std::string>& lines)
 TEST(SearchLab, firstSearchListsExactlyTheNamedUnitsThatAnswer)
 {
     ZELVO_REQUIRE_LAB();
-    // Only what the search itself makes the units say may be in the neighbour table.
     ASSERT_TRUE(test::ForgetNeighbours({}));
     test::LabWindow w;
     ASSERT_TRUE(w.Start());
@@ -43,7 +42,6 @@ TEST(SearchLab, firstSearchListsExactlyTheNamedUnitsThatAnswer)
     EXPECT_EQ(ManagerLog().find("010.231.007.027"), std::string::npos)
         << "the silent unit was seen";
 
-    // Search echoes them one by one; the responder's lines stand between the two.
     ASSERT_TRUE(w.Search());
     EXPECT_EQ(w.ListRows(), expected);
     EXPECT_TRUE(w.boxes.ShownBoxes().empty());
@@ -51,8 +49,7 @@ TEST(SearchLab, firstSearchListsExactlyTheNamedUnitsThatAnswer)
                  {"\r\nGoing to find VELDIX again2.\r\n", "\r\nLast count = 3 \r\n"});
 }
 
-// 300 neighbour entries, nobody behind them (250 foreign, 50 unit MACs), between the two
-// units: NAS02, past the 256 entries the used-address table keeps, is found all the same.
+// NAS02, behind 300 empty neighbour entries (50 with unit MACs), is found all the same.
 TEST(SearchLab, threeHundredNeighboursHideNoUnit)
 {
     ZELVO_REQUIRE_LAB();

@@ -1,6 +1,4 @@
-// A backup through the window and FTP client of an installed copy run by an ordinary
-// user (transfer_lab_test.sh stages it and checks where the backup landed); the unit is
-// listed from ZELVO_TEST_UNIT="ip,mac,name", without a search.
+// A backup by an installed copy that transfer_lab_test.sh stages; ZELVO_TEST_UNIT="ip,mac,name".
 #include "core/ToolFolder.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LabWindow.h"

@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# A staged installation run by a throwaway user id in the lab's PC namespace: its log and
-# a backup land in that user's own folder, not beside the executable.
+# A staged installation run by a throwaway user id: its log and a backup land in its folder.
 #   transfer_lab_test.sh <build dir> <test program>
 source "$(dirname "$0")/../support/lab-test.sh"
 need_fixture_lab
@@ -24,13 +23,11 @@ as_user() {
 }
 folder=$home/.local/share/zelvo-setup
 
-# The installed window starts and logs into the user's folder.
 as_user timeout 20 "$tool/ZelvoSetup" >/dev/null 2>&1 || true
 grep -q '>>> Start to retrieve your PC' "$folder/manager.log" && [[ ! -e $tool/manager.log ]] ||
     fail "no log in $folder, or one in the installed folder"
 
-# A backup from a program beside the installed executable, so that the folder rule sees
-# the installed folder.
+# The backup's program lies beside the installed executable, for the folder rule.
 original=$(mktemp "$stage/original-XXXXXX")
 cp "$root/config/nas_400001.dat" "$original" || fail "NAS01 has no configuration file"
 install -m 0755 "$program" "$tool/transfer_lab_check"

@@ -1,20 +1,14 @@
 #!/usr/bin/env bash
-# The probe path and its sockets for two accounts, the helper installed as a package does
-# (root:zelvo-setup 0750, two capabilities). An outsider gets no raw socket nor port 67;
-# with ping sockets it still finds a unit with the tool's own requests, without them the
-# log says what is missing. A member gets the helper's sessions, never its sockets.
+# The probe path for two accounts, the helper installed as a package does. An outsider gets
+# no raw socket nor port 67; a member gets the helper's sessions, never its sockets.
 #   privilege_lab_test.sh <probe_cli> <zelvo-sockhelper> <scripts-dir> [zelvo-setup-cli]
 source "$(dirname "$0")/../support/lab-test.sh"
 need_fixture_lab
 [[ $# -eq 3 || $# -eq 4 ]] || fail "usage: privilege_lab_test.sh <probe_cli> <helper> <scripts> [cli]"
 cli=$1 setup_cli=${4:-}
-# Ids no account or group has, left out of /etc/passwd: useradd's rename of it would take
-# away the bind mounts through which the lab's units see their own.
-free_id() { # the first free id from $1
-    local id=$1
-    while getent passwd "$id" >/dev/null || getent group "$id" >/dev/null; do id=$((id + 1)); done
-    echo "$id"
-}
+# Ids no account or group has, not in /etc/passwd: useradd's rename of it would take away
+# the bind mounts through which the lab's units see their own.
+free_id() { local id=$1; while getent passwd "$id" >/dev/null || getent group "$id" >/dev/null; do ((id++)); done; echo "$id"; }
 outsider=$(free_id 61000)
 member=$(free_id $((outsider + 1)))
 dir=$(mktemp -d /tmp/zelvo-privilege-lab.XXXXXX)
@@ -25,8 +19,7 @@ install -m 0755 "$2" "$dir/installed/zelvo-sockhelper"
 "$3/install-helper.sh" "$dir/installed/zelvo-sockhelper" 2>/dev/null || fail "install-helper.sh refused"
 group=$(getent group zelvo-setup | cut -d: -f3)
 [[ -n $group ]] || fail "install-helper.sh left no group zelvo-setup"
-log=$dir/manager.log
-install -m 0666 /dev/null "$log"
+log=$dir/manager.log && install -m 0666 /dev/null "$log"
 
 as() { # account, command...: the member with the group, the outsider with none
     local groups=--clear-groups
@@ -42,9 +35,7 @@ expect() { # what, text, key=value...: each value of the text as given
     done
 }
 logged() { grep -q "$1" "${2:-$log}" || fail "not in the log: $1: $(cat "${2:-$log}")"; }
-pc=$(lab pc-addr)
-nas41=$(lab unit-addr NAS41)
-nas42=$(lab unit-addr NAS42)
+pc=$(lab pc-addr) nas41=$(lab unit-addr NAS41) nas42=$(lab unit-addr NAS42)
 mac41=$(lab unit-mac NAS41 | tr : -)
 
 # The helper may be started by the member only. From a shell: setpriv's own exec still
@@ -63,13 +54,11 @@ as "$outsider" "$dir/bare/probe_cli" "$log" echo "$nas41" 2000 >/dev/null
 logged "^ ICMP echo cannot be sent: .*the helper .*zelvo-sockhelper could not be started"
 expect "outsider's port 67" "$(probe "$outsider" dhcp-port 100)" dhcp=none problem=not-in-group
 
-# Ping sockets for everybody (systemd's default): the outsider finds the unit, with the
-# tool's request on the wire, its identifier the probe's process id.
+# Ping sockets for everybody (systemd's default): the tool's own request on the wire.
 sysctl -q -w net.ipv4.ping_group_range="0 2147483647"
 expect "outsider's socket" "$(probe "$outsider" listen "$nas41" 0)" path=ping
 lab unit-exec NAS41 -- "$cli" "$dir/capture.log" capture 5000 >"$dir/captured" &
-capture=$!
-sleep 0.5
+capture=$! && sleep 0.5
 setpriv --reuid="$outsider" --regid="$outsider" --clear-groups "$dir/installed/probe_cli" "$log" echo "$nas41" 2000 >"$dir/echo" &
 prober=$!
 wait "$prober" "$capture"
@@ -84,9 +73,8 @@ expect "outsider's broadcast" "$(probe "$outsider" broadcast "$pc")" broadcast=1
 sleep 1
 grep -qx "$nas41 $mac41" <<<"$(probe "$outsider" neigh)" || fail "NAS41 not known after the broadcast"
 
-# The member, ping sockets off: the helper's raw socket. A unit that ignores echo, and an
-# empty address right after another (the late "host unreachable" of the first is no
-# answer to the second), are waited for the whole 2000 ms.
+# The member, ping sockets off: the helper's raw socket. The late "host unreachable" of
+# one empty address is no answer to the next.
 sysctl -q -w net.ipv4.ping_group_range="1 0"
 expect "member's echo" "$(probe "$member" echo "$nas41" 2000)" echo=1
 logged "^ ICMP echo through zelvo-sockhelper, which keeps its raw socket"
@@ -101,8 +89,7 @@ table=$(probe "$member" neigh)
 grep -qx "$nas41 $mac41" <<<"$table" && ! grep -q "^$nas42 " <<<"$table" &&
     [[ $(tail -n 1 <<<"$table") == error=0 ]] || fail "neighbour table after the broadcast: $table"
 sort -c -t . -k1,1n -k2,2n -k3,3n -k4,4n <(grep -v '^error=' <<<"$table") || fail "table not sorted: $table"
-# NetBIOS node status (nmbd registers its names first), then the whole name chain for a
-# unit that ignores echo and for one that only the lab's DNS names.
+# NetBIOS node status (once nmbd registered its names), then the name chain.
 for _ in $(seq 30); do
     name=$(field netbios "$(probe "$member" netbios "$nas41" 1000)")
     [[ $name == NAS41 ]] && break
@@ -112,14 +99,12 @@ done
 expect "name of NAS42" "$(probe "$member" name "$nas42")" name=NAS42
 expect "name of NAS43" "$(probe "$member" name "$(lab unit-addr NAS43)")" name=nas43.lab
 
-# The member's ICMP session gives its own echo's reply only: not another's echo reply, a
-# timestamp or echo request, nor what a UDP datagram brings. Port 67's session gives
-# what reaches the port, with its card. The member holds neither socket.
+# The member's ICMP session gives its own echo's reply only, not a timestamp, an echo
+# request nor a UDP datagram's error; port 67's gives what reaches it, with its card.
 probe "$member" listen "$nas41" 3000 >"$dir/listened" &
 listener=$!
 probe "$member" dhcp-port 3000 >"$dir/dhcp" &
-responder=$!
-sleep 1
+responder=$! && sleep 1
 lab unit-exec NAS41 -- "$cli" "$dir/send.log" send-icmp "$pc" 13 8 0 >/dev/null
 lab unit-exec NAS41 -- bash -c "echo x >/dev/udp/$pc/9; echo hello >/dev/udp/$pc/67"
 wait "$listener" "$responder"
@@ -131,7 +116,6 @@ out=$(cat "$dir/dhcp")
 expect "member's port-67 session" "$out" dhcp=open held=0 interface="$(cat /sys/class/net/eth0/ifindex)"
 (($(field received "$out") > 0)) || fail "nothing came through the member's port-67 session: $out"
 
-# The command line's Search and Set IP, run by the member with ping sockets off.
 [[ -n $setup_cli ]] || { echo "no zelvo-setup-cli: its Search and Set IP are left out" && exit 0; }
 install -m 0755 "$setup_cli" "$dir/installed/zelvo-setup-cli"
 install -m 0666 "$(dirname "$setup_cli")/manager.ini" "$dir/installed/manager.ini"

@@ -1,8 +1,6 @@
-// The probe path as a small command for the lab tests, which run it as an unprivileged
-// user in a namespace; one "key=value" line per result. probe_cli <log> COMMAND: echo <a>
+// The probe path for the privilege lab, "key=value" lines. probe_cli <log> COMMAND: echo <a>
 // <ms>, broadcast <pc>, neigh, netbios <a> <ms>, name <a>, listen <a> <ms> (one echo, then
-// each ICMP message the probes' socket gives), dhcp-port <ms>; as root: send-icmp <a>
-// <type>..., capture <ms> (the first echo request seen, in hex).
+// each ICMP message), dhcp-port <ms>; as root: send-icmp <a> <type>..., capture <ms>.
 #include "core/LogWriter.h"
 #include "platform/DhcpServerSocket.h"
 #include "platform/IcmpMessage.h"
@@ -30,7 +28,6 @@ using namespace zelvo;
 
 namespace {
 
-// The names the lab tests read, in the order of the enumerations.
 const char* ProblemName(SocketProblem p)
 {
     return std::array{"none",          "helper-missing", "not-in-group", "helper-unprivileged",
@@ -134,25 +131,20 @@ int main(int argc, char** argv)
 {
     const std::string command = argc >= 3 ? argv[2] : "";
     Ipv4Address address;
-    if (argc < 3 || (argc >= 4 && command != "dhcp-port" && command != "capture" &&
-                     ::inet_pton(AF_INET, argv[3], &address.nbo) != 1)) {
-        std::fprintf(stderr, "usage: probe_cli <log> COMMAND [arguments]\n");
-        return 2;
-    }
-    LogWriter::SetLogPath(argv[1]);
+    if (argc >= 4) // dhcp-port and capture: no address
+        ::inet_pton(AF_INET, argv[3], &address.nbo);
+    LogWriter::SetLogPath(argc >= 2 ? argv[1] : "");
     LogWriter::CreateEmpty();
     LinuxNameLookups lookups;
     LinuxSearchNetwork network(SystemIcmpSockets(), lookups,
                                [&address] { return std::vector<Ipv4Address>{address}; });
-    const auto start = std::chrono::steady_clock::now();
-    const auto ms = [start] {
-        return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now() - start)
-                                          .count());
-    };
-    const int number = argc >= 5 ? std::atoi(argv[4]) : argc == 4 ? std::atoi(argv[3]) : 0;
+    const int number = std::atoi(argv[argc - 1]);
     if (command == "echo" && argc == 5) {
-        std::printf("echo=%d ms=%lld\n", network.EchoProbe(address, number), ms());
+        const auto start = std::chrono::steady_clock::now();
+        const int echo = network.EchoProbe(address, number);
+        std::printf("echo=%d ms=%lld\n", echo,
+                    static_cast<long long>((std::chrono::steady_clock::now() - start) /
+                                           std::chrono::milliseconds(1)));
     } else if (command == "broadcast" && argc == 4) {
         std::printf("broadcast=%d\n", network.BroadcastEcho());
     } else if (command == "neigh" && argc == 3) {
@@ -174,7 +166,7 @@ int main(int argc, char** argv)
     } else if (command == "capture" && argc == 4) {
         Capture(number);
     } else {
-        std::fprintf(stderr, "unknown command or wrong arguments: %s\n", command.c_str());
+        std::fprintf(stderr, "usage: probe_cli <log> COMMAND [arguments]\n");
         return 2;
     }
     return 0;

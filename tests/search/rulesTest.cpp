@@ -1,5 +1,4 @@
-// The search's rules without threads: echo bytes and answers, the neighbour walk, the
-// results and the computer names.
+// The search's rules without threads.
 #include "search/ComputerName.h"
 #include "search/EchoAnswer.h"
 #include "search/EchoRequest.h"
@@ -28,8 +27,7 @@ MacAddress UnitMac(uint8_t serial)
     return {0x02, 0x5a, 0xe1, 0x42, 0x00, serial};
 }
 
-// What the three ways of asking answer; nullopt: no answer.
-struct Said
+struct Said // what the three ways of asking answer; nullopt: no answer
 {
     std::optional<std::string> netbios = {}, resolver = {}, mdns = {};
 };
@@ -42,8 +40,7 @@ struct Answers final : NameLookups
     Said m_said;
 };
 
-// Whatever bytes anything on the segment answers with, the name shown is printable ASCII
-// that fits a list row.
+// Whatever a host answers, the name shown is printable ASCII that fits a list row.
 TEST(ComputerName, theFirstAnswerWinsAndIsShownAsPrintableAscii)
 {
     std::string longShown; // 64 whole escapes fit 259 bytes, a 65th would not
@@ -71,7 +68,7 @@ TEST(ComputerName, theFirstAnswerWinsAndIsShownAsPrintableAscii)
 TEST(EchoRequest, isLaidOutByteForByteAndChecksumsToZero)
 {
     EchoRequest request = BuildEchoRequest(0x1234);
-    StampEchoRequest(request, 7, 8123456); // restamped below: the checksum is redone
+    StampEchoRequest(request, 7, 8123456); // the checksum is redone below
     StampEchoRequest(request, 0x0201, 0xA1B2C3D4);
     std::vector<uint8_t> expected = {8,    0,    request[2], request[3], 0x34, 0x12,
                                      0x01, 0x02, 0xD4,       0xC3,       0xB2, 0xA1};
@@ -81,7 +78,7 @@ TEST(EchoRequest, isLaidOutByteForByteAndChecksumsToZero)
     EXPECT_EQ(request[2] << 8 | request[3], test::InternetChecksum(expected));
 }
 
-// The window's search state; it starts non-empty so that what a search leaves alone shows.
+// Starts non-empty, so that what a search leaves alone shows.
 struct Target
 {
     std::unique_ptr<DeviceList> devices = std::make_unique<DeviceList>();
@@ -167,9 +164,7 @@ TEST(Results, unitsWithoutNameOrAddressAreCountedButNotListed)
     }
 }
 
-// Several cards: each entry's line names its card, a unit on a card without an address
-// is noted, a busy card does not crowd the others out of the used addresses. Restricted
-// to one card, the others' entries are not there.
+// A busy card does not crowd the others out of the used addresses.
 TEST(Search, eachCardsNeighboursAndUsedAddresses)
 {
     PcCards cards;
@@ -219,8 +214,7 @@ TEST(Search, eachCardsNeighboursAndUsedAddresses)
     }
 }
 
-// ICMP messages from the type byte on, and the requests we sent as they were on the wire
-// (a 24-byte IPv4 header, so that its length is read and not assumed).
+// The quoted IPv4 header has 24 bytes, so that its length is read and not assumed.
 namespace icmp {
 Ipv4Address Dotted(const char* dotted)
 {
@@ -295,8 +289,6 @@ TEST(EchoProbe, countsOnlyAnswersAboutItsOwnDestination)
     }
 }
 
-// More units than the tables hold fill the 63 slots and the 256 used addresses, and
-// nothing is written past the tables.
 TEST(Search, crowdedSegmentsFillTheTablesAndWriteNothingPastThem)
 {
     NeighbourRead read;
@@ -310,7 +302,7 @@ TEST(Search, crowdedSegmentsFillTheTablesAndWriteNothingPastThem)
     EXPECT_EQ(table->unitCount, 63);
     EXPECT_EQ(table->addresses[63], Ipv4Address::FromHostOrder(0x0a000000u + 63));
     EXPECT_EQ(table->arpAddresses[255], Ipv4Address::FromHostOrder(0x0a000000u + 256));
-    ASSERT_EQ(log.size(), 4u + 300u); // every entry is told of and logged
+    ASSERT_EQ(log.size(), 4u + 300u);
     EXPECT_EQ(log[0], " Phase1 : retcd=122 buf=7204\r\n");
     EXPECT_EQ(log[2], " 300 entries are available\r\n");
     EXPECT_EQ(log.back(), " 300 : 010.000.001.044 - 02.5a.e1.42.00.2c\r\n");

@@ -1,4 +1,3 @@
-// The two search commands and their worker thread against fakes.
 #include "core/MessageCatalogue.h"
 #include "search/SearchCommands.h"
 #include "search/SearchWorker.h"
@@ -34,8 +33,7 @@ struct Searcher
     LastFoundList lastFound;
     std::unique_ptr<SearchCommands> commands = Commands();
 
-    // A named router at .1; with units, VELDIX-A, -B and -C at .20, .21 and .22.
-    explicit Searcher(bool units = false)
+    explicit Searcher(bool units = false) // a router at .1; units VELDIX-A to -C at .20 to .22
     {
         state->host.pcAddress = pcSubnet.pcAddress = Ip(10);
         state->host.pcMac = {0x00, 0x16, 0x3e, 0x01, 0x02, 0x03};
@@ -90,7 +88,7 @@ TEST(FirstSearch, refusesWithoutMaskOrMacAndSaysWhy)
 
 TEST(Search, withNoUnitListedSaysSoAndOffersSetIpOnAnOpenNetwork)
 {
-    // After Search a unit seen without a name still counts: Backup is offered.
+    // After Search a unit seen without a name still offers Backup.
     for (const auto& [again, ticked, namelessUnit, buttons] :
          {std::tuple{false, false, false, "--0111"},
           {false, true, false, "--1111"},
@@ -110,8 +108,7 @@ TEST(Search, withNoUnitListedSaysSoAndOffersSetIpOnAnOpenNetwork)
     }
 }
 
-// Each search reads the cards anew and logs each with its block; a unit on a card without
-// an address is pointed out once a run; so is a missing ICMP socket, before any result.
+// A unit on a card without an address, or a missing ICMP socket, is told once a run.
 TEST(Search, readsTheCardsAtEverySearchAndTellsWhatHidesAUnitOnce)
 {
     Searcher r(true);
@@ -157,8 +154,7 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     EXPECT_EQ(r.Events(), (std::vector<std::string>{"broadcast", "read"}));
     ASSERT_EQ(r.state->devices.usedAddressCount, 8); // the next budget: 52 s
 
-    // Hold the last unit's lookup, each pass a second from then on; the first one's
-    // lookup throws: a missing name, and the search goes on.
+    // The last unit's lookup hangs past the deadline; the first one's throws.
     r.network->Locked([&r] {
         r.network->looked.clear();
         r.network->throwing = {Ip(20).nbo};
@@ -184,15 +180,13 @@ TEST(Search, listsTheNamedUnitsAndAtItsDeadlineWhatIsNamedByThen)
     EXPECT_EQ(r.lastFound.count, 1);
     EXPECT_EQ(r.state->m_bBusy, 0);
 
-    // Asked to stop, the worker ends without another log line once its lookup returns.
     const std::string logAtDeadline = r.log.Text();
     r.network->Locked([&r] { return r.network->blocked.clear(); });
     EXPECT_TRUE(test::Eventually([&r] { return !r.commands->WorkerRunning(); }));
     EXPECT_EQ(r.log.Text(), logAtDeadline);
 }
 
-// Asked to stop during the table read, the worker logs no table lines: they would land
-// inside the next command's block.
+// Table lines logged after a stop would land inside the next command's block.
 TEST(SearchWorker, writesNothingMoreOnceAskedToStopDuringTheTableRead)
 {
     test::TemporaryLog log;

@@ -7,8 +7,7 @@
 
 namespace zelvo::test {
 
-// A clock that stands still until told: SleepMs moves it on by the time asked, then
-// calls onSleep. The wall clock can be set apart, as a user might set it.
+// Stands still until told; SleepMs moves it on. The wall clock can be set apart.
 class FakeClock final : public Clock
 {
 public:

@@ -14,9 +14,7 @@
 
 namespace zelvo::test {
 
-// A segment as the search sees it: who answers an echo, the neighbour table, the names.
-// Records the echoes, the lookups (network order) and the calls. A lookup of a `blocked`
-// address waits until released (Locked).
+// A segment as the search sees it; a lookup of a `blocked` address waits until released.
 class FakeSearchNetwork final : public SearchNetwork
 {
 public:
@@ -27,7 +25,6 @@ public:
     std::set<uint32_t> blocked, throwing; // lookups of `throwing` run out of memory
     std::function<void()> onRead;         // runs inside the table read
 
-    // Runs f under the lock and wakes the blocked lookups.
     template <typename F> auto Locked(F f)
     {
         std::lock_guard lock(m_mutex);
@@ -66,7 +63,6 @@ public:
     }
     SocketProblem IcmpProblem() const override { return problem; }
 
-    // Whether the lookup of address began within 10 s.
     bool WaitForLookup(Ipv4Address address)
     {
         std::unique_lock lock(m_mutex);
