@@ -1,6 +1,4 @@
-// The start-up survey on this machine (in the lab: the PC's namespace), with its
-// manager.ini and manager.log in the given folder. Prints the result, DhcpServerPresent,
-// the mask, the PC's address, row 0 and how many message boxes it showed.
+// The start-up survey on this machine for host_lab_test.sh, its files in the given folder.
 #include "core/DialogState.h"
 #include "core/HostInfo.h"
 #include "host/StartupSurvey.h"

@@ -3,8 +3,7 @@
 #   host_lab_test.sh <zelvo_host_probe>
 source "$(dirname "$0")/../support/lab-test.sh"
 need_root
-probe=$1
-work=$(mktemp -d)
+probe=$1 work=$(mktemp -d)
 trap 'rm -rf "$work"; lab_down' EXIT
 PROBE_PREFIX=() # before the probe inside the namespace
 

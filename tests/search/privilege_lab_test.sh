@@ -17,22 +17,17 @@ chmod 0755 "$dir" && mkdir -m 0755 "$dir/installed" "$dir/bare"
 install -m 0755 "$cli" "$dir/installed/probe_cli" && install -m 0755 "$cli" "$dir/bare/probe_cli"
 install -m 0755 "$2" "$dir/installed/zelvo-sockhelper"
 "$3/install-helper.sh" "$dir/installed/zelvo-sockhelper" 2>/dev/null || fail "install-helper.sh refused"
-group=$(getent group zelvo-setup | cut -d: -f3)
-[[ -n $group ]] || fail "install-helper.sh left no group zelvo-setup"
+group=$(getent group zelvo-setup | cut -d: -f3) && [[ -n $group ]] || fail "install-helper.sh left no group zelvo-setup"
 log=$dir/manager.log && install -m 0666 /dev/null "$log"
 
 as() { # account, command...: the member with the group, the outsider with none
-    local groups=--clear-groups
-    [[ $1 == "$member" ]] && groups=--groups=$group
-    setpriv --reuid="$1" --regid="$1" "$groups" "${@:2}"
+    setpriv --reuid="$1" --regid="$1" "$([[ $1 == "$member" ]] && echo "--groups=$group" || echo --clear-groups)" "${@:2}"
 }
 probe() { as "$1" "$dir/installed/probe_cli" "$log" "${@:2}"; } # account, arguments...
 field() { sed -n "s/.*\\b$1=\\([^ ]*\\).*/\\1/p" <<<"$2" | head -n 1; } # key, text
 expect() { # what, text, key=value...: each value of the text as given
-    local what=$1 text=$2 pair
-    for pair in "${@:3}"; do
-        [[ $(field "${pair%%=*}" "$text") == "${pair#*=}" ]] || fail "$what: ${pair%%=*} in $text"
-    done
+    local pair
+    for pair in "${@:3}"; do [[ $(field "${pair%%=*}" "$2") == "${pair#*=}" ]] || fail "$1: ${pair%%=*} in $2"; done
 }
 logged() { grep -q "$1" "${2:-$log}" || fail "not in the log: $1: $(cat "${2:-$log}")"; }
 pc=$(lab pc-addr) nas41=$(lab unit-addr NAS41) nas42=$(lab unit-addr NAS42)
@@ -60,8 +55,7 @@ expect "outsider's socket" "$(probe "$outsider" listen "$nas41" 0)" path=ping
 lab unit-exec NAS41 -- "$cli" "$dir/capture.log" capture 5000 >"$dir/captured" &
 capture=$! && sleep 0.5
 setpriv --reuid="$outsider" --regid="$outsider" --clear-groups "$dir/installed/probe_cli" "$log" echo "$nas41" 2000 >"$dir/echo" &
-prober=$!
-wait "$prober" "$capture"
+prober=$! && wait "$prober" "$capture"
 expect "outsider's echo through a ping socket" "$(cat "$dir/echo")" echo=1
 logged "^ ICMP echo through a ping socket"
 request=$(field request "$(cat "$dir/captured")")
@@ -69,8 +63,7 @@ identifier=$(printf '%02x%02x' $((prober & 0xff)) $(((prober >> 8) & 0xff)))
 [[ ${request:0:4} == 0800 && ${request:8:8} == "${identifier}0000" &&
     ${request:24} == $(printf '45%.0s' {1..32}) ]] || fail "the request changed on the wire: $request"
 forget_neighbours NAS41
-expect "outsider's broadcast" "$(probe "$outsider" broadcast "$pc")" broadcast=1
-sleep 1
+expect "outsider's broadcast" "$(probe "$outsider" broadcast "$pc")" broadcast=1 && sleep 1
 grep -qx "$nas41 $mac41" <<<"$(probe "$outsider" neigh)" || fail "NAS41 not known after the broadcast"
 
 # The member, ping sockets off: the helper's raw socket. The late "host unreachable" of
@@ -83,26 +76,20 @@ for address in "$nas42" "${nas41%.*}.98" "${nas41%.*}.99"; do
     [[ $(field echo "$out") == 0 ]] && (($(field ms "$out") >= 1900)) || fail "EchoProbe of $address: $out"
 done
 forget_neighbours NAS41 NAS42 NAS43
-expect "member's broadcast" "$(probe "$member" broadcast "$pc")" broadcast=1
-sleep 1
+expect "member's broadcast" "$(probe "$member" broadcast "$pc")" broadcast=1 && sleep 1
 table=$(probe "$member" neigh)
 grep -qx "$nas41 $mac41" <<<"$table" && ! grep -q "^$nas42 " <<<"$table" &&
     [[ $(tail -n 1 <<<"$table") == error=0 ]] || fail "neighbour table after the broadcast: $table"
 sort -c -t . -k1,1n -k2,2n -k3,3n -k4,4n <(grep -v '^error=' <<<"$table") || fail "table not sorted: $table"
 # NetBIOS node status (once nmbd registered its names), then the name chain.
-for _ in $(seq 30); do
-    name=$(field netbios "$(probe "$member" netbios "$nas41" 1000)")
-    [[ $name == NAS41 ]] && break
-    sleep 1
-done
+for _ in $(seq 30); do name=$(field netbios "$(probe "$member" netbios "$nas41" 1000)") && [[ $name == NAS41 ]] && break || sleep 1; done
 [[ $name == NAS41 ]] || fail "NetBIOS node status of NAS41: $name"
 expect "name of NAS42" "$(probe "$member" name "$nas42")" name=NAS42
 expect "name of NAS43" "$(probe "$member" name "$(lab unit-addr NAS43)")" name=nas43.lab
 
 # The member's ICMP session gives its own echo's reply only, not a timestamp, an echo
 # request nor a UDP datagram's error; port 67's gives what reaches it, with its card.
-probe "$member" listen "$nas41" 3000 >"$dir/listened" &
-listener=$!
+probe "$member" listen "$nas41" 3000 >"$dir/listened" & listener=$!
 probe "$member" dhcp-port 3000 >"$dir/dhcp" &
 responder=$! && sleep 1
 lab unit-exec NAS41 -- "$cli" "$dir/send.log" send-icmp "$pc" 13 8 0 >/dev/null

@@ -238,7 +238,6 @@ std::vector<uint8_t> Request(uint16_t identifier, uint8_t type = 8)
     r[0] = type;
     return {r.begin(), r.end()};
 }
-// An ICMP error of type and code quoting the start of a datagram we sent.
 std::vector<uint8_t> Error(uint8_t type, uint8_t code, std::vector<uint8_t> sent,
                            std::size_t quoted)
 {
@@ -255,7 +254,6 @@ TEST(EchoProbe, countsOnlyAnswersAboutItsOwnDestination)
     constexpr uint16_t kId = 0x1234;
     const char *pc = "10.231.40.10", *probed = "10.231.40.99", *other = "10.231.40.41",
                *router = "10.231.40.1", *empty = "10.231.40.98";
-    // An ICMP error about our echo request to `to` with identifier id.
     const auto error = [&](uint8_t type, uint8_t code, const char* to = nullptr,
                            uint16_t id = 0x1234, std::size_t quoted = 24 + 8) {
         return I::Error(type, code, I::Ip(pc, to ? to : probed, 1, I::Request(id)), quoted);
