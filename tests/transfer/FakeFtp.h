@@ -91,8 +91,7 @@ private:
             std::lock_guard lock(m_world.m_mutex);
             if (!code && !m_world.directories.count(directory))
                 code = kFtpExtendedError;
-            if (!code)
-                m_cwd = directory;
+            m_cwd = code ? m_cwd : directory;
             return {code, "550 Failed to change directory."};
         }
         FtpOutcome ListNames(std::vector<std::string>& names) override
@@ -115,7 +114,7 @@ private:
             began = reached && code != kFtpExtendedError;
             std::lock_guard lock(m_world.m_mutex);
             auto& names = m_world.directories[m_cwd];
-            if (began && std::find(names.begin(), names.end(), remoteName) == names.end())
+            if (began && std::ranges::count(names, remoteName) == 0)
                 names.push_back(remoteName);
             return {code, "stor failed"};
         }
@@ -126,7 +125,7 @@ private:
             auto& names = m_world.directories[m_cwd];
             if (!code) {
                 std::erase(names, to);
-                std::replace(names.begin(), names.end(), from, to);
+                std::ranges::replace(names, from, to);
             }
             return {code, "502 RNFR not implemented."};
         }
