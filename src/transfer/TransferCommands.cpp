@@ -156,8 +156,10 @@ void TransferCommands::BackupSteps()
     // The fetch follows the check at once and takes over its login.
     FtpSessionKeeper keeper(m_services.ftp.get());
     int result = RunJob({&CheckConfigJob, row, localPath, remoteName, 0, kProgressConfigDownload});
+    // No fetch follows: nothing may stay logged in. A check that finds no file logs out
+    // on its worker; one still running past its time does so when it ends.
     if (result != kFtpFileExists)
-        keeper.Drop(); // no fetch follows: the unit's session ends before any question
+        keeper.Drop();
     m_outcome = Outcome{result, localPath};
     if (result == 2 || result == kFtpNoMoreFiles) {
         if (m_services.boxes.Show(MessageCatalogue::Choose(language, 145, 146),
