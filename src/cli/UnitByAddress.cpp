@@ -16,12 +16,13 @@ constexpr int kEchoTimeoutMs = 2000;
 
 AddressEntry WalkAddressEntry(const NeighbourRead& read, Ipv4Address address, const PcCards& cards)
 {
-    NeighbourRead one;
-    one.errorCode = read.errorCode;
-    one.errorText = read.errorText;
-    for (const NeighbourEntry& entry : read.entries)
-        if (entry.address == address && !IsZeroMac(entry.mac))
-            one.entries.push_back(entry);
+    NeighbourRead one = read;
+    if (read.Ok()) {
+        one.Value().clear();
+        for (const NeighbourEntry& entry : read.Value())
+            if (entry.address == address && !IsZeroMac(entry.mac))
+                one.Value().push_back(entry);
+    }
     AddressEntry result{std::make_unique<SearchTable>(), {}};
     result.table->slotCount = 1;
     result.logLines = WalkNeighbourTable(one, *result.table, cards).logLines;

@@ -70,7 +70,6 @@ bool IsRoutableCardAddress(Ipv4Address address)
 PcCards ChooseCards(const HostNetworkState& state)
 {
     PcCards cards;
-    cards.errorCode = state.errorCode;
     struct Ranked
     {
         PcCard card;
@@ -131,10 +130,11 @@ void ApplyCardRestriction(HostNetworkState& state)
             link.up = false;
 }
 
-std::string CardRefusal(const HostNetworkState& state, const std::string& name)
+std::string CardRefusal(const Outcome<HostNetworkState>& read, const std::string& name)
 {
-    if (state.errorCode != 0)
-        return "the network cards cannot be read (error " + std::to_string(state.errorCode) + ")";
+    if (!read.Ok())
+        return "the network cards cannot be read (error " + std::to_string(read.Code()) + ")";
+    const HostNetworkState& state = read.Value();
     const auto link = std::find_if(state.interfaces.begin(), state.interfaces.end(),
                                    [&name](const HostInterface& l) { return l.name == name; });
     std::string why;
@@ -158,7 +158,7 @@ std::string CardRefusal(const HostNetworkState& state, const std::string& name)
 
 PcCards SystemPcCards()
 {
-    PcCards cards = ChooseCards(SystemHostPlatform().ReadNetworkState());
+    PcCards cards = ChooseCards(SystemHostPlatform().ReadNetworkState().ValueOr({}));
     if (!ProcessCardRestriction().empty())
         RestrictCards(cards, ProcessCardRestriction());
     return cards;

@@ -31,7 +31,6 @@ struct PcCards
     // address (or with only a link-local 169.254 one): a unit cabled there is heard but
     // cannot be reached. Only index and name are filled.
     std::vector<PcCard> withoutAddress;
-    int errorCode = 0; // of the read; 0 when it worked
     // The user asked for one card (--interface): what other links show is left out.
     bool restricted = false;
 
@@ -62,7 +61,7 @@ void ApplyCardRestriction(HostNetworkState& state);
 
 // Why the card named name cannot be worked on, in one English sentence without a line
 // end; empty when it is a usable card.
-std::string CardRefusal(const HostNetworkState& state, const std::string& name);
+std::string CardRefusal(const Outcome<HostNetworkState>& read, const std::string& name);
 
 // This PC's cards now, restricted as ProcessCardRestriction says. Any thread.
 PcCards SystemPcCards();

@@ -384,7 +384,7 @@ bool DhcpCommands::Reserve(const PcCard& card, int phase)
         if (probes && probes->EchoProbe(candidate, kProbeTimeoutMs) != 0)
             return 1;
         // A host that drops echo requests still answered the probe's ARP request.
-        if (neighbours && NeighbourHolds(neighbours().entries, candidate)) {
+        if (neighbours && NeighbourHolds(neighbours().ValueOr({}), candidate)) {
             LogWriter::Appendf("  %s is silent but in the neighbour table: in use\r\n",
                                candidate.Dotted().c_str());
             return 1;

@@ -27,8 +27,9 @@ bool SameBlock(Ipv4Address a, Ipv4Address b, int prefixLength)
 DhcpSeen AskDhcpClients(HostPlatform& host, const HostInterface& card,
                         const HostNetworkState& network)
 {
-    const DhcpClientReport report = host.AskDhcpClients(card.name, card.index);
-    return JudgeDhcpOptions(report, network, card.index).leased ? DhcpSeen::Yes : DhcpSeen::No;
+    return JudgeDhcpOptions(host.AskDhcpClients(card.name, card.index), network, card.index).leased
+               ? DhcpSeen::Yes
+               : DhcpSeen::No;
 }
 
 } // namespace
@@ -52,11 +53,13 @@ PrivilegeFindings DiagnosisSources::ReadPrivilegeFindings()
 DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& onlyCard)
 {
     DiagnosisFindings findings;
-    const HostNetworkState network = sources.host.ReadNetworkState();
+    const Outcome<HostNetworkState> read = sources.host.ReadNetworkState();
+    const HostNetworkState network = read.ValueOr({});
     const NeighbourRead neighbours = sources.neighbours ? sources.neighbours() : NeighbourRead{};
-    if (neighbours.errorCode != 0)
-        findings.neighbourError = "the neighbour table could not be read: " + neighbours.errorText;
-    if (network.errorCode != 0)
+    if (!neighbours.Ok())
+        findings.neighbourError =
+            "the neighbour table could not be read: " + neighbours.Error().reason;
+    if (!read.Ok())
         findings.neighbourError += (findings.neighbourError.empty() ? "" : "; ") +
                                    std::string("the links could not be read");
     const FirewallRuleset firewall = sources.firewall ? sources.firewall() : FirewallRuleset{};
@@ -84,7 +87,7 @@ DiagnosisFindings SurveyCards(DiagnosisSources& sources, const std::string& only
             card.defaultRoute = true;
             card.gateway = route->gateway;
         }
-        for (const NeighbourEntry& entry : neighbours.entries)
+        for (const NeighbourEntry& entry : neighbours.ValueOr({}))
             if (entry.interfaceIndex == link.index && IsUnitMac(entry.mac))
                 card.units.push_back(
                     {entry.address, entry.mac,

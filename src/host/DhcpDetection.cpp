@@ -51,11 +51,12 @@ bool MeansUnsupported(int errorCode)
 
 } // namespace
 
-DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNetworkState& network,
-                                    int interfaceIndex)
+DhcpOptionsVerdict JudgeDhcpOptions(const Outcome<DhcpClientReport>& asked,
+                                    const HostNetworkState& network, int interfaceIndex)
 {
     DhcpOptionsVerdict verdict;
-    verdict.errorCode = report.errorCode;
+    verdict.errorCode = asked.Code();
+    const DhcpClientReport report = asked.ValueOr({});
     int optionBytes = 0;
     if (report.optionsKnown) {
         verdict.leased = true;
@@ -94,13 +95,14 @@ DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNe
 std::optional<PcAdapter> ReadAdapterMask(RunState& state, HostPlatform& platform,
                                          MessageBoxes& boxes)
 {
-    HostNetworkState network = platform.ReadNetworkState();
-    ApplyCardRestriction(network);
-    if (network.errorCode != 0) {
-        if (MeansUnsupported(network.errorCode))
+    const Outcome<HostNetworkState> read = platform.ReadNetworkState();
+    if (!read.Ok()) {
+        if (MeansUnsupported(read.Code()))
             state.host.NetInfoAvailable = 0;
         return std::nullopt;
     }
+    HostNetworkState network = read.Value();
+    ApplyCardRestriction(network);
     const PcNetworkView view = ViewPcNetwork(network);
 
     // The PC's own interface first; the others only matter when it has no mask.
@@ -140,8 +142,8 @@ int QueryDhcpOptions(DhcpQueryMode mode, RunState& state, HostPlatform& platform
     if (mode == DhcpQueryMode::MaskOnly)
         return -1;
 
-    const DhcpClientReport report = platform.AskDhcpClients(adapter->name, adapter->index);
-    const DhcpOptionsVerdict verdict = JudgeDhcpOptions(report, adapter->network, adapter->index);
+    const DhcpOptionsVerdict verdict = JudgeDhcpOptions(
+        platform.AskDhcpClients(adapter->name, adapter->index), adapter->network, adapter->index);
     LogWriter::Appendf("   buffer size=%d\r\n", verdict.bufferSize);
 
     if (verdict.errorCode != 0) {

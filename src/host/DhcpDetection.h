@@ -52,8 +52,8 @@ constexpr int kDhcpOptionBufferBytes = 256;
 // default route through it was made by a DHCP client; the router is then the gateway of
 // the lowest-metric default route through it. A DHCP client process that merely runs
 // for the interface is not enough: it may be retrying with no server in reach.
-DhcpOptionsVerdict JudgeDhcpOptions(const DhcpClientReport& report, const HostNetworkState& network,
-                                    int interfaceIndex);
+DhcpOptionsVerdict JudgeDhcpOptions(const Outcome<DhcpClientReport>& asked,
+                                    const HostNetworkState& network, int interfaceIndex);
 
 // Sets the process-wide subnet mask from the interface that carries the PC's address and,
 // when no interface has a non-zero mask, walks the PC's other interfaces; each mask set

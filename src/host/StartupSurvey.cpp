@@ -38,7 +38,7 @@ PcNetworkView SurveyNameAndAddresses(RunState& state, HostPlatform& platform)
     if (const auto name = platform.HostName())
         std::memcpy(host.pcName, name->data(), std::min(name->size(), sizeof host.pcName - 1));
 
-    HostNetworkState network = platform.ReadNetworkState();
+    HostNetworkState network = platform.ReadNetworkState().ValueOr({});
     ApplyCardRestriction(network);
     PcNetworkView view = ViewPcNetwork(network);
     if (view.addresses.empty())

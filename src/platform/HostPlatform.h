@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/NetAddress.h"
+#include "platform/Outcome.h"
 
 #include <array>
 #include <cstddef>
@@ -56,7 +57,6 @@ struct HostDefaultRoute
 // One read of the PC's links, IPv4 addresses and default routes.
 struct HostNetworkState
 {
-    int errorCode = 0; // 0: read; otherwise an errno value and the lists are empty
     std::vector<HostInterface> interfaces;       // by ifindex
     std::vector<HostDefaultRoute> defaultRoutes; // in the kernel's dump order
 };
@@ -79,7 +79,6 @@ struct DhcpClientReport
     std::optional<std::string> maskText; // option 1 as dotted text, when known
     std::vector<Ipv4Address> routers;    // option 3, when known
     bool optionsKnown = false;           // maskText and routers are the server's own
-    int errorCode = 0;                   // 0, or an errno value of a failed query
 };
 
 // The host services of the start-up survey: OS version, TCP/IP, host name, links,
@@ -98,11 +97,11 @@ public:
     virtual std::optional<std::string> HostName() = 0;
     // An rtnetlink socket can be opened: links, addresses and routes can be read.
     virtual bool NetworkInfoAvailable() = 0;
-    virtual HostNetworkState ReadNetworkState() = 0;
+    virtual Outcome<HostNetworkState> ReadNetworkState() = 0;
     // Asks NetworkManager, then systemd-networkd, then the running DHCP clients about
     // the interface; stops at the first that knows it. Blocks for at most a few seconds.
-    virtual DhcpClientReport AskDhcpClients(const std::string& interfaceName,
-                                            int interfaceIndex) = 0;
+    virtual Outcome<DhcpClientReport> AskDhcpClients(const std::string& interfaceName,
+                                                     int interfaceIndex) = 0;
 };
 
 // The machine's own host services.

@@ -123,22 +123,20 @@ public:
 
     bool NetworkInfoAvailable() override { return OpenRouteSocket().Ok(); }
 
-    HostNetworkState ReadNetworkState() override
+    Outcome<HostNetworkState> ReadNetworkState() override
     {
         for (int attempt = 0;; ++attempt) {
             HostDumpAccumulator accumulator;
             const int error = ReadAllDumps(accumulator);
             if (error == 0)
                 return accumulator.Finish();
-            if (error != EINTR || attempt == 2) {
-                HostNetworkState failed;
-                failed.errorCode = error;
-                return failed;
-            }
+            if (error != EINTR || attempt == 2)
+                return Failure{error};
         }
     }
 
-    DhcpClientReport AskDhcpClients(const std::string& interfaceName, int interfaceIndex) override
+    Outcome<DhcpClientReport> AskDhcpClients(const std::string& interfaceName,
+                                             int interfaceIndex) override
     {
         // NetworkManager and networkd serve the machine's first network namespace and
         // know its links by name and index. In another namespace (a container, a lab)

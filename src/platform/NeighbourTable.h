@@ -19,13 +19,9 @@ struct NeighbourEntry
     int interfaceIndex = 0; // the card the neighbour was seen on
 };
 
-// The result of one read of the neighbour table.
-struct NeighbourRead
-{
-    int errorCode = 0;                   // 0: read; otherwise an errno-style code
-    std::string errorText;               // the system's text for errorCode
-    std::vector<NeighbourEntry> entries; // sorted by address (host order)
-};
+// One read of the neighbour table: its entries sorted by address (host order). A failure
+// carries the system's text for its errno as its reason.
+using NeighbourRead = Outcome<std::vector<NeighbourEntry>>;
 
 // The request for a dump of the IPv4 neighbour table, sequence number seq.
 std::vector<uint8_t> BuildNeighbourDumpRequest(uint32_t seq);

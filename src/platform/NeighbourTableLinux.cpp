@@ -11,12 +11,9 @@ namespace {
 // The kernel answers a dump at once; the limit only guards against a stuck socket.
 constexpr int kReplyTimeoutMs = 2000;
 
-NeighbourRead Failed(int error)
+Failure Failed(int error)
 {
-    NeighbourRead read;
-    read.errorCode = error;
-    read.errorText = ErrnoText(error);
-    return read;
+    return Failure{error, ErrnoText(error)};
 }
 
 uint32_t NextSequence()
@@ -32,17 +29,17 @@ NeighbourRead ReadNeighbourTable(bool keepNoArp)
     if (!fd.Ok())
         return Failed(fd.Code());
     const uint32_t seq = NextSequence();
-    NeighbourRead read;
+    std::vector<NeighbourEntry> entries;
     const Outcome<DumpRead> dump = RunDump(
         fd.Value().Get(), BuildNeighbourDumpRequest(seq),
         [&](std::span<const uint8_t> datagram) {
-            return ParseNeighbourDump(datagram, seq, read.entries, keepNoArp);
+            return ParseNeighbourDump(datagram, seq, entries, keepNoArp);
         },
         SystemClock(), kReplyTimeoutMs);
     if (!dump.Ok())
         return Failed(dump.Code());
-    SortByAddress(read.entries);
-    return read;
+    SortByAddress(entries);
+    return entries;
 }
 
 } // namespace zelvo

@@ -17,12 +17,10 @@ class LinuxNetworkInterfaceList final : public NetworkInterfaceList
 public:
     InterfaceListRead ReadIpv4Interfaces() const override
     {
-        InterfaceListRead read;
         ifaddrs* list = nullptr;
-        if (::getifaddrs(&list) != 0) {
-            read.errorCode = errno;
-            return read;
-        }
+        if (::getifaddrs(&list) != 0)
+            return Failure{errno};
+        std::vector<InterfaceEntry> entries;
         for (const ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
             // Interfaces without an address (a link that has no IPv4 configured) and
             // the other families are listed too; only IPv4 addresses matter here.
@@ -39,16 +37,18 @@ public:
                         .Octets();
             entry.up = (it->ifa_flags & IFF_UP) != 0;
             entry.loopback = (it->ifa_flags & IFF_LOOPBACK) != 0;
-            read.entries.push_back(std::move(entry));
+            entries.push_back(std::move(entry));
         }
         ::freeifaddrs(list);
-        return read;
+        return entries;
     }
 
-    int ProbeUdpSocket() const override
+    Outcome<void> ProbeUdpSocket() const override
     {
         const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
-        return fd.Valid() ? 0 : errno;
+        if (!fd.Valid())
+            return Failure{errno};
+        return {};
     }
 };
 

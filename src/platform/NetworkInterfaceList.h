@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/NetAddress.h"
+#include "platform/Outcome.h"
 
 #include <cstdint>
 #include <string>
@@ -17,12 +18,8 @@ struct InterfaceEntry
     bool loopback = false; // IFF_LOOPBACK
 };
 
-// The result of one read of the interface list.
-struct InterfaceListRead
-{
-    int errorCode = 0;                   // 0: read; otherwise the errno of the failure
-    std::vector<InterfaceEntry> entries; // IPv4 entries, in the kernel's order
-};
+// One read of the interface list: its IPv4 entries, in the kernel's order.
+using InterfaceListRead = Outcome<std::vector<InterfaceEntry>>;
 
 // The PC's network interfaces. The Linux implementation reads them with getifaddrs;
 // tests substitute a fake.
@@ -32,8 +29,8 @@ class NetworkInterfaceList
 public:
     virtual ~NetworkInterfaceList() = default;
     virtual InterfaceListRead ReadIpv4Interfaces() const = 0;
-    // Opens a UDP socket and closes it again: 0 when that works, else the errno.
-    virtual int ProbeUdpSocket() const = 0;
+    // Opens a UDP socket and closes it again.
+    virtual Outcome<void> ProbeUdpSocket() const = 0;
 };
 
 // The interface list of this machine.

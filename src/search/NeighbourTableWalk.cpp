@@ -30,45 +30,41 @@ long PublishedTableBytes(std::size_t entries)
     return 4 + 24 * static_cast<long>(entries);
 }
 
-NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& fullRead, SearchTable& table,
+NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& read, SearchTable& table,
                                        const PcCards& cards)
 {
     NeighbourWalkResult result;
-    NeighbourRead restrictedRead;
-    if (cards.restricted) {
-        restrictedRead.errorCode = fullRead.errorCode;
-        restrictedRead.errorText = fullRead.errorText;
-        for (const NeighbourEntry& entry : fullRead.entries)
-            if (!cards.NameOf(entry.interfaceIndex).empty())
-                restrictedRead.entries.push_back(entry);
-    }
-    const NeighbourRead& read = cards.restricted ? restrictedRead : fullRead;
     const bool nameCards = cards.usable.size() > 1;
     auto& lines = result.logLines;
 
-    if (read.errorCode != 0) {
-        AddLine(lines, " Phase1 : retcd=%d buf=%d\r\n", read.errorCode, 0);
+    if (!read.Ok()) {
+        AddLine(lines, " Phase1 : retcd=%d buf=%d\r\n", read.Code(), 0);
         // The system's text, cut to what one log line holds.
         AddLine(lines, "%.*s\r\n", static_cast<int>(LogWriter::kLineBuffer - 3),
-                read.errorText.c_str());
+                read.Error().reason.c_str());
         return result;
     }
-    if (read.entries.empty()) {
+    std::vector<NeighbourEntry> restricted;
+    if (cards.restricted)
+        for (const NeighbourEntry& entry : read.Value())
+            if (!cards.NameOf(entry.interfaceIndex).empty())
+                restricted.push_back(entry);
+    const std::vector<NeighbourEntry>& entries = cards.restricted ? restricted : read.Value();
+    if (entries.empty()) {
         AddLine(lines, " Phase1 : retcd=%d buf=%d\r\n", 0, 0);
         return result;
     }
 
-    const long bytes = PublishedTableBytes(read.entries.size());
+    const long bytes = PublishedTableBytes(entries.size());
     AddLine(lines, " Phase1 : retcd=%d buf=%ld\r\n", kInsufficientBuffer, bytes);
     AddLine(lines, " Phase2 : retcd=%d buf=%ld\r\n", 0, bytes);
 
     // Every entry is logged and looked at: a unit above the 256 lowest neighbours is as
     // much a unit. Only the addresses for the used-address table stop at its capacity.
-    const std::size_t kept = read.entries.size() < SearchTable::kArpAddresses
-                                 ? read.entries.size()
-                                 : SearchTable::kArpAddresses;
+    const std::size_t kept =
+        entries.size() < SearchTable::kArpAddresses ? entries.size() : SearchTable::kArpAddresses;
     table.arpCount = static_cast<int32_t>(kept);
-    AddLine(lines, " %zu entries are available\r\n", read.entries.size());
+    AddLine(lines, " %zu entries are available\r\n", entries.size());
     lines.emplace_back(" No     IP Address         MAC Address\r\n");
 
     // With several cards, a busy office network on one must not crowd the units' cable
@@ -77,8 +73,8 @@ NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& fullRead, SearchTabl
     if (nameCards) {
         std::vector<std::vector<std::size_t>> byCard;
         std::vector<int> cardOf;
-        for (std::size_t j = 0; j < read.entries.size(); ++j) {
-            const int index = read.entries[j].interfaceIndex;
+        for (std::size_t j = 0; j < entries.size(); ++j) {
+            const int index = entries[j].interfaceIndex;
             const auto at = static_cast<std::size_t>(
                 std::find(cardOf.begin(), cardOf.end(), index) - cardOf.begin());
             if (at == cardOf.size()) {
@@ -88,16 +84,16 @@ NeighbourWalkResult WalkNeighbourTable(const NeighbourRead& fullRead, SearchTabl
             byCard[at].push_back(j);
         }
         for (std::size_t turn = 0; keptOrder.size() < kept; ++turn)
-            for (const auto& entries : byCard)
-                if (turn < entries.size() && keptOrder.size() < kept)
-                    keptOrder.push_back(entries[turn]);
+            for (const auto& ofCard : byCard)
+                if (turn < ofCard.size() && keptOrder.size() < kept)
+                    keptOrder.push_back(ofCard[turn]);
     }
     for (std::size_t k = 0; k < keptOrder.size(); ++k)
-        table.arpAddresses[k] = read.entries[keptOrder[k]].address;
+        table.arpAddresses[k] = entries[keptOrder[k]].address;
 
     int nextSlot = table.slotCount > 0 ? table.slotCount : 1;
-    for (std::size_t j = 0; j < read.entries.size(); ++j) {
-        const NeighbourEntry& entry = read.entries[j];
+    for (std::size_t j = 0; j < entries.size(); ++j) {
+        const NeighbourEntry& entry = entries[j];
         if (j < kept && keptOrder.empty())
             table.arpAddresses[j] = entry.address;
         const auto o = entry.address.Octets();

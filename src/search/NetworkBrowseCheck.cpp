@@ -17,7 +17,7 @@ std::string BrowseCheckFailureText(int language, int japaneseId, int englishId, 
 int NetworkBrowseCheck(const NetworkInterfaceList& interfaces, MessageBoxes& boxes, int language)
 {
     // Opening: what the network needs first is a socket of its own.
-    if (const int error = interfaces.ProbeUdpSocket(); error != 0) {
+    if (const int error = interfaces.ProbeUdpSocket().Code(); error != 0) {
         boxes.Show(BrowseCheckFailureText(language, 124, 125, error), MessageIcon::Question,
                    MessageButtons::Ok);
         return 0;
@@ -26,10 +26,10 @@ int NetworkBrowseCheck(const NetworkInterfaceList& interfaces, MessageBoxes& box
     // Reading: an interface that can reach another host. Loopback is always up and
     // says nothing about the network.
     const InterfaceListRead read = interfaces.ReadIpv4Interfaces();
-    int error = read.errorCode;
+    int error = read.Code();
     if (error == 0) {
         error = ENETDOWN;
-        for (const InterfaceEntry& entry : read.entries) {
+        for (const InterfaceEntry& entry : read.Value()) {
             if (entry.up && !entry.loopback) {
                 error = 0;
                 break;

@@ -18,9 +18,9 @@ int ReadInterfaceMask(const NetworkInterfaceList& interfaces, Ipv4Address pcAddr
                       SubnetMask& mask)
 {
     const InterfaceListRead read = interfaces.ReadIpv4Interfaces();
-    if (read.errorCode != 0)
+    if (!read.Ok())
         return 0;
-    mask = MaskForAddress(read.entries, pcAddress, mask);
+    mask = MaskForAddress(read.Value(), pcAddress, mask);
     return 1;
 }
 

@@ -300,7 +300,7 @@ TEST(UnitByAddress, listsTheUnitOnlyWhenASearchWould)
         test::FakeSearchNetwork network;
         if (answers)
             network.answering.insert(ip(21).nbo);
-        network.neighbours.entries = neighbours;
+        network.neighbours = neighbours;
         if (name)
             network.names[ip(21).nbo] = name;
         PcCards cards;

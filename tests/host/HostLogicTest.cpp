@@ -82,9 +82,9 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
 {
     using S = DhcpClientSource;
     const auto options = [](S source, std::optional<std::string> mask, std::vector<Ipv4Address> r) {
-        return DhcpClientReport{source, std::move(mask), std::move(r), true, 0};
+        return DhcpClientReport{source, std::move(mask), std::move(r), true};
     };
-    const DhcpClientReport none{}, process{S::ClientProcess, {}, {}, false, 0};
+    const DhcpClientReport none{}, process{S::ClientProcess, {}, {}, false};
     const Ipv4Address r1{Nbo("10.231.7.1")}, r2{Nbo("10.231.7.2")};
     const std::vector<Ipv4Address> many(70, r1); // more options than 256 bytes hold
     const HostDefaultRoute boot{2, r1, 100, RTPROT_BOOT}, dhcp{2, r2, 50, RTPROT_DHCP},
@@ -248,7 +248,7 @@ struct Pc
     DiagnosisFindings Survey(const std::string& only = {})
     {
         DiagnosisSources sources{host};
-        sources.neighbours = [this] { return NeighbourRead{0, {}, neighbours}; };
+        sources.neighbours = [this] { return NeighbourRead(neighbours); };
         sources.firewall = [this] { return FirewallRuleset{RulesetRead::Read, rulesetJson}; };
         sources.privileges = [] { return PrivilegeFindings{IcmpPath::Ping, {}, true, "helper"}; };
         return SurveyCards(sources, only);
@@ -275,7 +275,7 @@ TEST(CardDiagnosis, wifiWithTheDefaultRouteAndTheCableWithTheUnits)
                      Neighbour("10.231.7.30", {0x52, 0x54, 0, 1, 2, 3}, 2),
                      Neighbour("192.168.1.5", Unit(0x41, 3), 3), Neighbour("10.231.7.23", {}, 2)};
     // A DHCP server leased the Wi-Fi card (with a router): no temporary address there.
-    pc.host.dhcpReport = {DhcpClientSource::NetworkManager, "255.255.255.0", {}, true, 0};
+    pc.host.dhcpReport = {DhcpClientSource::NetworkManager, "255.255.255.0", {}, true};
     pc.host.dhcpReport.routers = {Ipv4Address{Nbo("192.168.1.1")}};
     const DiagnosisFindings f = pc.Survey();
     ASSERT_EQ(f.cards.size(), 2u);

@@ -76,10 +76,12 @@ TEST(LinuxHostPlatform, readsThisMachine)
     HostPlatform& platform = SystemHostPlatform();
     EXPECT_EQ(platform.ReadOsRelease().value_or(OsRelease{}).systemName, "Linux");
     EXPECT_TRUE(platform.TcpAvailable() && platform.NetworkInfoAvailable() && platform.HostName());
-    const HostNetworkState state = platform.ReadNetworkState();
+    const Outcome<HostNetworkState> read = platform.ReadNetworkState();
+    ASSERT_TRUE(read.Ok()) << read.Code();
+    const HostNetworkState& state = read.Value();
     const auto lo = std::find_if(state.interfaces.begin(), state.interfaces.end(),
                                  [](const HostInterface& l) { return l.loopback; });
-    ASSERT_TRUE(state.errorCode == 0 && lo != state.interfaces.end() && !lo->addresses.empty());
+    ASSERT_TRUE(lo != state.interfaces.end() && !lo->addresses.empty());
     EXPECT_EQ(lo->addresses[0].address.Dotted() + "/" +
                   std::to_string(lo->addresses[0].prefixLength),
               "127.0.0.1/8");

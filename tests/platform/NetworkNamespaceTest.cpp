@@ -95,7 +95,7 @@ int LeaseSourceFor(bool ownNetwork)
         ::mkdir(d, 0755);
     std::ofstream("/run/systemd/netif/leases/1")
         << "ADDRESS=10.231.7.10\nNETMASK=255.255.255.0\nROUTER=10.231.7.1\n";
-    const DhcpClientReport report = SystemHostPlatform().AskDhcpClients("lo", 1);
+    const DhcpClientReport report = SystemHostPlatform().AskDhcpClients("lo", 1).ValueOr({});
     switch (report.source) {
     case DhcpClientSource::None:
         return 0;

@@ -149,9 +149,9 @@ int main(int argc, char** argv)
         std::printf("broadcast=%d\n", network.BroadcastEcho());
     } else if (command == "neigh" && argc == 3) {
         const NeighbourRead read = network.ReadNeighbours();
-        for (const NeighbourEntry& e : read.entries)
+        for (const NeighbourEntry& e : read.ValueOr({}))
             std::printf("%s %s\n", e.address.Dotted().c_str(), MacDashText(e.mac).c_str());
-        std::printf("error=%d\n", read.errorCode);
+        std::printf("error=%d\n", read.Code());
     } else if (command == "netbios" && argc == 5) {
         std::printf("netbios=%s\n", lookups.NetbiosName(address, number).value_or("-").c_str());
     } else if (command == "name" && argc == 4) {

@@ -173,12 +173,12 @@ TEST(Search, eachCardsNeighboursAndUsedAddresses)
     cards.withoutAddress = {{4, "eth1", {}, {}, {}}};
     NeighbourRead read;
     for (uint32_t i = 1; i <= 300; ++i) // the office behind wlan0
-        read.entries.push_back(
+        read.Value().push_back(
             {Ip(10, 20, uint8_t(i >> 8), uint8_t(i)), {0x52, 0, 0, 0, 0, 1}, false, 3});
-    read.entries.push_back({Ip(169, 254, 9, 9), UnitMac(9), false, 4});
-    read.entries.push_back({Ip(172, 17, 0, 2), {0x52, 0, 0, 0, 0, 2}, false, 9});
-    read.entries.push_back({Ip(192, 168, 0, 21), UnitMac(1), false, 2});
-    read.entries.push_back({Ip(192, 168, 0, 30), {0x52, 0, 0, 0, 0, 3}, false, 2});
+    read.Value().push_back({Ip(169, 254, 9, 9), UnitMac(9), false, 4});
+    read.Value().push_back({Ip(172, 17, 0, 2), {0x52, 0, 0, 0, 0, 2}, false, 9});
+    read.Value().push_back({Ip(192, 168, 0, 21), UnitMac(1), false, 2});
+    read.Value().push_back({Ip(192, 168, 0, 30), {0x52, 0, 0, 0, 0, 3}, false, 2});
 
     for (const bool restricted : {false, true}) {
         PcCards used = cards;
@@ -291,7 +291,7 @@ TEST(Search, crowdedSegmentsFillTheTablesAndWriteNothingPastThem)
 {
     NeighbourRead read;
     for (uint32_t i = 1; i <= 300; ++i)
-        read.entries.push_back({Ipv4Address::FromHostOrder(0x0a000000u + i), UnitMac(uint8_t(i))});
+        read.Value().push_back({Ipv4Address::FromHostOrder(0x0a000000u + i), UnitMac(uint8_t(i))});
     auto table = std::make_unique<SearchTable>(); // on the heap: ASan sees a write past it
     table->slotCount = 1;
     const std::vector<std::string> log = WalkNeighbourTable(read, *table).logLines;

@@ -39,10 +39,10 @@ struct Searcher
         state->host.pcMac = {0x00, 0x16, 0x3e, 0x01, 0x02, 0x03};
         state->host.NetInfoAvailable = 1;
         state->devices.rows[0].SetName("MYPC");
-        network->neighbours.entries = {{Ip(1), {0x52, 0x54, 0x00, 0x12, 0x34, 0x01}}};
+        network->neighbours.Value() = {{Ip(1), {0x52, 0x54, 0x00, 0x12, 0x34, 0x01}}};
         network->names[Ip(1).nbo] = "ROUTER";
         for (uint8_t i = 20; units && i <= 22; ++i) {
-            network->neighbours.entries.push_back({Ip(i), {0x02, 0x5a, 0xe1, 0x42, 0x00, i}});
+            network->neighbours.Value().push_back({Ip(i), {0x02, 0x5a, 0xe1, 0x42, 0x00, i}});
             network->names[Ip(i).nbo] = std::string("VELDIX-") + char('A' + i - 20);
             network->answering.insert(Ip(i).nbo);
         }
@@ -96,7 +96,7 @@ TEST(Search, withNoUnitListedSaysSoAndOffersSetIpOnAnOpenNetwork)
           {true, false, true, "111111"}}) {
         Searcher r;
         if (namelessUnit)
-            r.network->neighbours.entries.push_back({Ip(40), {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x40}});
+            r.network->neighbours.Value().push_back({Ip(40), {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x40}});
         again ? r.commands->SearchAgain() : r.commands->FirstSearch(ticked);
         EXPECT_EQ(r.Texts(), std::vector<std::string>{MessageCatalogue::Text(again ? 141 : 137)});
         EXPECT_EQ(r.boxes.ShownBoxes()[0].icon,
@@ -115,7 +115,7 @@ TEST(Search, readsTheCardsAtEverySearchAndTellsWhatHidesAUnitOnce)
     PcCards now;
     now.usable = {{2, "eth0", {}, Ip(10), {255, 255, 255, 0}}};
     r.commands = r.Commands([&now] { return now; });
-    r.network->neighbours.entries.push_back(
+    r.network->neighbours.Value().push_back(
         {Ipv4Address::FromOctets(169, 254, 3, 3), {0x02, 0x5a, 0xe1, 0x42, 0x00, 0x33}, false, 4});
     r.network->problem = SocketProblem::HelperNotPermitted;
     r.commands->SearchAgain();
@@ -191,7 +191,7 @@ TEST(SearchWorker, writesNothingMoreOnceAskedToStopDuringTheTableRead)
 {
     test::TemporaryLog log;
     auto network = std::make_shared<test::FakeSearchNetwork>();
-    network->neighbours.entries = {{Ip(20), {0x02, 0x5a, 0xe1, 0x42, 0x00, 20}}};
+    network->neighbours.Value() = {{Ip(20), {0x02, 0x5a, 0xe1, 0x42, 0x00, 20}}};
     SearchTable prepared;
     auto job = std::make_shared<SearchJob>(network, std::make_shared<test::FakeClock>(),
                                            LastFoundList{}, prepared);

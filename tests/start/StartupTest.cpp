@@ -141,8 +141,8 @@ TEST_F(StartupSurvey, failedReadsAreShownOnlyWhenTheyAreFailures)
                                                                {EIO, 0, eio, 1},
                                                                {0, ETIMEDOUT, "", 1},
                                                                {0, EAFNOSUPPORT, "", 0}}) {
-        pc.dhcpReport.errorCode = dhcpError;
-        pc.network.errorCode = linkError;
+        pc.dhcpError = dhcpError;
+        pc.networkError = linkError;
         EXPECT_EQ(Run(), kShown + shown);
         EXPECT_EQ(state.host.DhcpServerPresent, 0);
         EXPECT_EQ(state.host.NetInfoAvailable, netInfo) << linkError;
@@ -224,7 +224,7 @@ TEST_F(StartupSurvey, sequenceChecksTheNetworkThenTheMaskThenTheMac)
         SCOPED_TRACE(r.name);
         pc = FakeHostPlatform{};
         pc.AddInterface(2, "eth0", r.mac, {{"10.0.0.2", 16}});
-        pc.network.errorCode = r.linkError;
+        pc.networkError = r.linkError;
         pc.tcp = r.tcp;
         state = DialogState{};
         language = r.language;

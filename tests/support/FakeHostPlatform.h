@@ -26,18 +26,23 @@ public:
     std::optional<std::string> hostName = std::string("labpc");
     bool netlink = true;
     HostNetworkState network;
+    int networkError = 0; // the read fails with it
     DhcpClientReport dhcpReport;
+    int dhcpError = 0; // the question fails with it
     std::vector<std::string> dhcpQuestions;
 
     std::optional<OsRelease> ReadOsRelease() override { return osRelease; }
     bool TcpAvailable() override { return tcp; }
     std::optional<std::string> HostName() override { return hostName; }
     bool NetworkInfoAvailable() override { return netlink; }
-    HostNetworkState ReadNetworkState() override { return network; }
-    DhcpClientReport AskDhcpClients(const std::string& interfaceName, int) override
+    Outcome<HostNetworkState> ReadNetworkState() override
+    {
+        return networkError ? Outcome<HostNetworkState>(Failure{networkError}) : network;
+    }
+    Outcome<DhcpClientReport> AskDhcpClients(const std::string& interfaceName, int) override
     {
         dhcpQuestions.push_back(interfaceName);
-        return dhcpReport;
+        return dhcpError ? Outcome<DhcpClientReport>(Failure{dhcpError}) : dhcpReport;
     }
 
     // Up, with carrier, MAC 02:00:00:00:00:macLast (0: none), addresses {"10.0.0.5", 24}.
