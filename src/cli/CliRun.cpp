@@ -17,7 +17,6 @@
 #include "core/MessageCatalogue.h"
 #include "core/OperationFrame.h"
 #include "core/PcCards.h"
-#include "transfer/RootUrlGuard.h"
 #include "core/RunState.h"
 #include "core/SubnetMask.h"
 #include "core/ToolFolder.h"
@@ -31,6 +30,7 @@
 #include "search/SearchCommands.h"
 #include "start/StartupSequence.h"
 #include "transfer/FileNameRules.h"
+#include "transfer/RootUrlGuard.h"
 #include "transfer/TransferCommands.h"
 #include "transfer/TransferTexts.h"
 #include "transfer/UnitPages.h"
@@ -328,19 +328,19 @@ private:
     // and reported with its code; the unit is not touched.
     int LocalFailure(CliCommand command, const FtpOutcome& outcome, const std::string& path)
     {
-        LogWriter::Appendf("  FTP local check failed 0x%04x: %s\r\n", outcome.code,
-                           outcome.reason.c_str());
+        const int failed = outcome.Code();
+        LogWriter::Appendf("  FTP local check failed 0x%04x: %s\r\n", failed,
+                           outcome.Error().reason.c_str());
         const int language = m_state.language;
-        m_boxes.Show(command == CliCommand::Backup
-                         ? transfer_texts::BackupFailed(language, outcome.code)
+        m_boxes.Show(command == CliCommand::Backup ? transfer_texts::BackupFailed(language, failed)
                      : command == CliCommand::Restore
-                         ? transfer_texts::RestoreFailed(language, outcome.code)
-                         : transfer_texts::FirmwareFailed(language, outcome.code),
+                         ? transfer_texts::RestoreFailed(language, failed)
+                         : transfer_texts::FirmwareFailed(language, failed),
                      MessageIcon::Question, MessageButtons::Ok);
         char code[16];
-        std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(outcome.code));
+        std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(failed));
         CliReport report;
-        report.fields.push_back({"result", std::to_string(outcome.code), true});
+        report.fields.push_back({"result", std::to_string(failed), true});
         report.fields.push_back({"code", code});
         report.fields.push_back({"file", path});
         Print(report);
@@ -369,9 +369,9 @@ private:
                          MessageIcon::Question, MessageButtons::Ok);
             return kExitNothing;
         }
-        FtpOutcome outcome;
-        if (!OpenUploadFile(chosen.path, nullptr, outcome))
-            return LocalFailure(command, outcome, chosen.path);
+        const Outcome<std::unique_ptr<UploadFile>> file = OpenUploadFile(chosen.path, nullptr);
+        if (!file.Ok())
+            return LocalFailure(command, file.Error(), chosen.path);
         return kExitDone;
     }
 

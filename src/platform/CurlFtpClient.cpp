@@ -230,7 +230,7 @@ public:
     FtpOutcome Login()
     {
         if (!m_easy || !m_multi)
-            return {kFtpNoMemory, "the FTP library could not start"};
+            return Failure{kFtpNoMemory, "the FTP library could not start"};
         Prepare(RootUrl());
         curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
         FtpOutcome outcome = Perform();
@@ -247,23 +247,22 @@ public:
         return outcome;
     }
 
-    FtpOutcome CurrentDirectory(std::string& directory) override
+    Outcome<std::string> CurrentDirectory() override
     {
         FtpOutcome outcome = RunQuote(m_cwd, {"PWD"});
         if (!outcome.Ok())
-            return outcome;
+            return outcome.Error();
         const auto path = ParsePwdReply(m_replies);
         if (!path)
-            return {kFtpInvalidReply, "no directory in the reply to PWD: " + LastReply()};
+            return Failure{kFtpInvalidReply, "no directory in the reply to PWD: " + LastReply()};
         m_cwd = *path;
-        directory = *path;
-        return outcome;
+        return *path;
     }
 
     FtpOutcome ChangeDirectory(const std::string& directory) override
     {
         if (HasLineBreak(directory))
-            return {kFtpExtendedError, "a directory name may not hold a line break"};
+            return Failure{kFtpExtendedError, "a directory name may not hold a line break"};
         std::string target = directory;
         if (target.empty() || target[0] != '/')
             target = (m_cwd == "/" ? std::string("/") : m_cwd + "/") + target;
@@ -274,7 +273,7 @@ public:
         return outcome;
     }
 
-    FtpOutcome ListNames(std::vector<std::string>& names) override
+    Outcome<std::vector<std::string>> ListNames() override
     {
         Listing listing;
         Prepare(DirectoryUrl(m_cwd));
@@ -283,31 +282,31 @@ public:
         curl_easy_setopt(m_easy.get(), CURLOPT_WRITEDATA, &listing);
         FtpOutcome outcome = Perform();
         if (listing.tooLong)
-            return {kFtpListingTooLong, "the name listing passed " +
-                                            std::to_string(kFtpListingLimitNames) + " names or " +
-                                            std::to_string(kFtpListingLimitBytes) + " bytes"};
+            return Failure{kFtpListingTooLong,
+                           "the name listing passed " + std::to_string(kFtpListingLimitNames) +
+                               " names or " + std::to_string(kFtpListingLimitBytes) + " bytes"};
         if (listing.noMemory)
-            return {kFtpNoMemory, "out of memory while reading the name listing"};
+            return Failure{kFtpNoMemory, "out of memory while reading the name listing"};
         if (!outcome.Ok())
-            return outcome;
+            return outcome.Error();
         try {
-            names = ParseNameListing(listing.text);
+            return ParseNameListing(listing.text);
         } catch (const std::bad_alloc&) {
-            return {kFtpNoMemory, "out of memory while reading the name listing"};
+            return Failure{kFtpNoMemory, "out of memory while reading the name listing"};
         }
-        return outcome;
     }
 
     FtpOutcome Retrieve(const std::string& remoteName, const std::string& localPath) override
     {
         if (HasLineBreak(remoteName))
-            return {kFtpExtendedError, "a file name may not hold a line break"};
+            return Failure{kFtpExtendedError, "a file name may not hold a line break"};
         std::string temp = FolderOf(localPath) + "/." + BaseOf(localPath) + ".partXXXXXX";
         UniqueFd fd(::mkstemp(temp.data()));
         if (fd.Get() < 0) {
             const int error = errno;
-            return {CodeForLocalErrno(error, true),
-                    "cannot create a file in " + FolderOf(localPath) + ": " + ErrnoText(error)};
+            return Failure{CodeForLocalErrno(error, true), "cannot create a file in " +
+                                                               FolderOf(localPath) + ": " +
+                                                               ErrnoText(error)};
         }
         ::fcntl(fd.Get(), F_SETFD, FD_CLOEXEC);
         FtpOutcome outcome = RetrieveInto(remoteName, fd.Get());
@@ -333,7 +332,7 @@ public:
     {
         began = false;
         if (HasLineBreak(remoteName))
-            return {kFtpExtendedError, "a file name may not hold a line break"};
+            return Failure{kFtpExtendedError, "a file name may not hold a line break"};
         LocalSource source{file.Fd(), file.Size(), 0, 0, false};
         Prepare(FileUrl(remoteName));
         curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 1L);
@@ -344,24 +343,24 @@ public:
         FtpOutcome outcome = Perform();
         began = source.offset > 0 || HasPreliminaryReply(m_replies);
         if (!outcome.Ok() && source.shrank)
-            return {kFtpReadFault, file.Path() + " became shorter while it was sent"};
+            return Failure{kFtpReadFault, file.Path() + " became shorter while it was sent"};
         if (!outcome.Ok() && source.error != 0)
-            return {CodeForLocalErrno(source.error, false),
-                    "cannot read " + file.Path() + ": " + ErrnoText(source.error)};
+            return Failure{CodeForLocalErrno(source.error, false),
+                           "cannot read " + file.Path() + ": " + ErrnoText(source.error)};
         return outcome;
     }
 
     FtpOutcome Rename(const std::string& from, const std::string& to) override
     {
         if (HasLineBreak(from) || HasLineBreak(to))
-            return {kFtpExtendedError, "a file name may not hold a line break"};
+            return Failure{kFtpExtendedError, "a file name may not hold a line break"};
         return RunQuote(m_cwd, {"RNFR " + from, "RNTO " + to});
     }
 
     FtpOutcome Delete(const std::string& remoteName) override
     {
         if (HasLineBreak(remoteName))
-            return {kFtpExtendedError, "a file name may not hold a line break"};
+            return Failure{kFtpExtendedError, "a file name may not hold a line break"};
         return RunQuote(m_cwd, {"DELE " + remoteName});
     }
 
@@ -416,7 +415,7 @@ private:
 
     static FtpOutcome LocalFailure(int error, const std::string& what)
     {
-        return {CodeForLocalErrno(error, true), what + ": " + ErrnoText(error)};
+        return Failure{CodeForLocalErrno(error, true), what + ": " + ErrnoText(error)};
     }
 
     // libcurl's callbacks are called from C: none may throw. Each returns a short count
@@ -534,7 +533,7 @@ private:
     {
         const std::unique_ptr<char[]> block(new (std::nothrow) char[kWriteBlockBytes]);
         if (!block)
-            return {kFtpNoMemory, "out of memory for the download's buffer"};
+            return Failure{kFtpNoMemory, "out of memory for the download's buffer"};
         LocalFile file{fd, block.get(), 0, 0, 0, 0, false};
         Prepare(FileUrl(remoteName));
         curl_easy_setopt(m_easy.get(), CURLOPT_WRITEFUNCTION, &WriteToFile);
@@ -543,9 +542,9 @@ private:
         curl_easy_setopt(m_easy.get(), CURLOPT_MAXFILESIZE_LARGE,
                          static_cast<curl_off_t>(kFtpDownloadLimitBytes));
         FtpOutcome outcome = Perform();
-        if (file.tooLarge || outcome.code == kFtpFileTooLarge)
-            return {kFtpFileTooLarge,
-                    "the file passed " + std::to_string(kFtpDownloadLimitBytes) + " bytes"};
+        if (file.tooLarge || outcome.Code() == kFtpFileTooLarge)
+            return Failure{kFtpFileTooLarge,
+                           "the file passed " + std::to_string(kFtpDownloadLimitBytes) + " bytes"};
         if (outcome.Ok() && !WriteBlock(file))
             return LocalFailure(file.error, "cannot write the download");
         if (!outcome.Ok())
@@ -554,8 +553,8 @@ private:
         curl_off_t announced = -1;
         curl_easy_getinfo(m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
         if (announced >= 0 && announced != file.bytes)
-            return {kFtpTransferCutOff, "the server announced " + std::to_string(announced) +
-                                            " bytes and sent " + std::to_string(file.bytes)};
+            return Failure{kFtpTransferCutOff, "the server announced " + std::to_string(announced) +
+                                                   " bytes and sent " + std::to_string(file.bytes)};
         return outcome;
     }
 
@@ -566,7 +565,7 @@ private:
         for (const std::string& command : commands) {
             curl_slist* longer = curl_slist_append(quote.get(), command.c_str());
             if (!longer)
-                return {kFtpNoMemory, "out of memory"};
+                return Failure{kFtpNoMemory, "out of memory"};
             quote.release();
             quote.reset(longer);
         }
@@ -661,11 +660,11 @@ private:
     {
         if (m_stopped || StopRequested()) {
             m_stopped = true;
-            return {kFtpCancelled, "the job was asked to stop"};
+            return Failure{kFtpCancelled, "the job was asked to stop"};
         }
         CURLM* multi = m_multi.get();
         if (curl_multi_add_handle(multi, m_easy.get()) != CURLM_OK)
-            return {kFtpInternalError, "the FTP library refused the step"};
+            return Failure{kFtpInternalError, "the FTP library refused the step"};
         CURLcode result = CURLE_OK;
         bool finished = false;
         for (;;) {
@@ -699,7 +698,7 @@ private:
         const std::string reply = LastReply();
         if (!reply.empty() && reply[0] >= '4' && reply[0] <= '5')
             reason += " (server: " + reply + ")";
-        return {CodeForCurl(result), reason};
+        return Failure{CodeForCurl(result), reason};
     }
 
     FtpLogin m_login;
@@ -718,15 +717,15 @@ private:
 class CurlFtpClient final : public FtpClient
 {
 public:
-    std::unique_ptr<FtpConnection> Connect(const FtpLogin& login, const std::atomic<bool>* stop,
-                                           FtpOutcome& outcome) override
+    Outcome<std::unique_ptr<FtpConnection>> Connect(const FtpLogin& login,
+                                                    const std::atomic<bool>* stop) override
     {
         auto connection = std::make_unique<CurlFtpConnection>(login, stop, m_shelf,
                                                               m_shelf->Take(SessionKey(login)));
-        outcome = connection->Login();
+        const FtpOutcome outcome = connection->Login();
         if (!outcome.Ok())
-            return nullptr;
-        return connection;
+            return outcome.Error();
+        return std::unique_ptr<FtpConnection>(std::move(connection));
     }
 
     void KeepNextSession() override { m_shelf->Arm(); }
@@ -737,11 +736,10 @@ public:
             LogOut(*kept);
     }
 
-    std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath,
-                                           const std::atomic<bool>* stop,
-                                           FtpOutcome& outcome) override
+    Outcome<std::unique_ptr<UploadFile>> OpenUpload(const std::string& localPath,
+                                                    const std::atomic<bool>* stop) override
     {
-        return OpenUploadFile(localPath, stop, outcome);
+        return OpenUploadFile(localPath, stop);
     }
 
 private:
@@ -750,8 +748,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<UploadFile> OpenUploadFile(const std::string& localPath,
-                                           const std::atomic<bool>* stop, FtpOutcome& outcome)
+Outcome<std::unique_ptr<UploadFile>> OpenUploadFile(const std::string& localPath,
+                                                    const std::atomic<bool>* stop)
 {
     // O_NONBLOCK: a FIFO under the file's name must not hold the open up; it is refused
     // below as not a plain file.
@@ -761,35 +759,30 @@ std::unique_ptr<UploadFile> OpenUploadFile(const std::string& localPath,
     };
     if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0) {
         const int error = errno;
-        outcome = {CodeForLocalErrno(error, false),
-                   "cannot read " + localPath + ": " + ErrnoText(error)};
-        return nullptr;
+        return Failure{CodeForLocalErrno(error, false),
+                       "cannot read " + localPath + ": " + ErrnoText(error)};
     }
     if (!S_ISREG(info.st_mode)) {
-        outcome = {kFtpReadFault, localPath + " is not a plain file"};
-        return nullptr;
+        return Failure{kFtpReadFault, localPath + " is not a plain file"};
     }
     char piece[kReadPieceBytes];
     std::uint64_t size = 0;
     for (;;) {
         if (stop && stop->load(std::memory_order_acquire)) {
-            outcome = {kFtpCancelled, "the job was asked to stop"};
-            return nullptr;
+            return Failure{kFtpCancelled, "the job was asked to stop"};
         }
         const ssize_t n = ::read(fd.Get(), piece, sizeof piece);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
             const int error = errno;
-            outcome = {CodeForLocalErrno(error, false),
-                       "cannot read " + localPath + ": " + ErrnoText(error)};
-            return nullptr;
+            return Failure{CodeForLocalErrno(error, false),
+                           "cannot read " + localPath + ": " + ErrnoText(error)};
         }
         if (n == 0)
             break;
         size += static_cast<std::uint64_t>(n);
     }
-    outcome = {};
     return std::make_unique<UploadFile>(localPath, std::move(fd), size);
 }
 
@@ -800,13 +793,13 @@ FtpOutcome CheckDownloadFolder(const std::string& folder)
     };
     if (::stat(folder.c_str(), &info) != 0) {
         const int error = errno;
-        return {CodeForLocalErrno(error, true), folder + ": " + ErrnoText(error)};
+        return Failure{CodeForLocalErrno(error, true), folder + ": " + ErrnoText(error)};
     }
     if (!S_ISDIR(info.st_mode))
-        return {kFtpPathNotFound, folder + " is not a folder"};
+        return Failure{kFtpPathNotFound, folder + " is not a folder"};
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         const int error = errno;
-        return {CodeForLocalErrno(error, true), folder + ": " + ErrnoText(error)};
+        return Failure{CodeForLocalErrno(error, true), folder + ": " + ErrnoText(error)};
     }
     return {};
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/Outcome.h"
 #include "platform/UniqueFd.h"
 
 #include <atomic>
@@ -46,13 +47,9 @@ constexpr std::size_t kFtpListingLimitNames = 10000;
 constexpr std::size_t kFtpListingLimitBytes = 1 << 20;
 constexpr std::int64_t kFtpDownloadLimitBytes = std::int64_t{64} << 20;
 
-// One step's outcome: the result number and, for the log, the library's own reason.
-struct FtpOutcome
-{
-    int code = kFtpOk;
-    std::string reason;
-    bool Ok() const { return code == kFtpOk; }
-};
+// A step that failed gives its result number (kFtp*) and, for the log, the library's own
+// reason.
+using FtpOutcome = Outcome<void>;
 
 struct FtpLogin
 {
@@ -91,15 +88,15 @@ private:
     std::uint64_t m_size;
 };
 
-// Opens localPath and reads it to its end, a piece at a time. On failure returns nullptr
-// and fills outcome: kFtpFileNotFound (missing), kFtpPathNotFound (a part of the path is
-// not a folder), kFtpAccessDenied (may not be read), kFtpReadFault (not a plain file, or a
-// read failed), kFtpCancelled (stop was set while reading). stop may be null.
-std::unique_ptr<UploadFile> OpenUploadFile(const std::string& localPath,
-                                           const std::atomic<bool>* stop, FtpOutcome& outcome);
+// Opens localPath and reads it to its end, a piece at a time. Fails with kFtpFileNotFound
+// (missing), kFtpPathNotFound (a part of the path is not a folder), kFtpAccessDenied (may
+// not be read), kFtpReadFault (not a plain file, or a read failed), kFtpCancelled (stop was
+// set while reading). stop may be null.
+Outcome<std::unique_ptr<UploadFile>> OpenUploadFile(const std::string& localPath,
+                                                    const std::atomic<bool>* stop);
 
-// Whether downloads can be saved in folder: kFtpOk, kFtpPathNotFound (missing or not a
-// folder) or kFtpAccessDenied (no files may be created there); reason says why.
+// Whether downloads can be saved in folder; it fails with kFtpPathNotFound (missing or not
+// a folder) or kFtpAccessDenied (no files may be created there), its reason says why.
 FtpOutcome CheckDownloadFolder(const std::string& folder);
 
 class FtpConnection
@@ -107,13 +104,13 @@ class FtpConnection
 public:
     virtual ~FtpConnection() = default;
     // The server's current directory (PWD).
-    virtual FtpOutcome CurrentDirectory(std::string& directory) = 0;
+    virtual Outcome<std::string> CurrentDirectory() = 0;
     // CWD, relative to the current directory unless directory starts with '/'.
     virtual FtpOutcome ChangeDirectory(const std::string& directory) = 0;
     // The file names in the current directory (NLST), without folders. A listing of more
     // than kFtpListingLimitNames lines or kFtpListingLimitBytes bytes is cut off there and
     // fails with kFtpListingTooLong.
-    virtual FtpOutcome ListNames(std::vector<std::string>& names) = 0;
+    virtual Outcome<std::vector<std::string>> ListNames() = 0;
     // Downloads remoteName of the current directory. localPath is replaced only by a
     // complete copy: the bytes go to a temporary file in the same folder, which is
     // flushed to disk and renamed over localPath once the server confirmed the whole
@@ -136,14 +133,13 @@ class FtpClient
 {
 public:
     virtual ~FtpClient() = default;
-    // Connects and logs in, or takes over a kept session (KeepNextSession). On failure
-    // returns nullptr and fills outcome. stop may be null; it must outlive the connection.
-    virtual std::unique_ptr<FtpConnection>
-    Connect(const FtpLogin& login, const std::atomic<bool>* stop, FtpOutcome& outcome) = 0;
+    // Connects and logs in, or takes over a kept session (KeepNextSession). stop may be
+    // null; it must outlive the connection.
+    virtual Outcome<std::unique_ptr<FtpConnection>> Connect(const FtpLogin& login,
+                                                            const std::atomic<bool>* stop) = 0;
     // OpenUploadFile, for the jobs.
-    virtual std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath,
-                                                   const std::atomic<bool>* stop,
-                                                   FtpOutcome& outcome) = 0;
+    virtual Outcome<std::unique_ptr<UploadFile>> OpenUpload(const std::string& localPath,
+                                                            const std::atomic<bool>* stop) = 0;
     // The next connection to end keeps its session, if every step on it worked, for the
     // next Connect with the same login: that connection starts in the login directory as
     // a fresh one does, without a second login. One session, taken once; for a command

@@ -18,17 +18,17 @@ constexpr char kPartialSuffix[] = ".part";
 // while the command waits for its worker.
 constexpr int kCleanupSilenceSeconds = 5;
 
-int Logged(const char* step, const FtpOutcome& outcome)
+template <typename T> int Logged(const char* step, const Outcome<T>& outcome)
 {
     if (!outcome.Ok())
-        LogWriter::Appendf("  FTP %s failed 0x%04x: %s\r\n", step, outcome.code,
-                           outcome.reason.c_str());
-    return outcome.code;
+        LogWriter::Appendf("  FTP %s failed 0x%04x: %s\r\n", step, outcome.Code(),
+                           outcome.Error().reason.c_str());
+    return outcome.Code();
 }
 
 FtpOutcome NoConnection()
 {
-    return {kFtpInvalidHandle, "no connection (the login failed)"};
+    return Failure{kFtpInvalidHandle, "no connection (the login failed)"};
 }
 
 FtpLogin LoginOf(const TransferJob& job, int silenceLimitSeconds)
@@ -47,30 +47,32 @@ FtpLogin LoginOf(const TransferJob& job, int silenceLimitSeconds)
 // unit; a failure is the job's result.
 std::unique_ptr<UploadFile> OpenLocal(TransferJob& job)
 {
-    FtpOutcome outcome{kFtpInternalError, "no FTP client"};
-    std::unique_ptr<UploadFile> file;
-    if (job.ftp)
-        file = job.ftp->OpenUpload(job.localPath, &job.stopRequested, outcome);
-    if (!file)
-        job.result = Logged("read local file",
-                            outcome.Ok() ? FtpOutcome{kFtpInternalError, "no file"} : outcome);
-    return file;
+    Outcome<std::unique_ptr<UploadFile>> file =
+        job.ftp ? job.ftp->OpenUpload(job.localPath, &job.stopRequested)
+                : Failure{kFtpInternalError, "no FTP client"};
+    if (file.Ok() && !file.Value())
+        file = Failure{kFtpInternalError, "no file"};
+    if (!file.Ok()) {
+        job.result = Logged("read local file", file);
+        return nullptr;
+    }
+    return std::move(file.Value());
 }
 
 // Opens the job's connection (frame steps 1 and 2).
 std::unique_ptr<FtpConnection> Open(TransferJob& job)
 {
     const FtpLogin login = LoginOf(job, job.silenceLimitSeconds);
-    FtpOutcome outcome;
-    std::unique_ptr<FtpConnection> connection;
-    if (job.ftp)
-        connection = job.ftp->Connect(login, &job.stopRequested, outcome);
-    else
-        outcome = {kFtpInternalError, "no FTP client"};
-    if (!connection)
-        job.result = Logged("login", outcome.Ok() ? FtpOutcome{kFtpInternalError, "no connection"}
-                                                  : outcome);
-    return connection;
+    Outcome<std::unique_ptr<FtpConnection>> connection =
+        job.ftp ? job.ftp->Connect(login, &job.stopRequested)
+                : Failure{kFtpInternalError, "no FTP client"};
+    if (connection.Ok() && !connection.Value())
+        connection = Failure{kFtpInternalError, "no connection"};
+    if (!connection.Ok()) {
+        job.result = Logged("login", connection);
+        return nullptr;
+    }
+    return std::move(connection.Value());
 }
 
 // Reading the directory first and then changing to it, each return value stored.
@@ -88,11 +90,11 @@ int FindFiles(FtpConnection* connection, const std::string& pattern,
     matches.clear();
     if (!connection)
         return Logged("find", NoConnection());
-    std::vector<std::string> names;
-    const int code = Logged("find", connection->ListNames(names));
+    const Outcome<std::vector<std::string>> names = connection->ListNames();
+    const int code = Logged("find", names);
     if (code != kFtpOk)
         return code;
-    for (const std::string& name : names)
+    for (const std::string& name : names.Value())
         if (::fnmatch(pattern.c_str(), name.c_str(), 0) == 0)
             matches.push_back(name);
     return matches.empty() ? kFtpNoMoreFiles : kFtpOk;
@@ -104,15 +106,14 @@ void RemoveLeftOver(TransferJob& job, FtpConnection& connection, const std::stri
                     const std::string& name)
 {
     FtpOutcome outcome = connection.Delete(name);
-    if (!outcome.Ok() && outcome.code != kFtpExtendedError) {
-        FtpOutcome connected;
-        auto fresh = job.ftp->Connect(LoginOf(job, kCleanupSilenceSeconds), nullptr, connected);
-        if (!fresh) {
-            outcome = connected;
+    if (!outcome.Ok() && outcome.Code() != kFtpExtendedError) {
+        auto fresh = job.ftp->Connect(LoginOf(job, kCleanupSilenceSeconds), nullptr);
+        if (!fresh.Ok()) {
+            outcome = fresh.Error();
         } else {
-            outcome = directory.empty() ? FtpOutcome{} : fresh->ChangeDirectory(directory);
+            outcome = directory.empty() ? FtpOutcome{} : fresh.Value()->ChangeDirectory(directory);
             if (outcome.Ok())
-                outcome = fresh->Delete(name);
+                outcome = fresh.Value()->Delete(name);
         }
     }
     if (outcome.Ok())
@@ -159,8 +160,7 @@ int ReadRemoteDirectory(FtpConnection* connection, const std::string& /*director
 {
     if (!connection)
         return Logged("read directory", NoConnection());
-    std::string current;
-    return Logged("read directory", connection->CurrentDirectory(current));
+    return Logged("read directory", connection->CurrentDirectory());
 }
 
 int ChangeRemoteDirectory(FtpConnection* connection, const std::string& directory,
@@ -168,8 +168,7 @@ int ChangeRemoteDirectory(FtpConnection* connection, const std::string& director
 {
     if (!connection)
         return Logged("read directory", NoConnection());
-    std::string current;
-    int code = Logged("read directory", connection->CurrentDirectory(current));
+    int code = Logged("read directory", connection->CurrentDirectory());
     if (code != kFtpOk)
         return code;
     if (directory.empty()) {
@@ -179,7 +178,7 @@ int ChangeRemoteDirectory(FtpConnection* connection, const std::string& director
     code = Logged("change directory", connection->ChangeDirectory(directory));
     if (code != kFtpOk)
         return code;
-    return Logged("read directory", connection->CurrentDirectory(current));
+    return Logged("read directory", connection->CurrentDirectory());
 }
 
 void CheckConfigJob(TransferJob& job)

@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "platform/FtpReplies.h"
 #include "support/MiniFtpServer.h"
+#include "support/OutcomeValue.h"
 #include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -64,21 +65,21 @@ protected:
     }
     ~FtpClientTest() override { std::filesystem::remove_all(folder); }
 
-    std::unique_ptr<FtpConnection> Connect(FtpOutcome& outcome, int silence = 60)
+    Outcome<std::unique_ptr<FtpConnection>> Connect(int silence = 60)
     {
         FtpLogin login{"127.0.0.1", server.Port(),   "korblenx",
                        "ferntide",  "VELDIX Upload", silence};
-        return client->Connect(login, &stop, outcome);
+        return client->Connect(login, &stop);
     }
     // Logged in and in /config, an earlier backup in the folder.
     std::unique_ptr<FtpConnection> InConfig()
     {
         WriteAll(local, "an older backup");
         stop = false;
-        FtpOutcome outcome;
-        auto ftp = Connect(outcome);
-        EXPECT_TRUE(ftp && ftp->ChangeDirectory("/config").Ok()) << outcome.reason;
-        return ftp;
+        auto ftp = Connect();
+        EXPECT_TRUE(ftp.Ok() && ftp.Value()->ChangeDirectory("/config").Ok())
+            << test::FailureOf(ftp).reason;
+        return ftp.Ok() ? std::move(ftp.Value()) : nullptr;
     }
     Names FolderNames() const
     {
@@ -103,36 +104,30 @@ protected:
 
 TEST_F(FtpClientTest, walksDirectoriesListsFetchesStoresAndDeletes)
 {
-    FtpOutcome outcome;
-    auto ftp = Connect(outcome);
-    ASSERT_TRUE(ftp) << outcome.reason;
-    std::string cwd;
-    ASSERT_EQ(ftp->CurrentDirectory(cwd).code, kFtpOk);
-    EXPECT_EQ(cwd, "/");
-    ASSERT_EQ(ftp->ChangeDirectory("config").code, kFtpOk);
-    ASSERT_EQ(ftp->CurrentDirectory(cwd).code, kFtpOk);
-    EXPECT_EQ(cwd, "/config");
-    Names names;
-    ASSERT_EQ(ftp->ListNames(names).code, kFtpOk);
-    EXPECT_EQ(names, Names{"nas_ABCDEF.dat"});
+    auto connected = Connect();
+    ASSERT_TRUE(connected.Ok()) << connected.Error().reason;
+    auto& ftp = connected.Value();
+    EXPECT_EQ(test::ValueOf(ftp->CurrentDirectory()), "/");
+    ASSERT_EQ(ftp->ChangeDirectory("config").Code(), kFtpOk);
+    EXPECT_EQ(test::ValueOf(ftp->CurrentDirectory()), "/config");
+    EXPECT_EQ(test::ValueOf(ftp->ListNames()), Names{"nas_ABCDEF.dat"});
 
     WriteAll(local, "an older backup");
-    ASSERT_EQ(ftp->Retrieve("nas_ABCDEF.dat", local).code, kFtpOk);
+    ASSERT_EQ(ftp->Retrieve("nas_ABCDEF.dat", local).Code(), kFtpOk);
     EXPECT_EQ(ReadAll(local), kConfigBytes);
     EXPECT_EQ(FolderNames(), Names{"nas_ABCDEF.dat"});
 
-    ASSERT_EQ(ftp->ChangeDirectory("/firmware").code, kFtpOk);
-    FtpOutcome opened;
-    const auto upload = OpenUploadFile(local, nullptr, opened);
-    ASSERT_TRUE(upload) << opened.reason;
-    EXPECT_EQ(upload->Size(), kConfigBytes.size());
+    ASSERT_EQ(ftp->ChangeDirectory("/firmware").Code(), kFtpOk);
+    const auto upload = OpenUploadFile(local, nullptr);
+    ASSERT_TRUE(upload.Ok()) << upload.Error().reason;
+    EXPECT_EQ(upload.Value()->Size(), kConfigBytes.size());
     bool began = false;
-    ASSERT_EQ(ftp->Store(*upload, "abcd1234.fup.part", began).code, kFtpOk);
+    ASSERT_EQ(ftp->Store(*upload.Value(), "abcd1234.fup.part", began).Code(), kFtpOk);
     EXPECT_TRUE(began);
-    ASSERT_EQ(ftp->Rename("abcd1234.fup.part", "abcd1234.fup").code, kFtpOk);
+    ASSERT_EQ(ftp->Rename("abcd1234.fup.part", "abcd1234.fup").Code(), kFtpOk);
     EXPECT_EQ(server.File("/firmware/abcd1234.fup"), kConfigBytes);
     EXPECT_FALSE(server.File("/firmware/abcd1234.fup.part"));
-    ASSERT_EQ(ftp->Delete("abcd1234.fup").code, kFtpOk);
+    ASSERT_EQ(ftp->Delete("abcd1234.fup").Code(), kFtpOk);
     EXPECT_FALSE(server.File("/firmware/abcd1234.fup"));
     EXPECT_EQ(server.Sessions(), 1); // one connection carries the whole job
 }
@@ -160,19 +155,15 @@ TEST_F(FtpClientTest, aKeptSessionCarriesTheNextConnectionOnly)
         if (c.keep)
             client->KeepNextSession();
         for (int i = 0; i < 3; ++i) {
-            FtpOutcome outcome;
-            auto ftp = Connect(outcome);
-            ASSERT_TRUE(ftp) << outcome.reason;
-            std::string cwd;
-            ASSERT_EQ(ftp->CurrentDirectory(cwd).code, kFtpOk);
-            EXPECT_EQ(cwd, "/");
-            ASSERT_EQ(ftp->ChangeDirectory("config").code, kFtpOk);
+            auto connected = Connect();
+            ASSERT_TRUE(connected.Ok()) << connected.Error().reason;
+            auto& ftp = connected.Value();
+            EXPECT_EQ(test::ValueOf(ftp->CurrentDirectory()), "/");
+            ASSERT_EQ(ftp->ChangeDirectory("config").Code(), kFtpOk);
             if (i == 0 && c.fail) {
-                EXPECT_EQ(ftp->Retrieve("nothing.dat", local).code, kFtpExtendedError);
+                EXPECT_EQ(ftp->Retrieve("nothing.dat", local).Code(), kFtpExtendedError);
             }
-            Names names;
-            EXPECT_EQ(ftp->ListNames(names).code, kFtpOk);
-            EXPECT_EQ(names, Names{"nas_ABCDEF.dat"});
+            EXPECT_EQ(test::ValueOf(ftp->ListNames()), Names{"nas_ABCDEF.dat"});
             ftp.reset();
             if (i == 0 && c.drop)
                 client->DropKeptSession();
@@ -184,43 +175,39 @@ TEST_F(FtpClientTest, aKeptSessionCarriesTheNextConnectionOnly)
 
 TEST_F(FtpClientTest, failuresCarryTheirOwnCodesAndASilentServerEndsAtAStopOrItsLimit)
 {
-    FtpOutcome outcome;
-    auto ftp = Connect(outcome);
-    ASSERT_TRUE(ftp);
-    EXPECT_EQ(ftp->ChangeDirectory("/missing").code, kFtpExtendedError);
-    const FtpOutcome missing = ftp->Retrieve("nothing.dat", folder + "/x.dat");
+    auto connected = Connect();
+    ASSERT_TRUE(connected.Ok());
+    auto& ftp = connected.Value();
+    EXPECT_EQ(ftp->ChangeDirectory("/missing").Code(), kFtpExtendedError);
+    const Failure missing = test::FailureOf(ftp->Retrieve("nothing.dat", folder + "/x.dat"));
     EXPECT_EQ(missing.code, kFtpExtendedError);
     EXPECT_NE(missing.reason.find("550"), std::string::npos) << missing.reason;
     EXPECT_TRUE(FolderNames().empty());
-    EXPECT_EQ(ftp->Delete("nothing.dat").code, kFtpExtendedError);
-    EXPECT_EQ(ftp->Rename("nothing.dat", "other.dat").code, kFtpExtendedError);
-    EXPECT_EQ(ftp->ChangeDirectory("/config").code, kFtpOk);
-    EXPECT_EQ(ftp->Retrieve("nas_ABCDEF.dat", folder + "/no/such/folder/x.dat").code,
+    EXPECT_EQ(ftp->Delete("nothing.dat").Code(), kFtpExtendedError);
+    EXPECT_EQ(ftp->Rename("nothing.dat", "other.dat").Code(), kFtpExtendedError);
+    EXPECT_EQ(ftp->ChangeDirectory("/config").Code(), kFtpOk);
+    EXPECT_EQ(ftp->Retrieve("nas_ABCDEF.dat", folder + "/no/such/folder/x.dat").Code(),
               kFtpPathNotFound);
     // A name may not smuggle a second command onto the control connection.
-    EXPECT_NE(ftp->Delete("a\r\nDELE nas_ABCDEF.dat").code, kFtpOk);
-    std::string cwd; // any later reply comes after a smuggled command was carried out
-    ftp->CurrentDirectory(cwd);
+    EXPECT_NE(ftp->Delete("a\r\nDELE nas_ABCDEF.dat").Code(), kFtpOk);
+    // Any later reply comes after a smuggled command was carried out.
+    (void)ftp->CurrentDirectory();
     EXPECT_TRUE(server.File("/config/nas_ABCDEF.dat"));
 
     ftp.reset(); // the server takes one session at a time
     server.SetFault(Fault::RefuseLogin);
-    EXPECT_EQ(Connect(outcome), nullptr);
-    EXPECT_EQ(outcome.code, kFtpLoginFailure);
+    EXPECT_EQ(Connect().Code(), kFtpLoginFailure);
     FtpLogin closed{"127.0.0.1", MiniFtpServer().Port(), "korblenx", "ferntide", "", 60};
-    EXPECT_EQ(client->Connect(closed, &stop, outcome), nullptr);
-    EXPECT_EQ(outcome.code, kFtpCannotConnect);
+    EXPECT_EQ(client->Connect(closed, &stop).Code(), kFtpCannotConnect);
 
     // A server that never greets: the stop request or the silence limit ends the wait.
     server.SetFault(Fault::SilentGreeting);
     {
         const auto asker = StopLater(stop, 300);
-        EXPECT_EQ(Connect(outcome), nullptr);
+        EXPECT_EQ(Connect().Code(), kFtpCancelled);
     }
-    EXPECT_EQ(outcome.code, kFtpCancelled);
     stop = false;
-    EXPECT_EQ(Connect(outcome, 1), nullptr);
-    EXPECT_EQ(outcome.code, kFtpTimeout);
+    EXPECT_EQ(Connect(1).Code(), kFtpTimeout);
 }
 
 TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
@@ -229,7 +216,7 @@ TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
         server.SetFault(Fault::CutRetrieve);
         auto ftp = InConfig();
         ASSERT_TRUE(ftp);
-        EXPECT_NE(ftp->Retrieve("nas_ABCDEF.dat", local).code, kFtpOk);
+        EXPECT_NE(ftp->Retrieve("nas_ABCDEF.dat", local).Code(), kFtpOk);
         ExpectOlderBackupAlone();
     }
     {
@@ -238,11 +225,11 @@ TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
         ASSERT_TRUE(ftp);
         {
             const auto asker = StopLater(stop, 500);
-            EXPECT_EQ(ftp->Retrieve("nas_ABCDEF.dat", local).code, kFtpCancelled);
+            EXPECT_EQ(ftp->Retrieve("nas_ABCDEF.dat", local).Code(), kFtpCancelled);
         }
         ExpectOlderBackupAlone();
         // After a stop every later step fails at once.
-        EXPECT_EQ(ftp->Delete("nas_ABCDEF.dat").code, kFtpCancelled);
+        EXPECT_EQ(ftp->Delete("nas_ABCDEF.dat").Code(), kFtpCancelled);
     }
     EXPECT_TRUE(server.File("/config/nas_ABCDEF.dat"));
 
@@ -251,11 +238,10 @@ TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
     auto ftp = InConfig();
     ASSERT_TRUE(ftp);
     WriteAll(local, std::string(200000, 'u'));
-    FtpOutcome outcome;
-    const auto upload = OpenUploadFile(local, nullptr, outcome);
-    ASSERT_TRUE(upload);
+    const auto upload = OpenUploadFile(local, nullptr);
+    ASSERT_TRUE(upload.Ok());
     bool began = false;
-    EXPECT_NE(ftp->Store(*upload, "nas_ABCDEF.dat.part", began).code, kFtpOk);
+    EXPECT_NE(ftp->Store(*upload.Value(), "nas_ABCDEF.dat.part", began).Code(), kFtpOk);
     EXPECT_TRUE(began);
     // The server keeps what it got once the cut connection is closed: after our failure.
     EXPECT_TRUE(
@@ -275,7 +261,7 @@ TEST_F(FtpClientTest, aFullDiskKeepsTheOlderBackup)
     auto ftp = InConfig();
     ASSERT_TRUE(ftp);
     WriteAll(folder + "/filler", std::string(40 << 10, 'f'));
-    EXPECT_EQ(ftp->Retrieve("nas_ABCDEF.dat", local).code, kFtpDiskFull);
+    EXPECT_EQ(ftp->Retrieve("nas_ABCDEF.dat", local).Code(), kFtpDiskFull);
     EXPECT_EQ(ReadAll(local), "an older backup");
     EXPECT_EQ(FolderNames(), (Names{"filler", "nas_ABCDEF.dat"}));
     ::umount2(folder.c_str(), MNT_DETACH);
@@ -318,18 +304,16 @@ TEST_F(FtpClientTest, listingsAndDownloadsEndAtTheirLimits)
         server.SetFault(c.lines == 0 ? Fault::EndlessRetrieve : Fault::None);
         auto ftp = InConfig();
         ASSERT_TRUE(ftp);
-        Names names;
-        FtpOutcome got;
+        Failure got{kFtpOk};
         // Without the limits a million names grew the peak by 86 MB. The bound leaves room
         // for a sanitizer build: ASan holds freed blocks in quarantine for a while, and
         // under TSan the endless line alone grew the peak by 38 MB.
         EXPECT_LT(PeakGrowth([&] {
-                      got =
-                          c.lines ? ftp->ListNames(names) : ftp->Retrieve("nas_ABCDEF.dat", local);
+                      got = c.lines ? test::FailureOf(ftp->ListNames())
+                                    : test::FailureOf(ftp->Retrieve("nas_ABCDEF.dat", local));
                   }),
                   48l << 20);
         EXPECT_EQ(got.code, c.code) << got.reason;
-        EXPECT_TRUE(names.empty());
         ExpectOlderBackupAlone();
     }
 }
@@ -352,9 +336,8 @@ TEST_F(FtpClientTest, anUploadFileThatCannotBeReadFailsBeforeTheUnitIsReached)
         {"stopped", local, &stop, kFtpCancelled},
     };
     for (const auto& c : cases) {
-        FtpOutcome outcome;
-        EXPECT_EQ(OpenUploadFile(c.path, c.stop, outcome), nullptr) << c.what;
-        EXPECT_EQ(outcome.code, c.code) << c.what << ": " << outcome.reason;
+        const Failure failed = test::FailureOf(OpenUploadFile(c.path, c.stop));
+        EXPECT_EQ(failed.code, c.code) << c.what << ": " << failed.reason;
     }
 }
 

@@ -33,34 +33,32 @@ public:
         return m_steps;
     }
 
-    std::unique_ptr<FtpConnection> Connect(const FtpLogin& login, const std::atomic<bool>* stop,
-                                           FtpOutcome& outcome) override
+    Outcome<std::unique_ptr<FtpConnection>> Connect(const FtpLogin& login,
+                                                    const std::atomic<bool>* stop) override
     {
         lastSilenceLimitSeconds = login.silenceLimitSeconds;
-        if (m_sessionKept.exchange(false)) {
-            outcome = {};
-            return std::make_unique<Connection>(*this);
-        }
+        if (m_sessionKept.exchange(false))
+            return std::unique_ptr<FtpConnection>(std::make_unique<Connection>(*this));
         const int code = Step("login", login.user + " " + login.password + " " + login.agent);
         if (silentServer) {
             const auto until =
                 std::chrono::steady_clock::now() + std::chrono::seconds(login.silenceLimitSeconds);
             while (!(stop && stop->load()) && std::chrono::steady_clock::now() < until)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            outcome = stop && stop->load() ? FtpOutcome{kFtpCancelled, "stopped"}
-                                           : FtpOutcome{kFtpTimeout, "server response timeout"};
-            return nullptr;
+            return stop && stop->load() ? Failure{kFtpCancelled, "stopped"}
+                                        : Failure{kFtpTimeout, "server response timeout"};
         }
-        outcome = {code, code ? "530 Login incorrect." : ""};
-        return code ? nullptr : std::make_unique<Connection>(*this);
+        if (code)
+            return Failure{code, "530 Login incorrect."};
+        return std::unique_ptr<FtpConnection>(std::make_unique<Connection>(*this));
     }
 
-    std::unique_ptr<UploadFile> OpenUpload(const std::string& localPath, const std::atomic<bool>*,
-                                           FtpOutcome& outcome) override
+    Outcome<std::unique_ptr<UploadFile>> OpenUpload(const std::string& localPath,
+                                                    const std::atomic<bool>*) override
     {
-        const int code = Step("open", localPath);
-        outcome = {code, code ? "cannot read " + localPath : ""};
-        return code ? nullptr : std::make_unique<UploadFile>(localPath, UniqueFd(), 0);
+        if (const int code = Step("open", localPath))
+            return Failure{code, "cannot read " + localPath};
+        return std::make_unique<UploadFile>(localPath, UniqueFd(), 0);
     }
 
     void KeepNextSession() override { m_keepArmed = true; }
@@ -78,12 +76,11 @@ private:
             if (m_world.m_keepArmed.exchange(false))
                 m_world.m_sessionKept = !m_failed;
         }
-        FtpOutcome CurrentDirectory(std::string& directory) override
+        Outcome<std::string> CurrentDirectory() override
         {
-            const int code = Run("pwd", "");
-            if (!code)
-                directory = m_cwd;
-            return {code, "pwd failed"};
+            if (const int code = Run("pwd", ""))
+                return Failure{code, "pwd failed"};
+            return m_cwd;
         }
         FtpOutcome ChangeDirectory(const std::string& directory) override
         {
@@ -92,19 +89,18 @@ private:
             if (!code && !m_world.directories.count(directory))
                 code = kFtpExtendedError;
             m_cwd = code ? m_cwd : directory;
-            return {code, "550 Failed to change directory."};
+            return Said(code, "550 Failed to change directory.");
         }
-        FtpOutcome ListNames(std::vector<std::string>& names) override
+        Outcome<std::vector<std::string>> ListNames() override
         {
-            const int code = Run("list", m_cwd);
+            if (const int code = Run("list", m_cwd))
+                return Failure{code, "list failed"};
             std::lock_guard lock(m_world.m_mutex);
-            if (!code)
-                names = m_world.directories[m_cwd];
-            return {code, "list failed"};
+            return m_world.directories[m_cwd];
         }
         FtpOutcome Retrieve(const std::string& remoteName, const std::string& localPath) override
         {
-            return {Run("retr", remoteName + " " + localPath), "retr failed"};
+            return Said(Run("retr", remoteName + " " + localPath), "retr failed");
         }
         FtpOutcome Store(const UploadFile& file, const std::string& remoteName,
                          bool& began) override
@@ -116,7 +112,7 @@ private:
             auto& names = m_world.directories[m_cwd];
             if (began && std::ranges::count(names, remoteName) == 0)
                 names.push_back(remoteName);
-            return {code, "stor failed"};
+            return Said(code, "stor failed");
         }
         FtpOutcome Rename(const std::string& from, const std::string& to) override
         {
@@ -127,7 +123,7 @@ private:
                 std::erase(names, to);
                 std::ranges::replace(names, from, to);
             }
-            return {code, "502 RNFR not implemented."};
+            return Said(code, "502 RNFR not implemented.");
         }
         FtpOutcome Delete(const std::string& remoteName) override
         {
@@ -135,10 +131,14 @@ private:
             std::lock_guard lock(m_world.m_mutex);
             if (!code && std::erase(m_world.directories[m_cwd], remoteName) == 0)
                 code = kFtpExtendedError;
-            return {code, "550 Delete operation failed."};
+            return Said(code, "550 Delete operation failed.");
         }
 
     private:
+        static FtpOutcome Said(int code, const char* reason)
+        {
+            return code ? FtpOutcome(Failure{code, reason}) : FtpOutcome();
+        }
         int Run(const std::string& kind, const std::string& argument)
         {
             if (m_broken != kFtpOk)
