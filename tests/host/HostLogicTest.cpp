@@ -328,7 +328,7 @@ TEST(CardDiagnosis, tellsWhySetIpCannotRunOnACard)
     }
 }
 
-DiagnosisFindings OneCardFindings()
+TEST(DiagnosisReport, textJsonAndLogLinesCarryTheFindings)
 {
     DiagnosisFindings f;
     CardFindings& card = f.cards.emplace_back();
@@ -345,12 +345,6 @@ DiagnosisFindings OneCardFindings()
     f.privileges.icmpPath = IcmpPath::None;
     f.privileges.icmpDetail = "not in the group zelvo-setup";
     f.privileges.port67How = "no root and no zelvo-sockhelper beside the tool";
-    return f;
-}
-
-TEST(DiagnosisReport, textJsonAndLogLinesCarryTheFindings)
-{
-    DiagnosisFindings f = OneCardFindings();
     EXPECT_EQ(
         DiagnosisText(f),
         "eth0\n"
@@ -369,14 +363,14 @@ TEST(DiagnosisReport, textJsonAndLogLinesCarryTheFindings)
 
     const auto json = ParseJson(DiagnosisJson(f));
     ASSERT_TRUE(json);
-    const JsonValue& card = json->Find("cards")->items.at(0);
+    const JsonValue& shown = json->Find("cards")->items.at(0);
     EXPECT_EQ(
-        card.StringAt("name") + "|" + card.StringAt("block") + "|" +
-            card.Find("units")->items.at(0).StringAt("mac") + "|" +
-            card.Find("firewall")->StringAt("command"),
+        shown.StringAt("name") + "|" + shown.StringAt("block") + "|" +
+            shown.Find("units")->items.at(0).StringAt("mac") + "|" +
+            shown.Find("firewall")->StringAt("command"),
         "eth0|10.231.7.0 - 10.231.7.255|02-5a-e1-40-00-01|ufw allow in on eth0 to any port 67 proto udp");
-    EXPECT_EQ(card.Find("unitsFound")->number, 1);
-    EXPECT_FALSE(card.Find("setIpPossible")->boolean ||
+    EXPECT_EQ(shown.Find("unitsFound")->number, 1);
+    EXPECT_FALSE(shown.Find("setIpPossible")->boolean ||
                  json->Find("icmp")->Find("usable")->boolean);
 
     EXPECT_EQ(DiagnosisLogLines(f).at(2), "  [eth0] unit 02.5a.e1.40.00.01 at 010.231.007.021\r\n");

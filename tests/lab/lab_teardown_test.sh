@@ -13,10 +13,7 @@ host_state() { # the host's links, resolver and hosts files, and the stock daemo
 # "pid:start time", so that a pid the kernel hands out again is not taken for the old one.
 proc_ids() { for pid; do awk -v p="$pid" '{ sub(/^.*\) /, ""); print p ":" $20 }' "/proc/$pid/stat" 2>/dev/null; done; }
 running() { # pid:start... -> those still running (zombies count as ended)
-    for id; do
-        awk -v id="$id" -v pid="${id%%:*}" '{ sub(/^.*\) /, ""); if ($1 != "Z" && pid ":" $20 == id) print id }' \
-            "/proc/${id%%:*}/stat" 2>/dev/null
-    done
+    for id; do awk -v id="$id" -v pid="${id%%:*}" '{ sub(/^.*\) /, ""); if ($1 != "Z" && pid ":" $20 == id) print id }' "/proc/${id%%:*}/stat" 2>/dev/null; done
 }
 check_gone() { # prefix, pid:start... that must have ended
     local p=$1

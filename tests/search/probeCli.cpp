@@ -52,21 +52,17 @@ void Listen(Ipv4Address address, int ms)
     (void)open.socket->Send(address, kEchoDestinationPort, request, 1000);
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     uint8_t icmp[2048];
+    IcmpArrival arrival;
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              end - std::chrono::steady_clock::now())
-                              .count();
-        IcmpArrival arrival;
+        const auto left = (end - std::chrono::steady_clock::now()) / std::chrono::milliseconds(1);
         if (left <= 0 ||
             !IsReady(open.socket->Receive(icmp, arrival, static_cast<int>(left), nullptr)))
             break;
         if (arrival.length == 0)
             continue;
-        int quoted = -1;
-        if (icmp[0] != 0 && arrival.length > kIcmpErrorHeaderSize + 9)
-            quoted = icmp[kIcmpErrorHeaderSize + 9];
-        std::printf("got type=%d quoted=%d from=%s\n", icmp[0], quoted,
-                    arrival.source.Dotted().c_str());
+        const bool error = icmp[0] != 0 && arrival.length > kIcmpErrorHeaderSize + 9;
+        std::printf("got type=%d quoted=%d from=%s\n", icmp[0],
+                    error ? icmp[kIcmpErrorHeaderSize + 9] : -1, arrival.source.Dotted().c_str());
     }
 }
 
