@@ -141,13 +141,7 @@ struct Responder
         s.neighbours = nullptr;
         return s;
     }
-    std::vector<std::string> Texts() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& shown : boxes.ShownBoxes())
-            texts.push_back(shown.text);
-        return texts;
-    }
+    std::vector<std::string> Texts() const { return boxes.Texts(); }
 };
 
 TEST(ListenRun, servesTheUnitAfterTheUsersYesListsItByNameAndOpensItsPage)

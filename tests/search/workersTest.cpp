@@ -57,13 +57,7 @@ struct Searcher
     {
         return network->Locked([&] { return network->events; });
     }
-    std::vector<std::string> Texts() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& shown : boxes.ShownBoxes())
-            texts.push_back(shown.text);
-        return texts;
-    }
+    std::vector<std::string> Texts() const { return boxes.Texts(); }
 };
 
 TEST(FirstSearch, refusesWithoutMaskOrMacAndSaysWhy)

@@ -1,7 +1,6 @@
 #pragma once
-// The tool's main window built by the tool's own wiring, with message boxes from a script,
-// in a lab's PC namespace (started by tests/lab/lab-ctest.sh, which puts this program and
-// manager.ini into a folder of the test's own). Header only: its users link zelvo_app.
+// The tool's main window and wiring with scripted message boxes, in a lab's PC namespace
+// (tests/lab/lab-ctest.sh gives the program and manager.ini a folder of their own).
 #include "app/MainDialog.h"
 #include "app/ToolWiring.h"
 #include "core/ExePath.h"
@@ -10,19 +9,14 @@
 #include "support/ScriptedMessageBoxes.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QTimer>
 #include <QTreeWidget>
 
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
-#include <memory>
 
-// A lab test outside a lab says why it does not run, and shows as skipped.
 #define ZELVO_REQUIRE_LAB()                                                                        \
     if (!::zelvo::test::InLab())                                                                   \
     GTEST_SKIP() << "runs in the lab's PC namespace (ctest -L lab, as root)"
@@ -36,7 +30,7 @@ inline bool InLab()
     return prefix && *prefix && lab && *lab;
 }
 
-// A command line of the lab on this test's lab: "unit-exec NAS02 -- ip link set eth0 down".
+// "unit-exec NAS02 -- ip link set eth0 down" as a command line on this test's lab.
 inline std::string LabCommand(const std::string& arguments)
 {
     const std::size_t space = arguments.find(' ');
@@ -50,7 +44,7 @@ inline int Lab(const std::string& arguments)
     return std::system(LabCommand(arguments).c_str());
 }
 
-// What a command of the lab prints, without its trailing line ends: "unit-addr NAS05".
+// What a lab command ("unit-addr NAS05") prints, without its trailing line ends.
 inline std::string LabOutput(const std::string& arguments)
 {
     std::string out;
@@ -65,7 +59,6 @@ inline std::string LabOutput(const std::string& arguments)
     return out;
 }
 
-// The lab's state folder (its nodes' logs are under nodes/<name>/log/).
 inline std::string LabStateDirectory()
 {
     return std::string("/run/zelvo-lab/") + std::getenv("ZELVO_LAB_PREFIX");
@@ -79,9 +72,8 @@ inline std::string ManagerLog()
     return ReadSmallFile(ManagerLogPath(), 1 << 20).value_or("");
 }
 
-// Empties the neighbour tables of the PC and of the named hosts, so that a search starts
-// from a segment where nobody knows anybody: a unit that still knows the PC answers its
-// echo without asking for the PC's MAC, and the PC would learn nothing about it.
+// A unit that still knows the PC answers its echo without asking for the PC's MAC, and
+// the PC would learn nothing about it: a search starts from empty neighbour tables.
 inline bool ForgetNeighbours(const std::vector<std::string>& hosts)
 {
     bool ok = std::system("ip -4 neigh flush all") == 0;
@@ -95,24 +87,18 @@ struct ToolWindowOptions
     int language = 409;
     ToolParts parts = {};
     UrlOpener* urls = nullptr; // null: the system's opener (xdg-open)
-    // False: the window's first search never starts; the test lists units itself
-    // (ListUnit) to drive the commands that work on listed units.
-    bool firstSearch = true;
+    bool firstSearch = true;   // false: the test lists units itself (ListUnit)
 };
 
-// The window and the wiring as the application builds them (ToolRun), with the start-up
-// sequence run on this PC, and each command counted and timed on its way from the window
-// to the wiring.
+// The window and the wiring as the application builds them, the start-up run on this PC,
+// each command counted on its way from the window to the wiring.
 struct LabWindow : WindowCommands
 {
     ScriptedMessageBoxes boxes;
     std::unique_ptr<MainDialog> dialog;
     std::unique_ptr<ToolWiring> wiring;
     ToolWindowOptions options;
-    // How many times each command (by its button id; 1035 the first search) has ended,
-    // and how long its last run took.
-    std::map<int, int> ended;
-    std::map<int, qint64> lastMs;
+    std::map<int, int> ended; // by button id (1035: the first search)
     int searchesDone = 0;
     std::size_t logMark = 0, boxMark = 0;
 
@@ -131,8 +117,7 @@ struct LabWindow : WindowCommands
             return false;
         if (!options.firstSearch)
             state.firstTick = 0;
-        // The lab runs as root; a window that refused the browser would hide the pages
-        // that the commands open from the test's opener.
+        // Not as root: a window that refused the browser would hide the pages from `urls`.
         const MainDialogServices services{
             boxes, options.urls ? *options.urls : SystemUrlOpener(), {}, false};
         dialog = std::make_unique<MainDialog>(nullptr, services, std::move(state), startup, *this);
@@ -140,7 +125,6 @@ struct LabWindow : WindowCommands
         dialog->show();
         return true;
     }
-    // Create(), then, unless the options turn it off, waits for the first search.
     ::testing::AssertionResult Start()
     {
         if (!Create()) {
@@ -159,10 +143,7 @@ struct LabWindow : WindowCommands
     {
         if (!wiring)
             return; // a first tick that arrives as the window goes
-        QElapsedTimer timer;
-        timer.start();
         wiring->Run(id);
-        lastMs[id] = timer.elapsed();
         ++ended[id];
         searchesDone += id == kIdSearch || id == kIdFirstSearchCommand;
     }
@@ -186,17 +167,9 @@ struct LabWindow : WindowCommands
         return true;
     }
 
-    std::vector<std::string> Texts() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& shown : boxes.ShownBoxes())
-            texts.push_back(shown.text);
-        return texts;
-    }
+    std::vector<std::string> Texts() const { return boxes.Texts(); }
 
-    // Runs the window's event loop until `done` holds or `limitMs` passed; `during` runs
-    // once, `afterMs` into the wait, while the event loop (and so an operation's progress
-    // passes) runs.
+    // Runs the event loop until `done` or `limitMs`; `during` runs once, `afterMs` in.
     bool RunUntil(const std::function<bool()>& done, int limitMs = 120000, int afterMs = 0,
                   std::function<void()> during = {})
     {
@@ -218,7 +191,7 @@ struct LabWindow : WindowCommands
     {
         return RunUntil([&] { return searchesDone >= count; }, limitMs, afterMs, std::move(during));
     }
-    // Presses a button (the window's own command path) and waits until its command ended.
+    // Presses a button the window's own way and waits until its command ended.
     bool Press(int id, int limitMs = 120000, int afterMs = 0, std::function<void()> during = {})
     {
         const int target = ended[id] + 1;
@@ -230,7 +203,7 @@ struct LabWindow : WindowCommands
         return Press(kIdSearch, 120000, afterMs, std::move(during));
     }
 
-    // The unit list as shown, the PC's row 0 included: each row's column texts.
+    // Each shown row's column texts, the PC's row 0 included.
     std::vector<std::vector<std::string>> ListRows() const
     {
         std::vector<std::vector<std::string>> rows;
@@ -242,7 +215,6 @@ struct LabWindow : WindowCommands
         }
         return rows;
     }
-    // The names of the listed units, row 0 (the PC) left out.
     std::vector<std::string> ListedNames() const
     {
         std::vector<std::string> names;
@@ -257,13 +229,11 @@ struct LabWindow : WindowCommands
         const QWidget* w = dialog->findChild<QWidget*>(QStringLiteral("button%1").arg(id));
         return w && w->isEnabled();
     }
-    // The window takes commands again: not busy, Search and Exit enabled.
     bool Usable() const
     {
         return dialog->State().m_bBusy == 0 && Enabled(kIdSearch) && Enabled(kIdExit);
     }
 
-    // From here on: what the log gained and which boxes were shown since the last Mark().
     void Mark()
     {
         logMark = ManagerLog().size();
@@ -281,8 +251,7 @@ struct LabWindow : WindowCommands
                 all.end()};
     }
 
-    // Exit, Esc and the close box, as a user tries them: true when the window is still
-    // shown and busy afterwards.
+    // Exit, Esc and the close box: true when the window is still shown and busy after.
     bool TryToClose()
     {
         dialog->OnCommand(kIdExit);

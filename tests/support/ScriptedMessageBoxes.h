@@ -55,6 +55,13 @@ public:
         m_whileShown = std::move(look);
     }
     const std::vector<Shown>& ShownBoxes() const { return m_shown; }
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const Shown& shown : m_shown)
+            texts.push_back(shown.text);
+        return texts;
+    }
 
     static const char* IconName(MessageIcon icon)
     {
