@@ -1,6 +1,4 @@
-// The main window on the offscreen platform: layout, captions and F1 by language and
-// /set, the enabling rule after the start-up, the first timer tick, the busy guard, the
-// Enable Set IP question, the unit list's rules and the buttons' drawing.
+// The main window on the offscreen platform, with scripted boxes and a recording opener.
 #include "app/MainDialog.h"
 #include "app/CommandButton.h"
 #include "core/MessageCatalogue.h"
@@ -21,16 +19,14 @@ namespace {
 constexpr int kEn = 409, kJa = kLanguageJapanese;
 const Ids kButtons{kIdSearch, kIdWebTool, kIdSetIp, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit};
 
-// How the start-up left the PC for the window.
-struct Pc
+struct Pc // how the start-up left the PC for the window
 {
     int language = kEn, setIpLayout = 0;
     bool noMac = false, root = false, firstSearch = false;
     StartupResult startup = StartupResult::Ready;
 };
 
-// A main window with a made-up PC in row 0, scripted boxes, a recording URL opener and
-// commands that log which one ran (onRun, when set, runs inside the command).
+// A window with a made-up PC in row 0; commands log their id and run onRun inside.
 struct Fixture : WindowCommands
 {
     ScriptedMessageBoxes boxes;
@@ -73,51 +69,13 @@ bool ShowActive(QWidget& w)
     w.activateWindow();
     return QTest::qWaitForWindowActive(&w);
 }
-// '1' enabled, '0' disabled, in the order of ids.
-QByteArray Enabled(MainDialog& d, const Ids& ids)
-{
-    QByteArray states;
-    for (int id : ids)
-        states += d.IsControlEnabled(id) ? '1' : '0';
-    return states;
-}
-// One data row per table entry, named by it; the test reads the entry by index.
-template <typename Row, size_t N> void RowsOf(const Row (&rows)[N])
-{
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < int(N); ++i)
-        QTest::addRow("%s", rows[i].name) << i;
-}
-
-struct LayoutRow
-{
-    const char* name;
-    int language, setIpLayout;
-    // Search, Web tool, Back up, Restore, FW Update, Exit, Set IP, Enable Set IP, the four
-    // column headers, the help page.
-    const char* texts;
-};
+// Search, Web tool, Back up, Restore, FW Update, Exit, Set IP, Enable Set IP, the four
+// column headers, the help page.
 const char* const kEnTexts = "Search|Web tool|Back up|Restore|FW Update|Exit|Set IP|Enable Set IP|"
                              "Computer name|MAC Address|IP Address|Type|quixhlpe.html";
 const char* const kJaTexts =
     "検  索|Webツール|構成保存|構成復元|ﾌｧｰﾑ更新|終  了|Set IP|IP設定 許可|"
     "コンピュータ名|MACアドレス|IPアドレス|タイプ|quixhlpj.html";
-const LayoutRow kLayouts[] = {
-    {"en", kEn, 0, kEnTexts},      {"en /set", kEn, 1, kEnTexts},       {"ja", kJa, 0, kJaTexts},
-    {"ja /set", kJa, 1, kJaTexts}, {"zh is English", 804, 0, kEnTexts},
-};
-
-// A command button's state, drawn against the plain button.
-struct DrawRow
-{
-    const char* name;
-    bool outlined, down, enabled;
-};
-const DrawRow kDraws[] = {
-    {"outlined", true, false, true},
-    {"pressed", false, true, true},
-    {"disabled", false, false, false},
-};
 
 } // namespace
 
@@ -125,13 +83,16 @@ class MainDialogTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void layoutFollowsLanguageAndSetSwitch_data() { RowsOf(kLayouts); }
     void layoutFollowsLanguageAndSetSwitch()
     {
-        QFETCH(int, row);
-        const LayoutRow& r = kLayouts[row];
+        for (int language : {kEn, kJa, 804}) // 804, Chinese, is shown in English
+            for (int setIp : {0, 1})
+                layout(language, setIp, language == kJa ? kJaTexts : kEnTexts);
+    }
+    void layout(int language, int setIp, const char* texts)
+    {
         Fixture f;
-        MainDialog& d = f.Make({.language = r.language, .setIpLayout = r.setIpLayout});
+        MainDialog& d = f.Make({.language = language, .setIpLayout = setIp});
         auto* list = qobject_cast<QTreeWidget*>(d.Control(kIdList));
         QStringList seen;
         for (int id : {kIdSearch, kIdWebTool, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit, kIdSetIp,
@@ -140,19 +101,17 @@ private slots:
         for (int column = 0; column < 4; ++column)
             seen << list->headerItem()->text(column);
         seen << QString::fromStdString(d.HelpFile());
-        // The PC in row 0; the window caption and the about item, the same in every language.
         for (int column = 0; column < 4; ++column)
             seen << list->topLevelItem(0)->text(column);
         seen << d.windowTitle() << d.AboutItemText();
         QCOMPARE(seen.join(u'|'),
-                 QString::fromUtf8(r.texts) +
+                 QString::fromUtf8(texts) +
                      QString::fromUtf8("|OFFICE-PC|00-1a-2b-3c-4d-5e|10.0.0.10|Your Host PC|"
                                        "Zelvoセットアップツール|ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
 
-        // /set swaps Web tool for Set IP and hides the Enable Set IP box; the swapped-in
-        // button carries the outline; FW Update, told last, is what Enter presses.
+        // /set swaps Web tool for Set IP, outlined; FW Update, told last, is what Enter presses.
         QVERIFY(ShowActive(d));
-        const int swapped = r.setIpLayout ? kIdWebTool : kIdSetIp;
+        const int swapped = setIp ? kIdWebTool : kIdSetIp;
         for (int id : kButtons) {
             QCOMPARE(ButtonOf(d, id)->isVisible(), id != swapped);
             QCOMPARE(ButtonOf(d, id)->DefaultFlag(), id != swapped);
@@ -161,8 +120,7 @@ private slots:
         for (int id : {kIdEnableSetIp, kIdEnableSetIpLabel, kIdEnableSetIpGroup})
             QVERIFY(!d.Control(id)->isVisible());
 
-        // Fixed size; the buttons sit under the list, their captions fit with room for
-        // outline, frame and focus rectangle.
+        // Captions fit with room for outline, frame and focus rectangle.
         QCOMPARE(d.minimumSize(), d.maximumSize());
         for (int id : kButtons) {
             const QRect b = d.Control(id)->geometry();
@@ -174,30 +132,31 @@ private slots:
         }
 
         // F1 alone, busy or not, opens the page of the language as an encoded file URL.
-        d.State().m_bBusy = r.setIpLayout;
+        d.State().m_bBusy = setIp;
         QTest::keyClick(&d, Qt::Key_F1, Qt::ShiftModifier);
         QTest::keyClick(&d, Qt::Key_F1, Qt::ControlModifier);
         QTest::keyClick(&d, Qt::Key_F1);
         QCOMPARE(f.urls.Opened(), std::vector<std::string>{"file:///home/a%20b/" + d.HelpFile()});
     }
 
-    // Back up and Restore are enabled from the start unless the PC has no MAC; a failed
-    // network check leaves the window as laid out.
+    // Back up and Restore start enabled unless the PC has no MAC.
     void startUpRule()
     {
         for (const auto& [pc, enabled] :
              {std::pair{Pc{}, "11111100"},
               {Pc{.noMac = true}, "00011100"},
               {Pc{.startup = StartupResult::NetworkUnusable}, "11111101"}}) {
-            Fixture f; // Search, Back up, Restore, FW Update, Exit, Web tool, Set IP, box
-            QCOMPARE(Enabled(f.Make(pc), {kIdSearch, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit,
-                                          kIdWebTool, kIdSetIp, kIdEnableSetIp}),
-                     QByteArray(enabled));
+            Fixture f;
+            MainDialog& d = f.Make(pc);
+            QByteArray states; // Search, Back up, Restore, FW Update, Exit, Web tool, Set IP, box
+            for (int id : {kIdSearch, kIdBackup, kIdRestore, kIdFwUpdate, kIdExit, kIdWebTool,
+                           kIdSetIp, kIdEnableSetIp})
+                states += d.IsControlEnabled(id) ? '1' : '0';
+            QCOMPARE(states, QByteArray(enabled));
         }
     }
 
-    // Run as root, the window starts no browser: the page (here F1's) is shown instead,
-    // in the run's language.
+    // Run as root, the window starts no browser: it shows the page's address instead.
     void noBrowserAsRoot()
     {
         Fixture f;
@@ -222,9 +181,8 @@ private slots:
         QCOMPARE(f.calls, Ids{kIdFirstSearchCommand});
     }
 
-    // A search keeps the window's events flowing: every command, Exit, Esc and the close
-    // box must find the door shut until it ends. Idle, each button runs its own command
-    // and each way out closes the window.
+    // A search keeps the window's events flowing: until it ends, every command and way out
+    // must find the door shut. Idle, each button runs its command and each way out closes.
     void busyWindowTurnsEverythingAway()
     {
         Fixture f;
@@ -265,7 +223,6 @@ private slots:
         QCOMPARE(rejected.count(), 3);
     }
 
-    // The Enable Set IP box asks first, in the run's language; Yes ticks it and enables Set IP.
     void enableSetIpAsksFirst()
     {
         for (auto [language, yes] : {std::pair{kEn, true}, {kJa, false}}) {
@@ -288,8 +245,7 @@ private slots:
         }
     }
 
-    // A click takes the selection mark; Enter gives the web tool (never the default button,
-    // FW Update) and a double-click its own command. While busy, none of them does anything.
+    // Enter gives the web tool, not the default button (FW Update); nothing while busy.
     void unitListRules()
     {
         Fixture f;
@@ -319,13 +275,15 @@ private slots:
         QCOMPARE(f.calls, (Ids{kIdWebTool, kIdList}));
     }
 
-    // The black outline, the caption one pixel right and down while held and grey when
-    // disabled.
-    void commandButtonDrawing_data() { RowsOf(kDraws); }
+    // The black outline, the caption moved while held and grey when disabled.
     void commandButtonDrawing()
     {
-        QFETCH(int, row);
-        const DrawRow& r = kDraws[row];
+        for (auto [outlined, down, enabled] :
+             {std::tuple{true, false, true}, {false, true, true}, {false, false, false}})
+            drawing(outlined, down, enabled);
+    }
+    void drawing(bool outlined, bool down, bool enabled)
+    {
         QDialog host;
         auto* button = new CommandButton(kIdSearch, QStringLiteral("Search"), &host);
         auto* other = new CommandButton(kIdExit, QStringLiteral("Exit"), &host);
@@ -343,15 +301,15 @@ private slots:
             return box;
         };
         const QRect plain = caption(grab(), 80);
-        button->SetDefault(r.outlined);
-        button->setDown(r.down);
-        button->setEnabled(r.enabled);
+        button->SetDefault(outlined);
+        button->setDown(down);
+        button->setEnabled(enabled);
         const QImage image = grab();
         for (QPoint p : {QPoint(0, 15), QPoint(99, 15), QPoint(50, 0), QPoint(50, 29)})
-            QCOMPARE(qGray(image.pixel(p)) < 30, r.outlined);
+            QCOMPARE(qGray(image.pixel(p)) < 30, outlined);
         QVERIFY(!plain.isEmpty());
         // Grey when disabled: nothing as dark as the enabled caption, yet legible.
-        QCOMPARE(caption(image, 80), r.enabled ? plain.translated(r.down, r.down) : QRect());
+        QCOMPARE(caption(image, 80), enabled ? plain.translated(down, down) : QRect());
         QVERIFY(!caption(image, 200).isEmpty());
     }
 };

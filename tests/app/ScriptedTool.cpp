@@ -1,5 +1,4 @@
-// The tool as the process tests start it: the application and wiring of ZelvoSetup, with
-// every message box given its safe answer and unit-pick and file dialogs that are cancelled.
+// ZelvoSetup for the process tests: every box and dialog gets its safe answer or Cancel.
 #include "app/SetupApp.h"
 #include "platform/FtpClient.h"
 #include "support/ScriptedMessageBoxes.h"

@@ -1,6 +1,5 @@
-// Starts the tool's application as a process (ScriptedTool.cpp), each in a network
-// namespace of its own so that it cannot send anything to a real network. The survey's
-// refusals (a missing or malformed manager.ini) are the start-up test's.
+// The tool's application (ScriptedTool.cpp) as processes, each in a network namespace of
+// its own so that it cannot reach a real network.
 #include "platform/Files.h"
 #include "support/ChildProcess.h"
 
@@ -40,7 +39,6 @@ protected:
             fs::remove_all(m_dir);
     }
 
-    // The executable in `folder` with manager.ini beside it.
     void PlaceTool(const fs::path& folder)
     {
         fs::create_directories(folder);
@@ -62,8 +60,7 @@ protected:
             argv, {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + (m_dir / "run").string()},
             (m_dir / "output.txt").string());
     }
-    // Starts the tool and waits until its survey has ended; false when the tool ended
-    // instead (a manager.ini not found beside it ends it).
+    // Starts the tool; false when it ended before its survey did.
     bool StartRunning(ChildProcess& child)
     {
         const auto surveyed = [&] {
@@ -103,8 +100,7 @@ TEST_F(StartProcessTest, oneInstanceAtATimeWithTheFilesBesideIt)
     EXPECT_FALSE(fs::exists(m_dir / "manager.log") || fs::exists(m_dir / "ZelvoSetup/manager.log"));
 }
 
-// Another account made the lock file first: the tool starts without the guard and says
-// so in its log, where it would otherwise never start at all.
+// A lock file of another account: the tool starts unguarded and logs why.
 TEST_F(StartProcessTest, aForeignLockFileLeavesTheToolRunningUnguarded)
 {
     if (::geteuid() != 0)

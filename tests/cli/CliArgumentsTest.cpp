@@ -1,5 +1,4 @@
-// The command line's grammar: what each command takes, what it refuses, and that the
-// help texts describe exactly what the parser accepts.
+// The command line's grammar and its help.
 #include "cli/CliArguments.h"
 #include "cli/CliHelp.h"
 
@@ -8,8 +7,7 @@
 namespace zelvo {
 namespace {
 
-// The request in short: command number, format number (table, json, csv), then q, y, o
-// and h for quiet, yes, open and help, the operands, then the options' values.
+// "command format qyoh operands options" (format: 0 table, 1 json, 2 csv).
 std::string Short(const CliRequest& r)
 {
     std::string text = std::to_string(int(r.command)) + " " + std::to_string(int(r.format)) + " " +
@@ -17,14 +15,12 @@ std::string Short(const CliRequest& r)
                        (r.help ? "h" : "");
     for (const std::string& operand : r.operands)
         text += " " + operand;
-    if (r.mac)
-        text += " mac=" + *r.mac;
-    if (r.waitSeconds)
-        text += " wait=" + std::to_string(*r.waitSeconds);
-    if (r.toDirectory)
-        text += " to=" + *r.toDirectory;
-    if (r.interfaceName)
-        text += " if=" + *r.interfaceName;
+    const auto wait = r.waitSeconds ? std::optional(std::to_string(*r.waitSeconds)) : std::nullopt;
+    for (const auto& [name, value] : {std::pair{" mac=", r.mac},
+                                      {" wait=", wait},
+                                      {" to=", r.toDirectory},
+                                      {" if=", r.interfaceName}})
+        text += value ? name + *value : "";
     return text;
 }
 
@@ -63,7 +59,6 @@ TEST(CliArguments, acceptedLinesGiveTheRequest)
     }
 }
 
-// Each refused line and a part of what the error says.
 TEST(CliArguments, refusedLinesSayWhy)
 {
     const std::pair<std::vector<std::string>, const char*> cases[] = {
@@ -101,8 +96,7 @@ TEST(CliArguments, refusedLinesSayWhy)
     }
 }
 
-// The help texts and the manual page describe exactly what the parser accepts; the help
-// fits an eighty-column terminal.
+// The help and the manual page describe what the parser accepts; the help fits 80 columns.
 TEST(CliArguments, helpAndManualPageDescribeWhatTheParserAccepts)
 {
     const std::string page = CliManualPage("9.8.7");

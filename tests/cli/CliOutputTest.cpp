@@ -1,6 +1,4 @@
-// What the command line prints: the three formats of a result, the unit operand's
-// matching (a unit named by its address found by an echo), the terminal's questions, the
-// progress line and its passes, which end with the worker they follow.
+// What the command line prints and asks, the unit operands, the progress line and passes.
 #include "cli/CliProgressPasses.h"
 #include "cli/CliReport.h"
 #include "cli/CliUnitDialogs.h"
@@ -72,7 +70,6 @@ TEST(CliReport, unitResultsCarryTheirFieldsInEveryFormat)
     EXPECT_EQ(FormatReport(report, OutputFormat::Table, 409),
               "name:     NAS01\nmac:      02-5a-e1-40-00-01\naddress:  10.231.7.21\n"
               "result:   0\ncode:     0x0000\nfile:     /tmp/a,b.dat\n");
-    // A search's CSV has one row per listed device.
     EXPECT_EQ(FormatReport(SearchReport(), OutputFormat::Csv, 411),
               "role,name,mac,address,type\r\n"
               "pc,LABPC,02-00-00-00-00-10,10.231.7.10,Your Host PC\r\n"
@@ -106,8 +103,7 @@ TEST(CliReport, escapesKeepTheFormatsWellFormed)
     EXPECT_EQ(DisplayWidth("NAS01漢字ｶﾅＡＢ\xff"), 5 + 4 + 2 + 4 + 1);
 }
 
-// A list as a search leaves it: row 0 the PC, units in rows 1 and up, row 3 a slot
-// that was counted but not listed.
+// Row 0 the PC, units in rows 1 and up, row 3 counted but not listed.
 DeviceList ListedUnits()
 {
     DeviceList d;
@@ -284,8 +280,7 @@ TEST(UnitByAddress, listsTheUnitOnlyWhenASearchWould)
         other{0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
     const NeighbourEntry unit21{ip(21), unit, false, 1}, other21{ip(21), other, false, 1},
         unit22{ip(22), unit, false, 1}, blank21{ip(21), MacAddress{}, false, 1};
-    // what, answers the echo, neighbour entries, name (nullptr: none), only card 2 worked
-    // on, listed, name looked up
+    // what, echo answered, neighbours, name (nullptr: none), only card 2, listed, looked up
     const std::tuple<const char*, bool, std::vector<NeighbourEntry>, const char*, bool, bool, bool>
         rows[] = {
             {"a named unit", true, {{ip(20), other}, unit21}, "NAS21", false, true, true},
@@ -348,7 +343,7 @@ TEST(CliProgressPasses, aWaitEndsWhenTheWorkerIsDoneNotOnASecondsBoundary)
         EXPECT_GE(took, milliseconds(workMs));
         EXPECT_LT(took, milliseconds(workMs + 300)) << workMs;
     }
-    // The responder's timed pass ends with the datagram its worker waited for.
+    // The timed pass ends with the datagram its worker waited for.
     WorkerJob datagram;
     passes.Follow(&datagram);
     std::thread arrival([&] {

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# diagnose, the firewall verdict and assign end to end (cli-assign.lab: a named unit NAS01
-# and NAS05, which waits for an address). Each row sets the PC's own nftables ruleset, runs
-# one command and looks for a line of it. Behind the drop rule assign serves nobody; without
-# it assign serves NAS05 only with --yes, and only the MAC it was narrowed to.
+# diagnose, the firewall verdict and assign end to end (NAS01 named, NAS05 waiting for an
+# address). Behind the drop rule assign serves nobody; without it only with --yes, and only
+# the MAC it was narrowed to.
 source "$(dirname "$0")/cli_lab_common.sh"
 command -v nft >/dev/null || fail "nft is missing (scripts/setup.sh installs nftables)"
 trap 'nft delete table inet zelvotest 2>/dev/null; rm -rf "$WORK"' EXIT
@@ -14,13 +13,13 @@ drop_67() {
 }
 open_cmd='nft insert rule inet zelvotest input iifname "eth0" udp dport 67 accept'
 
-# setup | command | status | where (out, err, log) | a line that must be there
+# setup | command | status | where (OUT, ERR, log) | a line that must be there
 rows=(
-    "no_rules|search|0|out|NAS01          02-5a-e1-40-00-01  10.231.7.21  VELDIX [0]"
-    "no_rules|diagnose|0|out|  verdict         : units on eth0: 1; Set IP possible: yes"
-    "drop_67|diagnose --interface eth0|0|out|  firewall UDP 67 : dropped (nftables; dropped by inet zelvotest input)"
-    "drop_67|diagnose|0|out|  verdict         : units on eth0: 1; Set IP possible: no (the firewall drops UDP port 67)"
-    "drop_67|assign --yes --wait 3|1|err|The firewall of this PC drops the DHCP requests (UDP port 67) that reach the card"
+    "no_rules|search|0|OUT|NAS01          02-5a-e1-40-00-01  10.231.7.21  VELDIX [0]"
+    "no_rules|diagnose|0|OUT|  verdict         : units on eth0: 1; Set IP possible: yes"
+    "drop_67|diagnose --interface eth0|0|OUT|  firewall UDP 67 : dropped (nftables; dropped by inet zelvotest input)"
+    "drop_67|diagnose|0|OUT|  verdict         : units on eth0: 1; Set IP possible: no (the firewall drops UDP port 67)"
+    "drop_67|assign --yes --wait 3|1|ERR|The firewall of this PC drops the DHCP requests (UDP port 67) that reach the card"
     "drop_67|assign --yes --wait 3|1|log|  Firewall	: UDP 67 on eth0 dropped (nftables; dropped by inet zelvotest input)"
 )
 for row in "${rows[@]}"; do
@@ -29,13 +28,9 @@ for row in "${rows[@]}"; do
     # shellcheck disable=SC2086
     run $command
     expect_rc "$status" "$setup: $command"
-    case $where in
-    out) text=$OUT ;;
-    err) text=$ERR ;;
-    log) text=$(tr -d '\r' <"$WORK/manager.log") ;;
-    esac
-    grep -qxF -- "$line" <<<"$text" || fail "$setup: $command: no line '$line' in $where:
-$text"
+    log=$(tr -d '\r' <"$WORK/manager.log")
+    grep -qxF -- "$line" <<<"${!where}" || fail "$setup: $command: no line '$line' in $where:
+${!where}"
 done
 # The drop rule kept NAS05's requests out; the command to open it was told once.
 [[ -z $(lab unit-addr NAS05) ]] || fail "NAS05 took an address through the drop rule"

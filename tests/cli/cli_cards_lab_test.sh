@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# Every card of the PC, end to end (cli-cards.lab): the units' cable (eth0, no gateway)
-# beside a card that carries the default route and a bridge without carrier. Search and
-# assign work on the units' cable; a unit on a card without an address is pointed out;
-# --interface refuses a card that cannot be used.
+# Every card of the PC: the units' cable (eth0, no gateway) beside the default route's card
+# (wlan0), a card without address (eth1) and a bridge without carrier (docker0).
 source "$(dirname "$0")/cli_lab_common.sh"
 
-# wlan0 carries the default route: the PC's own row, and still the units are found.
 forget_neighbours NAS01
 run search --json
 expect_rc 0 "search with the default route on another card"
@@ -15,8 +12,7 @@ grep -q "Card\[2\]	: eth0 010.231.007.010 Mask 255.255.255.000 Net Addr base.bas
     "$WORK/manager.log" || fail "manager.log does not list eth0 and its block: $(cat "$WORK/manager.log")"
 grep -q "docker0" "$WORK/manager.log" && fail "the bridge without carrier took part"
 
-# The waiting unit on the units' cable gets an address of that cable's block; the one on
-# eth1, which has no address, is pointed out instead.
+# NAS05 gets an address of eth0's block; the unit on eth1 is pointed out instead.
 run assign --yes --json --mac 02:5a:e1:40:00:05
 expect_rc 0 "assign with the default route on another card"
 address=$(jq -r '.address' <<<"$OUT")
@@ -27,14 +23,12 @@ expect_eq "$address" "$(lab unit-addr NAS05)" "the address NAS05 took"
 grep -q "network card eth1, but that card has no IP address" <<<"$ERR" ||
     fail "the unit on eth1 was not pointed out: $ERR"
 
-# --interface: a card that cannot be used ends the command with a reason.
 for row in "docker0|no carrier" "eth1|no IPv4 address" "wlan9|no network card wlan9"; do
     run search --interface "${row%%|*}"
     expect_rc 2 "search --interface ${row%%|*}"
     grep -q "${row#*|}" <<<"$ERR" || fail "--interface ${row%%|*}: '$ERR' does not say '${row#*|}'"
 done
 
-# Restricted to the units' cable, that card is the PC's.
 forget_neighbours NAS01
 run search --json --interface eth0
 expect_rc 0 "search on eth0"

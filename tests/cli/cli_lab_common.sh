@@ -1,6 +1,5 @@
-# Shared by the command line's lab tests; sourced, runs in the lab's PC namespace. Each
-# test runs its own copy of the command line in a fresh folder (manager.log is written
-# beside it) with its own lock folder, so that tests running at once never meet.
+# Sourced by the command line's lab tests: each runs its own copy of the command line in a
+# fresh folder, with its manager.log and lock beside it, so tests running at once never meet.
 source "$(dirname "${BASH_SOURCE[0]}")/../support/lab-test.sh"
 need_fixture_lab
 command -v jq >/dev/null || fail "jq is missing (scripts/setup.sh installs it)"

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# backup, restore and firmware end to end: the command line moves the same bytes as the
-# FTP server holds, reports the result code, refuses an overwrite it may not ask about, and
-# checks its local files before it looks for the unit.
+# backup, restore and firmware end to end: the same bytes as the FTP server holds, the
+# result code, no overwrite it may not ask about, local files checked before the search.
 source "$(dirname "$0")/cli_lab_common.sh"
 
 forget_neighbours NAS01 NAS02 NAS09 OTHER
@@ -42,9 +41,8 @@ cmp "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firm
 run firmware NAS02 "$WORK/backups/nas_400001.dat" --yes
 expect_rc 1 "firmware with a configuration file's name"
 
-# A file that cannot be read, or a backup folder that does not exist, ends the command
-# before its search with the code a failed transfer shows; the unit keeps its firmware.
-# Root reads any file: the unreadable one is tried without the two capabilities that allow it.
+# A file that cannot be read or a missing backup folder ends the command before its
+# search with a failed transfer's code. Root reads any file: run without those capabilities.
 mkdir "$WORK/wxyz0002.fup"
 printf 'firmware' >"$WORK/wxyz0003.fup"
 chmod 000 "$WORK/wxyz0003.fup"

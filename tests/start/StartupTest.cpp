@@ -1,5 +1,4 @@
-// The start-up: the survey (settings, log, the PC and row 0, refusals) and the sequence
-// that both front ends run around it.
+// The start-up survey and the sequence that both front ends run around it.
 #include "core/DialogState.h"
 #include "core/IniSettings.h"
 #include "core/MessageCatalogue.h"
@@ -43,7 +42,7 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string Log() const { return ReadSmallFile(dir + "/manager.log", 1 << 20).value_or(""); }
-    // Runs the survey; gives its result, the steps it took and every box it showed.
+    // The survey's result, the steps it took and every box it showed.
     std::string Run()
     {
         const std::size_t before = boxes.ShownBoxes().size();
@@ -61,8 +60,7 @@ protected:
         const DeviceRecord& r = state.devices.rows[0];
         return std::string(r.name) + "|" + r.ipText + "|" + r.macText + "|" + r.typeText;
     }
-    // Out of ifindex order: the card of the best default route (eth0, leased) leads, and
-    // with two cards row 0 names it.
+    // Out of ifindex order: the best default route's card (eth0, leased) leads row 0.
     void LabPc()
     {
         pc.AddInterface(2, "eth1", 0x5e, {{"192.168.9.2", 24}});
@@ -130,8 +128,7 @@ TEST_F(StartupSurvey, pcWithoutAddressHasAnEmptyRowZeroMaskAndAsksNoDhcpClient)
     EXPECT_TRUE(pc.dhcpQuestions.empty());
 }
 
-// "No lease" is an answer, a failed DHCP query is shown; links that cannot be read
-// clear NetInfoAvailable only when the system has no rtnetlink at all.
+// "No lease" is an answer; unreadable links clear NetInfoAvailable only without rtnetlink.
 TEST_F(StartupSurvey, failedReadsAreShownOnlyWhenTheyAreFailures)
 {
     LabPc();
@@ -149,8 +146,7 @@ TEST_F(StartupSurvey, failedReadsAreShownOnlyWhenTheyAreFailures)
     }
 }
 
-// Every refusal returns -1 before the window is used, shows why (nothing when the
-// framework could not create the window) and the log ends where the survey stopped.
+// A refusal returns -1 before the window is used, says why and ends the log where it stopped.
 TEST_F(StartupSurvey, refusalsTellWhyAndKeepTheWindowFromBeingCreated)
 {
     const auto text = [](int id) { return std::string(MessageCatalogue::Text(id)); };
@@ -196,8 +192,7 @@ TEST_F(StartupSurvey, refusalsTellWhyAndKeepTheWindowFromBeingCreated)
     }
 }
 
-// After the survey: the network check, the subnet mask from the interface list when the
-// survey had none, and NoHostMac; a refused survey or a failed check ends the start there.
+// After the survey: the network check, the mask when the survey had none, NoHostMac.
 TEST_F(StartupSurvey, sequenceChecksTheNetworkThenTheMaskThenTheMac)
 {
     using enum StartupResult;

@@ -12,26 +12,24 @@ struct FakeFrontEnd final : FrontEnd
     UnitListView list;      // the list as last shown
     int newLists = 0;       // the times a new list began
 
+    // Back up, Restore, Set IP, Enable Set IP, Exit, Search.
+    static constexpr std::optional<bool> CommandButtons::*kOrder[] = {
+        &CommandButtons::backup,         &CommandButtons::restore, &CommandButtons::setIp,
+        &CommandButtons::enableSetIpBox, &CommandButtons::exit,    &CommandButtons::search};
+
     void ShowButtons(const CommandButtons& b) override
     {
-        for (auto [to, from] : {std::pair{&buttons.backup, &b.backup},
-                                {&buttons.restore, &b.restore},
-                                {&buttons.setIp, &b.setIp},
-                                {&buttons.enableSetIpBox, &b.enableSetIpBox},
-                                {&buttons.exit, &b.exit},
-                                {&buttons.search, &b.search}})
-            if (*from)
-                *to = *from;
+        for (auto button : kOrder)
+            buttons.*button = (b.*button).has_value() ? b.*button : buttons.*button;
     }
     void ShowList(const UnitListView& shown) override { newLists += shown.newList, list = shown; }
 
-    // Back up, Restore, Set IP, Enable Set IP, Exit, Search: '1' on, '0' off, '-' untold.
+    // In kOrder: '1' on, '0' off, '-' untold.
     std::string Buttons() const
     {
         std::string s;
-        for (const auto& b : {buttons.backup, buttons.restore, buttons.setIp,
-                              buttons.enableSetIpBox, buttons.exit, buttons.search})
-            s += b ? (*b ? '1' : '0') : '-';
+        for (auto button : kOrder)
+            s += (buttons.*button).has_value() ? (*(buttons.*button) ? '1' : '0') : '-';
         return s;
     }
     // Each row shown as "name|address|MAC|type".

@@ -1,6 +1,6 @@
 #pragma once
-// The unit-pick and file dialogs answered from a script; when a script runs out, the
-// dialog is cancelled.
+// The unit-pick and file dialogs answered from a script: an answer is OK, nullopt Cancel,
+// and so is a script that ran out.
 #include "core/UnitDialogs.h"
 
 #include <deque>
@@ -10,23 +10,27 @@
 
 namespace zelvo {
 
+template <typename T> std::optional<T> NextAnswer(std::deque<std::optional<T>>& answers)
+{
+    if (answers.empty())
+        return std::nullopt;
+    const std::optional<T> answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
 class ScriptedUnitPickDialog final : public UnitPickDialog
 {
 public:
-    // An entry for OK, nullopt for Cancel.
     explicit ScriptedUnitPickDialog(std::vector<std::optional<int>> answers = {})
         : m_answers(answers.begin(), answers.end())
     {
     }
-
     bool Run(const UnitPickContent& content, int& entry) override
     {
         m_shown.push_back(content);
-        const std::optional<int> answer = m_answers.empty() ? std::nullopt : m_answers.front();
-        if (!m_answers.empty())
-            m_answers.pop_front();
-        if (answer)
-            entry = *answer;
+        const std::optional<int> answer = NextAnswer(m_answers);
+        entry = answer.value_or(entry);
         return answer.has_value();
     }
     const std::vector<UnitPickContent>& Shown() const { return m_shown; }
@@ -39,21 +43,15 @@ private:
 class ScriptedUnitFileDialog final : public UnitFileDialog
 {
 public:
-    // A full path for OK, nullopt for Cancel.
     explicit ScriptedUnitFileDialog(std::vector<std::optional<std::string>> answers = {})
         : m_answers(answers.begin(), answers.end())
     {
     }
-
     std::optional<ChosenFile> Run(const UnitFileContent&) override
     {
-        const std::optional<std::string> answer =
-            m_answers.empty() ? std::nullopt : m_answers.front();
-        if (!m_answers.empty())
-            m_answers.pop_front();
-        if (!answer)
-            return std::nullopt;
-        return ChosenFile{answer->substr(answer->rfind('/') + 1), *answer};
+        const std::optional<std::string> path = NextAnswer(m_answers);
+        return path ? std::optional(ChosenFile{path->substr(path->rfind('/') + 1), *path})
+                    : std::nullopt;
     }
 
 private:

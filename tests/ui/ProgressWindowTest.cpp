@@ -73,8 +73,7 @@ struct PassRecord
 
 } // namespace
 
-// Qt is not built for ThreadSanitizer, so hand-overs between its own painting threads
-// look like races; they are left out. The tool's own threads stay checked.
+// Qt is not built for ThreadSanitizer: its own painting threads' hand-overs look like races.
 extern "C" const char* __tsan_default_options()
 {
     return "ignore_noninstrumented_modules=1";
@@ -120,8 +119,7 @@ private slots:
         }
     }
 
-    // Esc ends the pass that runs; the wait goes on with fresh passes, and the worker
-    // is not disturbed. Other keys reach the main window and end nothing.
+    // Esc ends the running pass only, not the worker; other keys go to the main window.
     void escapeEndsOnlyTheRunningPass()
     {
         OwnerWindow owner;
@@ -166,8 +164,7 @@ private slots:
         QCOMPARE(job->result, 7);
     }
 
-    // The timed pass keeps to its second after an Esc: the Esc hides the popup, the next
-    // step shows it again and the bar goes on, while the pump stands still.
+    // After an Esc hid it, the timed pass's next step shows the popup again; no pumping.
     void timedPassRunsOutItsSecondAfterEscape()
     {
         OwnerWindow owner;
@@ -195,8 +192,7 @@ private slots:
         QVERIFY(lateCall);
     }
 
-    // The popup goes with its owner; the pass runs on without touching it, and the next
-    // pass opens one of its own.
+    // The popup goes with its owner; the pass runs on, the next opens a popup of its own.
     void passGoesOnWhenItsOwnerIsDestroyed()
     {
         auto* owner = new OwnerWindow;

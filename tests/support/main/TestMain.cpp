@@ -1,7 +1,5 @@
-// The main of the GoogleTest programs: GoogleTest's own, except that a filter that selects
-// no test fails (a renamed test must not leave its entry green) and a run whose every
-// selected test skipped exits 77, which ctest shows as skipped. Built with
-// ZELVO_WINDOW_TEST_MAIN for the tests that run the tool's window: in a QApplication.
+// GoogleTest's main, except that a filter selecting no test fails (a renamed test must not
+// leave its entry green) and an all-skipped run exits 77, which ctest shows as skipped.
 #include <cstdio>
 #include <gtest/gtest.h>
 #ifdef ZELVO_WINDOW_TEST_MAIN
