@@ -27,11 +27,9 @@ protected:
         if (!prefix)
             GTEST_SKIP() << "skipped: " << why;
         m_prefix = *prefix;
-        m_dir = fs::temp_directory_path() /
-                ("zelvo-start-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir / "run");
+        std::string dir = (fs::temp_directory_path() / "zelvo-start-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+        fs::create_directories((m_dir = dir) / "run");
     }
     void TearDown() override
     {
