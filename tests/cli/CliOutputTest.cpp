@@ -187,37 +187,30 @@ using B = MessageButtons;
 // A question is answered by --yes, by the terminal, or refused with a hint at --yes.
 TEST(Questions, areAnsweredByYesTheTerminalOrRefused)
 {
-    struct Question
-    {
-        bool yes, terminal;
-        std::vector<std::string> typed;
-        MessageButtons buttons;
-        MessageAnswer answer;
-        bool refused;
-    };
-    const Question cases[] = {{true, true, {"n"}, B::YesNo, A::Yes, false},
-                              {true, false, {}, B::OkCancel, A::Ok, false},
-                              {false, false, {"y"}, B::YesNo, A::No, true},
-                              {false, false, {}, B::YesNoCancel, A::Cancel, true},
-                              {false, true, {" yes "}, B::YesNo, A::Yes, false},
-                              {false, true, {"はい"}, B::YesNo, A::Yes, false},
-                              {false, true, {"no"}, B::YesNoCancel, A::No, false},
-                              {false, true, {"maybe", "", "y"}, B::YesNo, A::Yes, false},
-                              {false, true, {"maybe", "?", "perhaps"}, B::YesNo, A::No, true},
-                              {false, true, {}, B::YesNo, A::No, true}};
-    for (const Question& q : cases) {
+    // --yes, a terminal, the lines typed, the buttons, the answer, refused
+    const std::tuple<bool, bool, std::vector<std::string>, B, A, bool> cases[] = {
+        {true, true, {"n"}, B::YesNo, A::Yes, false},
+        {true, false, {}, B::OkCancel, A::Ok, false},
+        {false, false, {"y"}, B::YesNo, A::No, true},
+        {false, false, {}, B::YesNoCancel, A::Cancel, true},
+        {false, true, {" yes "}, B::YesNo, A::Yes, false},
+        {false, true, {"はい"}, B::YesNo, A::Yes, false},
+        {false, true, {"no"}, B::YesNoCancel, A::No, false},
+        {false, true, {"maybe", "", "y"}, B::YesNo, A::Yes, false},
+        {false, true, {"maybe", "?", "perhaps"}, B::YesNo, A::No, true},
+        {false, true, {}, B::YesNo, A::No, true}};
+    for (const auto& [yes, terminal, typed, buttons, answer, refused] : cases) {
         test::FakeConsole console;
-        console.inputTerminal = q.terminal;
-        console.input.assign(q.typed.begin(), q.typed.end());
+        console.inputTerminal = terminal;
+        console.input.assign(typed.begin(), typed.end());
         ProgressLine line(console, false);
-        ConsoleMessageBoxes boxes(console, line, 409, q.yes);
-        EXPECT_EQ(boxes.Show("Overwrite?\r\n", MessageIcon::Question, q.buttons), q.answer);
-        EXPECT_EQ(boxes.Refused(), q.refused);
+        ConsoleMessageBoxes boxes(console, line, 409, yes);
+        EXPECT_EQ(boxes.Show("Overwrite?\r\n", MessageIcon::Question, buttons), answer);
+        EXPECT_EQ(boxes.Refused(), refused);
         EXPECT_EQ(console.err.rfind("Overwrite?\n", 0), 0u) << console.err;
         EXPECT_TRUE(console.out.empty());
-        if (q.refused && !q.terminal) {
+        if (refused && !terminal)
             EXPECT_NE(console.err.find("--yes"), std::string::npos);
-        }
     }
 }
 
