@@ -209,8 +209,9 @@ TEST(Questions, areAnsweredByYesTheTerminalOrRefused)
         EXPECT_EQ(boxes.Refused(), refused);
         EXPECT_EQ(console.err.rfind("Overwrite?\n", 0), 0u) << console.err;
         EXPECT_TRUE(console.out.empty());
-        if (refused && !terminal)
+        if (refused && !terminal) {
             EXPECT_NE(console.err.find("--yes"), std::string::npos);
+        }
     }
 }
 
