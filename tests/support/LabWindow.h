@@ -8,9 +8,7 @@
 #include "start/StartupSequence.h"
 #include "support/ScriptedMessageBoxes.h"
 
-#include <QApplication>
 #include <QEventLoop>
-#include <QKeyEvent>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -249,16 +247,6 @@ struct LabWindow : WindowCommands
         const auto& all = boxes.ShownBoxes();
         return {all.begin() + static_cast<std::ptrdiff_t>(std::min(boxMark, all.size())),
                 all.end()};
-    }
-
-    // Exit, Esc and the close box: true when the window is still shown and busy after.
-    bool TryToClose()
-    {
-        dialog->OnCommand(kIdExit);
-        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(dialog.get(), &esc);
-        dialog->close();
-        return dialog->isVisible() && dialog->State().m_bBusy == 1;
     }
 };
 
