@@ -14,7 +14,12 @@ jobs=${ZELVO_FUZZ_JOBS:-2}
 out=build-fuzz
 
 cmake -S fuzz -B "$out" -G Ninja -Wno-dev -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-ninja -C "$out" -j "$jobs" >/dev/null
+# ninja writes its errors to standard output: keep them when the build fails.
+if ! log=$(ninja -C "$out" -j "$jobs" 2>&1); then
+  echo "$log" | tail -40 >&2
+  echo "fuzz: the fuzz targets do not build" >&2
+  exit 1
+fi
 
 if [ $# -eq 0 ]; then
   set -- $(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
