@@ -43,36 +43,38 @@ FtpLogin LoginOf(const TransferJob& job, int silenceLimitSeconds)
     return login;
 }
 
+// What opening gave: the object, or nullptr with the failure logged as the job's result.
+template <typename T>
+std::unique_ptr<T> Opened(TransferJob& job, const char* step, Outcome<std::unique_ptr<T>> got,
+                          const char* missing)
+{
+    if (got.Ok() && !got.Value())
+        got = Failure{kFtpInternalError, missing};
+    if (!got.Ok()) {
+        job.result = Logged(step, got);
+        return nullptr;
+    }
+    return std::move(got.Value());
+}
+
 // The local file of an upload, opened and read through before anything happens on the
 // unit; a failure is the job's result.
 std::unique_ptr<UploadFile> OpenLocal(TransferJob& job)
 {
-    Outcome<std::unique_ptr<UploadFile>> file =
-        job.ftp ? job.ftp->OpenUpload(job.localPath, &job.stopRequested)
-                : Failure{kFtpInternalError, "no FTP client"};
-    if (file.Ok() && !file.Value())
-        file = Failure{kFtpInternalError, "no file"};
-    if (!file.Ok()) {
-        job.result = Logged("read local file", file);
-        return nullptr;
-    }
-    return std::move(file.Value());
+    return Opened(job, "read local file",
+                  job.ftp ? job.ftp->OpenUpload(job.localPath, &job.stopRequested)
+                          : Failure{kFtpInternalError, "no FTP client"},
+                  "no file");
 }
 
 // Opens the job's connection (frame steps 1 and 2).
 std::unique_ptr<FtpConnection> Open(TransferJob& job)
 {
-    const FtpLogin login = LoginOf(job, job.silenceLimitSeconds);
-    Outcome<std::unique_ptr<FtpConnection>> connection =
-        job.ftp ? job.ftp->Connect(login, &job.stopRequested)
-                : Failure{kFtpInternalError, "no FTP client"};
-    if (connection.Ok() && !connection.Value())
-        connection = Failure{kFtpInternalError, "no connection"};
-    if (!connection.Ok()) {
-        job.result = Logged("login", connection);
-        return nullptr;
-    }
-    return std::move(connection.Value());
+    return Opened(job, "login",
+                  job.ftp
+                      ? job.ftp->Connect(LoginOf(job, job.silenceLimitSeconds), &job.stopRequested)
+                      : Failure{kFtpInternalError, "no FTP client"},
+                  "no connection");
 }
 
 // Reading the directory first and then changing to it, each return value stored.
