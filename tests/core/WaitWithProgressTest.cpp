@@ -44,25 +44,6 @@ TEST(WaitForDone, returnsWhenTheWorkerIsDoneNotAtTheEndOfTheBudget)
     EXPECT_GE(std::chrono::steady_clock::now() - before, milliseconds(30));
 }
 
-TEST(RunPasses, aWorkerDoneInTheLastPassIsDoneNotTimedOut)
-{
-    for (const auto& [doneAfter, overAfter, outcome, passes] :
-         {std::tuple{2, 5, WaitOutcome::Done, 2},
-          {3, 3, WaitOutcome::Done, 3},
-          {0, 2, WaitOutcome::TimedOut, 2}}) {
-        WorkerJob job;
-        int ran = 0;
-        const WaitOutcome got = RunPasses(
-            job,
-            [&, doneAfter = doneAfter] {
-                if (++ran == doneAfter)
-                    job.MarkDone();
-            },
-            [&, overAfter = overAfter] { return ran >= overAfter; });
-        EXPECT_EQ(std::pair(got, ran), std::pair(outcome, passes)) << doneAfter << "/" << overAfter;
-    }
-}
-
 TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingItTheJob)
 {
     const struct
@@ -76,6 +57,7 @@ TEST(WaitWithProgress, DoneAfterThePassInWhichTheWorkerEndsElseTimedOutLeavingIt
         {60, 1000, 0, 3, false, {60, 59, 58}},
         {60, 1000, 0, 2, true, {60, 59}},
         {kNoBudget, 1000, 0, 4, false, {-1, -1, -1, -1}}, // no end but the worker's
+        {3, 1000, 0, 3, false, {3, 2, 1}},                // done in the pass that ends the budget
         {3, 1000, 0, 0, false, {3, 2, 1}},
         {0, 1000, 0, 0, false, {0}},            // an empty budget still runs one pass
         {2, 400, 0, 0, false, {2, 2, 2, 1, 1}}, // whole seconds only, as time() counts them
