@@ -97,7 +97,7 @@ protected:
         options.parts.unitPick = std::make_shared<ScriptedUnitPickDialog>(
             std::vector<std::optional<int>>(20, std::optional<int>(0)));
         options.parts.unitFile = std::make_shared<ScriptedUnitFileDialog>(
-            std::vector<std::optional<std::string>>{local, local, scratch + "/wxyz0001.fup"});
+            std::vector<std::optional<std::string>>{local, local});
         options.parts.backupFolder = backups;
         window = std::make_unique<test::LabWindow>(std::move(options));
         ASSERT_TRUE(window->Start());
@@ -115,14 +115,6 @@ protected:
     {
         return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes << std::flush);
     }
-    bool PutOnUnit(const std::string& folder, const std::string& name, const std::string& bytes)
-    {
-        const std::string staged = scratch + "/staged";
-        return Write(staged, bytes) &&
-               Lab("unit-put NAS01 " + folder + " " + staged + " " + name) == 0 &&
-               fs::remove(staged);
-    }
-
     // Presses command and kills the unit's vsftpd, or its sessions, once moving() holds; true
     // when the command ended after the kill. Both ends send at 16 Mbit/s meanwhile, so that
     // the transfer lasts seconds and the kill strikes in its middle.
@@ -177,7 +169,8 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>((i * 7919) >> 3);
     ASSERT_TRUE(Write(local, "an earlier backup"));
-    ASSERT_TRUE(PutOnUnit("config", kConfigName, big));
+    ASSERT_TRUE(Write(scratch + "/staged", big));
+    ASSERT_EQ(Lab("unit-put NAS01 config " + scratch + "/staged " + kConfigName), 0);
     ASSERT_TRUE(PressAndKill(kIdBackup, false, [&] {
         return BytesOf(backups, "." + kConfigName + ".part") >= (1u << 20);
     }));
@@ -206,15 +199,6 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
                                 "up Web tool.\r\nDo you want to start up Web tool?\n"});
     EXPECT_EQ(Read(remoteConfig), big);
 
-    // Firmware: the unit's old file goes, the new one arrives whole.
-    ASSERT_TRUE(Write(scratch + "/wxyz0001.fup", big));
-    ASSERT_TRUE(PutOnUnit("firmware", "abcd1234.fup", "old firmware"));
-    ASSERT_TRUE(window->Press(kIdFwUpdate, kTransferLimitMs));
-    EXPECT_EQ(NewTexts(), Texts{"Uploading of VELDIX firmware file performed successfully.\r\nTo "
-                                "make uploaded firmware file valid it's necessary to start up Web "
-                                "tool.\r\nDo you want to start up Web tool?\n"});
-    EXPECT_EQ(Names(root + "/firmware"), Texts{"wxyz0001.fup"});
-    EXPECT_EQ(Read(root + "/firmware/wxyz0001.fup"), big);
     EXPECT_TRUE(window->Usable());
 }
 

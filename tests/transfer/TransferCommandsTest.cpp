@@ -164,6 +164,8 @@ TEST_F(TransferCommandsTest, uploadsTakeOnlyTheRightFileAndAskBeforeReplacing)
     EXPECT_EQ(passes.progressKinds.back(), kProgressConfigUpload);
     EXPECT_EQ(urls.Opened(), Strings{"http://10.231.7.21/config/restore.html"});
 
+    Run(&TransferCommands::FirmwareUpdate, {No}, {1}, {"/fw/abcd1234.fup"});
+    EXPECT_EQ(Texts(), Strings{MessageCatalogue::Choose(0, 161, 162)});
     ftp->failures["stor"] = kFtpConnectionAborted;
     Run(&TransferCommands::FirmwareUpdate, {}, {1}, {"/fw/abcd1234.fup"});
     EXPECT_EQ(Texts(),
