@@ -203,11 +203,11 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
 }
 
 // A server that takes connections and never says a word (its listener stopped): the backup
-// waits out its budget with the window handling events, then tells of the time-out; the
-// stopped job has ended by then, and the earlier backup is untouched.
+// waits out its budget with the window handling events, then tells of the time-out. That
+// the stopped job ends shows in the command's and the FTP client's tests, that an earlier
+// backup stays in the killed server's case.
 TEST_F(TransferFaults, silentServerEndsInATimeOutWhileTheWindowStaysResponsive)
 {
-    ASSERT_TRUE(Write(local, "an earlier backup"));
     SignalUnitFtp("STOP", false);
 
     int busyTicks = 0;
@@ -225,10 +225,7 @@ TEST_F(TransferFaults, silentServerEndsInATimeOutWhileTheWindowStaysResponsive)
     // A quarter-second timer over a wait of a minute: 240 ticks. A window that froze, or
     // that handled its events only between passes of a second, gets a quarter of them.
     EXPECT_GE(busyTicks, 120);
-    EXPECT_FALSE(window->wiring->Transfer().WorkerRunning()) << "the stopped job lives on";
     EXPECT_TRUE(window->Usable());
-    EXPECT_EQ(Names(backups), Texts{kConfigName});
-    EXPECT_EQ(Read(local), "an earlier backup");
 }
 
 } // namespace
