@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the package of package_build_test.sh with dpkg into a throwaway copy of this
-# system (an overlay over / in a private mount namespace), checks the helper's group, mode
-# and capabilities, and runs a search as a user in the group and as one outside it.
+# system (an overlay over / in a private mount namespace) and runs a search as a member of
+# the helper's group, whose mode and capabilities must let it through, and as a stranger.
 #   package_install_test.sh <package output dir>
 source "$(dirname "$0")/../support/lab-test.sh"
 out=${1:?package output dir}
@@ -31,11 +31,6 @@ in_root env DEBIAN_FRONTEND=noninteractive dpkg -i /tmp/zelvo-setup.deb >"$top/d
     fail "dpkg -i: $(tail -20 "$top/dpkg.log")"
 
 dir=/usr/lib/zelvo-setup
-in_root getent group zelvo-setup >/dev/null || fail "the post-install step made no group zelvo-setup"
-[[ $(in_root stat -c '%U:%G %a' $dir/zelvo-sockhelper) == "root:zelvo-setup 750" ]] ||
-    fail "helper: $(in_root stat -c '%U:%G %a' $dir/zelvo-sockhelper)"
-caps=$(in_root getcap $dir/zelvo-sockhelper)
-[[ $caps == *" cap_net_bind_service,cap_net_raw=p" ]] || fail "helper capabilities: '$caps'"
 [[ -z $(in_root getcap $dir/zelvo-setup-cli $dir/ZelvoSetup) ]] || fail "a front end has capabilities"
 
 in_root useradd -m -G zelvo-setup zelvomember && in_root useradd -m zelvostranger || fail "useradd"
