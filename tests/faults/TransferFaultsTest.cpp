@@ -203,9 +203,9 @@ TEST_F(TransferFaults, serverKilledMidTransferLosesNothingAndTheCommandWorksAfte
 }
 
 // A server that takes connections and never says a word (its listener stopped): the backup
-// waits out its budget with the window handling events, then tells of the time-out. That
-// the stopped job ends shows in the command's and the FTP client's tests, that an earlier
-// backup stays in the killed server's case.
+// waits out its budget with the window handling events. The time-out's message and the
+// stopped job's end show in the command's and the FTP client's tests, the earlier backup
+// kept in the killed server's case.
 TEST_F(TransferFaults, silentServerEndsInATimeOutWhileTheWindowStaysResponsive)
 {
     SignalUnitFtp("STOP", false);
@@ -219,9 +219,6 @@ TEST_F(TransferFaults, silentServerEndsInATimeOutWhileTheWindowStaysResponsive)
     ticker.start(250);
     ASSERT_TRUE(window->Press(kIdBackup, kTransferLimitMs)) << "the command hung";
     ticker.stop();
-    EXPECT_EQ(NewTexts(), BackupTexts("VELDIX Organization info. downloadnig not completed "
-                                      "successfully because of Time out.\r\nDownloading "
-                                      "again recommended."));
     // A quarter-second timer over a wait of a minute: 240 ticks. A window that froze, or
     // that handled its events only between passes of a second, gets a quarter of them.
     EXPECT_GE(busyTicks, 120);
