@@ -61,13 +61,9 @@ inline std::string LabStateDirectory()
 {
     return std::string("/run/zelvo-lab/") + std::getenv("ZELVO_LAB_PREFIX");
 }
-inline std::string ManagerLogPath()
-{
-    return ExeDirectory() + "/manager.log";
-}
 inline std::string ManagerLog()
 {
-    return ReadSmallFile(ManagerLogPath(), 1 << 20).value_or("");
+    return ReadSmallFile(ExeDirectory() + "/manager.log", 1 << 20).value_or("");
 }
 
 // A unit that still knows the PC answers its echo without asking for the PC's MAC, and
@@ -104,15 +100,19 @@ struct LabWindow : WindowCommands
     LabWindow(const LabWindow&) = delete; // the window holds on to it
     LabWindow& operator=(const LabWindow&) = delete;
 
-    // Runs the start-up and shows the window; false when the start-up refused the PC.
-    bool Create()
+    // Runs the start-up, shows the window and waits for its first search.
+    ::testing::AssertionResult Start()
     {
         DialogState state;
         SurveyServices survey{boxes};
         survey.systemLanguage = [language = options.language] { return language; };
         const StartupResult startup = RunStartupSequence(state, survey);
-        if (startup == StartupResult::Refused)
-            return false;
+        if (startup == StartupResult::Refused) {
+            auto failure = ::testing::AssertionFailure() << "the window was not created";
+            for (const std::string& text : Texts())
+                failure << "; it said: " << text;
+            return failure;
+        }
         if (!options.firstSearch)
             state.firstTick = 0;
         // Not as root: a window that refused the browser would hide the pages from `urls`.
@@ -121,17 +121,7 @@ struct LabWindow : WindowCommands
         dialog = std::make_unique<MainDialog>(nullptr, services, std::move(state), startup, *this);
         wiring = std::make_unique<ToolWiring>(*dialog, boxes, options.parts);
         dialog->show();
-        return true;
-    }
-    ::testing::AssertionResult Start()
-    {
-        if (!Create()) {
-            auto failure = ::testing::AssertionFailure() << "the window was not created";
-            for (const std::string& text : Texts())
-                failure << "; it said: " << text;
-            return failure;
-        }
-        if (options.firstSearch && !WaitForSearches(1))
+        if (options.firstSearch && !RunUntil([&] { return searchesDone >= 1; }))
             return ::testing::AssertionFailure() << "the first search did not end";
         Mark();
         return ::testing::AssertionSuccess();
@@ -183,11 +173,6 @@ struct LabWindow : WindowCommands
         QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
         loop.exec();
         return done();
-    }
-    bool WaitForSearches(int count, int limitMs = 120000, int afterMs = 0,
-                         std::function<void()> during = {})
-    {
-        return RunUntil([&] { return searchesDone >= count; }, limitMs, afterMs, std::move(during));
     }
     // Presses a button the window's own way and waits until its command ended.
     bool Press(int id, int limitMs = 120000, int afterMs = 0, std::function<void()> during = {})
