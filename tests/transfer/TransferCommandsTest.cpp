@@ -159,6 +159,7 @@ TEST_F(TransferCommandsTest, uploadsTakeOnlyTheRightFileAndAskBeforeReplacing)
     EXPECT_EQ(Texts(), Strings{MessageCatalogue::Choose(0, 128, 129)});
     EXPECT_EQ(Logins(), 1);
     Run(&TransferCommands::Restore, {Yes, Yes}, {0}, {"/b/nas_ABCDEF.dat"});
+    EXPECT_EQ(Texts().back(), MessageCatalogue::Choose(0, 143, 144));
     EXPECT_EQ(Logins(), 3);
     EXPECT_EQ(ftp->Steps().back(), "rename nas_ABCDEF.dat.part nas_ABCDEF.dat");
     EXPECT_EQ(passes.progressKinds.back(), kProgressConfigUpload);
