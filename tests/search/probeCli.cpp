@@ -1,13 +1,11 @@
 // The probe path for the privilege lab, "key=value" lines. probe_cli <log> COMMAND: echo <a>
-// <ms>, broadcast <pc>, neigh, netbios <a> <ms>, name <a>, listen <a> <ms> (one echo, then
-// each ICMP message), dhcp-port <ms>; as root: send-icmp <a> <type>..., capture <ms>.
+// <ms>, broadcast <pc>, neigh, netbios <a> <ms>, name <a>, dhcp-port <ms>; as root: capture
+// <ms>.
 #include "core/LogWriter.h"
 #include "platform/DhcpServerSocket.h"
 #include "platform/IcmpMessage.h"
 #include "platform/NameLookups.h"
 #include "platform/PrivilegedSockets.h"
-#include "search/EchoRequest.h"
-#include "search/InternetChecksum.h"
 #include "search/LinuxSearchNetwork.h"
 #include "support/PrivilegedDescriptors.h"
 
@@ -20,7 +18,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -32,38 +29,6 @@ const char* ProblemName(SocketProblem p)
 {
     return std::array{"none",          "helper-missing", "not-in-group", "helper-unprivileged",
                       "helper-failed", "open-failed"}[int(p)];
-}
-const char* PathName(IcmpPath p)
-{
-    return std::array{"none", "ping", "own", "helper"}[int(p)];
-}
-
-void Listen(Ipv4Address address, int ms)
-{
-    EchoRequest request = BuildEchoRequest(EchoIdentifier());
-    IcmpSocketOptions options;
-    options.identifierBytes = {request[kEchoIdentifierAt], request[kEchoIdentifierAt + 1]};
-    IcmpSocketOpen open = SystemIcmpSockets().Open(options);
-    std::printf("path=%s problem=%s held=%d\n", PathName(open.path), ProblemName(open.problem),
-                test::PrivilegedDescriptors());
-    if (!open.socket)
-        return;
-    StampEchoRequest(request, 0, 0);
-    (void)open.socket->Send(address, kEchoDestinationPort, request, 1000);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    uint8_t icmp[2048];
-    IcmpArrival arrival;
-    while (true) {
-        const auto left = (end - std::chrono::steady_clock::now()) / std::chrono::milliseconds(1);
-        if (left <= 0 ||
-            !IsReady(open.socket->Receive(icmp, arrival, static_cast<int>(left), nullptr)))
-            break;
-        if (arrival.length == 0)
-            continue;
-        const bool error = icmp[0] != 0 && arrival.length > kIcmpErrorHeaderSize + 9;
-        std::printf("got type=%d quoted=%d from=%s\n", icmp[0],
-                    error ? icmp[kIcmpErrorHeaderSize + 9] : -1, arrival.source.Dotted().c_str());
-    }
 }
 
 void DhcpPort(int ms)
@@ -87,17 +52,6 @@ void DhcpPort(int ms)
     std::printf("received=%zd interface=%d\n",
                 received ? static_cast<ssize_t>(got.Value().length) : -1,
                 received ? got.Value().interfaceIndex : 0);
-}
-
-void SendIcmp(Ipv4Address address, int type)
-{
-    UniqueFd fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
-    uint8_t message[20] = {static_cast<uint8_t>(type), 0, 0, 0, 0x5A, 0x5A, 0, 1};
-    const uint16_t checksum = InternetChecksum(message, sizeof message);
-    std::memcpy(message + 2, &checksum, sizeof checksum);
-    sockaddr_in to{AF_INET, 0, {address.nbo}, {}};
-    std::printf("sent=%zd\n", ::sendto(fd.Get(), message, sizeof message, 0,
-                                       reinterpret_cast<const sockaddr*>(&to), sizeof to));
 }
 
 void Capture(int ms)
@@ -152,13 +106,8 @@ int main(int argc, char** argv)
         std::printf("netbios=%s\n", lookups.NetbiosName(address, number).value_or("-").c_str());
     } else if (command == "name" && argc == 4) {
         std::printf("name=%s\n", network.ReverseName(address).value_or("-").c_str());
-    } else if (command == "listen" && argc == 5) {
-        Listen(address, number);
     } else if (command == "dhcp-port" && argc == 4) {
         DhcpPort(number);
-    } else if (command == "send-icmp" && argc >= 5) {
-        for (int i = 4; i < argc; ++i)
-            SendIcmp(address, std::atoi(argv[i]));
     } else if (command == "capture" && argc == 4) {
         Capture(number);
     } else {
