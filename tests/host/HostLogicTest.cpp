@@ -8,8 +8,8 @@
 #include "support/FakeHostPlatform.h"
 
 #include <cstdio>
-#include <functional>
 #include <linux/rtnetlink.h>
+#include <sstream>
 
 namespace zelvo {
 namespace {
@@ -115,62 +115,61 @@ TEST(JudgeDhcpOptions, decidesFromTheBestSourceItHas)
     }
 }
 
+// Links as "NAME INDEX MAC-LAST-BYTE [ADDRESS/PREFIX]... [nocarrier]" and default routes as
+// "route INDEX GATEWAY METRIC", separated by ';'.
+void AddLinks(FakeHostPlatform& pc, const std::string& description)
+{
+    std::istringstream items(description);
+    for (std::string item; std::getline(items, item, ';');) {
+        std::istringstream words(item);
+        std::string name, word;
+        int index = 0, metric = 0;
+        words >> name >> index >> word;
+        if (name == "route") {
+            words >> metric;
+            pc.AddDefaultRoute(index, word.c_str(), uint32_t(metric), RTPROT_BOOT);
+            continue;
+        }
+        HostInterface& link = pc.AddInterface(index, name, uint8_t(std::stoi(word)), {});
+        while (words >> word) {
+            const std::size_t slash = word.find('/');
+            if (word == "nocarrier")
+                link.carrier = false;
+            else
+                link.addresses.push_back({Ipv4Address{Nbo(word.substr(0, slash).c_str())},
+                                          uint8_t(std::stoi(word.substr(slash + 1))), true});
+        }
+    }
+}
+
 TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
 {
-    using P = FakeHostPlatform;
-    const std::tuple<const char*, std::function<void(P&)>, const char*, const char*> rows[] = {
+    const std::tuple<const char*, const char*, const char*, const char*> rows[] = {
         {"Wi-Fi with the default route beside the units' cable",
-         [](P& pc) {
-             pc.AddInterface(2, "eth0", 0x10, {{"192.168.0.10", 24}});
-             pc.AddInterface(3, "wlan0", 0x20, {{"10.20.0.5", 16}});
-             pc.AddDefaultRoute(3, "10.20.0.1", 600, RTPROT_DHCP);
-         },
+         "eth0 2 16 192.168.0.10/24; wlan0 3 32 10.20.0.5/16; route 3 10.20.0.1 600",
          "wlan0 32 10.20.0.5 192.168.0.10",
          "wlan0 10.20.0.5/255.255.0.0 eth0 192.168.0.10/255.255.255.0 |"},
         {"docker0 without carrier numbered first, no default route",
-         [](P& pc) {
-             pc.AddInterface(2, "docker0", 0x30, {{"172.17.0.1", 16}}).carrier = false;
-             pc.AddInterface(3, "eth0", 0x10, {{"10.231.7.150", 24}});
-         },
+         "docker0 2 48 172.17.0.1/16 nocarrier; eth0 3 16 10.231.7.150/24",
          "eth0 16 10.231.7.150 172.17.0.1", "eth0 10.231.7.150/255.255.255.0 |"},
         {"a card with only a link-local address, numbered first",
-         [](P& pc) {
-             pc.AddInterface(2, "eth0", 0x10, {{"169.254.7.9", 16}});
-             pc.AddInterface(3, "wlan0", 0x20, {{"10.20.0.5", 16}});
-             pc.AddInterface(4, "eth1", 0x40, {});
-         },
+         "eth0 2 16 169.254.7.9/16; wlan0 3 32 10.20.0.5/16; eth1 4 64",
          "wlan0 32 10.20.0.5 169.254.7.9", "wlan0 10.20.0.5/255.255.0.0 | eth0 eth1"},
         {"the lowest metric leads among cards with carrier",
-         [](P& pc) {
-             pc.AddInterface(2, "eth0", 0x10, {{"192.168.9.2", 24}});
-             pc.AddInterface(3, "eth1", 0x20, {{"10.231.7.150", 24}});
-             pc.AddInterface(4, "wlan0", 0x40, {{"10.20.0.5", 16}}).carrier = false;
-             pc.AddDefaultRoute(4, "10.20.0.1", 50, RTPROT_BOOT);
-             pc.AddDefaultRoute(2, "192.168.9.1", 200, RTPROT_BOOT);
-             pc.AddDefaultRoute(3, "10.231.7.1", 100, RTPROT_BOOT);
-         },
+         "eth0 2 16 192.168.9.2/24; eth1 3 32 10.231.7.150/24; wlan0 4 64 10.20.0.5/16 "
+         "nocarrier; route 4 10.20.0.1 50; route 2 192.168.9.1 200; route 3 10.231.7.1 100",
          "eth1 32 10.231.7.150 192.168.9.2 10.20.0.5",
          "eth1 10.231.7.150/255.255.255.0 eth0 192.168.9.2/255.255.255.0 |"},
         {"a tunnel with the default route and an all-zero hardware address are no cards",
-         [](P& pc) {
-             pc.AddInterface(2, "tun0", 0, {{"10.8.0.6", 24}});
-             pc.AddInterface(3, "eth0", 0x10, {{"10.231.7.150", 24}});
-             pc.AddInterface(4, "dummy0", 0x10, {{"10.9.0.2", 24}}).mac = {};
-             pc.AddDefaultRoute(2, "10.8.0.1", 0, RTPROT_BOOT);
-         },
+         "tun0 2 0 10.8.0.6/24; eth0 3 16 10.231.7.150/24; dummy0 4 0 10.9.0.2/24; route 2 "
+         "10.8.0.1 0",
          "eth0 16 10.231.7.150 10.8.0.6 10.9.0.2", "eth0 10.231.7.150/255.255.255.0 |"},
         {"no card with an address: the tunnel is the PC's, nothing to search on",
-         [](P& pc) {
-             pc.AddInterface(2, "eth0", 0x10, {});
-             pc.AddInterface(5, "tun0", 0, {{"10.8.0.6", 24}});
-             pc.AddDefaultRoute(5, "10.8.0.1", 0, RTPROT_BOOT);
-         },
-         "tun0 0 10.8.0.6", "| eth0"},
+         "eth0 2 16; tun0 5 0 10.8.0.6/24; route 5 10.8.0.1 0", "tun0 0 10.8.0.6", "| eth0"},
     };
     for (const auto& [name, links, view, cards] : rows) {
-        P pc;
-        pc.AddInterface(1, "lo", 0, {{"127.0.0.1", 8}});
-        links(pc);
+        FakeHostPlatform pc;
+        AddLinks(pc, std::string("lo 1 0 127.0.0.1/8;") + links);
         const PcNetworkView v = ViewPcNetwork(pc.network);
         std::string text = v.pcInterface ? pc.network.interfaces[*v.pcInterface].name : "-";
         text += " " + std::to_string(v.pcMac[5]);
@@ -193,14 +192,10 @@ TEST(PcCards, choiceOfThePcAndOfTheCardsToWorkOn)
 TEST(PcCards, oneCardByName)
 {
     FakeHostPlatform pc;
-    pc.AddInterface(1, "lo", 0, {{"127.0.0.1", 8}});
-    pc.AddInterface(2, "docker0", 0x30, {{"172.17.0.1", 16}}).carrier = false;
-    pc.AddInterface(3, "eth0", 0x10, {{"10.231.7.150", 24}});
-    pc.AddInterface(4, "wlan0", 0x20, {{"10.20.0.5", 16}});
-    pc.AddInterface(5, "eth1", 0x40, {{"169.254.1.2", 16}});
-    pc.AddInterface(6, "tun0", 0, {{"10.8.0.6", 24}});
-    pc.AddInterface(7, "eth2", 0x50, {{"10.9.0.1", 24}}).up = false;
-    pc.AddDefaultRoute(4, "10.20.0.1", 600, RTPROT_DHCP);
+    AddLinks(pc, "lo 1 0 127.0.0.1/8; docker0 2 48 172.17.0.1/16 nocarrier; eth0 3 16 "
+                 "10.231.7.150/24; wlan0 4 32 10.20.0.5/16; eth1 5 64 169.254.1.2/16; tun0 6 0 "
+                 "10.8.0.6/24; eth2 7 80 10.9.0.1/24; route 4 10.20.0.1 600");
+    pc.network.interfaces.back().up = false; // eth2
     const std::pair<const char*, std::string> rows[] = {
         {"eth0", ""},
         {"docker0", "docker0 has no carrier"},
