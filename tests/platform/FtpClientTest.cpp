@@ -210,30 +210,9 @@ TEST_F(FtpClientTest, failuresCarryTheirOwnCodesAndASilentServerEndsAtAStopOrIts
     EXPECT_EQ(Connect(1).Code(), kFtpTimeout);
 }
 
-TEST_F(FtpClientTest, cutOffTransfersLeaveNoTornBackupAndSayWhetherAStoreBegan)
+// A cut-off upload says it began: the server may hold a part under its name.
+TEST_F(FtpClientTest, aCutOffUploadSaysItBegan)
 {
-    {
-        server.SetFault(Fault::CutRetrieve);
-        auto ftp = InConfig();
-        ASSERT_TRUE(ftp);
-        EXPECT_NE(ftp->Retrieve("nas_ABCDEF.dat", local).Code(), kFtpOk);
-        ExpectOlderBackupAlone();
-    }
-    {
-        server.SetFault(Fault::StallRetrieve);
-        auto ftp = InConfig();
-        ASSERT_TRUE(ftp);
-        {
-            const auto asker = StopLater(stop, 500);
-            EXPECT_EQ(ftp->Retrieve("nas_ABCDEF.dat", local).Code(), kFtpCancelled);
-        }
-        ExpectOlderBackupAlone();
-        // After a stop every later step fails at once.
-        EXPECT_EQ(ftp->Delete("nas_ABCDEF.dat").Code(), kFtpCancelled);
-    }
-    EXPECT_TRUE(server.File("/config/nas_ABCDEF.dat"));
-
-    // A cut-off upload says it began: the server may hold a part under its name.
     server.SetFault(Fault::CutStore);
     auto ftp = InConfig();
     ASSERT_TRUE(ftp);
@@ -283,27 +262,34 @@ long PeakGrowth(const std::function<void()>& step)
     return peak() - before;
 }
 
-// A server that sends more than a unit ever holds: the step ends at the limit with its
-// own code, without the PC's memory or disk growing with what the server sends.
-TEST_F(FtpClientTest, listingsAndDownloadsEndAtTheirLimits)
+// However a download or a listing ends early, the earlier backup is whole and alone. A
+// server that sends more than a unit ever holds meets the step's limit: its own code, and
+// the PC's memory and disk do not grow with what the server sends.
+TEST_F(FtpClientTest, stepsEndedEarlyLeaveTheOlderBackupAloneAndKeepToTheirLimits)
 {
     const struct
     {
         const char* what;
+        Fault fault;
         std::size_t lines; // of a generated listing; 0: the download
         std::size_t lineBytes;
         int code;
     } cases[] = {
-        {"many short names", kFtpListingLimitNames + 1, 3, kFtpListingTooLong},
-        {"one endless line", 1, 4 << 20, kFtpListingTooLong},
-        {"a download without end", 0, 0, kFtpFileTooLarge},
+        {"a download cut off", Fault::CutRetrieve, 0, 0, kFtpTransferCutOff},
+        {"a stalled download stopped", Fault::StallRetrieve, 0, 0, kFtpCancelled},
+        {"many short names", Fault::None, kFtpListingLimitNames + 1, 3, kFtpListingTooLong},
+        {"one endless line", Fault::None, 1, 4 << 20, kFtpListingTooLong},
+        {"a download without end", Fault::EndlessRetrieve, 0, 0, kFtpFileTooLarge},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         server.SetGeneratedListing(c.lines, c.lineBytes);
-        server.SetFault(c.lines == 0 ? Fault::EndlessRetrieve : Fault::None);
+        server.SetFault(c.fault);
         auto ftp = InConfig();
         ASSERT_TRUE(ftp);
+        std::jthread asker;
+        if (c.code == kFtpCancelled)
+            asker = StopLater(stop, 500);
         Failure got{kFtpOk};
         // Without the limits a million names grew the peak by 86 MB. The bound leaves room
         // for a sanitizer build: ASan holds freed blocks in quarantine for a while, and
@@ -315,7 +301,11 @@ TEST_F(FtpClientTest, listingsAndDownloadsEndAtTheirLimits)
                   48l << 20);
         EXPECT_EQ(got.code, c.code) << got.reason;
         ExpectOlderBackupAlone();
+        // After a stop every later step fails at once.
+        EXPECT_TRUE(c.code != kFtpCancelled ||
+                    ftp->Delete("nas_ABCDEF.dat").Code() == kFtpCancelled);
     }
+    EXPECT_TRUE(server.File("/config/nas_ABCDEF.dat"));
 }
 
 TEST_F(FtpClientTest, anUploadFileThatCannotBeReadFailsBeforeTheUnitIsReached)
