@@ -1,8 +1,13 @@
-// zelvo-sockhelper run by a member of its group: the socket never leaves the helper, which
-// keeps no capability once it serves and sends only the tool's echo requests and DHCP
-// replies. Root only: a network namespace of its own, the helper run as a throwaway account.
+// The sockets that need a privilege or a system setting, root only, in a network namespace
+// of this test's own. The system's ICMP sockets: the ping socket where the system admits
+// our group, else the raw socket, with one view of the requests, the replies and the ICMP
+// errors about the requests. zelvo-sockhelper run by a member of its group, a throwaway
+// account: the socket never leaves the helper, which keeps no capability once it serves
+// and sends only the tool's echo requests and DHCP replies.
 #include "platform/IcmpMessage.h"
+#include "platform/IcmpSocket.h"
 #include "platform/PrivilegedSockets.h"
+#include "platform/sockhelper/SessionRules.h"
 #include "support/InternetChecksum.h"
 #include "support/OutcomeValue.h"
 #include "support/PrivilegedDescriptors.h"
@@ -30,7 +35,9 @@ namespace {
 namespace fs = std::filesystem;
 namespace sh = sockhelper;
 using Bytes = std::vector<uint8_t>;
-constexpr uint8_t kId[2] = {0x12, 0x34};
+constexpr sh::Identifier kId = {0x12, 0x34};
+const Ipv4Address kLoopback = Ipv4Address::FromOctets(127, 0, 0, 1);
+const Ipv4Address kOwn = Ipv4Address::FromOctets(10, 77, 0, 1); // on zv0
 
 uid_t FreeId(uid_t start) // an id no account and no group of this machine has
 {
@@ -73,12 +80,16 @@ uint64_t StatusField(pid_t pid, const std::string& field)
     return ~0ull;
 }
 
-// The tool's echo request (identifier, sequence 1, tick count, 32 'E'), then changed.
-Bytes EchoRequest(std::function<void(Bytes&)> change = {})
+// The tool's echo request (identifier, sequence, tick count, 32 'E') with a checksum of
+// its own (RFC 1071), then changed.
+Bytes EchoRequest(std::function<void(Bytes&)> change = {}, sh::Identifier id = kId,
+                  uint8_t sequence = 1)
 {
     Bytes m(44, 0x45);
-    m[0] = 8, m[1] = 0, m[2] = 0xAA, m[3] = 0xBB, m[4] = kId[0], m[5] = kId[1];
-    m[6] = 1, m[7] = 0, m[8] = 9, m[9] = 8, m[10] = 7, m[11] = 6;
+    m[0] = 8, m[1] = 0, m[2] = 0, m[3] = 0, m[4] = id[0], m[5] = id[1];
+    m[6] = sequence, m[7] = 0, m[8] = 9, m[9] = 8, m[10] = 7, m[11] = 6;
+    const uint16_t sum = test::InternetChecksum(m);
+    m[2] = uint8_t(sum >> 8), m[3] = uint8_t(sum);
     if (change)
         change(m);
     return m;
@@ -107,23 +118,31 @@ std::vector<Bytes> Drain(int fd, int quietMs = 150)
     return got;
 }
 
+void SetPingRange(const char* range)
+{
+    std::ofstream("/proc/sys/net/ipv4/ping_group_range") << range;
+}
+
 class SockHelper : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        if (::geteuid() != 0)
-            s_why = "the helper's privileges can only be checked as root";
-        else if (::unshare(CLONE_NEWNET) != 0 ||
-                 std::system("ip link set lo up && ip link add card1 type veth peer name card1p && "
-                             "ip addr add 10.231.99.1/24 dev card1 && ip link set card1 up && "
-                             "sysctl -qw net.ipv4.icmp_echo_ignore_all=1") != 0)
-            s_why = "no network namespace of our own";
+        // A card whose peer has no address: ARP for 10.77.0.2 fails after one try.
+        if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0)
+            s_why = "a network namespace of our own needs root";
+        else if (std::system("ip link set lo up && ip link add zv0 type veth peer name zv1 && "
+                             "ip addr add 10.77.0.1/24 dev zv0 && ip link set zv0 up && "
+                             "ip link set zv1 up && sysctl -qw net.ipv4.neigh.zv0.mcast_solicit=1 "
+                             "net.ipv4.neigh.zv0.ucast_solicit=1 net.ipv4.neigh.zv0.app_solicit=0 "
+                             "net.ipv4.neigh.zv0.retrans_time_ms=200") != 0)
+            s_why = "could not set up the namespace's cards (iproute2)";
     }
     void SetUp() override
     {
         if (!s_why.empty())
             GTEST_SKIP() << s_why;
+        SetPingRange("0 0"); // root's group
         char dir[] = "/tmp/zelvo-sockhelper-test.XXXXXX";
         ASSERT_NE(::mkdtemp(dir), nullptr);
         m_dir = dir;
@@ -186,6 +205,7 @@ protected:
     std::string m_helper;
 };
 std::string SockHelper::s_why;
+using SystemIcmp = SockHelper; // the same namespace; the copy of the helper goes unused
 
 TEST_F(SockHelper, theSocketsStayInTheHelperWhichKeepsNoCapability)
 {
@@ -212,13 +232,13 @@ TEST_F(SockHelper, theSocketsStayInTheHelperWhichKeepsNoCapability)
 TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionOnAnythingElse)
 {
     const int lo = int(::if_nametoindex("lo"));
-    const uint32_t loopback = Ipv4Address::FromOctets(127, 0, 0, 1).nbo, broadcast = 0xFFFFFFFFu;
+    const uint32_t loopback = kLoopback.nbo, broadcast = 0xFFFFFFFFu;
     UniqueFd icmpSeen(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
     UniqueFd udpSeen(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_UDP));
     UniqueFd client(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     ASSERT_TRUE(icmpSeen.Valid() && udpSeen.Valid() && client.Valid());
     const auto icmp = sh::SocketKind::RawIcmp, dhcp = sh::SocketKind::DhcpServer;
-    const int card1 = int(::if_nametoindex("card1"));
+    const int zv0 = int(::if_nametoindex("zv0"));
     const struct
     {
         const char* what;
@@ -230,7 +250,8 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
         uint16_t port = 0;
         int card = 0;
     } rows[] = {
-        {"the tool's echo request", icmp, icmp, EchoRequest(), true},
+        {"the tool's echo request, its checksum left to the helper", icmp, icmp,
+         EchoRequest([](Bytes& m) { m[2] = m[3] = 0; }), true},
         {"a timestamp request", icmp, icmp, EchoRequest([](Bytes& m) { m[0] = 13; })},
         {"another identifier", icmp, icmp, EchoRequest([](Bytes& m) { m[4] = 0x99; })},
         {"another payload", icmp, icmp, EchoRequest([](Bytes& m) { m[43] = 0; })},
@@ -243,7 +264,7 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
         {"shorter than a BOOTP message", dhcp, dhcp, BootReply([](Bytes& m) { m.resize(299); })},
         {"longer than 576 bytes", dhcp, dhcp, BootReply([](Bytes& m) { m.resize(577); })},
         {"to one host", dhcp, dhcp, BootReply(), false, 1, loopback},
-        {"on a card no request came in on", dhcp, dhcp, BootReply(), false, 1, 0, 0, card1},
+        {"on a card no request came in on", dhcp, dhcp, BootReply(), false, 1, 0, 0, zv0},
         {"a second reply to one request", dhcp, dhcp, BootReply(), false, 2},
         {"an echo request on the DHCP session", dhcp, icmp, EchoRequest()},
     };
@@ -310,12 +331,12 @@ TEST_F(SockHelper, sendsOnlyTheToolsEchoRequestsAndDhcpRepliesAndEndsTheSessionO
 
 TEST_F(SockHelper, echoRequestsLeaveOnlyFromAnAddressOfTheirCard)
 {
-    const int lo = int(::if_nametoindex("lo")), card1 = int(::if_nametoindex("card1"));
-    const uint32_t own = Ipv4Address::FromOctets(10, 231, 99, 1).nbo;
+    const int lo = int(::if_nametoindex("lo")), zv0 = int(::if_nametoindex("zv0"));
+    const uint32_t own = kOwn.nbo;
     for (const auto& [source, card, opened] :
-         {std::tuple{own, card1, 0},
+         {std::tuple{own, zv0, 0},
           {0u, 0, 0},
-          {Ipv4Address::FromOctets(10, 231, 99, 7).nbo, card1, EADDRNOTAVAIL},
+          {Ipv4Address::FromOctets(10, 77, 0, 7).nbo, zv0, EADDRNOTAVAIL},
           {own, lo, EADDRNOTAVAIL},
           {own, 0, EADDRNOTAVAIL}}) {
         const auto c = Open(sh::SocketKind::RawIcmp, source, card, opened);
@@ -358,6 +379,103 @@ TEST_F(SockHelper, refusesWhatItsFileOrTheAccountDoesNotAllowAndSaysWhy)
             return ok;
         })) << row.caps;
     }
+}
+
+// An ICMP socket of the system's for the identifier, as the probes open it.
+IcmpSocketOpen OpenIcmp(sh::Identifier id, bool broadcast = false, Ipv4Address outgoing = {})
+{
+    IcmpSocketOptions options;
+    options.identifierBytes = id;
+    options.broadcast = broadcast;
+    options.outgoingAddress = outgoing;
+    return SystemIcmpSockets().Open(options);
+}
+std::optional<WaitEnd> Send(IcmpSocket& socket, Ipv4Address to, const Bytes& request)
+{
+    return test::ValueOf(socket.Send(to, 5005, request, 2000));
+}
+// The next message of type wanted within 3 s, or empty.
+Bytes Next(IcmpSocket& socket, uint8_t wanted, Ipv4Address* source = nullptr)
+{
+    uint8_t buffer[1024];
+    for (int i = 0; i < 20; ++i) {
+        IcmpArrival arrival;
+        if (!IsReady(socket.Receive(buffer, arrival, 3000, nullptr)))
+            return {};
+        if (arrival.length > 0 && buffer[0] == wanted) {
+            if (source)
+                *source = arrival.source;
+            return Bytes(buffer, buffer + arrival.length);
+        }
+    }
+    return {};
+}
+
+TEST_F(SystemIcmp, bothPathsSendTheRequestAsBuiltAndShowRepliesAndErrorsQuotingIt)
+{
+    for (const char* range : {"0 0", "1 0"}) {
+        SCOPED_TRACE(range);
+        SetPingRange(range);
+        const bool ping = range[0] == '0';
+        UniqueFd wire(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP)); // sees requests
+        IcmpSocketOpen open = OpenIcmp({0x31, 0x41});
+        IcmpSocketOpen second =
+            OpenIcmp({0x31, 0x41}); // a ping socket: the kernel picks another id
+        ASSERT_TRUE(wire.Valid() && open.socket && second.socket) << open.detail;
+        EXPECT_EQ(open.path, ping ? IcmpPath::Ping : IcmpPath::OwnRaw);
+        EXPECT_EQ(open.detail.find("ping_group_range is 1 0") != std::string::npos, !ping)
+            << open.detail;
+        const Bytes request = EchoRequest({}, {0x31, 0x41}, 1);
+        ASSERT_EQ(Send(*open.socket, kLoopback, request), WaitEnd::Ready);
+        uint8_t datagram[256];
+        const ssize_t n = ::recv(wire.Get(), datagram, sizeof datagram, 0);
+        const auto seen = IcmpAfterIpv4Header({datagram, std::size_t(std::max<ssize_t>(n, 0))});
+        EXPECT_EQ(Bytes(seen.begin(), seen.end()), request) << "the kernel changed the request";
+        Ipv4Address from;
+        const Bytes reply = Next(*open.socket, 0, &from);
+        ASSERT_EQ(reply.size(), request.size()) << "the IPv4 header is not left out";
+        EXPECT_EQ(Bytes(reply.begin() + 4, reply.end()), Bytes(request.begin() + 4, request.end()));
+        EXPECT_EQ(from, kLoopback);
+        if (ping) {
+            ASSERT_EQ(Send(*second.socket, kLoopback, EchoRequest({}, {0x31, 0x41}, 2)),
+                      WaitEnd::Ready);
+            const Bytes b = Next(*second.socket, 0);
+            EXPECT_TRUE(b.size() == request.size() && b[6] == 2);
+        }
+
+        ASSERT_EQ(Send(*open.socket, Ipv4Address::FromOctets(10, 77, 0, 2), request),
+                  WaitEnd::Ready);
+        const Bytes unreachable = Next(*open.socket, 3, &from);
+        ASSERT_GE(unreachable.size(), kIcmpErrorHeaderSize + kQuotedIpv4HeaderSize + 8);
+        EXPECT_EQ(unreachable[1], 1) << "host unreachable";
+        const uint8_t* quotedIp = unreachable.data() + kIcmpErrorHeaderSize;
+        EXPECT_EQ(quotedIp[9], kIpProtocolIcmp);
+        EXPECT_EQ((Bytes(quotedIp + 16, quotedIp + 20)), (Bytes{10, 77, 0, 2}));
+        const auto quoted = IcmpAfterIpv4Header(
+            {unreachable.data() + kIcmpErrorHeaderSize, unreachable.size() - kIcmpErrorHeaderSize});
+        ASSERT_GE(quoted.size(), 8u);
+        EXPECT_EQ(Bytes(quoted.begin(), quoted.begin() + 8),
+                  Bytes(request.begin(), request.begin() + 8));
+        EXPECT_EQ(from, kOwn) << from.Dotted();
+        ASSERT_EQ(std::system("ip neigh flush dev zv0"), 0);
+    }
+}
+
+TEST_F(SystemIcmp, theLimitedBroadcastNeedsItsOptionAndLeavesThroughTheGivenCard)
+{
+    const Ipv4Address broadcast{0xFFFFFFFFu};
+    const Bytes request = EchoRequest({}, {0x71, 0x81}, 0);
+    IcmpSocketOpen plain = OpenIcmp({0x71, 0x81}, false, kOwn);
+    ASSERT_TRUE(plain.socket);
+    EXPECT_EQ(plain.socket->Send(broadcast, 5005, request, 2000).Code(), EACCES);
+    plain.socket.reset();
+    IcmpSocketOpen open = OpenIcmp({0x71, 0x81}, true, kOwn);
+    ASSERT_TRUE(open.socket);
+    EXPECT_EQ(Send(*open.socket, broadcast, request), WaitEnd::Ready);
+    // No route leads to the broadcast: only the card named by its address does.
+    IcmpSocketOpen routed = OpenIcmp({0x71, 0x82}, true);
+    ASSERT_TRUE(routed.socket);
+    EXPECT_EQ(Send(*routed.socket, broadcast, request), std::nullopt);
 }
 
 } // namespace
