@@ -1,8 +1,10 @@
-// The datagram helpers on loopback sockets: sender, receiving card, a cut datagram, the way
-// out named per datagram, and an ICMP error about our datagram from the error queue.
+// On loopback sockets: the datagram helpers (sender, receiving card, a cut datagram, the
+// way out named per datagram, an ICMP error about our datagram from the error queue), and
+// the lookups against UDP ports that stay silent or are closed, and the resolver's own
+// thread, which must not keep the caller waiting.
 #include "platform/DatagramReceive.h"
+#include "platform/NameLookups.h"
 #include "support/LoopbackSocket.h"
-
 #include "support/OutcomeValue.h"
 
 #include <linux/errqueue.h>
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -85,17 +88,43 @@ TEST(DatagramIo, anIcmpErrorAboutOurDatagramIsReadFromTheErrorQueue)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         queued = ReceiveWaiting(socket.Get(), buffer, true);
     }
-    ASSERT_TRUE(queued.Ok());
+    ASSERT_TRUE(queued.Ok() && queued.Value().reported);
     const DatagramReceipt& got = queued.Value();
-    ASSERT_TRUE(got.reported);
-    EXPECT_EQ(got.reported->origin, SO_EE_ORIGIN_ICMP);
-    EXPECT_EQ(got.reported->type, 3); // destination unreachable
-    EXPECT_EQ(got.reported->code, 3); // port unreachable
-    EXPECT_EQ(got.reported->offender, kLoopback);
-    EXPECT_EQ(got.source, kLoopback) << "where our datagram went";
-    EXPECT_EQ(std::string(buffer, buffer + got.length), "question");
+    // Port unreachable from the loopback, about our datagram to it.
+    EXPECT_EQ(std::tuple(got.reported->origin, got.reported->type, got.reported->code,
+                         got.reported->offender, got.source,
+                         std::string(buffer, buffer + got.length)),
+              std::tuple(SO_EE_ORIGIN_ICMP, 3, 3, kLoopback, kLoopback, "question"));
     // One report, one read.
     EXPECT_EQ(ReceiveWaiting(socket.Get(), buffer, true).Code(), EAGAIN);
+}
+
+using Steady = std::chrono::steady_clock;
+
+TEST(NameLookups, silenceCostsTheTimeOutAClosedPortNothingTheResolverItsOwnThread)
+{
+    uint16_t silent = 0, closed = 0;
+    const UniqueFd listener = test::LoopbackSocket(SOCK_DGRAM | SOCK_NONBLOCK, silent);
+    test::LoopbackSocket(SOCK_DGRAM, closed); // closed again at once
+    for (const bool netbios : {true, false}) {
+        LinuxNameLookups lookups(silent, silent);
+        auto start = Steady::now();
+        EXPECT_EQ(netbios ? lookups.NetbiosName(kLoopback, 600) : lookups.MdnsName(kLoopback, 600),
+                  std::nullopt);
+        EXPECT_GE(Steady::now() - start, std::chrono::milliseconds(590));
+        EXPECT_LT(Steady::now() - start, std::chrono::milliseconds(1500));
+        int questions = 0; // the question, and once more at half time as datagrams get lost
+        for (uint8_t q[512]; ::recv(listener.Get(), q, sizeof q, 0) > 0;)
+            ++questions;
+        EXPECT_EQ(questions, 2) << netbios;
+
+        LinuxNameLookups nobody(closed, closed);
+        start = Steady::now();
+        EXPECT_EQ(netbios ? nobody.NetbiosName(kLoopback, 3000) : nobody.MdnsName(kLoopback, 3000),
+                  std::nullopt);
+        EXPECT_LT(Steady::now() - start, std::chrono::milliseconds(1000)) << "port unreachable";
+    }
+    EXPECT_NE(LinuxNameLookups().ResolverName(kLoopback, 2000).value_or(""), ""); // hosts file
 }
 
 } // namespace
