@@ -63,28 +63,20 @@ TEST(IcmpMessage, aQueuedErrorIsRebuiltAsARawSocketShowsItAsFarAsTheBufferGoes)
     report.code = 1;
     report.destination = Ipv4Address::FromOctets(10, 77, 0, 2);
     report.quoted = request;
-    uint8_t out[64];
-    std::fill(std::begin(out), std::end(out), 0xEE);
-    const std::size_t n = RebuildIcmpError(report, out);
-    ASSERT_EQ(n, kIcmpErrorHeaderSize + kQuotedIpv4HeaderSize + request.size());
-    const Bytes head(out, out + kIcmpErrorHeaderSize);
-    EXPECT_EQ(head, (Bytes{3, 1, 0, 0, 0, 0, 0, 0}));
-    // The quoted header reads back as any IPv4 header does: its payload is our request.
-    const std::span<const uint8_t> quotedDatagram(out + kIcmpErrorHeaderSize,
-                                                  n - kIcmpErrorHeaderSize);
-    const auto inner = IcmpAfterIpv4Header(quotedDatagram);
-    EXPECT_EQ(Bytes(inner.begin(), inner.end()), request);
-    const uint8_t* ip = out + kIcmpErrorHeaderSize;
-    EXPECT_EQ(ip[9], kIpProtocolIcmp);
-    EXPECT_EQ((Bytes{ip[2], ip[3]}), (Bytes{0, uint8_t(20 + request.size())}));
-    EXPECT_EQ((Bytes(ip + 12, ip + 16)), (Bytes{0, 0, 0, 0}));
-    EXPECT_EQ((Bytes(ip + 16, ip + 20)), (Bytes{10, 77, 0, 2}));
-    EXPECT_EQ(out[n], 0xEE) << "wrote past the message";
+    // Host unreachable, then the quoted IPv4 header (20 bytes, 32 in all, ICMP, from no
+    // address to 10.77.0.2) and our request.
+    const Bytes whole = Bytes{3, 1, 0, 0, 0, 0, 0, 0, 0x45, 0, 0,  32, 0, 0,
+                              0, 0, 0, 1, 0, 0, 0, 0, 0,    0, 10, 77, 0, 2} +
+                        request;
     // A smaller buffer gets what fits, and nothing past its end.
-    for (const std::size_t room : {std::size_t{0}, std::size_t{5}, std::size_t{28}, n - 1}) {
-        Bytes cut(room + 4, 0xEE);
-        EXPECT_EQ(RebuildIcmpError(report, std::span<uint8_t>(cut.data(), room)), room);
-        EXPECT_EQ(cut, Bytes(out, out + room) + Bytes(4, 0xEE)) << room;
+    for (const std::size_t room :
+         {whole.size() + 8, whole.size() - 1, std::size_t{28}, std::size_t{5}, std::size_t{0}}) {
+        const std::size_t kept = std::min(room, whole.size());
+        Bytes out(room + 4, 0xEE);
+        EXPECT_EQ(RebuildIcmpError(report, std::span<uint8_t>(out.data(), room)), kept);
+        EXPECT_EQ(out,
+                  Bytes(whole.begin(), whole.begin() + long(kept)) + Bytes(room + 4 - kept, 0xEE))
+            << room;
     }
 }
 
