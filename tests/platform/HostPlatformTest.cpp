@@ -137,14 +137,10 @@ TEST(StorageDevice, mountPointIsTheLongestOneOfTheDeviceAboveThePath)
     EXPECT_EQ(MountPointOf(mountinfo, 8, 1, "/media/u/USBX"), "/");
     EXPECT_EQ(MountPointOf(mountinfo, 8, 99, "/home"), "");
     EXPECT_EQ(MountPointOf("garbage\n\n1 2\n", 8, 1, "/"), "");
-}
-
-TEST(StorageDevice, aFileSystemWithoutABlockDeviceIsFixed)
-{
-    // procfs has no block device behind it; its mount point is still found.
+    // procfs has no block device behind it: fixed, and its mount point is still found.
     const StorageOfPath storage = ProbeStorageOfPath("/proc/self");
-    EXPECT_EQ(storage.kind, StorageKind::Fixed);
-    EXPECT_EQ(storage.mountPoint, "/proc");
+    EXPECT_EQ(std::pair(storage.kind, storage.mountPoint),
+              std::pair(StorageKind::Fixed, std::string("/proc")));
 }
 
 TEST(UdpSocketInodes, picksTheSocketsOfThePort)
@@ -203,7 +199,8 @@ std::string Children()
     return pids;
 }
 
-TEST(UrlOpener, urlReachesTheProgramAsOneArgumentAndAMissingProgramIsReported)
+// Children that have ended are reaped, also those of openers already gone.
+TEST(UrlOpener, urlReachesTheProgramAsOneArgumentChildrenAreReapedAMissingProgramIsReported)
 {
     const fs::path dir = fs::temp_directory_path() / ("zelvo-opener-" + std::to_string(getpid()));
     for (const char* name : {"a b;c", "x$(touch pwned)y", "q'u\"o&te", "p|w`touch pwned`"}) {
@@ -218,17 +215,10 @@ TEST(UrlOpener, urlReachesTheProgramAsOneArgumentAndAMissingProgramIsReported)
         EXPECT_FALSE(fs::exists("pwned"));
     }
     fs::remove_all(dir);
-    EXPECT_FALSE(SpawnUrlOpener("/nonexistent/zelvo-opener").Open("file:///tmp/x.html"));
-}
-
-TEST(UrlOpener, finishedChildrenAreReaped)
-{
-    SpawnUrlOpener opener("true");
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(opener.Open("file:///tmp/x.html"));
     ASSERT_TRUE(SpawnUrlOpener("sleep").Open("0.3"));
     EXPECT_FALSE(Children().empty()); // the sleeper at least is listed
     EXPECT_TRUE(test::Eventually([] { return Children().empty(); })) << Children();
+    EXPECT_FALSE(SpawnUrlOpener("/nonexistent/zelvo-opener").Open("file:///tmp/x.html"));
 }
 
 } // namespace

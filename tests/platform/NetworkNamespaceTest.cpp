@@ -84,7 +84,7 @@ TEST_F(InNamespaces, tellsTheFirstNamespaceFromAnotherAlsoWithoutRoot)
 }
 
 // A networkd lease of the first namespace's link 1 ("lo" is 1 in every namespace), in a
-// /run of the child's own. Returns which source answered for link 1.
+// /run of the child's own. Returns the source that answered for link 1.
 int LeaseSourceFor(bool ownNetwork)
 {
     if (::unshare(CLONE_NEWNS | (ownNetwork ? CLONE_NEWNET : 0)) != 0 ||
@@ -95,24 +95,18 @@ int LeaseSourceFor(bool ownNetwork)
         ::mkdir(d, 0755);
     std::ofstream("/run/systemd/netif/leases/1")
         << "ADDRESS=10.231.7.10\nNETMASK=255.255.255.0\nROUTER=10.231.7.1\n";
-    const DhcpClientReport report = SystemHostPlatform().AskDhcpClients("lo", 1).ValueOr({});
-    switch (report.source) {
-    case DhcpClientSource::None:
-        return 0;
-    case DhcpClientSource::Networkd:
-        return 1;
-    default:
-        return 2;
-    }
+    return int(SystemHostPlatform().AskDhcpClients("lo", 1).ValueOr({}).source);
 }
 
 TEST_F(InNamespaces, theMachinesLeaseFilesAreReadOnlyInTheFirstNamespace)
 {
-    EXPECT_EQ(InChild(0, std::nullopt, [] { return LeaseSourceFor(true); }), 0);
+    EXPECT_EQ(InChild(0, std::nullopt, [] { return LeaseSourceFor(true); }),
+              int(DhcpClientSource::None));
     if (m_verdict != 1)
         GTEST_SKIP() << "skipped: the test does not run in the first network namespace";
     // The same lease file is read where it belongs: the check above is not vacuous.
-    EXPECT_EQ(InChild(0, std::nullopt, [] { return LeaseSourceFor(false); }), 1);
+    EXPECT_EQ(InChild(0, std::nullopt, [] { return LeaseSourceFor(false); }),
+              int(DhcpClientSource::Networkd));
 }
 
 } // namespace
