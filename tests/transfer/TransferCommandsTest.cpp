@@ -102,7 +102,6 @@ TEST_F(TransferCommandsTest, backupFetchesTheUnitsFileOrOffersTheCreatePage)
                                 "\r\nSave on file : " +
                                     kFolder + "nas_ABCDEF.dat"}));
     EXPECT_EQ(Logins(), 1); // the fetch takes over the check's session
-    EXPECT_EQ(ftp->Steps().back(), "dele nas_ABCDEF.dat");
     EXPECT_EQ(passes.progressKinds.front(), kProgressConfigDownload);
     EXPECT_EQ(pick->Shown().at(0).message, "Download Organization. Number of VELDIX : 02");
 
