@@ -21,6 +21,7 @@ namespace zelvo {
 namespace {
 
 using test::Nbo;
+using namespace std::string_literals;
 using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
 
@@ -51,7 +52,6 @@ TEST(PcDhcpClientState, readsTheOptionsNetworkManagerAndNetworkdKnow)
 
 TEST(PcDhcpClientState, recognisesTheClientProcessesAndTheInterfaceTheyServe)
 {
-    using namespace std::string_literals;
     EXPECT_EQ(SplitCommandLine("udhcpc\0-i\0\0eth0\0"s), (Lines{"udhcpc", "-i", "", "eth0"}));
     const std::tuple<Lines, const char*, bool> cases[] = {
         {{"/sbin/udhcpc", "-i", "eth0", "-s", "/run/lab/dhcp-event.sh"}, "eth0", true},
@@ -139,11 +139,11 @@ TEST(StorageDevice, mountPointIsTheLongestOneOfTheDeviceAboveThePath)
     EXPECT_EQ(MountPointOf("garbage\n\n1 2\n", 8, 1, "/"), "");
     // procfs has no block device behind it: fixed, and its mount point is still found.
     const StorageOfPath storage = ProbeStorageOfPath("/proc/self");
-    EXPECT_EQ(std::pair(storage.kind, storage.mountPoint),
-              std::pair(StorageKind::Fixed, std::string("/proc")));
+    EXPECT_EQ(std::pair(storage.kind, storage.mountPoint), std::pair(StorageKind::Fixed, "/proc"s));
 }
 
-TEST(UdpSocketInodes, picksTheSocketsOfThePort)
+// The sockets of a port, their program named, this process found behind its own socket.
+TEST(UdpPortHolder, picksTheSocketsOfThePortAndNamesTheirProgram)
 {
     const std::string table =
         "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
@@ -161,11 +161,7 @@ TEST(UdpSocketInodes, picksTheSocketsOfThePort)
     EXPECT_EQ(UdpSocketInodes(table, 68), (std::vector<uint64_t>{4242}));
     EXPECT_TRUE(UdpSocketInodes(table, 69).empty());
     EXPECT_TRUE(UdpSocketInodes("", 67).empty());
-}
 
-TEST(DescribePortHolder, namesTheDhcpServersOfVirtualAndSharedNetworks)
-{
-    using namespace std::string_literals;
     EXPECT_EQ(DescribePortHolder("dnsmasq\n",
                                  "/usr/sbin/dnsmasq\0--conf-file=/var/lib/libvirt/dnsmasq/"
                                  "default.conf\0"s),
@@ -175,10 +171,7 @@ TEST(DescribePortHolder, namesTheDhcpServersOfVirtualAndSharedNetworks)
               "dnsmasq (NetworkManager)");
     EXPECT_EQ(DescribePortHolder("dhcpd\n", "/usr/sbin/dhcpd\0-4\0"s), "dhcpd");
     EXPECT_EQ(DescribePortHolder("", ""), "?");
-}
 
-TEST(UdpPortHolder, findsThisProcessBehindItsOwnSocket)
-{
     uint16_t port = 0;
     UniqueFd socket = test::LoopbackSocket(SOCK_DGRAM, port);
     ASSERT_TRUE(socket.Valid());
