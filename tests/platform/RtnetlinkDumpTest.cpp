@@ -149,10 +149,8 @@ TEST(RtnetlinkDump, bothTablesRefuseAMalformedBodyAlike)
     neighbour.ndm_state = NUD_REACHABLE;
     const Bytes link = Raw(ifinfomsg{AF_UNSPEC, 0, 0, 2, IFF_UP, 0});
     for (const auto& [neighbourBody, hostBody] :
-         {std::pair{Raw(neighbour) + AttrLen(NDA_DST, 0, {10, 0, 0, 1}),
-                    link + AttrLen(IFLA_IFNAME, 0, {10, 0, 0, 1})},
-          {Raw(neighbour) + AttrLen(NDA_DST, 200, {10, 0, 0, 1}),
-           link + AttrLen(IFLA_IFNAME, 200, {10, 0, 0, 1})},
+         {std::pair{Raw(neighbour) + AttrLen(NDA_DST, 200, {10, 0, 0, 1}),
+                    link + AttrLen(IFLA_IFNAME, 200, {10, 0, 0, 1})},
           {Bytes(4), Bytes(4)}}) { // too short for the table's header
         std::vector<NeighbourEntry> entries;
         HostDumpAccumulator hosts;
