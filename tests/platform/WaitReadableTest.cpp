@@ -126,11 +126,7 @@ TEST(WaitReadable, aSignalDoesNotEndTheWait)
 
 TEST(WaitReadable, aClosedDescriptorFailsAndWritingRoomIsAnEventToo)
 {
-    int fd = -1;
-    {
-        Pipe pipe;
-        fd = pipe.read.Get();
-    } // closed: the number is no descriptor now
+    const int fd = Pipe().read.Get(); // closed at once: the number is no descriptor now
     EXPECT_EQ(WaitReadable(fd, {SystemClock(), DeadlineAfter(SystemClock(), 1000)}).Code(), EBADF);
 
     int pair[2];
