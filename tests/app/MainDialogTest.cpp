@@ -69,8 +69,6 @@ bool ShowActive(QWidget& w)
     w.activateWindow();
     return QTest::qWaitForWindowActive(&w);
 }
-// Search, Web tool, Back up, Restore, FW Update, Exit, Set IP, Enable Set IP, the four
-// column headers, the help page.
 const char* const kEnTexts = "Search|Web tool|Back up|Restore|FW Update|Exit|Set IP|Enable Set IP|"
                              "Computer name|MAC Address|IP Address|Type|quixhlpe.html";
 const char* const kJaTexts =

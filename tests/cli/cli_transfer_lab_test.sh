@@ -33,7 +33,6 @@ head -c 300000 /dev/urandom >"$WORK/abcd9999.fup"
 cd "$WORK" || fail "cd $WORK"
 run firmware 10.231.7.22 abcd9999.fup --yes --csv
 expect_rc 0 "firmware by address with a relative file"
-expect_eq "name,mac,address,result,code,file,url" "$(head -1 <<<"$OUT" | tr -d '\r')" "CSV header"
 cmp "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firmware differs from the file sent"
 
 # A file that cannot be read or a missing backup folder ends the command before its
