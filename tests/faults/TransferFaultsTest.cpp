@@ -97,7 +97,7 @@ protected:
         options.parts.unitPick = std::make_shared<ScriptedUnitPickDialog>(
             std::vector<std::optional<int>>(20, std::optional<int>(0)));
         options.parts.unitFile = std::make_shared<ScriptedUnitFileDialog>(
-            std::vector<std::optional<std::string>>{local, local});
+            std::vector<std::optional<std::string>>{local});
         options.parts.backupFolder = backups;
         window = std::make_unique<test::LabWindow>(std::move(options));
         ASSERT_TRUE(window->Start());
