@@ -98,15 +98,10 @@ TEST(DhcpWindow, searchServesTheWaitingUnitAndNeverTheForeignClient)
     ASSERT_TRUE(w.Search());
     const std::string address = w.ExpectNas05Served();
     EXPECT_EQ(w.ListedNames(), Names{"NAS05"}) << "Search searched after serving a unit";
-    const auto boxes = w.BoxesSinceMark();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, Text(131) + " : " + kNas05Mac + "\r\n\r\n" + Text(109));
-    EXPECT_EQ(boxes[1].text, Text(121) + " : " + Padded(address, true) + ".\n\n" + Text(135));
-    w.ExpectLog({" Rcv  : Dhcp_Discover [" + kNas05Mac + "] ... Accept.\r\n",
-                 "  [Phase 3] Reserved IP address : " + Padded(address),
-                 " Rcv  : Dhcp_Request  [" + kNas05Mac + "] ... Accept.\r\n",
-                 " Send reply\r\n  sendto (312:312)\r\n", "<<< Close DHCP function (1).\r\n"},
-                {">>> Start to retrieve network table"});
+    // The texts of the question and of the address are the responder's test's.
+    EXPECT_EQ(w.BoxesSinceMark().size(), 2u);
+    w.ExpectLog({"  [Phase 3] Reserved IP address : " + Padded(address),
+                 " Rcv  : Dhcp_Request  [" + kNas05Mac + "] ... Accept.\r\n"});
     EXPECT_FALSE(ClientWasOffered("FOREIGN"));
 }
 
