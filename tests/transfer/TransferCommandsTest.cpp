@@ -63,18 +63,11 @@ protected:
         EXPECT_EQ(state.m_bBusy, busy);
         EXPECT_EQ(front.Buttons(), busy ? "------" : "110111"); // open network
     }
-    Strings Texts() const
-    {
-        Strings texts;
-        for (const auto& shown : boxes->ShownBoxes())
-            texts.push_back(shown.text);
-        return texts;
-    }
+    Strings Texts() const { return boxes->Texts(); }
     long Logins() const
     {
-        const auto steps = ftp->Steps();
-        return std::count_if(steps.begin(), steps.end(),
-                             [](const std::string& step) { return step.starts_with("login"); });
+        return std::ranges::count_if(
+            ftp->Steps(), [](const std::string& step) { return step.starts_with("login"); });
     }
 
     test::TemporaryLog log;
