@@ -164,6 +164,9 @@ TEST_F(TransferCommandsTest, uploadsTakeOnlyTheRightFileAndAskBeforeReplacing)
     EXPECT_EQ(Texts(),
               Strings{"Error occurred on VELDIX Firmware Uploading. Error code : 0x2efe."});
     EXPECT_EQ(passes.progressKinds.back(), kProgressFirmwareUpload);
+    Run(&TransferCommands::Restore, {Yes}, {0}, {"/b/nas_ABCDEF.dat"});
+    EXPECT_EQ(Texts().back(),
+              "Error occurred on VELDIX Organization info. Uploading. Error code : 0x2efe.");
 }
 
 // A silent server is the command's time-out: the client's own silence limit lies beyond the
