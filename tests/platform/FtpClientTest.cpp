@@ -107,10 +107,8 @@ TEST_F(FtpClientTest, walksDirectoriesListsFetchesStoresAndDeletes)
     auto connected = Connect();
     ASSERT_TRUE(connected.Ok()) << connected.Error().reason;
     auto& ftp = connected.Value();
-    EXPECT_EQ(test::ValueOf(ftp->CurrentDirectory()), "/");
     ASSERT_EQ(ftp->ChangeDirectory("config").Code(), kFtpOk);
     EXPECT_EQ(test::ValueOf(ftp->CurrentDirectory()), "/config");
-    EXPECT_EQ(test::ValueOf(ftp->ListNames()), Names{"nas_ABCDEF.dat"});
 
     WriteAll(local, "an older backup");
     ASSERT_EQ(ftp->Retrieve("nas_ABCDEF.dat", local).Code(), kFtpOk);

@@ -44,9 +44,11 @@ constexpr const char* kCfg = "nas_ABCDEF.dat";
 constexpr const char* kFw = "abcd1234.fup";
 
 // A refused login: every later step fails on the missing connection (0x0006), and the last
-// one's code is what the user sees. What a failed store left is deleted, on a connection of
-// its own when the store's broke. The firmware kind deletes every *.fup and never looks for
-// its own name; a file that cannot be read ends the job before the login.
+// one's code is what the user sees. A check keeps its session for a fetch only when it
+// found the file; else it logs out on its own worker, never on the window's thread. What a failed
+// store left is deleted, on a connection of its own when the store's broke. The firmware kind
+// deletes every *.fup and never looks for its own name; a file that cannot be read ends the job
+// before the login.
 TEST(TransferJobs, takeTheirStepsAndReportTheLastFailure)
 {
     // name, job, remote name (a firmware name makes a firmware upload), failures ("step=code,
@@ -115,26 +117,15 @@ TEST(TransferJobs, takeTheirStepsAndReportTheLastFailure)
         job.configDirectory = "/config";
         job.firmwareDirectory = "/firmware";
         job.ftp = ftp;
+        if (run == CheckConfigJob)
+            ftp->KeepNextSession();
         run(job);
         EXPECT_EQ(job.result, result);
+        EXPECT_EQ(ftp->Keeping(), run == CheckConfigJob && result == 80);
         EXPECT_EQ(Transcript(*ftp), steps);
         EXPECT_EQ(ftp->directories["/firmware"], Words(firmwareAfter));
         EXPECT_FALSE(job.noDirectoryGiven);
     }
-}
-
-// A check that finds no file logs its kept session out on its own worker, never on the
-// window's thread (that a found file keeps it for the fetch shows in the backup's one login).
-TEST(TransferJobsSession, aCheckWithoutTheFileLogsItsKeptSessionOut)
-{
-    auto ftp = std::make_shared<FakeFtp>();
-    TransferJob job;
-    job.remoteName = kCfg;
-    job.configDirectory = "/config";
-    job.ftp = ftp;
-    ftp->KeepNextSession();
-    CheckConfigJob(job);
-    EXPECT_FALSE(ftp->Keeping());
 }
 
 // A job with no directory in the settings stays where the login put it, and says so; a
