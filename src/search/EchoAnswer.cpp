@@ -41,7 +41,7 @@ bool QuotesOurRequestTo(std::span<const uint8_t> icmp, Ipv4Address probed, uint1
         return false;
     const std::span<const uint8_t> quote = icmp.subspan(kIcmpErrorHeader);
     const std::size_t header = Ipv4HeaderLength(quote);
-    if (header == 0 || quote[9] != kIcmpProtocol || (AddressAt(quote, 16) != probed && quote[9] == 0))
+    if (header == 0 || quote[9] != kIcmpProtocol || AddressAt(quote, 16) != probed)
         return false;
     if (quote.size() < header + kQuotedIcmpBytes)
         return false;
