@@ -416,6 +416,8 @@ TEST(ListenRun, servesTheUnitAfterTheUsersYesListsItByNameAndOpensItsPage)
         {" Rcv  : Dhcp_Discover [02-5a-e1-42-00-07] ... Accept.\r\n",
          " Rcv  : Dhcp_Discover [52-54-00-12-34-56] ... Reject.\r\n", "  Rcv : Dhcp_Release.\r\n",
          "  [Phase 2] Reserved IP address : 192.168.001.050\r\n Send reply\r\n  sendto (312:312)\r\n",
+         " Rcv  : Dhcp_Request  [02-5a-e1-42-00-07] ... Accept.\r\n",
+         "  [Phase 3] Reserved IP address : 192.168.001.050\r\n",
          " Close socket\r\n counter:1  \r\n\r\n Going to Get VELDIX Name.\r\n",
          "<<< Close DHCP function (1).\r\n"})
         EXPECT_TRUE(r.log.Has(line)) << line;
@@ -499,7 +501,10 @@ TEST(SetIpRun, aFullListGetsNoRowButTheUserStillGetsTheAddressAndThePage)
             d.rows[2].mac = kUnit;
         r.dhcp.SetIpRun();
         EXPECT_EQ(r.urls.Opened().size(), 1u);
-        EXPECT_EQ(r.boxes.ShownBoxes().size(), 2u);
+        EXPECT_EQ(r.Texts(), (std::vector<std::string>{MessageCatalogue::Text(109),
+                                                       MessageCatalogue::Text(121) +
+                                                           std::string(" : 192. 168. 001. 050.\n") +
+                                                           MessageCatalogue::Text(135)}));
         EXPECT_EQ(d.UnitCount, sameMac ? 3 : DeviceList::kUnitRows); // its own row again
         const std::vector<std::string> rows = r.front.Rows();
         EXPECT_EQ(rows.size() > 2 ? rows[2] : "",
