@@ -483,6 +483,7 @@ TEST(SetIpRun, aUnitIsServedAmongAFloodOfForeignRequests)
     EXPECT_EQ(receives, 200);
     EXPECT_TRUE(r.log.Has("  Receive lines of 102 more datagrams on port 67 not logged\r\n"));
     EXPECT_TRUE(r.log.Has("Received Dhcp_Discover.\r\n"));
+    EXPECT_FALSE(r.log.Has("Rcv  :")); // Set IP logs no client MAC lines
 }
 
 TEST(SetIpRun, aFullListGetsNoRowButTheUserStillGetsTheAddressAndThePage)
