@@ -1,6 +1,5 @@
 // The probe path for the privilege lab, "key=value" lines. probe_cli <log> COMMAND: echo <a>
-// <ms>, broadcast <pc>, neigh, netbios <a> <ms>, name <a>, dhcp-port <ms>; as root: capture
-// <ms>.
+// <ms>, broadcast <pc>, neigh, name <a>, dhcp-port <ms>; as root: capture <ms>.
 #include "core/LogWriter.h"
 #include "platform/DhcpServerSocket.h"
 #include "platform/IcmpMessage.h"
@@ -102,8 +101,6 @@ int main(int argc, char** argv)
         for (const NeighbourEntry& e : read.ValueOr({}))
             std::printf("%s %s\n", e.address.Dotted().c_str(), MacDashText(e.mac).c_str());
         std::printf("error=%d\n", read.Code());
-    } else if (command == "netbios" && argc == 5) {
-        std::printf("netbios=%s\n", lookups.NetbiosName(address, number).value_or("-").c_str());
     } else if (command == "name" && argc == 4) {
         std::printf("name=%s\n", network.ReverseName(address).value_or("-").c_str());
     } else if (command == "dhcp-port" && argc == 4) {
