@@ -5,7 +5,6 @@
 #include "platform/UniqueFd.h"
 #include "support/FakeClock.h"
 #include "support/OutcomeValue.h"
-#include "support/WaitUntil.h"
 
 #include <fcntl.h>
 #include <poll.h>

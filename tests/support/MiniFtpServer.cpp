@@ -215,9 +215,6 @@ void MiniFtpServer::Session(int control)
             fs::rename(m_root + renameFrom, m_root + path, error);
             const bool renamed = !renameFrom.empty() && !error;
             reply(renamed ? "250 Rename successful." : "503 RNFR required first.");
-        } else if (verb == "QUIT") {
-            reply("221 Goodbye.");
-            break;
         } else {
             reply("502 not implemented");
         }

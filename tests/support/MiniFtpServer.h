@@ -8,8 +8,8 @@
 namespace zelvo::test {
 
 // A small FTP server on 127.0.0.1 for the FTP client's tests: one session at a time, the
-// commands libcurl sends (USER PASS PWD CWD TYPE EPSV SIZE NLST RETR STOR DELE RNFR RNTO
-// QUIT), files in a folder of its own, and faults a real server cannot be asked for.
+// commands libcurl sends (USER PASS PWD CWD TYPE EPSV SIZE NLST RETR STOR DELE RNFR RNTO;
+// 502 to others), files in a folder of its own, and faults a real server cannot be asked for.
 class MiniFtpServer
 {
 public:

@@ -1,5 +1,4 @@
 // The four FTP jobs over an FTP world in memory, and the file-name rules they use.
-#include "platform/Files.h"
 #include "support/TemporaryLog.h"
 #include "transfer/FakeFtp.h"
 #include "transfer/FileNameRules.h"
