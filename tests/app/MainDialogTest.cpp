@@ -1,6 +1,7 @@
 // The main window on the offscreen platform, with scripted boxes and a recording opener.
 #include "app/MainDialog.h"
 #include "app/CommandButton.h"
+#include "app/CommandLine.h"
 #include "core/MessageCatalogue.h"
 #include "core/UiLanguage.h"
 #include "support/FakeUrlOpener.h"
@@ -271,6 +272,39 @@ private slots:
         QTRY_COMPARE(f.calls, Ids{kIdWebTool});
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at(1));
         QCOMPARE(f.calls, (Ids{kIdWebTool, kIdList}));
+    }
+
+    // The arguments and what they switch: m the mask shown (/disip), s the Set IP layout
+    // (/set), n no splash (started by automation); found as written, within 79 characters.
+    void startSwitches()
+    {
+        const std::pair<std::vector<std::string>, const char*> cases[] = {
+            {{}, ""},
+            {{"/disip"}, "m"},
+            {{"/DISIP"}, "m"},
+            {{"/DisIp"}, ""},
+            {{"/set"}, "s"},
+            {{"/SET"}, "s"},
+            {{"/Set"}, ""},
+            {{"/SETUP"}, "s"},
+            {{"/settings"}, "s"},
+            {{"x/disip/file"}, "m"},
+            {{"/set", "/disip"}, "ms"},
+            {{"/Embedding"}, "n"},
+            {{"-AUTOMATION"}, "n"},
+            {{"/Embeddingx"}, ""},
+            {{"-embedding", "/set"}, "sn"},
+            {{std::string(77, 'a'), "/set"}, ""},
+            {{std::string(74, 'a'), "/set"}, "s"},
+        };
+        for (const auto& [args, expected] : cases) {
+            const StartSwitches s = ParseSwitches(args);
+            QCOMPARE(CommandLineText(args) + ": " + (s.showMask ? "m" : "") +
+                         (s.setIpLayout ? "s" : "") + (s.splashEnabled ? "" : "n"),
+                     CommandLineText(args) + ": " + expected);
+        }
+        QCOMPARE(CommandLineText({"/set", "/disip"}), std::string("/set /disip"));
+        QCOMPARE(CommandLineText({std::string(100, 'x')}).size(), size_t(79));
     }
 
     // The black outline, the caption moved while held and grey when disabled.
