@@ -16,7 +16,6 @@ open_cmd='nft insert rule inet zelvotest input iifname "eth0" udp dport 67 accep
 # setup | command | status | where (OUT, ERR, log) | a line that must be there
 rows=(
     "no_rules|search|0|OUT|NAS01          02-5a-e1-40-00-01  10.231.7.21  VELDIX [0]"
-    "no_rules|diagnose|0|OUT|  verdict         : units on eth0: 1; Set IP possible: yes"
     "drop_67|diagnose --interface eth0|0|OUT|  firewall UDP 67 : dropped (nftables; dropped by inet zelvotest input)"
     "drop_67|diagnose|0|OUT|  verdict         : units on eth0: 1; Set IP possible: no (the firewall drops UDP port 67)"
     "drop_67|assign --yes --wait 3|1|ERR|The firewall of this PC drops the DHCP requests (UDP port 67) that reach the card"
