@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every card of the PC: the units' cable (eth0, no gateway) beside the default route's card
-# (wlan0), a card without address (eth1) and a bridge without carrier (docker0).
+# (wlan0, no units), a card without address (eth1) and a bridge without carrier (docker0).
 source "$(dirname "$0")/cli_lab_common.sh"
 
 forget_neighbours NAS01
@@ -34,5 +34,16 @@ expect_rc 0 "search on eth0"
 expect_eq "10.231.7.10 10.231.7.21" "$(jq -r '[.pc.address, (.units[] | select(.name == "NAS01") | .address)] | join(" ")' <<<"$OUT")" \
     "the PC's row and NAS01 on eth0"
 grep -q "Card\[" "$WORK/manager.log" && fail "a search restricted to eth0 listed cards"
+
+# A card without units: the PC alone, why on standard error, status 1, and after the
+# search's own lines manager.log tells what the PC's cards show.
+run search --json --interface wlan0
+expect_rc 1 "search on a card without units"
+expect_eq "LABPC 0" "$(jq -r '"\(.pc.name) \(.units | length)"' <<<"$OUT")" "the PC's row, units listed"
+grep -q "VELDIX not found" <<<"$ERR" || fail "search without units said: $ERR"
+log=$(tr -d '\r' <"$WORK/manager.log")
+grep -qxF " Diagnosis of the PC's cards" <<<"$log" || fail "no diagnosis in manager.log: $log"
+grep -qxF "  [wlan0] units on wlan0: 0; Set IP possible: yes" <<<"$log" ||
+    fail "no verdict line for wlan0 in manager.log: $log"
 
 echo "every card of the PC passed"
