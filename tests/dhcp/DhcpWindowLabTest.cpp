@@ -114,8 +114,6 @@ TEST(DhcpWindow, requestsOnAnotherCardThanThePcsAreNotAnswered)
     ASSERT_TRUE(w.Start());
     w.boxes.AddAnswer(MessageAnswer::Yes);
     ASSERT_TRUE(w.Search());
-    for (const auto& box : w.BoxesSinceMark())
-        EXPECT_NE(box.buttons, MessageButtons::YesNo) << box.text;
     const auto texts = w.Texts();
     EXPECT_EQ(std::count(texts.begin(), texts.end(), CardWithoutAddressText(409, "eth1")), 1);
     const std::string log = w.LogSinceMark();

@@ -1,9 +1,6 @@
-# ctest fixtures that build a lab before end-to-end tests and remove it after (lab/README.md):
-#   zelvo_add_lab_fixture(NAME fx DESCRIPTION file.lab)
-#   zelvo_add_lab_test(NAME t FIXTURE fx | DESCRIPTION file.lab  COMMAND cmd args...
-#                      [COPY files...] [TIMEOUT s] [LABELS ...])
-# COPY: the command runs in a fresh folder with the files and manager.ini, as the window
-# writes manager.log beside its executable.
+# ctest fixtures that build a lab before end-to-end tests and remove it after (lab/README.md
+# shows their calls). zelvo_add_lab_test's COPY: the command runs in a fresh folder with the
+# files and manager.ini, as the window writes manager.log beside its executable.
 #   zelvo_add_lab_gtests(PROGRAM p SOURCE file.cpp SUITE s LABS lab:Case...): test p_<lab>
 # in the lab p-<lab>.lab.
 include_guard(GLOBAL)
