@@ -11,8 +11,8 @@
 #   fault: answer a foreign MAC
 #   file:  src/dhcp/RequestRule.cpp
 #   edit:  s/if \(!IsUnitMac\(mac\)\)/if (false)/
-#   tests: ^dhcp_rules$
-#   build: dhcp_rules_test            (optional; default: the whole tree)
+#   tests: ^dhcp_logic$
+#   build: dhcp_logic                 (optional; default: the whole tree)
 # `edit` is a perl substitution run with perl -0pi -e on the file; a fault whose edit
 # changes nothing is an error, so a list that has drifted from the code is noticed.
 # Needs a configured build (default build/); lab tests need root, as in ./test.sh.
