@@ -19,6 +19,16 @@ using Names = std::vector<std::string>;
 
 const std::string kNas05Mac = "02-5a-e1-40-00-05";
 
+// What the wire did, beyond what the tool logged: udhcpc logs "select" after an OFFER.
+bool ClientWasOffered(const std::string& node)
+{
+    std::string log =
+        ReadSmallFile(test::LabStateDirectory() + "/nodes/" + node + "/log/udhcpc.log", 1 << 20)
+            .value_or("");
+    std::transform(log.begin(), log.end(), log.begin(), ::tolower);
+    return log.find("select") != std::string::npos;
+}
+
 bool Port67Bound()
 {
     const auto table = ReadSmallFile("/proc/net/udp", 1 << 20);
@@ -54,8 +64,8 @@ struct DhcpWindow : LabWindow
     }
 };
 
-// After the Yes NAS05 is served and Search skips its search. That the foreign client is
-// never answered, the texts and the log lines are the responder's test's.
+// After the Yes NAS05 is served and Search skips its search; the foreign client (a PC of the
+// LAN) gets no OFFER. The texts and the log lines are the responder's test's.
 TEST(DhcpWindow, searchServesTheWaitingUnitBesideAForeignClient)
 {
     ZELVO_REQUIRE_LAB();
@@ -67,6 +77,7 @@ TEST(DhcpWindow, searchServesTheWaitingUnitBesideAForeignClient)
     w.ExpectNas05Served();
     EXPECT_EQ(w.ListedNames(), Names{"NAS05"}) << "Search searched after serving a unit";
     EXPECT_EQ(w.BoxesSinceMark().size(), 2u);
+    EXPECT_FALSE(ClientWasOffered("FOREIGN"));
 }
 
 // With No nothing binds port 67, then or while asked. With Yes the unit is not served .50,
@@ -126,6 +137,7 @@ TEST(DhcpWindow, requestsOnAnotherCardThanThePcsAreNotAnswered)
     EXPECT_NE(log.find(notAnswered, first + 1), std::string::npos) << log;
     EXPECT_EQ(log.find("Send reply"), std::string::npos) << log;
     EXPECT_EQ(w.ListedNames(), Names{"NAS01"});
+    EXPECT_FALSE(ClientWasOffered("NAS09"));
 }
 
 } // namespace
