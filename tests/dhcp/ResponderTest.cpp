@@ -292,7 +292,8 @@ std::vector<uint8_t> Request(uint8_t type, const MacAddress& mac, std::vector<ui
     std::vector<uint8_t> m = Message(options);
     m[1] = 1, m[2] = 6;
     std::copy(mac.begin(), mac.end(), m.begin() + 28);
-    return m.resize(300, 0), m;
+    m.resize(300, 0);
+    return m;
 }
 const std::vector<uint8_t> kSelecting =
     Request(kDhcpRequest, kUnit, {54, 4, 192, 168, 1, 60, 50, 4, 192, 168, 1, 50}); // .60's OFFER
