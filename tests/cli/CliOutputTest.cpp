@@ -184,7 +184,6 @@ TEST(UnitOperands, fileOperandsAndAddressesAreReadStrictly)
 using A = MessageAnswer;
 using B = MessageButtons;
 
-// A question is answered by --yes, by the terminal, or refused with a hint at --yes.
 TEST(Questions, areAnsweredByYesTheTerminalOrRefused)
 {
     // --yes, a terminal, the lines typed, the buttons, the answer, refused
