@@ -20,8 +20,7 @@ namespace zelvo::test {
 class FakeFtp final : public FtpClient
 {
 public:
-    std::map<std::string, std::vector<std::string>> directories{
-        {"/", {}}, {"/config", {}}, {"/firmware", {}}};
+    std::map<std::string, std::vector<std::string>> directories;
     std::map<std::string, int> failures;
     // Takes the connection, never greets: Connect waits for the stop or the silence limit.
     bool silentServer = false;
@@ -84,10 +83,7 @@ private:
         }
         FtpOutcome ChangeDirectory(const std::string& directory) override
         {
-            int code = Run("cwd", directory);
-            std::lock_guard lock(m_world.m_mutex);
-            if (!code && !m_world.directories.count(directory))
-                code = kFtpExtendedError;
+            const int code = Run("cwd", directory);
             m_cwd = code ? m_cwd : directory;
             return Said(code, "550 Failed to change directory.");
         }
