@@ -44,12 +44,10 @@ TEST(WaitReadable, theStopFlagThenTheDeadlineThenTheDescriptorDecide)
         WaitEnd expected;
     } cases[] = {
         {"data waits", true, false, 1000, WaitEnd::Ready},
-        {"data waits and no deadline", true, false, kNoDeadline, WaitEnd::Ready},
         {"data waits, stop raised", true, true, 1000, WaitEnd::Stopped},
         {"data waits, deadline passed", true, false, 0, WaitEnd::TimedOut},
         {"data waits, deadline long passed", true, false, -500, WaitEnd::TimedOut},
         {"nothing, deadline passed", false, false, 0, WaitEnd::TimedOut},
-        {"nothing, stop raised", false, true, kNoDeadline, WaitEnd::Stopped},
         {"nothing, stop raised, deadline passed", false, true, 0, WaitEnd::Stopped},
     };
     for (const auto& c : cases) {
@@ -59,28 +57,10 @@ TEST(WaitReadable, theStopFlagThenTheDeadlineThenTheDescriptorDecide)
         if (c.readable)
             pipe.Put();
         const std::atomic<bool> stop{c.stopped};
-        const int64_t deadline = c.deadlineFromNow == kNoDeadline
-                                     ? kNoDeadline
-                                     : clock.MonotonicMs() + c.deadlineFromNow;
+        const int64_t deadline = clock.MonotonicMs() + c.deadlineFromNow;
         EXPECT_EQ(test::ValueOf(WaitReadable(pipe.read.Get(), {clock, deadline, &stop})),
                   c.expected)
             << c.what;
-    }
-}
-
-TEST(WaitReadable, endsWhenAnotherThreadWritesHangsUpOrStops)
-{
-    for (const char act : {'w', 'c', 's'}) { // write, close the write end, stop
-        Pipe pipe;
-        std::atomic<bool> stop{false};
-        std::thread other([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(80));
-            act == 'w' ? pipe.Put() : act == 'c' ? pipe.write.Reset() : stop.store(true);
-        });
-        EXPECT_EQ(test::ValueOf(WaitReadable(pipe.read.Get(), {SystemClock(), kNoDeadline, &stop})),
-                  act == 's' ? WaitEnd::Stopped : WaitEnd::Ready)
-            << act;
-        other.join();
     }
 }
 
@@ -90,35 +70,34 @@ void CountSignal(int)
     ++g_signals;
 }
 
-TEST(WaitReadable, aSignalDoesNotEndTheWait)
+// Another thread signals the waiter all along and, after several signals, writes, closes
+// the write end or raises the stop flag: only that ends the wait.
+TEST(WaitReadable, endsWhenAnotherThreadWritesHangsUpOrStopsNotOnASignal)
 {
     struct sigaction action = {}, previous = {};
     action.sa_handler = CountSignal; // no SA_RESTART: poll fails with EINTR
     sigemptyset(&action.sa_mask);
     ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
 
-    for (const bool dataComes : {true, false}) {
+    for (const char act : {'w', 'c', 's'}) { // write, close the write end, stop
         Pipe pipe;
         g_signals = 0;
-        std::atomic<bool> waiting{true};
+        std::atomic<bool> waiting{true}, stop{false};
         const pthread_t waiter = ::pthread_self();
         std::thread pelter([&] {
-            // Signals for as long as the wait lasts; data only after several of them.
             for (int i = 0; waiting; ++i) {
                 ::pthread_kill(waiter, SIGUSR1);
-                if (dataComes && i == 20)
-                    pipe.Put();
+                if (i == 20)
+                    act == 'w' ? pipe.Put() : act == 'c' ? pipe.write.Reset() : stop.store(true);
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         });
-        const Outcome<WaitEnd> status = WaitReadable(
-            pipe.read.Get(),
-            {SystemClock(), dataComes ? kNoDeadline : DeadlineAfter(SystemClock(), 200)});
+        const Outcome<WaitEnd> status =
+            WaitReadable(pipe.read.Get(), {SystemClock(), kNoDeadline, &stop});
         waiting = false;
         pelter.join();
-        EXPECT_EQ(test::ValueOf(status), dataComes ? WaitEnd::Ready : WaitEnd::TimedOut)
-            << dataComes;
-        EXPECT_GE(g_signals.load(), 10) << dataComes;
+        EXPECT_EQ(test::ValueOf(status), act == 's' ? WaitEnd::Stopped : WaitEnd::Ready) << act;
+        EXPECT_GE(g_signals.load(), 10) << act;
     }
     ::sigaction(SIGUSR1, &previous, nullptr);
 }
