@@ -1,12 +1,11 @@
 // The probe path for the privilege lab, "key=value" lines. probe_cli <log> COMMAND: echo <a>
-// <ms>, broadcast <pc>, neigh, name <a>, dhcp-port <ms>; as root: capture <ms>.
+// <ms>, broadcast <pc>, neigh, name <a>, dhcp-port; as root: capture <ms>.
 #include "core/LogWriter.h"
 #include "platform/DhcpServerSocket.h"
 #include "platform/IcmpMessage.h"
 #include "platform/NameLookups.h"
 #include "platform/PrivilegedSockets.h"
 #include "search/LinuxSearchNetwork.h"
-#include "support/PrivilegedDescriptors.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -18,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 using namespace zelvo;
 
@@ -28,29 +26,6 @@ const char* ProblemName(SocketProblem p)
 {
     return std::array{"none",          "helper-missing", "not-in-group", "helper-unprivileged",
                       "helper-failed", "open-failed"}[int(p)];
-}
-
-void DhcpPort(int ms)
-{
-    DhcpSocketOpen port = SystemDhcpSockets().Open();
-    std::printf("dhcp=%s problem=%s held=%d\n", port.socket ? "open" : "none",
-                ProblemName(port.problem), test::PrivilegedDescriptors());
-    std::fflush(stdout);
-    if (!port.socket)
-        return;
-    std::atomic<bool> stop{false};
-    std::thread timer([&stop, ms] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        stop.store(true);
-    });
-    uint8_t buffer[1536];
-    const Outcome<DatagramReceipt> got = port.socket->Receive(buffer, &stop);
-    stop.store(true);
-    timer.join();
-    const bool received = got.Ok() && got.Value().end == WaitEnd::Ready;
-    std::printf("received=%zd interface=%d\n",
-                received ? static_cast<ssize_t>(got.Value().length) : -1,
-                received ? got.Value().interfaceIndex : 0);
 }
 
 void Capture(int ms)
@@ -80,7 +55,7 @@ int main(int argc, char** argv)
 {
     const std::string command = argc >= 3 ? argv[2] : "";
     Ipv4Address address;
-    if (argc >= 4) // dhcp-port and capture: no address
+    if (argc >= 4) // capture: no address
         ::inet_pton(AF_INET, argv[3], &address.nbo);
     LogWriter::SetLogPath(argc >= 2 ? argv[1] : "");
     LogWriter::CreateEmpty();
@@ -103,8 +78,10 @@ int main(int argc, char** argv)
         std::printf("error=%d\n", read.Code());
     } else if (command == "name" && argc == 4) {
         std::printf("name=%s\n", network.ReverseName(address).value_or("-").c_str());
-    } else if (command == "dhcp-port" && argc == 4) {
-        DhcpPort(number);
+    } else if (command == "dhcp-port" && argc == 3) {
+        const DhcpSocketOpen port = SystemDhcpSockets().Open();
+        std::printf("dhcp=%s problem=%s\n", port.socket ? "open" : "none",
+                    ProblemName(port.problem));
     } else if (command == "capture" && argc == 4) {
         Capture(number);
     } else {
