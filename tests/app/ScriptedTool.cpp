@@ -1,8 +1,7 @@
-// ZelvoSetup for the process tests: every box and dialog gets its safe answer or Cancel.
+// ZelvoSetup for the process tests: every box gets its safe answer (they run no transfer).
 #include "app/SetupApp.h"
 #include "platform/FtpClient.h"
 #include "support/ScriptedMessageBoxes.h"
-#include "support/ScriptedUnitDialogs.h"
 
 namespace {
 
@@ -10,14 +9,8 @@ class ScriptedDialogs final : public zelvo::ToolDialogs
 {
 public:
     zelvo::MessageBoxes& Boxes() override { return m_boxes; }
-    std::shared_ptr<zelvo::UnitPickDialog> UnitPick() override
-    {
-        return std::make_shared<zelvo::ScriptedUnitPickDialog>();
-    }
-    std::shared_ptr<zelvo::UnitFileDialog> UnitFile() override
-    {
-        return std::make_shared<zelvo::ScriptedUnitFileDialog>();
-    }
+    std::shared_ptr<zelvo::UnitPickDialog> UnitPick() override { return nullptr; }
+    std::shared_ptr<zelvo::UnitFileDialog> UnitFile() override { return nullptr; }
     void OverWindow(QWidget*) override {}
 
 private:
