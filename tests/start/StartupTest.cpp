@@ -48,7 +48,7 @@ protected:
         const std::size_t before = boxes.ShownBoxes().size();
         std::string shown;
         services.createWindow = [&] { return shown += " create", createWindow; };
-        services.showSplash = [&] { shown += " splash", logAtSplash = Log(); };
+        services.showSplash = [&] { shown += " splash"; };
         services.pause = [&](int ms) { shown += " pause " + std::to_string(ms); };
         shown = std::to_string(RunStartupSurvey(state, services)) + shown;
         for (const auto& box : std::span(boxes.ShownBoxes()).subspan(before))
@@ -78,7 +78,6 @@ protected:
     DialogState state;
     int language = 409;
     bool createWindow = true;
-    std::string logAtSplash;
 };
 
 TEST_F(StartupSurvey, logsEveryLineInOrderAndFillsThePcRow)
@@ -97,16 +96,13 @@ TEST_F(StartupSurvey, logsEveryLineInOrderAndFillsThePcRow)
                          "   buffer size=256\r\n"
                          " Gateway Addr\t: 10.231.7.1.\r\n" +
                          kClose);
-    EXPECT_EQ(logAtSplash, kHead + kOsLine);
     EXPECT_EQ(VersionLogLine(2, 1, 3, 7), "ZelvoSetup.exe Ver : 2.13-7.\r\n");
     EXPECT_STREQ(Settings().ConfigDirectory(), "/config");
     EXPECT_EQ(pc.dhcpQuestions, std::vector<std::string>{"eth0"});
 
     EXPECT_EQ(Row0(), "LABPC" + std::string(58, 'X') +
                           "|10.231.7.150 (eth0)|02-00-00-00-00-10|Your Host PC");
-    EXPECT_EQ(ProcessPcSubnet().pcAddress.Dotted(), "10.231.7.150");
     EXPECT_EQ(state.host.pcAddress, ProcessPcSubnet().pcAddress);
-    EXPECT_EQ(state.host.pcMac, (MacAddress{2, 0, 0, 0, 0, 0x10}));
     EXPECT_EQ(state.host.adapterName, "eth0");
     EXPECT_EQ(state.host.DhcpServerPresent, 1);
     EXPECT_EQ(ProcessPcSubnet().subnetMask, (std::array<uint8_t, 4>{255, 255, 255, 0}));
