@@ -21,13 +21,11 @@ TEST(OperationFrame, endsWithTheVariantsRuleReadFromTheRunsState)
     // the rule must not look at), unit count, Set IP offered, buttons.
     const std::tuple<const char*, RefreshVariant, int, int, int, int, bool, int, bool, const char*>
         rows[] = {
-            {"transfer, open", kT, 1, 0, 1, 0, false, 1, false, "110111"},
             {"transfer, DHCP server", kT, 1, 1, 1, 0, false, 1, false, "110011"},
             {"transfer, no net info", kT, 1, 0, 0, 0, false, 1, false, "110011"},
             {"transfer ignores unit flags", kT, 0, 0, 1, 1, true, 0, false, "110111"},
             {"search found units, DHCP", kS, 1, 1, 1, 0, false, 2, true, "110011"},
             {"search found units, open", kS, 1, 0, 1, 0, false, 2, true, "110111"},
-            {"Search found nothing, open", kS, 0, 0, 1, 0, false, 0, true, "--1111"},
             {"first search found nothing, not ticked", kS, 0, 0, 1, 0, false, 0, false, "--0111"},
             {"Search saw only a nameless unit", kS, 1, 0, 1, 0, false, 0, true, "111111"},
             {"search, open but no MAC", kS, 0, 0, 1, 1, true, 0, true, "--0-11"},
@@ -36,8 +34,6 @@ TEST(OperationFrame, endsWithTheVariantsRuleReadFromTheRunsState)
             // A failed network browse check skips the MAC step of the start: the flag stays 0
             // with an all-zero MAC, and the flag is what counts.
             {"search after failed browse check, zero MAC", kS, 0, 0, 1, 0, true, 0, true, "--1111"},
-            {"address after failed browse check, zero MAC", kA, 0, 0, 1, 0, true, 0, false,
-             "--1111"},
             {"address given, open", kA, 1, 0, 1, 0, false, 1, false, "111111"},
             {"address run, DHCP", kA, 1, 1, 1, 0, false, 1, false, "110011"},
             {"address run, no net info", kA, 1, 0, 0, 0, false, 1, false, "110-11"},

