@@ -161,7 +161,6 @@ DeviceList ThreeUnits()
     return devices;
 }
 
-// Title, OK and Cancel captions, the message and the dialog's number, by use and language.
 TEST(UnitPickContent, textsPerUseAndLanguage)
 {
     const std::tuple<UnitPickUse, int, std::string> cases[] = {
