@@ -24,12 +24,9 @@ TEST(OperationFrame, endsWithTheVariantsRuleReadFromTheRunsState)
             {"transfer, DHCP server", kT, 1, 1, 1, 0, false, 1, false, "110011"},
             {"transfer, no net info", kT, 1, 0, 0, 0, false, 1, false, "110011"},
             {"transfer ignores unit flags", kT, 0, 0, 1, 1, true, 0, false, "110111"},
-            {"search found units, DHCP", kS, 1, 1, 1, 0, false, 2, true, "110011"},
             {"search found units, open", kS, 1, 0, 1, 0, false, 2, true, "110111"},
             {"first search found nothing, not ticked", kS, 0, 0, 1, 0, false, 0, false, "--0111"},
             {"Search saw only a nameless unit", kS, 1, 0, 1, 0, false, 0, true, "111111"},
-            {"search, open but no MAC", kS, 0, 0, 1, 1, true, 0, true, "--0-11"},
-            {"search, no net info", kS, 0, 0, 0, 0, false, 0, true, "--0-11"},
             {"search, DHCP and no MAC", kS, 0, 1, 1, 1, true, 0, true, "--0011"},
             // A failed network browse check skips the MAC step of the start: the flag stays 0
             // with an all-zero MAC, and the flag is what counts.
