@@ -16,7 +16,6 @@ open_cmd='nft insert rule inet zelvotest input iifname "eth0" udp dport 67 accep
 # setup | command | status | where (OUT, ERR, log) | a line that must be there
 rows=(
     "no_rules|search|0|OUT|NAS01          02-5a-e1-40-00-01  10.231.7.21  VELDIX [0]"
-    "drop_67|diagnose --interface eth0|0|OUT|  firewall UDP 67 : dropped (nftables; dropped by inet zelvotest input)"
     "drop_67|diagnose|0|OUT|  verdict         : units on eth0: 1; Set IP possible: no (the firewall drops UDP port 67)"
     "drop_67|assign --yes --wait 3|1|ERR|The firewall of this PC drops the DHCP requests (UDP port 67) that reach the card"
     "drop_67|assign --yes --wait 3|1|log|  Firewall	: UDP 67 on eth0 dropped (nftables; dropped by inet zelvotest input)"
@@ -36,13 +35,10 @@ done
 expect_eq 1 "$(grep -cF "$open_cmd" <<<"$ERR")" "times the command was told in one run"
 no_rules
 
-run assign
-expect_rc 1 "assign without --yes or a terminal"
-grep -q "Add --yes" <<<"$ERR" || fail "the refusal did not say how to answer: $ERR"
 run assign --yes --mac 02:5a:e1:40:00:06 --wait 8
 expect_rc 1 "assign narrowed to a unit that is not there"
 grep -q "Reject\|Received Dhcp" "$WORK/manager.log" && fail "the narrowed run answered someone"
-[[ -z $(lab unit-addr NAS05) ]] || fail "NAS05 was served by a refused or narrowed assign"
+[[ -z $(lab unit-addr NAS05) ]] || fail "NAS05 was served by a narrowed assign"
 
 run assign --yes --json --mac 02-5A-E1-40-00-05
 expect_rc 0 "assign --yes"

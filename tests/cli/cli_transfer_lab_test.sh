@@ -52,7 +52,5 @@ for c in "0x0002 firmware NAS02 $WORK/wxyz0001.fup" "0x001e firmware NAS02 $WORK
         [[ $args == backup* || $ERR == *" : $code."* ]] || fail "no error message for $args: $ERR"
     fi
     grep -q "Going to find VELDIX" "$WORK/manager.log" && fail "searched before checking $args"
-    expect_eq "abcd9999.fup" "$(ls -A "$root2/firmware")" "the unit's firmware after $args"
 done
-cmp -s "$WORK/abcd9999.fup" "$root2/firmware/abcd9999.fup" || fail "the unit's firmware changed"
 echo "command-line backup, restore and firmware passed"
