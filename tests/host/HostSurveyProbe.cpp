@@ -2,6 +2,7 @@
 #include "core/DialogState.h"
 #include "core/HostInfo.h"
 #include "host/StartupSurvey.h"
+#include "support/ScriptedMessageBoxes.h"
 
 #include <cstdio>
 #include <fstream>
@@ -17,14 +18,7 @@ int main(int argc, char** argv)
         << "\"/index.html\" \"/config/create.html\" \"/config/restore.html\" "
            "\"/firmware/update.html\" \"/config\" \"/firmware\"\n";
 
-    struct : MessageBoxes
-    {
-        size_t shown = 0;
-        MessageAnswer Show(const std::string&, MessageIcon, MessageButtons) override
-        {
-            return ++shown, MessageAnswer::Ok;
-        }
-    } boxes;
+    ScriptedMessageBoxes boxes;
     SurveyServices services{boxes};
     services.modulePath = directory + "/ZelvoSetup";
     services.systemLanguage = [] { return 409; };
@@ -35,6 +29,6 @@ int main(int argc, char** argv)
     const DeviceRecord& row0 = state.devices.rows[0];
     std::printf("%d %d %u.%u.%u.%u %s %s|%s|%s|%s %zu\n", result, state.host.DhcpServerPresent,
                 mask[0], mask[1], mask[2], mask[3], state.host.pcAddress.Dotted().c_str(),
-                row0.name, row0.ipText, row0.macText, row0.typeText, boxes.shown);
+                row0.name, row0.ipText, row0.macText, row0.typeText, boxes.ShownBoxes().size());
     return 0;
 }
