@@ -40,15 +40,6 @@ struct DhcpWindow : LabWindow
     FakeUrlOpener urls;
     DhcpWindow() : LabWindow({.urls = &urls}) {}
 
-    bool EnableSetIp()
-    {
-        auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("check%1").arg(kIdEnableSetIp));
-        if (!box || !box->isEnabled())
-            return false;
-        boxes.AddAnswer(MessageAnswer::Yes);
-        box->click();
-        return Enabled(kIdSetIp);
-    }
     // NAS05 holds an address, listed by name after the PC, its page opened.
     std::string ExpectNas05Served()
     {
@@ -87,7 +78,11 @@ TEST(DhcpWindow, setIpListensOnlyAfterYesAndThenServesTheUnit)
     ZELVO_REQUIRE_LAB();
     DhcpWindow w;
     ASSERT_TRUE(w.Start());
-    ASSERT_TRUE(w.EnableSetIp());
+    auto* box = w.dialog->findChild<QCheckBox*>(QStringLiteral("check%1").arg(kIdEnableSetIp));
+    ASSERT_TRUE(box && box->isEnabled());
+    w.boxes.AddAnswer(MessageAnswer::Yes);
+    box->click();
+    ASSERT_TRUE(w.Enabled(kIdSetIp));
     std::vector<bool> boundWhileAsked;
     w.boxes.WhileShown([&](const std::string& text) {
         if (text == MessageCatalogue::Choose(409, 108, 109))
