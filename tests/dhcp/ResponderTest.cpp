@@ -94,7 +94,6 @@ TEST(BuildReply, answersByteForByteAndCopiesNothingPastTheHeader)
         FromHex("02010600 1328ae0b 0000 0000 00000000 c0a80132 c0a8013c 00000000 "
                 "025ae142000700000000000000000000" +
                 std::string(2 * 192, '0') + "63825363" + kOfferOptions + std::string(2 * 38, '0'));
-    ASSERT_EQ(expected.size(), 312u);
     auto reply = BuildReply(kCapturedDiscover, kDhcpOffer, kAddresses);
     EXPECT_EQ(std::vector<uint8_t>(reply.begin(), reply.end()), expected);
 

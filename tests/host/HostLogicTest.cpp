@@ -315,7 +315,6 @@ TEST(CardDiagnosis, tellsWhySetIpCannotRunOnACard)
         ASSERT_EQ(f.cards.size(), 1u);
         EXPECT_EQ(JudgeCardFindings(f.cards[0], f.privileges).line,
                   "units on eth1: 0; Set IP possible: " + verdict);
-        ASSERT_EQ(f.cards[0].units.size(), 1u);
         EXPECT_NE(DiagnosisText(f).find("02-5a-e1-40-00-09  169.254.9.4  (link-local address only: "
                                         "give eth1 a fixed address in the units' range)"),
                   std::string::npos)

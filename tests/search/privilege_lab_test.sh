@@ -76,9 +76,7 @@ table=$(probe "$member" neigh)
 grep -qx "$nas41 $mac41" <<<"$table" && ! grep -q "^$nas42 " <<<"$table" &&
     [[ $(tail -n 1 <<<"$table") == error=0 ]] || fail "neighbour table after the broadcast: $table"
 sort -c -t . -k1,1n -k2,2n -k3,3n -k4,4n <(grep -v '^error=' <<<"$table") || fail "table not sorted: $table"
-# The name chain: NetBIOS node status (once nmbd registered its names), then the resolver.
-for _ in $(seq 30); do name=$(field name "$(probe "$member" name "$nas42")") && [[ $name == NAS42 ]] && break || sleep 1; done
-[[ $name == NAS42 ]] || fail "NetBIOS name of NAS42: $name"
+# The name chain past NetBIOS, which has no name for NAS43: the resolver.
 expect "name of NAS43" "$(probe "$member" name "$(lab unit-addr NAS43)")" name=nas43.lab
 
 # Set IP by the member through the helper's sessions (its search is the package install
