@@ -132,12 +132,11 @@ struct LogWriterTest : ::testing::Test
     test::TemporaryLog log;
     const std::string other = log.path + ".other";
     ~LogWriterTest() override { std::filesystem::remove(other); }
-    std::string Log() const { return log.path; }
 };
 
 TEST_F(LogWriterTest, createEmptyTruncatesAndLinesKeepTheirFormatAndCut)
 {
-    std::ofstream(Log()) << "last run\r\n";
+    std::ofstream(log.path) << "last run\r\n";
     ASSERT_TRUE(LogWriter::CreateEmpty());
     EXPECT_EQ(LogWriter::Appendf(" IP Addr[%d]\t: %03d\r\n", 1, 7), 1);
     // A server's reply loses its control characters; tabs, CR LF and UTF-8 stay.
@@ -160,30 +159,30 @@ TEST_F(LogWriterTest, somethingElseInPlaceOfTheLogIsLeftAlone)
         {"a link",
          [&] {
              std::ofstream(other) << "precious\n";
-             std::filesystem::create_symlink(other, Log());
+             std::filesystem::create_symlink(other, log.path);
          }},
-        {"a FIFO without a reader", [&] { ASSERT_EQ(::mkfifo(Log().c_str(), 0600), 0); }},
+        {"a FIFO without a reader", [&] { ASSERT_EQ(::mkfifo(log.path.c_str(), 0600), 0); }},
         {"a missing folder", [&] { LogWriter::SetLogPath(other + "/manager.log"); }},
     };
     for (const auto& [what, plant] : rows) {
-        std::filesystem::remove(Log());
-        LogWriter::SetLogPath(Log());
+        std::filesystem::remove(log.path);
+        LogWriter::SetLogPath(log.path);
         plant();
         auto run = std::async(std::launch::async, [] {
             return std::pair{LogWriter::CreateEmpty(), LogWriter::Append("line\r\n")};
         });
         const bool ended = run.wait_for(5s) == std::future_status::ready;
         if (!ended) // lets a writer hung on the FIFO go before the test reports it
-            ::close(::open(Log().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+            ::close(::open(log.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         ASSERT_TRUE(ended) << what;
         EXPECT_EQ(run.get(), (std::pair{false, 0})) << what;
     }
     EXPECT_EQ(ReadSmallFile(other, 64).value_or(""), "precious\n");
     // A log deleted while the tool runs is not recreated until the next start.
-    LogWriter::SetLogPath(Log());
-    std::filesystem::remove(Log());
+    LogWriter::SetLogPath(log.path);
+    std::filesystem::remove(log.path);
     EXPECT_EQ(LogWriter::Append("lost\r\n"), 0);
-    EXPECT_FALSE(std::filesystem::exists(Log()));
+    EXPECT_FALSE(std::filesystem::exists(log.path));
 }
 
 // Another program's lock over the whole log, even a viewer's read lock, is not waited for:
@@ -192,7 +191,7 @@ TEST_F(LogWriterTest, anotherProgramsLockLosesLinesWithoutHanging)
 {
     ASSERT_TRUE(LogWriter::CreateEmpty());
     ASSERT_EQ(LogWriter::Append("before\r\n"), 1);
-    const int locker = ::open(Log().c_str(), O_RDWR | O_CLOEXEC);
+    const int locker = ::open(log.path.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(locker, 0);
     struct flock whole = {}; // from byte 0 (SEEK_SET) to any end: the whole file
     whole.l_type = F_RDLCK;
@@ -219,7 +218,7 @@ TEST_F(LogWriterTest, concurrentAppendsLeaveEveryLineWholeAndInOrder)
                 LogWriter::Appendf(" thread %d line %05d %s\r\n", t, i, "payload-payload");
         });
     threads.clear();
-    std::istringstream in(ReadSmallFile(Log(), 1 << 23).value_or(""));
+    std::istringstream in(ReadSmallFile(log.path, 1 << 23).value_or(""));
     std::vector<int> next(kThreads, 0);
     int count = 0, t = -1, i = -1;
     char tail[64] = {};
